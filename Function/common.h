@@ -1,0 +1,117 @@
+#ifndef FUNCTION_COMMON_H
+#define FUNCTION_COMMON_H
+
+// Shared helpers of the whole system: clocks, files and directories, directory
+// listing, shell commands, CRC-32, hexadecimal text, UUID and packed times.
+// Nothing here keeps state or takes locks.
+
+#include <sys/types.h>
+#include <dirent.h>
+#include <time.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Function/Crc32.h"
+#include "Function/RecTime.h"
+#include "Function/SystemTime.h"
+#include "Function/XLog.h"
+#include "Function/types.h"
+
+// Size of the fixed path and name buffers: texts of up to 255 characters.
+#define XPATH_BUF_SIZE 256
+
+// One directory entry.
+struct tagXFileFindData {
+    BOOL is_dir;          // the entry is a directory
+    BOOL is_readonly;     // not both readable and writable by the process
+    uint64_t size;        // bytes
+    uint64_t space;       // block count times preferred I/O block size
+    time_t create_time;   // status change
+    time_t access_time;
+    time_t modify_time;
+    char extname[XPATH_BUF_SIZE];   // extension without the dot, or empty
+    char filename[XPATH_BUF_SIZE];  // entry name without its directory
+};
+typedef tagXFileFindData XFileFindData;
+
+// An open listing.
+struct tagDIR_CTX {
+    DIR* dir_ctx;               // null when closed
+    char path[XPATH_BUF_SIZE];  // the listed directory, ending with "/"
+};
+typedef tagDIR_CTX DIR_CTX;
+
+// ---- files and directories: 1 (TRUE) on success, 0 on failure ----
+
+// The path exists (no access check).
+BOOL XFilePathExists(const char* path);
+// Creates every missing level of `dir` with `mode`; 1 at once when it exists.
+// Paths over 255 characters (with the "/" appended) are refused.
+BOOL XCreateFullPathDir(const char* dir, mode_t mode);
+// Total and free bytes (all free blocks) of the file system holding `path`;
+// both 0 on failure.
+BOOL XGetDiskPartitionSpace(const char* path, uint64_t* totalspace, uint64_t* freespace);
+// Removes one empty directory.
+BOOL XRemoveDirectory(const char* dir);
+// Removes a whole tree, logging every file deletion; `dummy` is ignored.
+// The result is that of removing `dir` itself.
+BOOL XRemoveDirectory(const char* dir, int dummy);
+// Walks `dir` from its end: at each "/" removes the directory up to there when
+// it exists; the first removal that fails gives 0.
+BOOL XRemoveFullPathEmptyDir(const char* dir);
+// Prints "DELETE FILE <path>" and unlinks it.
+BOOL XDeleteFile(const char* file);
+// Renames; across file systems copies, flushes and then deletes the source.
+// A failed copy removes the partial destination and keeps the source.
+BOOL XRenameFile(const char* old_full_path, const char* new_full_path);
+// Low 32 bits of the size (symbolic links not followed).
+BOOL XGetFileSize(const char* filepath, size_t* size);
+// The text after the last "." of the last path component, or "" when the
+// component has no "." after its first character. `extname` must hold
+// strlen(filename) + 1 bytes.
+void GetFileExtName(const char* filename, char* extname);
+// Flushes all file systems.
+void SyncFS();
+
+// ---- low-level I/O ----
+
+// One read / write, repeated while interrupted (EINTR).
+ssize_t SafeRead(int fd, void* buf, size_t count);
+ssize_t SafeWrite(int fd, const void* buf, size_t count);
+// Writes all `len` bytes; on an error returns what was written so far when
+// that is above 0, else the error result.
+ssize_t FullWrite(int fd, const void* buf, size_t len);
+
+// ---- directory listing ----
+
+// Opens `dir` and returns its first entry ("." and ".." included); 0 for an
+// empty or over-long path, a directory that cannot be opened or no entry.
+BOOL XFindFirstFile(const char* dir, DIR_CTX* ctx, XFileFindData* fileinfo);
+// Next entry; 0 at the end. Entries whose status cannot be read, or whose
+// name does not fit, are skipped.
+BOOL XFindNextFile(DIR_CTX* ctx, XFileFindData* fileinfo);
+// Closes the listing; with `rmEmptyDir` also removes the (empty) directory.
+BOOL XCloseFindFile(DIR_CTX* ctx, BOOL rmEmptyDir);
+
+// ---- shell commands ----
+
+// Runs the command and prints every newline-terminated output line; returns
+// the status from pclose, or -1 when the command cannot be started.
+int ExecCommand(const char* commandbuf);
+// Runs the command and collects its output lines (trailing newline removed);
+// returns their count, or -1 (with `resvec` empty) when it cannot be started.
+int ExecCommand2(const char* cmd, std::vector<std::string>& resvec);
+
+// ---- other helpers ----
+
+// Decodes `len` hex digits, two per byte, high digit first; an invalid digit
+// counts as 0. An odd last digit is ignored.
+void CharToHex(unsigned char* dest, const char* buffer, int len);
+// The kernel's random UUID with white space removed; 0 when it does not fit
+// `buff_size` or cannot be read.
+BOOL GetUUID(char* uuid, int buff_size);
+
+#endif

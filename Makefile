@@ -1,0 +1,53 @@
+# make run   installs what is missing, builds, runs the camera on a simulated board (Ctrl-C stops it)
+# make test  installs what is missing, builds, runs every test
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+TSAN      ?= build-tsan
+ARM       ?= build-arm
+BOARD     ?= $(CURDIR)/board
+CMAKE_GEN  = -G Ninja
+
+.PHONY: all deps build build-tsan build-arm test test-unit test-tsan test-arm run clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DDASHCAM_SANITIZER=asan
+
+$(TSAN)/build.ninja:
+	cmake -S . -B $(TSAN) $(CMAKE_GEN) -DDASHCAM_SANITIZER=tsan
+
+$(ARM)/build.ninja:
+	cmake -S . -B $(ARM) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabihf.cmake
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-tsan: deps $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS)
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test-tsan: build-tsan
+	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L threading --timeout 600
+
+build-arm: deps $(ARM)/build.ninja
+	cmake --build $(ARM) -j $(JOBS)
+
+# The system's own code and unit tests on the camera's 32-bit ARM, under qemu-arm.
+test-arm: build-arm
+	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test: test-unit test-tsan
+
+run: build
+	@[ -f $(BOARD)/dev/mem ] || sim/board init $(BOARD)
+	@echo "Camera on the simulated board $(BOARD); Ctrl-C stops it."
+	BOARD_ROOT=$(BOARD) $(BUILD)/dashcam
+
+clean:
+	rm -rf $(BUILD) $(TSAN) $(ARM)

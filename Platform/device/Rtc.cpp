@@ -1,0 +1,22 @@
+#include "Platform/Rtc.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+int XRtcOpen(const char* devpath)
+{
+    return open(devpath, O_RDWR);
+}
+
+int XRtcReadTime(int fd, rtc_time_t* tm)
+{
+    return ioctl(fd, HI_RTC_RD_TIME, tm);
+}
+
+void XRtcClose(int fd)
+{
+    if (fd >= 0) {
+        close(fd);
+    }
+}

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "Function/common.h"
+#include "Platform/BoardRoot.h"
+#include "Platform/Shell.h"
+#include "support/TestBoard.h"
+
+namespace {
+
+void WriteScript(const std::string& path, const std::string& body)
+{
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    chmod(path.c_str(), 0755);
+}
+
+}  // namespace
+
+TEST(Shell, RebootReachesTheBoardStandInOnly)
+{
+    CTestBoard board;
+    EXPECT_EQ(ExecCommand("reboot"), 0);
+    EXPECT_EQ(board.Commands(), "reboot\n");
+
+    board.Sim("standin", "reboot 3");
+    int status = ExecCommand("reboot -f");
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(board.Commands(), "reboot\nreboot -f\n");
+}
+
+TEST(Shell, StandInStatusForAFewRuns)
+{
+    CTestBoard board;
+    board.Sim("standin", "mkdosfs 1 --times 2");
+    int results[4];
+    for (int& r : results) {
+        r = ExecCommand("mkdosfs -v /dev/mmcblk0p1");
+    }
+    EXPECT_NE(results[0], 0);
+    EXPECT_NE(results[1], 0);
+    EXPECT_EQ(results[2], 0);
+    EXPECT_EQ(results[3], 0);
+}
+
+TEST(Shell, GuardedProgramsWithoutStandInAreRefused)
+{
+    CTestBoard board;
+    for (const char* name : {"reboot", "mkdosfs", "ifconfig", "mount"}) {
+        remove(board.Path(std::string("/bin/") + name).c_str());
+    }
+    for (const char* cmd : {"reboot", "mkdosfs -v /dev/mmcblk0p1", "ifconfig wlan0 down",
+                            "echo x; reboot", "echo x && /sbin/reboot", "true | mount -a", "FOO=1 reboot",
+                            "hwclock -w", "ip link set wlan0 down"}) {
+        std::string out;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PlatformShellCommand(cmd, out), 0) << cmd;
+        testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(out.empty());
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ExecCommand("reboot"), -1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(board.Commands(), "");
+}
+
+TEST(Shell, AbsoluteProgramPathsResolveUnderTheBoard)
+{
+    CTestBoard board;
+    // "/bin/setrtc" is the board's stand-in, never the host's.
+    EXPECT_EQ(ExecCommand("/bin/setrtc -s time 2026/12/10/10/00/00"), 0);
+    EXPECT_EQ(board.Commands(), "setrtc -s time 2026/12/10/10/00/00\n");
+
+    WriteScript(board.Path("/bin/hello"), "echo hello from the board");
+    std::vector<std::string> lines;
+    EXPECT_EQ(ExecCommand2("/bin/hello", lines), 1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "hello from the board");
+}
+
+TEST(Shell, BoardBinComesFirstInPath)
+{
+    CTestBoard board;
+    WriteScript(board.Path("/bin/tar"), "echo board tar");
+    std::vector<std::string> lines;
+    EXPECT_EQ(ExecCommand2("tar --version", lines), 1);
+    EXPECT_EQ(lines.at(0), "board tar");
+}
+
+TEST(Shell, RefusedWithoutABoardRoot)
+{
+    PlatformSetBoardRoot("");
+    std::string out;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(PlatformShellCommand("echo hi", out), 0);
+    testing::internal::GetCapturedStderr();
+}

@@ -1,0 +1,96 @@
+"""Shared helpers for the whole-program checks: board folders and the binary."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import sys
+import time
+
+SOURCE_DIR = os.environ.get("DASHCAM_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BINARY_DIR = os.environ.get("DASHCAM_BINARY_DIR", os.path.join(SOURCE_DIR, "build"))
+DASHCAM = os.environ.get("DASHCAM_BIN", os.path.join(BINARY_DIR, "dashcam"))
+BOARD_TOOL = os.path.join(SOURCE_DIR, "sim", "board")
+
+
+def board(*args, check=True):
+    r = subprocess.run([sys.executable, BOARD_TOOL] + [str(a) for a in args],
+                       capture_output=True, text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError("sim/board %s failed: %s" % (" ".join(map(str, args)), r.stderr))
+    return r
+
+
+class Board:
+    """A fresh board folder, removed afterwards."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="dashcam-e2e-")
+        board("init", "--force", self.dir)
+
+    def close(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def gpio(self, pin, level=None):
+        if level is None:
+            return int(board("gpio", self.dir, pin).stdout.strip())
+        board("gpio", self.dir, pin, level)
+
+    def commands(self):
+        return board("commands", self.dir).stdout.splitlines()
+
+
+class Camera:
+    """The camera binary running on a board, with its output collected."""
+
+    def __init__(self, board_dir, env=None):
+        e = dict(os.environ)
+        e.pop("BOARD_ROOT", None)
+        if board_dir is not None:
+            e["BOARD_ROOT"] = board_dir
+        e.setdefault("ASAN_OPTIONS", "detect_leaks=1")
+        if env:
+            e.update(env)
+        self.out_path = tempfile.mktemp(prefix="dashcam-out-")
+        self.err_path = tempfile.mktemp(prefix="dashcam-err-")
+        self.proc = subprocess.Popen([DASHCAM], stdout=open(self.out_path, "w"),
+                                     stderr=open(self.err_path, "w"), env=e)
+
+    def stdout(self):
+        with open(self.out_path) as f:
+            return f.read()
+
+    def stderr(self):
+        with open(self.err_path) as f:
+            return f.read()
+
+    def wait_for(self, text, timeout=10.0):
+        end = time.time() + timeout
+        while time.time() < end:
+            if text in self.stdout():
+                return True
+            if self.proc.poll() is not None:
+                return text in self.stdout()
+            time.sleep(0.02)
+        return False
+
+    def signal(self, sig):
+        self.proc.send_signal(sig)
+
+    def stop(self, timeout=20.0):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGINT)
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        for p in (self.out_path, self.err_path):
+            if os.path.exists(p):
+                os.remove(p)
