@@ -90,9 +90,9 @@ BOOL CRecordFileIndexNode::GetFileName(char* filename, const char* prefixPath, c
     return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, prefixPath, dir, Parts(bHasDuration, m_RecType[0]), ext);
 }
 
-BOOL CRecordFileIndexNode::GetShownFileName(char* filename, const char* ext, BOOL bHasDuration) const
+BOOL CRecordFileIndexNode::GetShownFileName(char* filename, const char* ext, BOOL bHasDuration, BOOL bImage) const
 {
-    const char type = m_RecType[0] != '\0' ? XGetShownTypeLetter(m_RecType[0]) : '\0';
+    const char type = bImage ? XGetShownTypeLetter(m_RecType[0]) : '\0';
     return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, nullptr, nullptr, Parts(bHasDuration, type), ext);
 }
 
@@ -116,17 +116,17 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
     char time[16];
     GetFileTime(time);
     if (type == emRecFileType_AlarmImage) {
-        if (!GetShownFileName(name, "JPG", 0)) {
+        if (!GetShownFileName(name, "JPG", 0, 1)) {
             return -1;
         }
         out.Printf(kKeySpare, "{\"filename\":\"%s\"", name);
         out.Printf(kKeySpare, ",\"filesize\":%u", m_RecSize);
     } else {
-        if (!GetShownFileName(name, "MP4", 1)) {
+        if (!GetShownFileName(name, "MP4", 1, 0)) {
             return -1;
         }
         char title[RECORD_NAME_BUF_SIZE] = "";
-        if (HasTitleFile() && !GetShownFileName(title, "JPG", 0)) {
+        if (HasTitleFile() && !GetShownFileName(title, "JPG", 0, 0)) {
             return -1;
         }
         out.Printf(kKeySpare, "{\"filename\":\"%s\"", name);
@@ -136,7 +136,7 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
         out.Printf(kKeySpare, ",\"titlesize\":%u", m_RecTitleSize);
         if (type == emRecFileType_CommonVideo) {
             char thumb[RECORD_NAME_BUF_SIZE] = "";
-            if (HasThumbFile() && !GetShownFileName(thumb, "TGZ", 0)) {
+            if (HasThumbFile() && !GetShownFileName(thumb, "TGZ", 0, 0)) {
                 return -1;
             }
             out.Printf(kKeySpare, ",\"thumb\":\"%s\"", thumb);

@@ -89,8 +89,9 @@ public:
     void ReleaseAssociatedDataNode();
 
 private:
-    // The name as the lists show it (type letter outside A-Z as U).
-    BOOL GetShownFileName(char* filename, const char* ext, BOOL bHasDuration) const;
+    // The name as the lists show it: images always with a letter, one
+    // outside A-Z as U; videos and their companions without.
+    BOOL GetShownFileName(char* filename, const char* ext, BOOL bHasDuration, BOOL bImage) const;
     RecFileNameParts Parts(BOOL bHasDuration, char type) const;
 
     RECTIME m_RecTime;
