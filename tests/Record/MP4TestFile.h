@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "Record/MP4Muxer.h"
+#include "Record/MP4Types.h"
+
 namespace mp4test {
 
 // A fresh folder under /tmp, removed with its contents at the end.
@@ -196,6 +199,133 @@ inline std::vector<uint8_t> XBoxBytes(const std::vector<uint8_t>& b, const tagBo
     }
     return std::vector<uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(box.offset),
                                 b.begin() + static_cast<std::ptrdiff_t>(box.offset + box.size));
+}
+
+// Fake parameter sets for box-level tests (profile 0x42, constraints 0xC0, level 0x1E).
+inline tagH264SPSPPS XTestSpsPps()
+{
+    tagH264SPSPPS v;
+    memset(&v, 0, sizeof(v));
+    const uint8_t sps[] = {0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x02, 0x80, 0xBF, 0xE5};
+    const uint8_t pps[] = {0x68, 0xCE, 0x3C, 0x80};
+    memcpy(v.sps, sps, sizeof(sps));
+    v.sps_len = sizeof(sps);
+    memcpy(v.pps, pps, sizeof(pps));
+    v.pps_len = sizeof(pps);
+    return v;
+}
+
+// A sample whose first bytes name it: track letter and number, so a test can
+// check that every chunk offset points at the right sample.
+inline std::vector<uint8_t> XMarkedSample(char track, uint32_t index, uint32_t size)
+{
+    std::vector<uint8_t> s(size, static_cast<uint8_t>(index * 31u + 7u));
+    const uint8_t head[5] = {static_cast<uint8_t>(track), static_cast<uint8_t>(index >> 24),
+                             static_cast<uint8_t>(index >> 16), static_cast<uint8_t>(index >> 8),
+                             static_cast<uint8_t>(index)};
+    for (size_t i = 0; i < 5 && i < size; ++i) {
+        s[i] = head[i];
+    }
+    return s;
+}
+
+// A muxer opened on `path` with the recorder's track set-up: H.264 at
+// `videoTimescale`, AAC 8000 Hz mono with the config 0x15 0x88.
+inline bool XOpenTestMuxer(CMP4Muxer& mux, const std::string& path, uint32_t videoTimescale = 90000,
+                           uint32_t maxVideo = 8192, uint32_t maxAudio = 12800)
+{
+    static const uint8_t kAsc[2] = {0x15, 0x88};
+    tagH264SPSPPS vos = XTestSpsPps();
+    return mux.Init(maxVideo, maxAudio, 1048576) && mux.WriteHeader(path.c_str()) &&
+           mux.AddVideoTrack(emAVMediaCodecType_H264, videoTimescale, 1920, 1080) &&
+           mux.SetVideoVosData(&vos, sizeof(vos)) && mux.AddAudioTrack(emAVMediaCodecType_AAC, 8000, 1, 16, 0) &&
+           mux.SetAudioVosData(kAsc, sizeof(kAsc));
+}
+
+// Reads the 32-bit entries of a full box's table: `skip` bytes after the
+// version/flags word, then `count` words from there.
+inline std::vector<uint32_t> XBoxWords(const std::vector<uint8_t>& b, const tagBox& box, size_t skip)
+{
+    std::vector<uint32_t> out;
+    if (!box.found) {
+        return out;
+    }
+    for (size_t at = box.offset + 12 + skip; at + 4 <= box.offset + box.size; at += 4) {
+        out.push_back(XBE32(b, at));
+    }
+    return out;
+}
+
+// One sample as the tables place it.
+struct tagSampleRef {
+    uint64_t offset;
+    uint32_t size;
+};
+
+// Every sample of trak `trak` (0-based) from its stsc, stsz and stco/co64.
+inline std::vector<tagSampleRef> XSampleMap(const std::vector<uint8_t>& b, int trak)
+{
+    const std::string stbl = "moov/trak[" + std::to_string(trak) + "]/mdia/minf/stbl/";
+    std::vector<tagSampleRef> out;
+    tagBox stsz = XFindBox(b, stbl + "stsz");
+    tagBox stsc = XFindBox(b, stbl + "stsc");
+    tagBox stco = XFindBox(b, stbl + "stco");
+    tagBox co64 = XFindBox(b, stbl + "co64");
+    if (!stsz.found || !stsc.found || (!stco.found && !co64.found)) {
+        return out;
+    }
+    const uint32_t fixed = XBE32(b, stsz.offset + 12);
+    const uint32_t count = XBE32(b, stsz.offset + 16);
+    std::vector<uint64_t> chunks;
+    const tagBox& co = stco.found ? stco : co64;
+    const uint32_t nChunks = XBE32(b, co.offset + 12);
+    for (uint32_t i = 0; i < nChunks; ++i) {
+        chunks.push_back(stco.found ? XBE32(b, co.offset + 16 + 4 * i) : XBE64(b, co.offset + 16 + 8 * i));
+    }
+    const uint32_t nEntries = XBE32(b, stsc.offset + 12);
+    uint32_t sample = 0;
+    for (uint32_t c = 0; c < nChunks; ++c) {
+        uint32_t perChunk = 0;
+        for (uint32_t e = 0; e < nEntries; ++e) {
+            if (XBE32(b, stsc.offset + 16 + 12 * e) <= c + 1) {
+                perChunk = XBE32(b, stsc.offset + 20 + 12 * e);
+            }
+        }
+        uint64_t at = chunks[c];
+        for (uint32_t k = 0; k < perChunk && sample < count; ++k, ++sample) {
+            uint32_t size = fixed != 0 ? fixed : XBE32(b, stsz.offset + 20 + 4 * sample);
+            out.push_back({at, size});
+            at += size;
+        }
+    }
+    return out;
+}
+
+// Samples per chunk, from stsc and the chunk count.
+inline std::vector<uint32_t> XChunkSamples(const std::vector<uint8_t>& b, int trak)
+{
+    const std::string stbl = "moov/trak[" + std::to_string(trak) + "]/mdia/minf/stbl/";
+    tagBox stsc = XFindBox(b, stbl + "stsc");
+    tagBox co = XFindBox(b, stbl + "stco");
+    if (!co.found) {
+        co = XFindBox(b, stbl + "co64");
+    }
+    std::vector<uint32_t> out;
+    if (!stsc.found || !co.found) {
+        return out;
+    }
+    const uint32_t nChunks = XBE32(b, co.offset + 12);
+    const uint32_t nEntries = XBE32(b, stsc.offset + 12);
+    for (uint32_t c = 1; c <= nChunks; ++c) {
+        uint32_t perChunk = 0;
+        for (uint32_t e = 0; e < nEntries; ++e) {
+            if (XBE32(b, stsc.offset + 16 + 12 * e) <= c) {
+                perChunk = XBE32(b, stsc.offset + 20 + 12 * e);
+            }
+        }
+        out.push_back(perChunk);
+    }
+    return out;
 }
 
 }  // namespace mp4test
