@@ -53,6 +53,8 @@ public:
     BOOL IsOpen() const { return m_Fd >= 0; }
     BOOL HasAudioTrack() const { return m_bHasAudioTrack; }
     uint64_t GetMdatSize() const { return m_MdatSize; }
+    // Audio frames held for the next run.
+    int GetHeldAudioFrames() const { return m_nTmpAudioFrames; }
     const CMovieEntry* GetVideoClusters() const { return m_lpVideoClusters.get(); }
     const CMovieEntry* GetAudioClusters() const { return m_lpAudioClusters.get(); }
     const CMP4Track* GetVideoTrack() const { return m_lpVideoTrack.get(); }
