@@ -13,7 +13,7 @@
 
 #include "Function/types.h"
 #include "Platform/MediaTypes.h"
-#include "Record/H264ParamSets.h"
+#include "Record/MP4Types.h"
 #include "Record/MediaDataInfo.h"
 #include "Record/RingBuffer.h"
 
