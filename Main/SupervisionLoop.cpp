@@ -70,7 +70,7 @@ void CSupervisionLoop::CheckPowerLine()
             PowerDown();
         }
     } else if (m_iSysPowerDown != m_iPrevSysPowerState) {
-        PowerResume(m_iPrevSysPowerState == -1);
+        PowerResume(m_uTestCount == 1);
     }
 }
 
@@ -94,7 +94,7 @@ void CSupervisionLoop::PowerResume(BOOL bFirst)
     m_rServices.ResumeCommonRecord();
     m_rServices.ResumeGpsSaveData();
     m_rServices.ResumeSnapshot();
-    // The first resume after boot is what starts loop recording: silently.
+    // The resume of the first cycle is what starts loop recording: silently.
     if (!bFirst) {
         m_rServices.PlayAudio(PCM_ON);
     }

@@ -58,8 +58,8 @@ TEST_F(LoopFixture, PowerLineSequences)
         {"loss and return", {0, 1, 1, 1, 1}, 0, 5, {PCM_OFF, PCM_ON}, 1, 2, 0},
         // 1 that reads 0 after 5 ms: nothing in that cycle.
         {"glitch while running", {0, 1, 0}, 0, 4, {}, 0, 1, 0},
-        // a glitch on the very first cycle: the first resume is still silent.
-        {"glitch at boot", {1, 0}, 0, 3, {}, 0, 1, 0},
+        // a glitch on the very first cycle: the resume comes on the second, with its prompt.
+        {"glitch at boot", {1, 0}, 0, 3, {PCM_ON}, 0, 1, 0},
         // lost on the first cycle: down at once; the return plays on.
         {"lost at boot", {1, 1, 1, 1}, 0, 3, {PCM_OFF, PCM_ON}, 1, 1, 0},
         // stays lost: the down branch runs once.
