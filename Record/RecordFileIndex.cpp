@@ -411,16 +411,16 @@ BOOL CRecordFileIndex::DeleteFile(const char* mountPath, const char* filename)
     const bool isImage = m_RecType == emRecFileType_AlarmImage;
     const char* base = strrchr(filename, '/');
     base = base != nullptr ? base + 1 : filename;
-    RecFileNameParts parts;
+    RecFileNameFields fields;
     const bool fits = strnlen(filename, RECORD_NAME_BUF_SIZE) < RECORD_NAME_BUF_SIZE;
     if (!fits || !XParseRecFileName(base, isImage ? emRecFileNameKind_Image : emRecFileNameKind_Video,
-                                    isImage ? "JPG" : "MP4", parts)) {
+                                    isImage ? "JPG" : "MP4", fields)) {
         if (!isImage) {
             printf("Filename(%.255s) not match rules.\n", base);
         }
         return 0;
     }
-    return DeleteFile(mountPath, parts.time, parts.index, isImage ? parts.type : 0);
+    return DeleteFile(mountPath, fields.time, fields.index, isImage ? fields.type : 0);
 }
 
 BOOL CRecordFileIndex::DeleteOverflowFile(const char* mountPath, uint64_t maxFileSize)

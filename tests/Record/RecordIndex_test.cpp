@@ -434,7 +434,7 @@ TEST(RecordIndexSearchEmpty, EmptyListFails)
     EXPECT_FALSE(idx.AddRecFileTitle(T(1), 0, 1));
 }
 
-TEST(RecordIndexSearchImages, TypeLetterIsPartOfTheImageKey)
+TEST(RecordIndexSearchImages, TypeLetterBelongsToTheImageKey)
 {
     CRecordFileIndex idx(emRecFileType_AlarmImage);
     ASSERT_TRUE(idx.AddRecFile(T(1), 0u, 'A', 0, 10ul));
