@@ -15,23 +15,23 @@ int XJsonEscape(char* dst, size_t dstSize, const char* src, size_t srcMax);
 // Longest escaped form of `n` input bytes.
 constexpr size_t XJsonEscapedMax(size_t n) { return n * 6; }
 
-// Builds a JSON text piece by piece in a caller's buffer. A piece goes in
-// only when the space left holds it, a terminator and `spare` bytes more;
-// after the first piece that does not fit every further one is refused. The
-// text so far stays terminated.
-class CJsonPieces {
+// Builds a JSON text fragment by fragment in a caller's buffer. A fragment
+// goes in only when the space left holds it, a terminator and `spare` bytes
+// more; after the first fragment that does not fit every further one is
+// refused. The text so far stays terminated.
+class CJsonWriter {
 public:
-    // Longest piece Printf formats.
-    static constexpr int kMaxPiece = 512;
+    // Longest fragment Printf formats.
+    static constexpr int kMaxFragment = 512;
 
-    CJsonPieces(char* buff, int len);
+    CJsonWriter(char* buff, int len);
 
-    BOOL Put(const char* piece, int spare);
-    BOOL Put(const char* piece, size_t pieceLen, int spare);
+    BOOL Put(const char* fragment, int spare);
+    BOOL Put(const char* fragment, size_t fragmentLen, int spare);
     BOOL Printf(int spare, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
     BOOL Ok() const { return m_bOk; }
-    // Characters written, or -1 once a piece did not fit.
+    // Characters written, or -1 once a fragment did not fit.
     int Result() const { return m_bOk ? m_nLength : -1; }
     int Length() const { return m_nLength; }
 

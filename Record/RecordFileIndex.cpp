@@ -1,7 +1,9 @@
 #include "Record/RecordFileIndex.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "Record/RecordFileName.h"
 
@@ -48,6 +50,9 @@ CRecordFileIndexNode* XSortChain(CRecordFileIndexNode* chain, int count)
     return XMergeSorted(left, right);
 }
 
+// Nodes a search walks before it switches to the sorted array.
+constexpr int kWalkLimit = 64;
+
 uint32_t XClampSize(unsigned long size)
 {
     return size > 0xFFFFFFFFul ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
@@ -63,7 +68,8 @@ CRecordFileIndex::CRecordFileIndex(emRecFileType type)
       m_TotalSize(0),
       m_lpMiddleChain(nullptr),
       m_nMiddleCount(0),
-      m_nFileCount(0)
+      m_nFileCount(0),
+      m_bFinderValid(false)
 {
 }
 
@@ -184,6 +190,7 @@ void CRecordFileIndex::InsertNode(CRecordFileIndexNode* node)
     }
     AddTotal(node->GetAllSize());
     ++m_nFileCount;
+    m_bFinderValid = false;
 }
 
 void CRecordFileIndex::MergeMiddle()
@@ -196,6 +203,7 @@ void CRecordFileIndex::MergeMiddle()
     // list's nodes of its own time: the order that inserting them one by one
     // in front of the first node not newer would give.
     CRecordFileIndexNode* p = XSortChain(m_lpMiddleChain, m_nMiddleCount);
+    m_bFinderValid = false;
     m_lpMiddleChain = nullptr;
     m_nMiddleCount = 0;
     CRecordFileIndexNode* cur = m_lpFileListHead;
@@ -220,47 +228,111 @@ CRecordFileIndexNode* CRecordFileIndex::FindNode(const RECTIME& time, int index,
         m_lpFileListRand = nullptr;
         return nullptr;
     }
+    CRecordFileIndexNode* found = nullptr;
+    if (WalkFind(time, index, type, kWalkLimit, found) || SortedFind(time, index, type, found)) {
+        return found;
+    }
+    WalkFind(time, index, type, 0, found);
+    return found;
+}
+
+BOOL CRecordFileIndex::WalkFind(const RECTIME& time, int index, char type, int limit, CRecordFileIndexNode*& found)
+{
     auto matches = [&](const CRecordFileIndexNode* n) {
         return n->GetRecTime() == time && n->GetRecIndex() == index && (type == 0 || n->GetRecType() == type);
     };
+    int steps = 0;
+    auto tooFar = [&] { return limit > 0 && ++steps > limit; };
+    found = nullptr;
     CRecordFileIndexNode* cur = m_lpFileListRand != nullptr ? m_lpFileListRand : m_lpFileListHead;
     if (time < cur->GetRecTime()) {
         // Older than the cursor: toward the tail.
         for (CRecordFileIndexNode* n = cur->GetNext(); n != nullptr; n = n->GetNext()) {
+            if (tooFar()) {
+                return 0;
+            }
             if (n->GetRecTime() < time) {
                 m_lpFileListRand = n;
-                return nullptr;
+                return 1;
             }
             if (matches(n)) {
                 m_lpFileListRand = n;
-                return n;
+                found = n;
+                return 1;
             }
         }
         m_lpFileListRand = nullptr;
-        return nullptr;
+        return 1;
     }
     // From the cursor toward the head.
     CRecordFileIndexNode* n = cur;
     for (; n != nullptr; n = n->GetPrev()) {
+        if (tooFar()) {
+            return 0;
+        }
         if (n->GetRecTime() > time) {
             break;
         }
         if (matches(n)) {
             m_lpFileListRand = n;
-            return n;
+            found = n;
+            return 1;
         }
     }
     // Nodes of the same second may also stand behind the cursor.
     if (cur->GetRecTime() == time) {
         for (CRecordFileIndexNode* m = cur->GetNext(); m != nullptr && m->GetRecTime() == time; m = m->GetNext()) {
+            if (tooFar()) {
+                return 0;
+            }
             if (matches(m)) {
                 m_lpFileListRand = m;
-                return m;
+                found = m;
+                return 1;
             }
         }
     }
     m_lpFileListRand = n;
-    return nullptr;
+    return 1;
+}
+
+BOOL CRecordFileIndex::SortedFind(const RECTIME& time, int index, char type, CRecordFileIndexNode*& found)
+{
+    found = nullptr;
+    if (!m_bFinderValid) {
+        try {
+            m_Finder.clear();
+            m_Finder.reserve(static_cast<size_t>(m_nFileCount));
+            for (CRecordFileIndexNode* n = m_lpFileListHead; n != nullptr; n = n->GetNext()) {
+                m_Finder.push_back(n);
+            }
+        } catch (const std::bad_alloc&) {
+            m_Finder.clear();
+            return 0;
+        }
+        m_bFinderValid = true;
+    }
+    // Newest first: the run of the key's second is [first, last).
+    auto first = std::lower_bound(m_Finder.begin(), m_Finder.end(), time,
+                                  [](const CRecordFileIndexNode* n, const RECTIME& t) { return n->GetRecTime() > t; });
+    auto last = std::upper_bound(first, m_Finder.end(), time,
+                                 [](const RECTIME& t, const CRecordFileIndexNode* n) { return t > n->GetRecTime(); });
+    for (auto it = first; it != last; ++it) {
+        CRecordFileIndexNode* n = *it;
+        if (n->GetRecIndex() == index && (type == 0 || n->GetRecType() == type)) {
+            m_lpFileListRand = n;
+            found = n;
+            return 1;
+        }
+    }
+    // Where the walk would have stopped: past the run in its direction.
+    const CRecordFileIndexNode* cur = m_lpFileListRand != nullptr ? m_lpFileListRand : m_lpFileListHead;
+    if (time < cur->GetRecTime()) {
+        m_lpFileListRand = last != m_Finder.end() ? *last : nullptr;
+    } else {
+        m_lpFileListRand = first != m_Finder.begin() ? *(first - 1) : nullptr;
+    }
+    return 1;
 }
 
 void CRecordFileIndex::RemoveNode(CRecordFileIndexNode* node)
@@ -269,6 +341,7 @@ void CRecordFileIndex::RemoveNode(CRecordFileIndexNode* node)
         return;
     }
     MergeMiddle();
+    m_bFinderValid = false;
     if (m_lpFileListRand == node) {
         m_lpFileListRand = nullptr;
     }
@@ -338,16 +411,16 @@ BOOL CRecordFileIndex::DeleteFile(const char* mountPath, const char* filename)
     const bool isImage = m_RecType == emRecFileType_AlarmImage;
     const char* base = strrchr(filename, '/');
     base = base != nullptr ? base + 1 : filename;
-    RecFileNameParts parts;
+    RecFileNameFields fields;
     const bool fits = strnlen(filename, RECORD_NAME_BUF_SIZE) < RECORD_NAME_BUF_SIZE;
     if (!fits || !XParseRecFileName(base, isImage ? emRecFileNameKind_Image : emRecFileNameKind_Video,
-                                    isImage ? "JPG" : "MP4", parts)) {
+                                    isImage ? "JPG" : "MP4", fields)) {
         if (!isImage) {
             printf("Filename(%.255s) not match rules.\n", base);
         }
         return 0;
     }
-    return DeleteFile(mountPath, parts.time, parts.index, isImage ? parts.type : 0);
+    return DeleteFile(mountPath, fields.time, fields.index, isImage ? fields.type : 0);
 }
 
 BOOL CRecordFileIndex::DeleteOverflowFile(const char* mountPath, uint64_t maxFileSize)
@@ -388,6 +461,8 @@ void CRecordFileIndex::CleanAllFile()
     m_lpFileListRand = nullptr;
     m_TotalSize.store(0, std::memory_order_relaxed);
     m_nFileCount = 0;
+    m_bFinderValid = false;
+    m_Finder.clear();
 }
 
 int CRecordFileIndex::GetFileInfoAsJSON(char* buff, int len)

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
@@ -75,6 +76,12 @@ private:
     BOOL AddNode(const RECTIME& time, unsigned long size, CRecordFileIndexNode*& node);
     // Links the nodes that waited in the middle chain into the list.
     void MergeMiddle();
+    // The cursor walk of FindNode. Gives up (0, cursor unchanged) after
+    // `limit` nodes when `limit` is above 0; else 1 with the result.
+    BOOL WalkFind(const RECTIME& time, int index, char type, int limit, CRecordFileIndexNode*& found);
+    // The same result and cursor by binary search over m_Finder; 0 when the
+    // array cannot be built.
+    BOOL SortedFind(const RECTIME& time, int index, char type, CRecordFileIndexNode*& found);
     void AddTotal(uint64_t add) { m_TotalSize.fetch_add(add, std::memory_order_relaxed); }
     void SubTotal(uint64_t sub) { m_TotalSize.fetch_sub(sub, std::memory_order_relaxed); }
     BOOL DeleteNodeFile(const char* mountPath, CRecordFileIndexNode* node);
@@ -92,6 +99,11 @@ private:
     CRecordFileIndexNode* m_lpMiddleChain;
     int m_nMiddleCount;
     int m_nFileCount;
+    // The list as an array, newest first, built when a search has to walk
+    // far (lookups in directory order during a card scan) and dropped at
+    // every change of the list.
+    std::vector<CRecordFileIndexNode*> m_Finder;
+    bool m_bFinderValid;
 };
 
 #endif

@@ -18,7 +18,7 @@ const char kAlarmHead[] =
     "\"imagefolder\":\"DCIM/104snap\",\"mp4data\":[";
 const char kImageHead[] = "{\"type\":\"snapshot\",\"jpgfolder\":\"DCIM/104snap\",\"jpgdata\":[";
 
-// Spare bytes beyond the terminator that a key piece needs.
+// Spare bytes beyond the terminator that a key fragment needs.
 constexpr int kKeySpare = 1;
 
 // Deletes one file; one that is gone already counts as deleted.
@@ -64,36 +64,36 @@ void CRecordFileIndexNode::Init()
     m_lpPrev = nullptr;
 }
 
-RecFileNameParts CRecordFileIndexNode::Parts(BOOL bHasDuration, char type) const
+RecFileNameFields CRecordFileIndexNode::Fields(BOOL bHasDuration, char type) const
 {
-    RecFileNameParts parts{};
-    parts.type = type;
-    parts.time = m_RecTime;
-    parts.bHasDuration = bHasDuration ? 1 : 0;
-    parts.duration = m_RecDuration;
-    parts.index = m_RecIndex;
+    RecFileNameFields fields{};
+    fields.type = type;
+    fields.time = m_RecTime;
+    fields.bHasDuration = bHasDuration ? 1 : 0;
+    fields.duration = m_RecDuration;
+    fields.index = m_RecIndex;
     if (bHasDuration) {
-        parts.resolution = m_RecResolution;
-        parts.bParking = m_RecParkingFlag ? 1 : 0;
+        fields.resolution = m_RecResolution;
+        fields.bParking = m_RecParkingFlag ? 1 : 0;
     }
-    return parts;
+    return fields;
 }
 
 BOOL CRecordFileIndexNode::GetFileName(char* filename, const char* ext, BOOL bHasDuration) const
 {
-    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, nullptr, nullptr, Parts(bHasDuration, m_RecType[0]), ext);
+    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, nullptr, nullptr, Fields(bHasDuration, m_RecType[0]), ext);
 }
 
 BOOL CRecordFileIndexNode::GetFileName(char* filename, const char* prefixPath, const char* dir, const char* ext,
                                        BOOL bHasDuration) const
 {
-    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, prefixPath, dir, Parts(bHasDuration, m_RecType[0]), ext);
+    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, prefixPath, dir, Fields(bHasDuration, m_RecType[0]), ext);
 }
 
 BOOL CRecordFileIndexNode::GetShownFileName(char* filename, const char* ext, BOOL bHasDuration, BOOL bImage) const
 {
     const char type = bImage ? XGetShownTypeLetter(m_RecType[0]) : '\0';
-    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, nullptr, nullptr, Parts(bHasDuration, type), ext);
+    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, nullptr, nullptr, Fields(bHasDuration, type), ext);
 }
 
 void CRecordFileIndexNode::GetFileTime(char* buff) const
@@ -108,7 +108,7 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
     if (head == nullptr || buff == nullptr || len <= 0) {
         return -1;
     }
-    CJsonPieces out(buff, len);
+    CJsonWriter out(buff, len);
     if (bWriteheader) {
         out.Put(head, kKeySpare);
     }
@@ -146,9 +146,9 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
             XGetTriggerText(m_RecTrigger, trigger);
             out.Printf(kKeySpare, ",\"trigger\":\"%s\"", trigger);
             out.Put(",\"associateddata\":[", kKeySpare);
-            char record[CJsonPieces::kMaxPiece];
+            char record[CJsonWriter::kMaxFragment];
             for (const CAssociatedData* d = m_lpAssociatedDataList; d != nullptr && out.Ok(); d = d->GetNext()) {
-                // The first piece has no comma in front.
+                // The first fragment has no comma in front.
                 char* at = record;
                 int room = static_cast<int>(sizeof(record));
                 if (d != m_lpAssociatedDataList) {

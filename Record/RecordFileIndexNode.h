@@ -92,7 +92,7 @@ private:
     // The name as the lists show it: images always with a letter, one
     // outside A-Z as U; videos and their companions without.
     BOOL GetShownFileName(char* filename, const char* ext, BOOL bHasDuration, BOOL bImage) const;
-    RecFileNameParts Parts(BOOL bHasDuration, char type) const;
+    RecFileNameFields Fields(BOOL bHasDuration, char type) const;
 
     RECTIME m_RecTime;
     int m_RecIndex;

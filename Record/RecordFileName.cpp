@@ -102,7 +102,7 @@ bool XSkipText(const char*& p, const char* text)
 
 }  // namespace
 
-BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameParts& parts,
+BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameFields& fields,
                       const char* ext)
 {
     if (buf == nullptr || size == 0) {
@@ -113,24 +113,24 @@ BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subd
     if (!XAppendFolder(buf, size, n, root) || !XAppendFolder(buf, size, n, subdir)) {
         return 0;
     }
-    if (parts.type != '\0' && !XAppend(buf, size, n, "%c", parts.type)) {
+    if (fields.type != '\0' && !XAppend(buf, size, n, "%c", fields.type)) {
         return 0;
     }
-    const RECTIME& t = parts.time;
+    const RECTIME& t = fields.time;
     if (!XAppend(buf, size, n, "%04u%02u%02u%02u%02u%02u", t.year() + 2000, t.month(), t.day(), t.hour(), t.minute(),
                  t.second())) {
         return 0;
     }
-    if (parts.bHasDuration && !XAppend(buf, size, n, "_%" PRId64, parts.duration)) {
+    if (fields.bHasDuration && !XAppend(buf, size, n, "_%" PRId64, fields.duration)) {
         return 0;
     }
-    if (parts.index > 0 && !XAppend(buf, size, n, "(%d)", parts.index)) {
+    if (fields.index > 0 && !XAppend(buf, size, n, "(%d)", fields.index)) {
         return 0;
     }
-    if (parts.resolution == 720 && !XAppend(buf, size, n, "_%dp", parts.resolution)) {
+    if (fields.resolution == 720 && !XAppend(buf, size, n, "_%dp", fields.resolution)) {
         return 0;
     }
-    if (parts.bParking && !XAppend(buf, size, n, "_P")) {
+    if (fields.bParking && !XAppend(buf, size, n, "_P")) {
         return 0;
     }
     if (ext != nullptr && !XAppend(buf, size, n, ".%s", ext)) {
@@ -139,9 +139,9 @@ BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subd
     return 1;
 }
 
-BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameParts& parts)
+BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields)
 {
-    parts = RecFileNameParts{};
+    fields = RecFileNameFields{};
     if (name == nullptr || ext == nullptr || strnlen(name, RECORD_NAME_BUF_SIZE) >= RECORD_NAME_BUF_SIZE) {
         return 0;
     }
@@ -150,7 +150,7 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
         if (*p < 'A' || *p > 'Z') {
             return 0;
         }
-        parts.type = *p++;
+        fields.type = *p++;
     }
     int year, month, day, hour, minute, second;
     if (!XReadDigits(p, 4, year) || !XReadDigits(p, 2, month) || !XReadDigits(p, 2, day) ||
@@ -161,7 +161,7 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
         second > 59) {
         return 0;
     }
-    parts.time = RECTIME::Make(static_cast<unsigned>(year - 2000), static_cast<unsigned>(month),
+    fields.time = RECTIME::Make(static_cast<unsigned>(year - 2000), static_cast<unsigned>(month),
                                static_cast<unsigned>(day), static_cast<unsigned>(hour), static_cast<unsigned>(minute),
                                static_cast<unsigned>(second));
     if (kind == emRecFileNameKind_Video) {
@@ -169,8 +169,8 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
         if (*p++ != '_' || !XReadNumber(p, 10, duration) || duration > 0xFFFFFFFFu) {
             return 0;
         }
-        parts.bHasDuration = 1;
-        parts.duration = static_cast<int64_t>(duration);
+        fields.bHasDuration = 1;
+        fields.duration = static_cast<int64_t>(duration);
     }
     if (*p == '(') {
         ++p;
@@ -178,11 +178,11 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
         if (!XReadNumber(p, 3, index) || index < 1 || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
             return 0;
         }
-        parts.index = static_cast<int>(index);
+        fields.index = static_cast<int>(index);
     }
     if (kind == emRecFileNameKind_Video) {
-        parts.resolution = XSkipText(p, "_720p") ? 720 : 1080;
-        parts.bParking = XSkipText(p, "_P") ? 1 : 0;
+        fields.resolution = XSkipText(p, "_720p") ? 720 : 1080;
+        fields.bParking = XSkipText(p, "_P") ? 1 : 0;
     }
     if (*p++ != '.' || !XSkipText(p, ext) || *p != '\0') {
         return 0;
@@ -195,14 +195,14 @@ CRecordFileName::CRecordFileName()
 {
 }
 
-RecFileNameParts CRecordFileName::Parts(int index, BOOL bHasDuration) const
+RecFileNameFields CRecordFileName::Fields(int index, BOOL bHasDuration) const
 {
-    RecFileNameParts parts{};
-    parts.time = m_TimePart;
-    parts.bHasDuration = bHasDuration ? 1 : 0;
-    parts.duration = m_DurationPart;
-    parts.index = index;
-    return parts;
+    RecFileNameFields fields{};
+    fields.time = m_TimePart;
+    fields.bHasDuration = bHasDuration ? 1 : 0;
+    fields.duration = m_DurationPart;
+    fields.index = index;
+    return fields;
 }
 
 BOOL CRecordFileName::CreateUnique(const char* root, const char* subdir, const char* ext, BOOL bHasDuration,
@@ -216,7 +216,7 @@ BOOL CRecordFileName::CreateUnique(const char* root, const char* subdir, const c
         return 0;
     }
     for (int index = 0; index <= RECORD_MAX_NAME_INDEX; ++index) {
-        if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Parts(index, bHasDuration), ext)) {
+        if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(index, bHasDuration), ext)) {
             return 0;
         }
         if (!XFilePathExists(filename)) {
@@ -266,7 +266,7 @@ BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const
     char folder[RECORD_NAME_BUF_SIZE];
     char dir[RECORD_NAME_BUF_SIZE];
     if (!XMakeFolder(folder, sizeof(folder), root, subdir) ||
-        !XMakeRecFilePath(dir, sizeof(dir), folder, nullptr, Parts(dirindex, 0), nullptr)) {
+        !XMakeRecFilePath(dir, sizeof(dir), folder, nullptr, Fields(dirindex, 0), nullptr)) {
         return 0;
     }
     size_t n = strlen(dir);
@@ -280,7 +280,7 @@ BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const
 BOOL CRecordFileName::GetFileName(const char* root, const char* subdir, const char* ext, BOOL bHasDuration,
                                   BOOL bCheckExists, char* filename) const
 {
-    if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Parts(m_IndexPart, bHasDuration), ext)) {
+    if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(m_IndexPart, bHasDuration), ext)) {
         return 0;
     }
     return bCheckExists ? XFilePathExists(filename) : 1;
@@ -296,21 +296,21 @@ BOOL CRecordFileName::GetFileName2(const char* root, const char* subdir, const c
     if (!XCreateFolder(root, subdir)) {
         return 0;
     }
-    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Parts(index, bHasDuration), ext);
+    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(index, bHasDuration), ext);
 }
 
 BOOL CRecordFileName::CheckFileExists(const char* root, const char* subdir, const char* ext, int index,
                                       BOOL bHasDuration) const
 {
     char filename[RECORD_NAME_BUF_SIZE];
-    return XMakeRecFilePath(filename, sizeof(filename), root, subdir, Parts(index, bHasDuration), ext) &&
+    return XMakeRecFilePath(filename, sizeof(filename), root, subdir, Fields(index, bHasDuration), ext) &&
            XFilePathExists(filename);
 }
 
 BOOL CRecordFileName::GetDirName(const char* root, BOOL bCheckExists, BOOL bHasRootPath, char* dirname) const
 {
     if (!XMakeRecFilePath(dirname, RECORD_NAME_BUF_SIZE, bHasRootPath ? root : nullptr, nullptr,
-                          Parts(m_IndexPart, 0), nullptr)) {
+                          Fields(m_IndexPart, 0), nullptr)) {
         return 0;
     }
     if (!bCheckExists) {
@@ -320,6 +320,6 @@ BOOL CRecordFileName::GetDirName(const char* root, BOOL bCheckExists, BOOL bHasR
         return XFilePathExists(dirname);
     }
     char full[RECORD_NAME_BUF_SIZE];
-    return XMakeRecFilePath(full, sizeof(full), root, nullptr, Parts(m_IndexPart, 0), nullptr) &&
+    return XMakeRecFilePath(full, sizeof(full), root, nullptr, Fields(m_IndexPart, 0), nullptr) &&
            XFilePathExists(full);
 }

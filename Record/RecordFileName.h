@@ -17,11 +17,11 @@
 // resolution/index/parking word.
 static constexpr int RECORD_MAX_NAME_INDEX = 255;
 
-// The parts of a record file name:
+// The fields of a record file name:
 //   [L]T[_D][(n)][_720p][_P][.ext]
 // L an image type letter, T the time as YYYYMMDDhhmmss, D the duration in
 // seconds, n the collision index (written when above 0).
-struct tagRecFileNameParts {
+struct tagRecFileNameFields {
     char type;           // image type letter, 0 for none
     RECTIME time;
     BOOL bHasDuration;
@@ -30,7 +30,7 @@ struct tagRecFileNameParts {
     int resolution;      // 720 writes "_720p"
     BOOL bParking;       // writes "_P" (after "_720p")
 };
-typedef tagRecFileNameParts RecFileNameParts;
+typedef tagRecFileNameFields RecFileNameFields;
 
 // The grammar a parsed name must follow.
 enum emRecFileNameKind {
@@ -42,14 +42,14 @@ enum emRecFileNameKind {
 // Builds root/subdir/name: root and subdir each get a "/" unless they end in
 // one, and are left out when null or empty; `ext` null writes no extension.
 // 0 when the result does not fit `size` bytes (`buf` is then empty).
-BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameParts& parts,
+BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameFields& fields,
                       const char* ext);
 
 // Parses a bare name strictly: 255 characters at most, every field bounded,
 // year 2000-2063, month 1-12, day 1-31, hour 0-23, minute and second 0-59,
 // index 1-255 when written, `ext` matched without regard to case (and the
 // suffixes of videos too). 0 for anything else.
-BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameParts& parts);
+BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields);
 
 // One name that the recording engine tracks (the file being recorded, its
 // title image, its thumbnail folder): its time, collision index, duration.
@@ -70,7 +70,7 @@ public:
     BOOL CreateFileName(const char* root, const char* subdir, const char* ext, const RECTIME& timedir, int dirindex,
                         unsigned timestamp, char* filename);
 
-    // root/subdir/T[_D][(n)].ext with the stored parts; with bCheckExists the
+    // root/subdir/T[_D][(n)].ext with the stored fields; with bCheckExists the
     // result says whether the file exists. Creates nothing.
     BOOL GetFileName(const char* root, const char* subdir, const char* ext, BOOL bHasDuration, BOOL bCheckExists,
                      char* filename) const;
@@ -91,7 +91,7 @@ public:
     size_t GetFileSize() const { return m_FileSize; }
 
 private:
-    RecFileNameParts Parts(int index, BOOL bHasDuration) const;
+    RecFileNameFields Fields(int index, BOOL bHasDuration) const;
     // Collision search from index 0 in root/subdir.
     BOOL CreateUnique(const char* root, const char* subdir, const char* ext, BOOL bHasDuration, char* filename);
 

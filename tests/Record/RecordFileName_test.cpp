@@ -17,9 +17,9 @@ namespace {
 constexpr time_t kT = 1704443400;
 const RECTIME kRT = RECTIME::Make(24, 1, 5, 8, 30, 0);
 
-RecFileNameParts Parts(char type, RECTIME t, bool dur, int64_t d, int n, int res = 1080, bool park = false)
+RecFileNameFields Fields(char type, RECTIME t, bool dur, int64_t d, int n, int res = 1080, bool park = false)
 {
-    RecFileNameParts p{};
+    RecFileNameFields p{};
     p.type = type;
     p.time = t;
     p.bHasDuration = dur ? 1 : 0;
@@ -30,7 +30,7 @@ RecFileNameParts Parts(char type, RECTIME t, bool dur, int64_t d, int n, int res
     return p;
 }
 
-std::string Make(const char* root, const char* sub, const RecFileNameParts& p, const char* ext)
+std::string Make(const char* root, const char* sub, const RecFileNameFields& p, const char* ext)
 {
     char buf[RECORD_NAME_BUF_SIZE];
     if (!XMakeRecFilePath(buf, sizeof(buf), root, sub, p, ext)) {
@@ -89,8 +89,8 @@ TEST_F(RecordFileNameTable, EveryPatternRowMatchesAnIndependentRegex)
         ASSERT_TRUE(node.GetFileName(name, "TGZ", 0));
         Add("archive", name, "T=20240105083000" + n);
     }
-    EXPECT_EQ(Make(nullptr, nullptr, Parts(0, kRT, false, 0, 0), "JPG"), "20240105083000.JPG");
-    EXPECT_EQ(Make(nullptr, nullptr, Parts(0, kRT, false, 0, 3), "TGZ"), "20240105083000(3).TGZ");
+    EXPECT_EQ(Make(nullptr, nullptr, Fields(0, kRT, false, 0, 0), "JPG"), "20240105083000.JPG");
+    EXPECT_EQ(Make(nullptr, nullptr, Fields(0, kRT, false, 0, 3), "TGZ"), "20240105083000(3).TGZ");
 
     // Alarm images, every letter, with and without index.
     for (char l : std::string("AGMRVWUP")) {
@@ -157,7 +157,7 @@ struct tagJoinCase {
 
 TEST(RecordFileName, PathJoining)
 {
-    const RecFileNameParts p = Parts(0, kRT, true, 180, 0);
+    const RecFileNameFields p = Fields(0, kRT, true, 180, 0);
     const tagJoinCase cases[] = {
         {"/tmp/mmc0", "DCIM/100video", "/tmp/mmc0/DCIM/100video/20240105083000_180.MP4"},
         {"/tmp/mmc0/", "DCIM/100video/", "/tmp/mmc0/DCIM/100video/20240105083000_180.MP4"},
@@ -177,7 +177,7 @@ TEST(RecordFileName, PathJoining)
 
 TEST(RecordFileName, BuildRefusesWhatDoesNotFit)
 {
-    const RecFileNameParts p = Parts(0, kRT, true, 180, 0);
+    const RecFileNameFields p = Fields(0, kRT, true, 180, 0);
     const std::string longRoot(240, 'r');
     char buf[RECORD_NAME_BUF_SIZE];
     memset(buf, 'x', sizeof(buf));
@@ -228,7 +228,7 @@ TEST(RecordFileName, ParseTable)
     };
     for (const tagParseCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RecFileNameParts p;
+        RecFileNameFields p;
         const char* ext = c.kind == V ? "MP4" : (c.kind == I ? "JPG" : "TGZ");
         ASSERT_TRUE(XParseRecFileName(c.name, c.kind, ext, p));
         EXPECT_EQ(p.type, c.type);
@@ -277,19 +277,19 @@ TEST(RecordFileName, ParseTable)
         {"A20241305083000.JPG", I},
     };
     for (const auto& c : refused) {
-        RecFileNameParts p;
+        RecFileNameFields p;
         EXPECT_FALSE(XParseRecFileName(c.name, c.kind, c.kind == V ? "MP4" : "JPG", p)) << c.name;
     }
     // Over-long names are refused before any field is read.
     std::string big(4000, '9');
-    RecFileNameParts p;
+    RecFileNameFields p;
     EXPECT_FALSE(XParseRecFileName(big.c_str(), V, "MP4", p));
     std::string long256 = "20240105083000_" + std::string(256 - 15 - 4, '1') + ".MP4";
     ASSERT_EQ(long256.size(), 256u);
     EXPECT_FALSE(XParseRecFileName(long256.c_str(), V, "MP4", p));
 }
 
-TEST(RecordFileName, BuildThenParseGivesTheSameParts)
+TEST(RecordFileName, BuildThenParseGivesTheSameFields)
 {
     unsigned seed = 7;
     auto rnd = [&seed](unsigned n) {
@@ -299,11 +299,11 @@ TEST(RecordFileName, BuildThenParseGivesTheSameParts)
     for (int i = 0; i < 2000; ++i) {
         RECTIME t = RECTIME::Make(rnd(64), 1 + rnd(12), 1 + rnd(31), rnd(24), rnd(60), rnd(60));
         const bool image = rnd(3) == 0;
-        RecFileNameParts in = Parts(image ? static_cast<char>('A' + rnd(26)) : 0, t, !image, image ? 0 : rnd(100000),
+        RecFileNameFields in = Fields(image ? static_cast<char>('A' + rnd(26)) : 0, t, !image, image ? 0 : rnd(100000),
                                     rnd(4) == 0 ? 0 : 1 + static_cast<int>(rnd(255)), image || rnd(2) ? 1080 : 720,
                                     !image && rnd(2));
         std::string name = Make(nullptr, nullptr, in, image ? "JPG" : "MP4");
-        RecFileNameParts out;
+        RecFileNameFields out;
         ASSERT_TRUE(XParseRecFileName(name.c_str(), image ? emRecFileNameKind_Image : emRecFileNameKind_Video,
                                       image ? "JPG" : "MP4", out))
             << name;

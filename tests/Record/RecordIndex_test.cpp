@@ -15,7 +15,7 @@
 
 namespace {
 
-RECTIME T(unsigned sec) { return RECTIME::Make(24, 1, 5, 8, sec / 60, sec % 60); }
+RECTIME T(unsigned sec) { return RECTIME::Make(24, 1, 5, 8 + sec / 3600, sec / 60 % 60, sec % 60); }
 
 using Key = std::pair<uint32_t, int>;  // (time, index)
 
@@ -339,6 +339,93 @@ TEST_F(RecordIndexSearch, RemovingTheCursorNodeRestartsAtTheHead)
     ExpectLinked(m_Index);
 }
 
+// The search as a plain walk over the list from the cursor: the match, or
+// where the walk stops.
+struct tagWalkResult {
+    const CRecordFileIndexNode* found;
+    const CRecordFileIndexNode* cursor;
+};
+
+tagWalkResult ReferenceWalk(const CRecordFileIndexNode* head, const CRecordFileIndexNode* cur, uint32_t t, int index)
+{
+    if (head == nullptr) {
+        return {nullptr, nullptr};
+    }
+    if (cur == nullptr) {
+        cur = head;
+    }
+    if (t < cur->GetRecTime2()) {
+        for (const CRecordFileIndexNode* n = cur->GetNext(); n != nullptr; n = n->GetNext()) {
+            if (n->GetRecTime2() < t) {
+                return {nullptr, n};
+            }
+            if (n->GetRecTime2() == t && n->GetRecIndex() == index) {
+                return {n, n};
+            }
+        }
+        return {nullptr, nullptr};
+    }
+    const CRecordFileIndexNode* stop = nullptr;
+    for (const CRecordFileIndexNode* n = cur; n != nullptr; n = n->GetPrev()) {
+        if (n->GetRecTime2() > t) {
+            stop = n;
+            break;
+        }
+        if (n->GetRecIndex() == index && n->GetRecTime2() == t) {
+            return {n, n};
+        }
+    }
+    for (const CRecordFileIndexNode* n = cur->GetNext(); n != nullptr && n->GetRecTime2() == t; n = n->GetNext()) {
+        if (n->GetRecIndex() == index) {
+            return {n, n};
+        }
+    }
+    return {nullptr, stop};
+}
+
+TEST(RecordIndexSearchLarge, FarSearchesGiveTheWalksResultAndCursor)
+{
+    // Lookups far from the cursor take another road; result and cursor stay
+    // those of the walk, also while the list changes.
+    CRecordFileIndex idx(emRecFileType_CommonVideo);
+    unsigned seed = 3;
+    auto rnd = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    std::vector<std::vector<bool>> used(1000, std::vector<bool>(4, false));
+    for (int i = 0; i < 2500; ++i) {
+        unsigned sec = rnd(1000);
+        int index = static_cast<int>(rnd(4));
+        if (!used[sec][static_cast<size_t>(index)]) {
+            used[sec][static_cast<size_t>(index)] = true;
+            ASSERT_TRUE(idx.AddRecFile(T(sec), 1u, (1080 << 16) | (index << 8), 1ul));
+        }
+    }
+    int hits = 0;
+    for (int i = 0; i < 6000; ++i) {
+        const unsigned sec = rnd(1010);
+        const int index = static_cast<int>(rnd(5));
+        const tagWalkResult want = ReferenceWalk(idx.GetFileListHead(), idx.GetSearchCursor(), T(sec).value, index);
+        CRecordFileIndexNode* got = idx.FindNode(T(sec), index);
+        ASSERT_EQ(got, want.found) << i;
+        ASSERT_EQ(idx.GetSearchCursor(), want.cursor) << i;
+        hits += got != nullptr;
+        if (i % 50 == 0 && got != nullptr) {
+            used[sec][static_cast<size_t>(index)] = false;
+            idx.RemoveNode(got);
+        } else if (i % 70 == 0) {
+            const unsigned s2 = rnd(1000);
+            if (!used[s2][0]) {
+                used[s2][0] = true;
+                ASSERT_TRUE(idx.AddRecFile(T(s2), 1u, 1080 << 16, 1ul));
+            }
+        }
+    }
+    EXPECT_GT(hits, 1000);
+    ExpectLinked(idx);
+}
+
 TEST(RecordIndexSearchEmpty, EmptyListFails)
 {
     CRecordFileIndex idx(emRecFileType_AlarmImage);
@@ -347,7 +434,7 @@ TEST(RecordIndexSearchEmpty, EmptyListFails)
     EXPECT_FALSE(idx.AddRecFileTitle(T(1), 0, 1));
 }
 
-TEST(RecordIndexSearchImages, TypeLetterIsPartOfTheImageKey)
+TEST(RecordIndexSearchImages, TypeLetterBelongsToTheImageKey)
 {
     CRecordFileIndex idx(emRecFileType_AlarmImage);
     ASSERT_TRUE(idx.AddRecFile(T(1), 0u, 'A', 0, 10ul));
