@@ -25,6 +25,7 @@
 #include "Periphery/SDRecordClient.h"
 #include "Periphery/SDSystem.h"
 #include "Platform/BoardRoot.h"
+#include "Platform/Card.h"
 #include "support/CardRig.h"
 #include "support/TestBoard.h"
 #include "tests/Periphery/SDTestSupport.h"
@@ -390,6 +391,30 @@ TEST_F(SDCardTest, MkdosfsStandInFormatsOnlyThisBoardsCard)
     XTestRun(tool + " -v " + m_Board.Path("/dev/mmcblk0p1"), &st);
     EXPECT_EQ(st, 0);
     EXPECT_NE(m_Rig->Uuid(), mine);
+}
+
+TEST_F(SDCardTest, RealMountsOnlyOfThisBoardsLoopInItsNamespace)
+{
+    CTestBoard other;
+    CCardRig otherRig(other, 16);
+    ASSERT_TRUE(otherRig.Ok()) << otherRig.Error();
+    PlatformSetBoardRoot(m_Board.Dir().c_str());
+    const std::string node = m_Board.Path("/dev/mmcblk0p1");
+    testing::internal::CaptureStderr();
+    // another board's card, and another board's folder
+    EXPECT_EQ(PlatformCardMount(otherRig.PartitionDevice().c_str(), Dir().c_str(), "ext2", 0), EPERM);
+    EXPECT_EQ(PlatformCardMount(node.c_str(), RealPath(other.Path("/tmp/mmc0")).c_str(), "ext2", 0), EPERM);
+    // a process outside the board's namespace
+    const std::string ns = Trim(XTestRun("cat " + m_Board.Path("/card/mntns")));
+    std::ofstream(m_Board.Path("/card/mntns")) << "mnt:[1]\n";
+    EXPECT_EQ(PlatformCardMount(node.c_str(), Dir().c_str(), "ext2", 0), EPERM);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Findmnt(), "");
+    std::ofstream(m_Board.Path("/card/mntns")) << ns << "\n";
+    EXPECT_EQ(PlatformCardMount(node.c_str(), Dir().c_str(), "ext2", 0), 0);
+    EXPECT_NE(Findmnt(), "");
+    EXPECT_EQ(PlatformCardUmount(Dir().c_str(), 0), 0);
+    EXPECT_EQ(Findmnt(), "");
 }
 
 // ---- free space on a card just over the floor ----

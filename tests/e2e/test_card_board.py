@@ -2,9 +2,11 @@
 import os
 import struct
 import subprocess
+import sys
+import time
 import unittest
 
-from dashcam_board import Board, board
+from dashcam_board import BOARD_TOOL, Board, board
 
 CARD_DETECT = 0x10020050
 WRITE_PROTECT = 0x10020054
@@ -129,6 +131,64 @@ class CardStandInTest(unittest.TestCase):
         # any other mount is only logged
         self.assertEqual(self.run_standin("mount", "-t", "proc", "proc", "/proc"), 0)
         self.assertIn("mount -t proc proc /proc", self.b.commands())
+
+
+def loop_lines(image):
+    out = subprocess.run(["losetup", "-a"], capture_output=True, text=True).stdout
+    return [l for l in out.splitlines() if image in l]
+
+
+@unittest.skipUnless(os.geteuid() == 0 and os.path.exists("/dev/loop-control"),
+                     "card attach needs root and loop devices")
+class CardAttachTest(unittest.TestCase):
+    def setUp(self):
+        self.b = Board()
+        board("init", "--force", "--card-mb", 32, self.b.dir)
+        self.image = os.path.realpath(os.path.join(self.b.dir, "card", "card.img"))
+        with open("/proc/self/mounts") as f:
+            self.mounts = f.read()
+
+    def tearDown(self):
+        with open("/proc/self/mounts") as f:
+            self.assertEqual(f.read(), self.mounts)
+        self.b.close()
+
+    def attach(self, script, check=True):
+        return board("card", self.b.dir, "attach", "--", sys.executable, "-c", script, self.b.dir, check=check)
+
+    def test_card_on_loop_devices_for_one_command(self):
+        script = (
+            "import os, subprocess, sys\n"
+            "b = sys.argv[1]\n"
+            "part = os.path.realpath(b + '/dev/mmcblk0p1')\n"
+            "subprocess.check_call(['mount', b + '/dev/mmcblk0p1', b + '/tmp/mmc0'])\n"
+            "open(b + '/tmp/mmc0/hello', 'w').write('card')\n"
+            "path = subprocess.run([sys.executable, '%s', 'card-path', b], capture_output=True, text=True).stdout\n"
+            "print(part, path.strip(), open(b + '/sys/block/mmcblk0/ro').read().strip())\n" % BOARD_TOOL)
+        r = self.attach(script)
+        part, path, ro = r.stdout.split()
+        self.assertTrue(part.startswith("/dev/loop"), part)
+        self.assertEqual(path, part)
+        self.assertEqual(ro, "0")
+        # afterwards: nothing mounted, no loop device, the plain folder card
+        for _ in range(200):
+            if not loop_lines(self.image):
+                break
+            time.sleep(0.01)
+        self.assertEqual(loop_lines(self.image), [])
+        self.assertTrue(os.path.isfile(os.path.join(self.b.dir, "dev", "mmcblk0p1")))
+        self.assertFalse(os.path.exists(os.path.join(self.b.dir, "card", "mntns")))
+        self.assertEqual(board("card-path", self.b.dir).stdout.strip(), self.image)
+        # what was written is on the image
+        r = self.attach("import os, subprocess, sys\n"
+                        "b = sys.argv[1]\n"
+                        "subprocess.check_call(['mount', '-o', 'ro', b + '/dev/mmcblk0p1', b + '/tmp/mmc0'])\n"
+                        "print(open(b + '/tmp/mmc0/hello').read())\n")
+        self.assertEqual(r.stdout.strip(), "card")
+
+    def test_exit_status_of_the_command(self):
+        self.assertEqual(self.attach("import sys; sys.exit(7)", check=False).returncode, 7)
+        self.assertEqual(board("card", self.b.dir, "attach", check=False).returncode, 2)
 
 
 if __name__ == "__main__":
