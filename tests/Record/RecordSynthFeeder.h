@@ -14,7 +14,9 @@
 
 class CSynthFeeder {
 public:
-    explicit CSynthFeeder(CRecord& record, int fps = 30, int gop = 30) : m_Record(record), m_nFps(fps), m_nGop(gop)
+    // `idrBytes` and `pBytes`: slice sizes of I- and P-frames.
+    explicit CSynthFeeder(CRecord& record, int fps = 30, int gop = 30, size_t idrBytes = 600, size_t pBytes = 120)
+        : m_Record(record), m_nFps(fps), m_nGop(gop), m_nIdrBytes(idrBytes), m_nPBytes(pBytes)
     {
         Cfg(m_Video, AVDATA_TYPE_VIDEO, PT_H264, 320, 240, 0);
         Cfg(m_Jpeg, AVDATA_TYPE_IMAGE, PT_JPEG, 176, 120, 3);
@@ -58,9 +60,9 @@ private:
         if (f % m_nGop == 0) {
             packs.push_back(Unit({0x67, 0x42, 0xC0, 0x1E, 0x8C, 0x8D, 0x40, 0x50}, 4, 1));
             packs.push_back(Unit({0x68, 0xCE, 0x3C, 0x80}, 0, 0));
-            packs.push_back(Unit({0x65, 0x88, 0x84}, 600, static_cast<uint8_t>(f)));
+            packs.push_back(Unit({0x65, 0x88, 0x84}, m_nIdrBytes, static_cast<uint8_t>(f)));
         } else {
-            packs.push_back(Unit({0x41, 0x9A}, 120, static_cast<uint8_t>(f)));
+            packs.push_back(Unit({0x41, 0x9A}, m_nPBytes, static_cast<uint8_t>(f)));
         }
         std::vector<VENC_PACK_S> p(packs.size());
         for (size_t i = 0; i < packs.size(); ++i) {
@@ -95,6 +97,8 @@ private:
     CRecord& m_Record;
     int m_nFps;
     int m_nGop;
+    size_t m_nIdrBytes;
+    size_t m_nPBytes;
     int64_t m_nFrame = 0;
     tagChannelConfig m_Video;
     tagChannelConfig m_Jpeg;
