@@ -241,7 +241,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     m_AlarmRecordLeftTime = 0;
     m_bTitleWaiting = FALSE;
     m_bThumbsWaiting = FALSE;
-    m_ResFlag = (height == 720 || (pkt->nPicHeight == 0 && m_RecordResolution.load() == PIC_HD720)) ? 720 : 1080;
+    m_ResFlag = height == 720 ? 720 : 1080;
     printf("STARTING RECORD [%s]...\n", name);
     return TRUE;
 }

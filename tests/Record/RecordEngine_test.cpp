@@ -237,6 +237,25 @@ TEST_F(RecordEngine, RecordingLed)
     }
 }
 
+// After a switch to 720p the next file is a 720p one; the file open during
+// the switch's flush kept its own size.
+TEST_F(RecordEngine, ResolutionOfEachFile)
+{
+    Make();
+    Start();
+    CSynthFeeder feeder(*m_lpRecord);
+    feeder.Feed(400);
+    m_lpRecord->SetRecordResolution(PIC_HD720, 1280, 720);
+    m_lpRecord->PauseAllRecord(1, 1);
+    feeder.SetPictureSize(1280, 720);
+    m_lpRecord->ResumeCommonRecord();
+    feeder.Feed(400);
+    m_lpRecord->StopAllRecord(1, 1);
+    ASSERT_EQ(m_Finished.size(), 2u);
+    EXPECT_EQ(m_Finished[0].resFlag, 1080);
+    EXPECT_EQ(m_Finished[1].resFlag, 720);
+}
+
 // Parking: 1 fps time-lapse without cache; loop files of 180 frames.
 TEST_F(RecordEngine, ParkingMode)
 {

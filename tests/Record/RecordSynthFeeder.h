@@ -30,6 +30,12 @@ public:
         }
     }
     int64_t FramesFed() const { return m_nFrame; }
+    // The encoded size the main stream's description gives from now on.
+    void SetPictureSize(uint32_t w, uint32_t h)
+    {
+        m_Video.width = w;
+        m_Video.height = h;
+    }
 
 private:
     static void Cfg(tagChannelConfig& c, AVData_Type av, PAYLOAD_TYPE_E enc, uint32_t w, uint32_t h, int chn)
