@@ -400,16 +400,18 @@ private:
 struct tagSampleFailCase {
     const char* name;
     std::string before;  // fed before the failing packet
-    char failing;        // 'P' or 'K' (a key frame whose held audio fails)
-    size_t shortBytes;
-    std::string after;
+    char failing;        // 'P', or 'K' (a key frame, after its held audio)
+    int allowed;         // writes that still succeed before the failure
+    size_t shortBytes;   // bytes the failing write gets through (0: none)
+    std::string after;   // fed after; starts with a key frame
     std::string order;
 };
 
 class SampleWriteFailure : public ::testing::TestWithParam<tagSampleFailCase> {};
 
 // The failed packet leaves nothing behind: the next write starts at its
-// first byte, and the finished file maps every sample correctly.
+// first byte, frames that depend on it are refused until a key frame, and
+// the finished file maps every sample correctly.
 TEST_P(SampleWriteFailure, NextWriteOverwritesStrayBytes)
 {
     const tagSampleFailCase& c = GetParam();
@@ -419,15 +421,18 @@ TEST_P(SampleWriteFailure, NextWriteOverwritesStrayBytes)
     ASSERT_TRUE(XOpenTestMuxer(mux, path));
     tagFeed n;
     ASSERT_TRUE(Feed(mux, c.before, n));
-    const int64_t before = mux.URLFTell();
-    const uint64_t mdatBefore = mux.GetMdatSize();
 
-    mux.FailNext(0, 1, c.shortBytes);
+    mux.FailNext(c.allowed, 1, c.shortBytes);
     std::vector<uint8_t> s = XMarkedSample('V', n.video, 5000);
     EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 5000, 3000, c.failing == 'K'));
-    EXPECT_EQ(before, mux.URLFTell());
-    EXPECT_EQ(mdatBefore, mux.GetMdatSize());
-    EXPECT_EQ(before, static_cast<int64_t>(XReadAll(path).size())) << "stray bytes are cut";
+    const int64_t after = mux.URLFTell();
+    EXPECT_EQ(after, static_cast<int64_t>(XReadAll(path).size())) << "stray bytes are cut";
+    EXPECT_EQ(static_cast<uint64_t>(after - 64), mux.GetMdatSize());
+
+    // A P-frame now would reference the lost frame.
+    s = XMarkedSample('V', n.video, 300);
+    EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 300, 3000, FALSE));
+    EXPECT_EQ(after, mux.URLFTell());
 
     ASSERT_TRUE(Feed(mux, c.after, n));
     ASSERT_TRUE(mux.WriteTrailer(nullptr));
@@ -439,12 +444,15 @@ TEST_P(SampleWriteFailure, NextWriteOverwritesStrayBytes)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SampleWriteFailure,
-    ::testing::Values(tagSampleFailCase{"VideoFails", "KaP", 'P', 0, "PKa", "V0 V1 V2 A0 V3 A1"},
-                      tagSampleFailCase{"VideoShort", "KaP", 'P', 1234, "PKa", "V0 V1 V2 A0 V3 A1"},
+    ::testing::Values(tagSampleFailCase{"VideoFails", "KaP", 'P', 0, 0, "KaP", "V0 V1 A0 V2 V3 A1"},
+                      tagSampleFailCase{"VideoShort", "KaP", 'P', 0, 1234, "KaP", "V0 V1 A0 V2 V3 A1"},
                       // The key frame's held audio cannot be written: the frame
                       // is refused and the audio stays held for the next one.
-                      tagSampleFailCase{"HeldAudioFails", "KaaP", 'K', 0, "aK", "V0 V1 A0 A1 A2 V2"},
-                      tagSampleFailCase{"HeldAudioShort", "KaaP", 'K', 30, "aK", "V0 V1 A0 A1 A2 V2"}),
+                      tagSampleFailCase{"HeldAudioFails", "KaaP", 'K', 0, 0, "aK", "V0 V1 A0 A1 A2 V2"},
+                      tagSampleFailCase{"HeldAudioShort", "KaaP", 'K', 0, 30, "aK", "V0 V1 A0 A1 A2 V2"},
+                      // The audio got out, the key frame did not: the next run
+                      // continues the audio chunk right behind it.
+                      tagSampleFailCase{"KeyFrameAfterAudio", "KaaP", 'K', 1, 100, "aK", "V0 V1 A0 A1 A2 V2"}),
     [](const ::testing::TestParamInfo<tagSampleFailCase>& i) { return std::string(i.param.name); });
 
 // Any failed write of the trailer is reported; the file is closed either way
