@@ -145,6 +145,11 @@ struct tagInterleaveCase {
     std::vector<uint32_t> audioChunks;
 };
 
+void PrintTo(const tagInterleaveCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Interleaving : public MuxerFile, public ::testing::WithParamInterface<tagInterleaveCase> {};
 
 TEST_P(Interleaving, RunsAndChunks)
@@ -189,6 +194,11 @@ struct tagSkipCase {
     int records;
     uint32_t skipSize;  // 0: no skip box
 };
+
+void PrintTo(const tagSkipCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SkipBox : public MuxerFile, public ::testing::WithParamInterface<tagSkipCase> {};
 
@@ -261,6 +271,11 @@ struct tagMdatCase {
     uint64_t payload;
     bool large;
 };
+
+void PrintTo(const tagMdatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class MdatSize : public MuxerFile, public ::testing::WithParamInterface<tagMdatCase> {};
 
@@ -406,6 +421,11 @@ struct tagSampleFailCase {
     std::string after;   // fed after; starts with a key frame
     std::string order;
 };
+
+void PrintTo(const tagSampleFailCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SampleWriteFailure : public ::testing::TestWithParam<tagSampleFailCase> {};
 

@@ -375,6 +375,11 @@ struct tagFullCase {
     bool freeForTrailer;  // space is freed before StopRecord
 };
 
+void PrintTo(const tagFullCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FullCard : public CodecRecording, public ::testing::WithParamInterface<tagFullCase> {};
 
 // A tiny tmpfs in a private mount namespace fills up in the middle of a
