@@ -1,17 +1,18 @@
-#include <signal.h>
 #include <stdio.h>
-#include <unistd.h>
 
+#include "Function/common.h"
+#include "Main/BoardServices.h"
+#include "Main/BootEnvStore.h"
+#include "Main/Managers.h"
+#include "Main/Signals.h"
+#include "Main/SupervisionLoop.h"
+#include "Main/Version.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
 
-volatile sig_atomic_t g_bQuit = 0;
-
-void SigProc(int)
-{
-    g_bQuit = 1;
-}
+constexpr unsigned kCycleMs = 50;
+constexpr unsigned kAfterInitMs = 200;
 
 }  // namespace
 
@@ -20,20 +21,37 @@ int main()
     if (!PlatformCheckBoard()) {
         return 1;
     }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     printf("BUILD DATE: [Jul 31 2017 15:08:32]\n");
-    fflush(stdout);
 
-    struct sigaction act = {};
-    act.sa_handler = SigProc;
-    sigemptyset(&act.sa_mask);
-    sigaction(SIGINT, &act, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    XHandOverVersion(XBootEnvStore());
+    InitSignals();
 
-    printf("Main Loop...\n");
-    fflush(stdout);
-    while (!g_bQuit) {
-        usleep(50 * 1000);
+    CBoardServices services;
+    // The managers' threads start inside Init: they inherit the blocked
+    // SIGINT and SIGUSR1, which only the main thread takes.
+    XBlockProcessSignals();
+    const BOOL started = XInitManagers();
+    XUnblockProcessSignals();
+
+    if (started) {
+        services.SetVolume(services.GetInt("funcset", "volume", 15));
+        XSleep(kAfterInitMs);
+        XInitLateManagers();
+        if (services.HasSDManager()) {
+            services.CheckSDCard();
+        }
+        printf("Main Loop...\n");
+
+        CSupervisionLoop loop(services);
+        while (!g_SystemQuit) {
+            loop.Step();
+            XSleep(kCycleMs);
+        }
+        loop.Stop();
     }
-    printf("Exiting...\n");
-    return 0;
+
+    XCleanUpManagers();
+    // A fatal start-up failure is not a clean run.
+    return started ? 0 : 1;
 }

@@ -37,8 +37,8 @@ CTimeTypeMappingNodeManager::CGarbo::~CGarbo()
 
 int CTimeTypeMappingNodeManager::IndexOf(const TimeTypeMappingNode* node) const
 {
-    // Compare addresses as integers: relational operators on pointers into
-    // different objects are unspecified.
+    // Addresses compared as integers: a node from elsewhere is not one of
+    // the buffer's, whatever its address.
     uintptr_t p = reinterpret_cast<uintptr_t>(node);
     uintptr_t first = reinterpret_cast<uintptr_t>(&m_NodeBuff[0]);
     if (p < first) {

@@ -65,7 +65,9 @@ TEST(UnnamedSemaphore, RefusesCountsOutOfRange)
 {
     semaphore_t sem;
     EXPECT_EQ(EINVAL, semaphore_create(&sem, nullptr, -1));
+#if LONG_MAX > SEM_VALUE_MAX  // a count above the maximum fits a long only where long is wider
     EXPECT_EQ(EINVAL, semaphore_create(&sem, nullptr, static_cast<long>(SEM_VALUE_MAX) + 1));
+#endif
 }
 
 std::string UniqueName(const char* tag)

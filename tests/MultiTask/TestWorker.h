@@ -29,12 +29,14 @@ public:
 
     void ThreadProc() override
     {
+        m_Blocking = false;
         m_Runs++;
         m_IdMatches = GetThreadID() == static_cast<int>(syscall(SYS_gettid));
         switch (m_Kind) {
         case kMessages:
             while (m_bLoop) {
                 XMSG msg;
+                m_Blocking = true;
                 if (!RecvMsg(&msg, TRUE)) {
                     continue;
                 }
@@ -48,6 +50,7 @@ public:
         case kTasks:
             while (m_bLoop) {
                 TASK task;
+                m_Blocking = true;
                 if (!GetTask(&task, TRUE)) {
                     continue;
                 }
@@ -84,6 +87,20 @@ public:
         return m_Returns >= count;
     }
 
+    // Waits (bounded) until run `run` has entered ThreadProc and, for the
+    // queue kinds, reached its blocking receive.
+    bool WaitSettled(int run, int limitMs = 5000)
+    {
+        bool blocks = m_Kind == kMessages || m_Kind == kTasks;
+        for (int i = 0; i < limitMs; i++) {
+            if (m_Runs >= run && (!blocks || m_Blocking || m_Returns >= run)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
     CMsgQue* MsgQue() { return m_pMsgQue; }
     CTaskQue* TaskQue() { return m_pTaskQue; }
 
@@ -96,6 +113,7 @@ public:
     std::atomic<int> m_QuitMsgs{0};
     std::atomic<int> m_QuitTasks{0};
     std::atomic<bool> m_IdMatches{false};
+    std::atomic<bool> m_Blocking{false};
     std::atomic<BOOL> m_SelfStop{FALSE};
 };
 

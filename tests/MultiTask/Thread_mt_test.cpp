@@ -55,7 +55,7 @@ TEST_P(ThreadLifecycle, StopWaitsForThreadProcThenRestarts)
             EXPECT_FALSE(worker.IsThreadOver());
         }
         // Let the worker reach its blocking call (or return on its own).
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(worker.WaitSettled(run));
         Clock::time_point start = Clock::now();
         RunWithin("DestroyThread(TRUE)", [&] { EXPECT_TRUE(worker.DestroyThread(TRUE)); });
         EXPECT_EQ(run, worker.m_Returns.load()) << "ThreadProc returned before DestroyThread did";
@@ -137,7 +137,7 @@ TEST(ThreadEndedOnItsOwn, WaitedStopAfterUnwaitedStop)
     TestWorker worker(TestWorker::kMessages, 8, 0);
     worker.m_LingerMs = 150;
     ASSERT_TRUE(worker.CreateThread(0));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(worker.WaitSettled(1));
     RunWithin("stop without waiting, then waited stop", [&] {
         EXPECT_TRUE(worker.DestroyThread(FALSE));
         EXPECT_EQ(0, worker.m_Returns.load()) << "did not wait for the linger";

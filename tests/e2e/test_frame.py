@@ -21,7 +21,8 @@ class CameraStartTest(unittest.TestCase):
         b = Board()
         cam = Camera(b.dir)
         try:
-            self.assertTrue(cam.wait_for("BUILD DATE: [Jul 31 2017 15:08:32]\n"))
+            self.assertTrue(cam.wait_for("Main Loop...\n"))
+            self.assertTrue(cam.stdout().startswith("BUILD DATE: [Jul 31 2017 15:08:32]\n"))
             self.assertEqual(cam.stop(), 0)
             self.assertIn("Exiting...", cam.stdout())
             self.assertNotIn("ERROR: AddressSanitizer", cam.stderr())

@@ -2,7 +2,7 @@
 // 8192 kbit/s with 8 kHz AAC, written to a RAM folder, next to ffmpeg muxing
 // the same packets with -c copy.
 //
-//   bench_mp4writer [seconds] [runs]
+//   bench_MP4Writer_codec_bench [seconds] [runs]
 //
 // Printed per recorded second: CPU time (user + system) and the bytes that
 // reach the file per byte of sample payload.

@@ -1,0 +1,162 @@
+#include "Main/BoardServices.h"
+
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "Function/common.h"
+#include "IniConfig/IniConfig.h"
+#include "Main/RtcCheck.h"
+#include "Main/Signals.h"
+#include "Periphery/GPIO.h"
+#include "Platform/BoardRoot.h"
+#include "Platform/PromptLog.h"
+
+BOOL CBoardServices::ReadGpio(int gpio, int& value)
+{
+    return CGPIOManager::instance()->Read(gpio, value);
+}
+
+BOOL CBoardServices::WriteGpio(int gpio, int value)
+{
+    return CGPIOManager::instance()->Write(gpio, value);
+}
+
+void CBoardServices::SleepMs(unsigned ms)
+{
+    XSleep(ms);
+}
+
+int CBoardServices::GetInt(const char* section, const char* key, int default_int)
+{
+    return CIniConfig::instance()->GetInt(section, key, default_int);
+}
+
+BOOL CBoardServices::OpenFuncSetting()
+{
+    return CIniConfig::instance()->OpenFuncSetting();
+}
+
+BOOL CBoardServices::SaveFuncSetting()
+{
+    return CIniConfig::instance()->SaveFuncSetting();
+}
+
+BOOL CBoardServices::ResetIniConfig()
+{
+    return CIniConfig::instance()->ResetIniConfig();
+}
+
+void CBoardServices::SetVolume(int)
+{
+    // no audio output yet
+}
+
+void CBoardServices::PlayAudio(int index)
+{
+    XPromptLog(index);
+}
+
+void CBoardServices::PauseAllRecord(int, int)
+{
+}
+
+void CBoardServices::ResumeCommonRecord()
+{
+}
+
+void CBoardServices::StopAllRecord(int, int)
+{
+}
+
+void CBoardServices::PauseGpsSaveData()
+{
+}
+
+void CBoardServices::ResumeGpsSaveData()
+{
+}
+
+void CBoardServices::PauseSnapshot()
+{
+}
+
+void CBoardServices::ResumeSnapshot()
+{
+}
+
+void CBoardServices::SyncFS()
+{
+    ::SyncFS();
+}
+
+BOOL CBoardServices::HasSDManager()
+{
+    return FALSE;
+}
+
+int CBoardServices::CheckSDCard()
+{
+    return 0;
+}
+
+void CBoardServices::CheckSDCardFreeSpace()
+{
+}
+
+BOOL CBoardServices::GetFormatStatusFlag()
+{
+    return FALSE;
+}
+
+BOOL CBoardServices::IsRtcWork()
+{
+    return ::IsRtcWork();
+}
+
+BOOL CBoardServices::GetLedStatus()
+{
+    return FALSE;
+}
+
+BOOL CBoardServices::DeleteAccessAuthFile()
+{
+    // Forgets the paired phones.
+    const std::string path = XBoardPath("/root/access_auth");
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        XERROR("unlink %s: %s\n", path.c_str(), strerror(errno));
+    }
+    return TRUE;
+}
+
+BOOL CBoardServices::GetBurnInTesting()
+{
+    return FALSE;
+}
+
+BOOL CBoardServices::GetFactoryTestOK()
+{
+    return FALSE;
+}
+
+BOOL CBoardServices::GetFactoryCheckModel()
+{
+    return FALSE;
+}
+
+int CBoardServices::RunCommand(const char* cmd)
+{
+    return ExecCommand(cmd);
+}
+
+void CBoardServices::RequestQuit()
+{
+    g_SystemQuit = 1;
+}
+
+BOOL CBoardServices::TakeUpdateRequest()
+{
+    return XTakeUpdateRequest();
+}

@@ -1,0 +1,118 @@
+#include "Main/Managers.h"
+
+#include <stdio.h>
+
+#include <iterator>
+
+#include "Function/common.h"
+#include "IniConfig/IniConfig.h"
+
+namespace {
+
+BOOL XIniConfigInit()
+{
+    return CIniConfig::instance()->Init();
+}
+
+void XIniConfigCleanUp()
+{
+    CIniConfig::instance()->CleanUp();  // saves the settings file
+}
+
+void XSyncStep()
+{
+    SyncFS();
+}
+
+// Start-up order. A manager that is not part of the system yet has a null
+// Init and keeps its place and failure text here.
+const ManagerInit kManagerInits[] = {
+    {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
+    {nullptr /* CFactoryTest */, emInitFailure_Ignore, FALSE, nullptr},
+    {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
+    {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
+    {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
+    {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
+    {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
+    {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
+    {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
+    {nullptr /* CTCPComm */, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
+};
+
+// Started after the speaker volume and a 200 ms pause.
+const ManagerInit kLateManagerInits[] = {
+    {nullptr /* CGPS */, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
+};
+
+// Shut-down order, each step with the line printed after it. The app
+// channel goes first: its threads run app commands that reach every other
+// manager. The settings store goes last and saves.
+const ManagerCleanUp kManagerCleanUps[] = {
+    {nullptr /* CTCPComm */, nullptr},
+    {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
+    {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
+    {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
+    {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
+    {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
+    {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
+    {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
+    {XSyncStep, nullptr},
+    {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
+    {nullptr /* CHttpServer */, "HTTP Clean Up Done...\n"},
+    {XIniConfigCleanUp, "Exiting...\n"},
+};
+
+}  // namespace
+
+BOOL XRunManagerInits(const ManagerInit* steps, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const ManagerInit& s = steps[i];
+        if (s.Init == nullptr || s.Init() || s.failure == emInitFailure_Ignore) {
+            continue;
+        }
+        if (s.failText != nullptr) {
+            if (s.bErrorLine) {
+                XERROR("%s", s.failText);
+            } else {
+                fputs(s.failText, stdout);
+            }
+        }
+        if (s.failure == emInitFailure_Fatal) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void XRunManagerCleanUps(const ManagerCleanUp* steps, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const ManagerCleanUp& s = steps[i];
+        if (s.CleanUp == nullptr) {
+            continue;
+        }
+        s.CleanUp();
+        if (s.doneText != nullptr) {
+            fputs(s.doneText, stdout);
+            fflush(stdout);
+        }
+    }
+}
+
+BOOL XInitManagers()
+{
+    return XRunManagerInits(kManagerInits, std::size(kManagerInits));
+}
+
+void XInitLateManagers()
+{
+    XRunManagerInits(kLateManagerInits, std::size(kLateManagerInits));
+}
+
+void XCleanUpManagers()
+{
+    printf("Begin Clean Up...\n");
+    fflush(stdout);
+    XRunManagerCleanUps(kManagerCleanUps, std::size(kManagerCleanUps));
+}

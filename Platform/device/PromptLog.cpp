@@ -1,0 +1,5 @@
+#include "Platform/PromptLog.h"
+
+void XPromptLog(int)
+{
+}

@@ -1,0 +1,325 @@
+#include "Record/RecordFileName.h"
+
+#include <strings.h>
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "Function/XLog.h"
+
+namespace {
+
+// Folders are made searchable: a directory without execute bits cannot be
+// entered by anyone but root.
+constexpr mode_t kDirMode = 0777;
+
+// Appends printf output to buf[n..size); false (buf emptied) when it does not fit.
+bool XAppend(char* buf, size_t size, size_t& n, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
+
+bool XAppend(char* buf, size_t size, size_t& n, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    int w = vsnprintf(buf + n, size - n, fmt, ap);
+    va_end(ap);
+    if (w < 0 || static_cast<size_t>(w) >= size - n) {
+        buf[0] = '\0';
+        return false;
+    }
+    n += static_cast<size_t>(w);
+    return true;
+}
+
+bool XAppendFolder(char* buf, size_t size, size_t& n, const char* folder)
+{
+    if (folder == nullptr || folder[0] == '\0') {
+        return true;
+    }
+    size_t len = strlen(folder);
+    return XAppend(buf, size, n, "%s%s", folder, folder[len - 1] == '/' ? "" : "/");
+}
+
+// root/subdir, or empty when both are missing; false when too long.
+bool XMakeFolder(char* buf, size_t size, const char* root, const char* subdir)
+{
+    size_t n = 0;
+    buf[0] = '\0';
+    return XAppendFolder(buf, size, n, root) && XAppendFolder(buf, size, n, subdir);
+}
+
+bool XCreateFolder(const char* root, const char* subdir)
+{
+    char dir[RECORD_NAME_BUF_SIZE];
+    if (!XMakeFolder(dir, sizeof(dir), root, subdir)) {
+        return false;
+    }
+    return dir[0] == '\0' || XCreateFullPathDir(dir, kDirMode);
+}
+
+// Reads exactly `count` decimal digits.
+bool XReadDigits(const char*& p, int count, int& value)
+{
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (p[i] < '0' || p[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (p[i] - '0');
+    }
+    p += count;
+    return true;
+}
+
+// Reads 1 to `maxDigits` digits without a leading zero (a lone "0" is fine).
+bool XReadNumber(const char*& p, int maxDigits, uint64_t& value)
+{
+    int count = 0;
+    value = 0;
+    while (p[count] >= '0' && p[count] <= '9') {
+        if (++count > maxDigits) {
+            return false;
+        }
+        value = value * 10 + static_cast<uint64_t>(p[count - 1] - '0');
+    }
+    if (count == 0 || (count > 1 && p[0] == '0')) {
+        return false;
+    }
+    p += count;
+    return true;
+}
+
+bool XSkipText(const char*& p, const char* text)
+{
+    size_t len = strlen(text);
+    if (strncasecmp(p, text, len) != 0) {
+        return false;
+    }
+    p += len;
+    return true;
+}
+
+}  // namespace
+
+BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameFields& fields,
+                      const char* ext)
+{
+    if (buf == nullptr || size == 0) {
+        return 0;
+    }
+    size_t n = 0;
+    buf[0] = '\0';
+    if (!XAppendFolder(buf, size, n, root) || !XAppendFolder(buf, size, n, subdir)) {
+        return 0;
+    }
+    if (fields.type != '\0' && !XAppend(buf, size, n, "%c", fields.type)) {
+        return 0;
+    }
+    const RECTIME& t = fields.time;
+    if (!XAppend(buf, size, n, "%04u%02u%02u%02u%02u%02u", t.year() + 2000, t.month(), t.day(), t.hour(), t.minute(),
+                 t.second())) {
+        return 0;
+    }
+    if (fields.bHasDuration && !XAppend(buf, size, n, "_%" PRId64, fields.duration)) {
+        return 0;
+    }
+    if (fields.index > 0 && !XAppend(buf, size, n, "(%d)", fields.index)) {
+        return 0;
+    }
+    if (fields.resolution == 720 && !XAppend(buf, size, n, "_%dp", fields.resolution)) {
+        return 0;
+    }
+    if (fields.bParking && !XAppend(buf, size, n, "_P")) {
+        return 0;
+    }
+    if (ext != nullptr && !XAppend(buf, size, n, ".%s", ext)) {
+        return 0;
+    }
+    return 1;
+}
+
+BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields)
+{
+    fields = RecFileNameFields{};
+    if (name == nullptr || ext == nullptr || strnlen(name, RECORD_NAME_BUF_SIZE) >= RECORD_NAME_BUF_SIZE) {
+        return 0;
+    }
+    const char* p = name;
+    if (kind == emRecFileNameKind_Image) {
+        if (*p < 'A' || *p > 'Z') {
+            return 0;
+        }
+        fields.type = *p++;
+    }
+    int year, month, day, hour, minute, second;
+    if (!XReadDigits(p, 4, year) || !XReadDigits(p, 2, month) || !XReadDigits(p, 2, day) ||
+        !XReadDigits(p, 2, hour) || !XReadDigits(p, 2, minute) || !XReadDigits(p, 2, second)) {
+        return 0;
+    }
+    if (year < 2000 || year > 2063 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 59) {
+        return 0;
+    }
+    fields.time = RECTIME::Make(static_cast<unsigned>(year - 2000), static_cast<unsigned>(month),
+                               static_cast<unsigned>(day), static_cast<unsigned>(hour), static_cast<unsigned>(minute),
+                               static_cast<unsigned>(second));
+    if (kind == emRecFileNameKind_Video) {
+        uint64_t duration;
+        if (*p++ != '_' || !XReadNumber(p, 10, duration) || duration > 0xFFFFFFFFu) {
+            return 0;
+        }
+        fields.bHasDuration = 1;
+        fields.duration = static_cast<int64_t>(duration);
+    }
+    if (*p == '(') {
+        ++p;
+        uint64_t index;
+        if (!XReadNumber(p, 3, index) || index < 1 || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
+            return 0;
+        }
+        fields.index = static_cast<int>(index);
+    }
+    if (kind == emRecFileNameKind_Video) {
+        fields.resolution = XSkipText(p, "_720p") ? 720 : 1080;
+        fields.bParking = XSkipText(p, "_P") ? 1 : 0;
+    }
+    if (*p++ != '.' || !XSkipText(p, ext) || *p != '\0') {
+        return 0;
+    }
+    return 1;
+}
+
+CRecordFileName::CRecordFileName()
+    : m_TimePart(RECTIME::Make(0, 1, 1, 0, 0, 0)), m_IndexPart(0), m_DurationPart(0), m_FileSize(0)
+{
+}
+
+RecFileNameFields CRecordFileName::Fields(int index, BOOL bHasDuration) const
+{
+    RecFileNameFields fields{};
+    fields.time = m_TimePart;
+    fields.bHasDuration = bHasDuration ? 1 : 0;
+    fields.duration = m_DurationPart;
+    fields.index = index;
+    return fields;
+}
+
+BOOL CRecordFileName::CreateUnique(const char* root, const char* subdir, const char* ext, BOOL bHasDuration,
+                                   char* filename)
+{
+    if (filename == nullptr) {
+        return 0;
+    }
+    filename[0] = '\0';
+    if (!XCreateFolder(root, subdir)) {
+        return 0;
+    }
+    for (int index = 0; index <= RECORD_MAX_NAME_INDEX; ++index) {
+        if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(index, bHasDuration), ext)) {
+            return 0;
+        }
+        if (!XFilePathExists(filename)) {
+            m_IndexPart = index;
+            return 1;
+        }
+    }
+    XERROR("No free name index for %s.\n", filename);
+    filename[0] = '\0';
+    return 0;
+}
+
+BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const char* ext, time_t time,
+                                     int duration, char* filename)
+{
+    Second2RECTIME(time, m_TimePart);
+    m_DurationPart = duration;
+    m_IndexPart = 0;
+    return CreateUnique(root, subdir, ext, 1, filename);
+}
+
+BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const char* ext, time_t time,
+                                     char* filename)
+{
+    RECTIME t;
+    Second2RECTIME(time, t);
+    return CreateFileName(root, subdir, ext, t, filename);
+}
+
+BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const char* ext, const RECTIME& time,
+                                     char* filename)
+{
+    m_TimePart = time;
+    m_IndexPart = 0;
+    return CreateUnique(root, subdir, ext, 0, filename);
+}
+
+BOOL CRecordFileName::CreateFileName(const char* root, const char* subdir, const char* ext, const RECTIME& timedir,
+                                     int dirindex, unsigned timestamp, char* filename)
+{
+    if (filename == nullptr) {
+        return 0;
+    }
+    filename[0] = '\0';
+    m_TimePart = timedir;
+    m_IndexPart = dirindex;
+    char folder[RECORD_NAME_BUF_SIZE];
+    char dir[RECORD_NAME_BUF_SIZE];
+    if (!XMakeFolder(folder, sizeof(folder), root, subdir) ||
+        !XMakeRecFilePath(dir, sizeof(dir), folder, nullptr, Fields(dirindex, 0), nullptr)) {
+        return 0;
+    }
+    size_t n = strlen(dir);
+    if (!XAppend(dir, sizeof(dir), n, "/") || !XCreateFullPathDir(dir, kDirMode)) {
+        return 0;
+    }
+    n = 0;
+    return XAppend(filename, RECORD_NAME_BUF_SIZE, n, "%s%u.%s", dir, timestamp, ext != nullptr ? ext : "") ? 1 : 0;
+}
+
+BOOL CRecordFileName::GetFileName(const char* root, const char* subdir, const char* ext, BOOL bHasDuration,
+                                  BOOL bCheckExists, char* filename) const
+{
+    if (!XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(m_IndexPart, bHasDuration), ext)) {
+        return 0;
+    }
+    return bCheckExists ? XFilePathExists(filename) : 1;
+}
+
+BOOL CRecordFileName::GetFileName2(const char* root, const char* subdir, const char* ext, int index,
+                                   BOOL bHasDuration, char* filename) const
+{
+    if (filename == nullptr) {
+        return 0;
+    }
+    filename[0] = '\0';
+    if (!XCreateFolder(root, subdir)) {
+        return 0;
+    }
+    return XMakeRecFilePath(filename, RECORD_NAME_BUF_SIZE, root, subdir, Fields(index, bHasDuration), ext);
+}
+
+BOOL CRecordFileName::CheckFileExists(const char* root, const char* subdir, const char* ext, int index,
+                                      BOOL bHasDuration) const
+{
+    char filename[RECORD_NAME_BUF_SIZE];
+    return XMakeRecFilePath(filename, sizeof(filename), root, subdir, Fields(index, bHasDuration), ext) &&
+           XFilePathExists(filename);
+}
+
+BOOL CRecordFileName::GetDirName(const char* root, BOOL bCheckExists, BOOL bHasRootPath, char* dirname) const
+{
+    if (!XMakeRecFilePath(dirname, RECORD_NAME_BUF_SIZE, bHasRootPath ? root : nullptr, nullptr,
+                          Fields(m_IndexPart, 0), nullptr)) {
+        return 0;
+    }
+    if (!bCheckExists) {
+        return 1;
+    }
+    if (bHasRootPath) {
+        return XFilePathExists(dirname);
+    }
+    char full[RECORD_NAME_BUF_SIZE];
+    return XMakeRecFilePath(full, sizeof(full), root, nullptr, Fields(m_IndexPart, 0), nullptr) &&
+           XFilePathExists(full);
+}

@@ -1,0 +1,26 @@
+#ifndef RECORD_RECORDNOTIFY_H
+#define RECORD_RECORDNOTIFY_H
+
+// Where the record side sends its notices for the phone app: one JSON
+// document per new or deleted file. The app channel registers itself as the
+// receiver; without one, notices are dropped.
+class CRecordNotify {
+public:
+    virtual ~CRecordNotify() = default;
+
+    // A file was deleted; `length` is -1 when its document did not fit.
+    virtual void NotifyFileDeleteUpdate(const char* json, int length) = 0;
+    virtual void NotifyCommonVideoUpdate(const char* json, int length) = 0;
+    virtual void NotifyAlarmVideoUpdate(const char* json, int length) = 0;
+    virtual void NotifyAlarmJpgUpdate(const char* json, int length) = 0;
+
+    // Installs the receiver (null removes it); the previous one is returned.
+    static CRecordNotify* SetReceiver(CRecordNotify* receiver);
+    // The receiver, or null.
+    static CRecordNotify* GetReceiver();
+};
+
+// Sends a deletion notice to the receiver, if any.
+void XNotifyFileDeleteUpdate(const char* json, int length);
+
+#endif
