@@ -50,6 +50,7 @@ CMP4Muxer::CMP4Muxer()
       m_nTmpAudioFrames(0),
       m_nTmpAudioDataSize(0),
       m_bForceNextVideoTrunk(FALSE),
+      m_bVideoBroken(FALSE),
       m_MaxVideoFrames(0),
       m_MaxAudioFrames(0),
       m_AlarmTrigger(0),
@@ -102,6 +103,7 @@ BOOL CMP4Muxer::Init(uint32_t maxVideoFrames, uint32_t maxAudioFrames, uint32_t 
 void CMP4Muxer::ResetFileState()
 {
     m_bForceNextVideoTrunk = FALSE;
+    m_bVideoBroken = FALSE;
     if (m_lpVideoClusters) {
         m_lpVideoClusters->Reset();
     }
@@ -247,16 +249,23 @@ BOOL CMP4Muxer::WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t du
     if (!IsOpen() || !m_lpVideoTrack || IsVideoTableFull()) {
         return 0;
     }
+    // After a lost frame the next ones cannot be decoded: wait for a key frame.
+    if (m_bVideoBroken && !bIFrame) {
+        return 0;
+    }
     if (bIFrame && m_bHasAudioTrack && !FlushTmpAudioData()) {
+        m_bVideoBroken = TRUE;
         return 0;
     }
     int64_t pos = 0;
     if (!WriteSample(data, size, &pos)) {
+        m_bVideoBroken = TRUE;
         return 0;
     }
     m_MdatSize += size;
     m_lpVideoClusters->UpdateEntrys(static_cast<uint64_t>(pos), size, duration, bIFrame, m_bForceNextVideoTrunk);
     m_bForceNextVideoTrunk = FALSE;
+    m_bVideoBroken = FALSE;
     return 1;
 }
 
@@ -271,7 +280,6 @@ BOOL CMP4Muxer::WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t du
         if (!FlushTmpAudioData()) {
             return 0;
         }
-        m_bForceNextVideoTrunk = TRUE;
     }
     if (size > 0) {
         memcpy(m_lpTmpAudioBuffer + m_nTmpAudioDataSize, data, size);
@@ -305,6 +313,8 @@ BOOL CMP4Muxer::FlushTmpAudioData()
     }
     m_nTmpAudioFrames = 0;
     m_nTmpAudioDataSize = 0;
+    // The next video sample does not follow the previous one in the file.
+    m_bForceNextVideoTrunk = TRUE;
     return 1;
 }
 

@@ -36,7 +36,8 @@ public:
     BOOL SetAudioVosData(const void* data, int len);
 
     // 1 when the sample is in the file and its table, 0 otherwise (nothing of
-    // it stays in the file).
+    // it stays in the file). After a lost sample, frames other than key
+    // frames are refused until a key frame is written.
     BOOL WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t duration, BOOL bIFrame);
     BOOL WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t duration);
     // Finishes, syncs and closes the file; 1 only when every byte of the
@@ -100,7 +101,11 @@ private:
     tagTmpAudioPos m_TmpAudioPos[kMaxTmpAudioFrames];
     int m_nTmpAudioFrames;
     int m_nTmpAudioDataSize;
+    // Set by every audio run: the next video sample starts a chunk. A run
+    // that finds it still set joins the previous run's chunk.
     BOOL m_bForceNextVideoTrunk;
+    // A video sample was lost: other frames are refused until a key frame.
+    BOOL m_bVideoBroken;
     uint32_t m_MaxVideoFrames;
     uint32_t m_MaxAudioFrames;
     uint32_t m_AlarmTrigger;

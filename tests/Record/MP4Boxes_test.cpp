@@ -54,6 +54,11 @@ struct tagStscCase {
     std::vector<uint32_t> stsc;           // expected (first_chunk, samples, 1) triples
 };
 
+void PrintTo(const tagStscCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StscBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagStscCase> {};
 
 TEST_P(StscBoxes, EntryForFirstChunkAndEveryChange)
@@ -104,6 +109,11 @@ struct tagStszCase {
     std::vector<uint8_t> expect;  // whole box
 };
 
+void PrintTo(const tagStszCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StszBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagStszCase> {};
 
 TEST_P(StszBoxes, TableOnlyWhenSizesDiffer)
@@ -138,6 +148,11 @@ struct tagSttsCase {
     std::vector<uint32_t> durations;
     std::vector<uint32_t> runs;  // (count, delta) pairs
 };
+
+void PrintTo(const tagSttsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SttsBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagSttsCase> {};
 
@@ -266,6 +281,11 @@ struct tagLangCase {
     uint16_t stored;
 };
 
+void PrintTo(const tagLangCase& c, std::ostream* os)
+{
+    *os << "\"" << c.code << "\"";
+}
+
 class LanguageBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagLangCase> {};
 
 TEST_P(LanguageBoxes, PackedIntoMdhd)
@@ -296,6 +316,11 @@ struct tagAvcCase {
     std::vector<uint8_t> pps;
     bool accepted;
 };
+
+void PrintTo(const tagAvcCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AvcCBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagAvcCase> {};
 
@@ -361,6 +386,11 @@ struct tagEsdsCase {
     uint32_t avgBitrate;
 };
 
+void PrintTo(const tagEsdsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class EsdsBoxes : public TrackBoxes, public ::testing::WithParamInterface<tagEsdsCase> {};
 
 TEST_P(EsdsBoxes, DescriptorsInFourByteForm)
@@ -418,6 +448,11 @@ struct tagStcoCase {
     bool co64;
 };
 
+void PrintTo(const tagStcoCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StcoBoxes : public ::testing::TestWithParam<tagStcoCase> {};
 
 // stco while every chunk starts below 4 GiB (so always for a moov below
@@ -471,6 +506,11 @@ struct tagVersionCase {
     uint32_t mdhdSize;
     uint32_t mvhdSize;
 };
+
+void PrintTo(const tagVersionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class VersionBoxes : public ::testing::TestWithParam<tagVersionCase> {};
 

@@ -42,6 +42,11 @@ struct tagPatchCase {
     size_t totalLen;    // logical length when the size is patched
 };
 
+void PrintTo(const tagPatchCase& c, std::ostream* os)
+{
+    *os << c.patchPos << "+" << c.totalLen;
+}
+
 class ByteIOPatch : public ::testing::TestWithParam<tagPatchCase> {};
 
 // A placeholder written early and patched late lands in the file whether it
@@ -139,6 +144,11 @@ struct tagDescrCase {
     uint32_t size;
     std::vector<uint8_t> bytes;
 };
+
+void PrintTo(const tagDescrCase& c, std::ostream* os)
+{
+    *os << c.size;
+}
 
 class ByteIODescr : public ::testing::TestWithParam<tagDescrCase> {};
 

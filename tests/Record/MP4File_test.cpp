@@ -101,6 +101,11 @@ struct tagVosCase {
     bool null;
 };
 
+void PrintTo(const tagVosCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StartRecordRefuses : public MP4FileTest, public ::testing::WithParamInterface<tagVosCase> {};
 
 // Parameter sets that cannot make an avcC are refused before a file exists.
@@ -160,6 +165,11 @@ struct tagSerialCase {
     std::vector<int> accepted;     // 1 taken, 0 dropped, per packet
     std::string order;
 };
+
+void PrintTo(const tagSerialCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Serials : public MP4FileTest, public ::testing::WithParamInterface<tagSerialCase> {};
 
