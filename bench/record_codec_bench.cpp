@@ -1,4 +1,4 @@
-// record_bench [MINUTES] [RAM_DIR]   (built from this file by tools/CMakeLists.txt)
+// bench_record_codec_bench [MINUTES] [RAM_DIR]
 //
 // Pushes MINUTES (default 30) of 1080p30 H.264 at the camera's main-stream
 // bit rate (8192 kbit/s) plus AAC through the recording engine and the MP4
@@ -19,8 +19,8 @@
 
 #include "Record/MP4File.h"
 #include "Record/Record.h"
-#include "RecordFeeder.h"
-#include "RecordTestCard.h"
+#include "Record/RecordFeeder.h"
+#include "Record/RecordTestCard.h"
 #include "tools/recfeed/ToolBoard.h"
 
 namespace {
@@ -98,6 +98,11 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: %s [MINUTES] [RAM_DIR]\n", argv[0]);
         return 2;
     }
+#ifdef DASHCAM_BENCH_SANITIZER
+    if (std::string(DASHCAM_BENCH_SANITIZER) != "none") {
+        printf("built with the %s sanitizer: figures are not the engine's own\n", DASHCAM_BENCH_SANITIZER);
+    }
+#endif
     const std::string cardDir = ram + "/record-bench-card-" + std::to_string(getpid());
     int ret = 0;
     {
