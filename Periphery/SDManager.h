@@ -1,0 +1,130 @@
+#ifndef PERIPHERY_SDMANAGER_H
+#define PERIPHERY_SDMANAGER_H
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Function/types.h"
+#include "MultiTask/Mutex.h"
+#include "Periphery/SDSystem.h"
+
+class CSDRecordClient;
+
+// State bits of the card, handed to every state callback.
+typedef enum emSDState {
+    emSDState_Insert = 1,
+    emSDState_Mount = 2,
+    emSDState_ReadOnly = 4,
+    emSDState_WriteProtect = 8,
+} emSDState;
+
+// A state callback: `state` is the emSDState bit set; the result is ignored.
+typedef int (*SD_STATE_CALLBACK_FUN)(int state, void* priv);
+
+typedef struct tagSDStateCBInfo {
+    SD_STATE_CALLBACK_FUN cb_fun;  // null: empty slot
+    void* priv_data;               // handed back to cb_fun
+} SDStateCBInfo;
+
+#define SD_STATE_CALLBACK_MAX 16
+// "Low" free space: at most this many bytes.
+#define SD_FREE_SPACE_THRESHOLD 536870912ULL
+// SD host controller: bit 0 is 0 while a card is in the slot.
+#define SD_CARD_DETECT_ADDR 0x10020050u
+// SD host controller: bit 0 is 1 while the write-protect switch is on.
+#define SD_WRITE_PROTECT_ADDR 0x10020054u
+
+// The SD card: presence and write protect from the SD controller, the first
+// partition /dev/mmcblkNpM mounted under /tmp/mmcN, read-only state, format,
+// the free-space policy, and state callbacks.
+//
+// Threads and locks. CheckSDCard and CheckSDCardFreeSpace run on the
+// supervision loop, Format on an app thread. These three card operations are
+// serialised by one card lock: a poll or free-space pass that finds it held
+// (a format runs) returns at once; Format waits for a pass in progress. State
+// callbacks are called with the card lock held but never with the data lock
+// (m_Mutex), which only guards the names, the callback table and the space
+// query. The lock order is: card lock, then any manager's own lock (the
+// recording engine's, taken in its callback), then m_Mutex. So a manager
+// holding its own lock may call the getters and GetDiskSpaceInfo, but never a
+// card operation.
+//
+// Names kept and handed out are the device's paths ("/dev/mmcblk0p1",
+// "/tmp/mmc0"); file access goes through XBoardPath.
+class CSDManager {
+public:
+    static CSDManager* instance();
+
+    // A manager on the given system calls (not owned); the process's own
+    // manager is instance().
+    explicit CSDManager(CSDSystem* pSystem);
+    ~CSDManager();
+    CSDManager(const CSDManager&) = delete;
+    CSDManager& operator=(const CSDManager&) = delete;
+
+    // The emSDState bits, read without a lock.
+    int GetSDSate() const;
+    // The mount folder with a trailing '/'; 0 unless the card is inserted and
+    // mounted (and no format runs) or when `size` is too small.
+    BOOL GetSDMountPath(char* path, size_t size = 257);
+    // The poll: returns the state bits; 1 at once while a format runs; 0 when
+    // a new card's partition node cannot be found (tried again next time).
+    int CheckSDCard();
+    // Deletes alarm files over quota and then oldest loop videos until more
+    // than SD_FREE_SPACE_THRESHOLD bytes are free; stops recording when there
+    // is nothing left to delete.
+    void CheckSDCardFreeSpace();
+    // Total and free bytes of the mounted card.
+    BOOL GetDiskSpaceInfo(uint64_t* total, uint64_t* freeBytes);
+    // Callbacks are called in registration order; a pair already registered
+    // and a 17th registration are refused.
+    BOOL RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv);
+    BOOL UnregisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv);
+    // 0 formatted, -1 no card, -2 the unmount failed, -3 the format failed.
+    int Format();
+    // Set while a format is asked for or runs (Format sets it itself).
+    void SetFormatStatusFlag(BOOL flag);
+    BOOL GetFormatStatusFlag() const;
+    // The recording engine used by the free-space policy (none: no policy).
+    void SetRecordClient(CSDRecordClient* client);
+
+private:
+    BOOL SDInserted(BOOL& bInserted);
+    BOOL SDWriteProtect();
+    BOOL SDReadOnly(int disk);
+    int GetSDFirstPartitionDevNodeName(char* name, size_t size);
+    BOOL CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly);
+    BOOL Mount(const char* dev, const char* target, BOOL& bReadOnly);
+    // Unmounts the folder: with bDetach one try and then a lazy unmount (the
+    // card is gone), else up to five tries a second apart.
+    BOOL Unmount(const char* dir, BOOL bDetach);
+    BOOL SDFormat(const char* dev);
+    void SDStateNotify(int state);
+
+    BOOL CardArrived();
+    void CardRemoved();
+    void CheckMountedCard();
+    BOOL RemountReadWrite(const char* dir);
+    void SetState(int state);
+    void ClearNames(BOOL bPartName);
+
+    std::atomic<int> m_SDState;
+    char m_szFirstPartName[256];   // e.g. /dev/mmcblk0p1; guarded by m_Mutex
+    char m_szMountPath[256];       // e.g. /tmp/mmc0; guarded by m_Mutex
+    std::atomic<BOOL> m_PauseSD;   // a format runs
+    std::atomic<BOOL> m_FormatingSD;
+    SDStateCBInfo m_StateNotifier[SD_STATE_CALLBACK_MAX];  // filled from slot 0, in registration order
+    int m_nNotifierCount;
+    CMutex m_Mutex;                     // data lock
+    std::recursive_mutex m_CardLock;    // card operations: poll, free-space pass, format
+    int m_nOldState;                    // presence at the last poll: 0 present, 1 absent, -1 unknown
+    int m_nDisk;                        // disk number of the card found, -1 none
+    CSDSystem* m_pSystem;
+    std::atomic<CSDRecordClient*> m_pRecordClient;
+};
+
+#endif

@@ -1,0 +1,196 @@
+#ifndef RECORD_RECORD_H
+#define RECORD_RECORD_H
+
+// The recording engine: turns the encoded packets that the capture thread
+// hands over into loop ("common") and event ("alarm") MP4 files on the card.
+// It has no thread: packets pass a 6-second cache and every video I-frame
+// that leaves it is the only point where a file is closed and the next one
+// opened. Alarms, pauses, stops and card changes from other threads only set
+// flags and pending lists that the next I-frame acts on. One recursive lock
+// guards everything and is held for a whole packet.
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "Function/types.h"
+#include "MultiTask/Mutex.h"
+#include "Platform/MediaTypes.h"
+#include "Record/AssociatedData.h"
+#include "Record/MP4Types.h"
+#include "Record/MediaDataInfo.h"
+#include "Record/RecordCard.h"
+#include "Record/RecordFile.h"
+#include "Record/RecordFileIndex.h"
+#include "Record/RecordFileName.h"
+#include "Record/RecordFinisher.h"
+#include "Record/RecordIntake.h"
+#include "Record/RingBuffer.h"
+#include "Record/TimeTypeMapping.h"
+
+// Alarm kinds (bits) as the alarm linkage passes them.
+enum emAlarmType {
+    emAlarmType_SysErr = 1,
+    emAlarmType_Gesture = 2,
+    emAlarmType_GPSLostSatellites = 4,
+    emAlarmType_GPSConnSatellites = 8,
+    emAlarmType_Accelerate = 16,
+    emAlarmType_Manual = 32,
+    emAlarmType_HW_VoiceWakeUp = 64,
+    emAlarmType_SW_VoiceWakeUp = 128,
+    emAlarmType_TrafficReport = 256,
+};
+
+// The recording LED.
+#define RECORD_LED_GPIO 71
+
+class CRecord : private CRecordPacketSink, public CSDRecordClient {
+public:
+    static CRecord* instance();
+
+    // An engine over its own writer, card and finishing step (all owned).
+    // instance() uses an MP4 writer, CSDManager and the finishing step set
+    // with SetFinisher; tests and tools make engines of their own, with a
+    // smaller ring when they like.
+    CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* lpFinisher,
+            uint32_t nRingSize = CRecordRingBuffer::m_nDefaultRingBuffSize);
+    ~CRecord() override;
+    CRecord(const CRecord&) = delete;
+    CRecord& operator=(const CRecord&) = delete;
+
+    // Stores the stream's figures, reads the quotas and registers the card
+    // callback; the result is whether that registration succeeded.
+    BOOL Init(int fps, int gop, unsigned width, unsigned height);
+    // Unregisters and closes the open file (with its trailer, under its
+    // recording name); 1.
+    BOOL CleanUp();
+
+    static int SDCardStateChange(int state, void* priv);
+    int OnSDCardStateChange(int state);
+
+    // Capture thread: one stream (VENC_STREAM_S for video and JPEG,
+    // AUDIO_STREAM_S for audio) with its description.
+    void IncommingPacket(void* stream, const tagChannelConfig* config);
+    // Processes every cached packet up to the last video frame.
+    void FlushRingBuffer();
+
+    BOOL StartCommonRecord();
+    BOOL StopAllRecord(BOOL bFlushBuffer, BOOL bImmediately) override;
+    BOOL PauseAllRecord(BOOL bFlushBuffer, BOOL bImmediately);
+    BOOL ResumeCommonRecord();
+    // `alarm` an emAlarmType bit, `type` the trigger letter ('M' manual).
+    BOOL StartAlarmRecord(unsigned alarm, unsigned long type);
+    // A snapshot record for the alarm file; 1 when taken (the engine owns it).
+    BOOL SetAssociatedData(CAssociatedData* lpData);
+
+    int GetIsPauseRecord() override;
+    BOOL GetIsCanbeRecord() const { return m_CanbeRecord.load(); }
+    BOOL GetParkingFlag() const { return m_ParkingFlag.load(); }
+    void SetFactoryTesting(BOOL bTesting);
+    void SetLedOnOffRate(int frames);
+    void CleanAllFileIndex();
+
+    // The free-space policy (CSDRecordClient).
+    BOOL CheckOverflowFile() override;
+    BOOL DeleteOldestCommonRecordFile() override;
+
+    // Capture side, under the lock. A resolution switch sets the size before
+    // it pauses with a flush; the file open then keeps its own resolution.
+    void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height);
+    // Entering (1 fps time-lapse, no cache) or leaving parking mode; called
+    // while recording is paused.
+    void SetParkingMode(BOOL bParking);
+
+    // Factory test.
+    BOOL StartRecordAAC(const char* filename);
+    BOOL StopRecordAAC();
+    BOOL ImageSensorActive();
+
+    // Replaces the finishing step (owned from now on; null: files keep their
+    // recording names).
+    void SetFinisher(CRecordFinisher* lpFinisher);
+    // Arrival clock of the packets (tools feeding recorded time).
+    void SetPacketClock(XUSClockFunc lpfnClock);
+
+    // Written by capture; read from any thread.
+    std::atomic<int> m_RecordResolution;  // PIC_SIZE_E
+    std::atomic<BOOL> m_ParkingFlag;
+
+    // Diagnostics and tests.
+    int GetRecorderFlag();
+    int GetResFlag();
+    const CRecordRingBuffer& GetRingBuffer() const { return m_Ring; }
+    CRecordFileIndex& GetCommonRecordFileIndex() { return m_CommonRecordFileIndex; }
+    CRecordFileIndex& GetAlarmRecordFileIndex() { return m_AlarmRecordFileIndex; }
+    CRecordFileIndex& GetAlarmImageFileIndex() { return m_AlarmImageFileIndex; }
+    void GetByteLimits(uint64_t& common, uint64_t& alarm, uint64_t& image);
+
+private:
+    BOOL ProcessPacket(const tagMediaDataInfo* pkt) override;
+    BOOL CheckStartRecord(time_t t, const tagMediaDataInfo* pkt);
+    BOOL CheckPackRecord(BOOL bForcePack);
+    void CheckSaveTitle(const tagMediaDataInfo* pkt);
+    void CheckSaveThumb(const tagMediaDataInfo* pkt);
+    void MergeRecordDurationToNext(const TimeTypeMapping* list);
+    void MergeTriggerToNext(emRecordTriggerType trigger, int lefttime);
+    void MergeRecordAssociatedDataToNext(const CAssociatedData* record);
+    // Closes the open file at once without finishing it (the card is gone).
+    void CloseForLostCard();
+    BOOL IsCardUsable() const;
+    BOOL FetchMountPath();
+    void FillFinishInfo(tagRecordFinishInfo& info, BOOL bComplete);
+    void SetLed(BOOL bOn);
+
+    std::atomic<int> m_SDState;
+    char m_szSDMountPath[256];
+    std::unique_ptr<CRecordFile> m_lpRecorder;
+    std::unique_ptr<CRecordCard> m_lpCard;
+    std::unique_ptr<CRecordFinisher> m_lpFinisher;
+    emRecordFileType m_emNextRecordFileType;
+    TimeTypeMapping* m_lpNextRecordFileDuration;
+    TimeTypeMapping* m_lpPrevRecordFileLeftDuration;
+    CAssociatedData* m_lpNextRecordFileAssociatedData;
+    int m_TimeScale;
+    int m_RecordChnFps;
+    int m_RecordChnGop;
+    unsigned m_RecordChnWidth;
+    unsigned m_RecordChnHeight;
+    int m_nSensorFps;  // the stream's rate outside parking mode
+    unsigned m_AlarmPreRecordTime;
+    unsigned m_AlarmRecordDelayTime;
+    int m_AlarmRecordLeftTime;
+    unsigned m_CommonRecordDuration;
+    unsigned m_CommonRecordThumbGranularity;
+    int m_ResFlag;
+    CRecordFileName m_CommonRecordFileName;
+    CRecordFileName m_CommonRecordTitleFileName;
+    CRecordFileName m_CommonRecordThumbFileName;
+    CRecordFileName m_AlarmRecordFileName;
+    CRecordFileName m_AlarmRecordTitleFileName;
+    CRecordFileIndex m_CommonRecordFileIndex;
+    CRecordFileIndex m_AlarmRecordFileIndex;
+    CRecordFileIndex m_AlarmImageFileIndex;
+    uint64_t m_nMaxCommonVideoSize;
+    uint64_t m_nMaxAlarmVideoSize;
+    uint64_t m_nMaxAlarmImageSize;
+    unsigned m_nCommonVideoOnSDQuota;
+    unsigned m_nAlarmVideoOnSDQuota;
+    unsigned m_nAlarmImageOnSDQuota;
+    CRecordRingBuffer m_Ring;
+    CRecordIntake m_Intake;
+    BOOL m_bFactoryTesting;
+    int m_nLedOnOffRate;
+    unsigned m_nLedCounter;
+    BOOL m_bLedState;
+    BOOL m_bTitleWaiting;   // the open file's title image waits in /tmp
+    BOOL m_bThumbsWaiting;  // the open file's thumbnails wait in /tmp
+    BOOL m_bCallbackRegistered;
+    std::string m_strFinishRoot;  // paths handed to the finishing step
+    std::string m_strFinishTmp;
+    std::atomic<BOOL> m_CanbeRecord;
+    CMutex m_Mutex;
+};
+
+#endif

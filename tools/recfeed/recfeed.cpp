@@ -1,0 +1,69 @@
+// recfeed CARD_DIR SECONDS [ALARM_AT_SECOND ...]
+//
+// Feeds SECONDS of encoded packets (libx264 1080p30 main stream, the small
+// JPEG stream, fdk-aac) on a recorded clock through the recording engine
+// and the MP4 writer into CARD_DIR/DCIM, as if the capture thread had
+// delivered them, raises an acceleration alarm at each given second, then
+// stops recording as shut-down does.
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "Record/MP4File.h"
+#include "Record/Record.h"
+#include "RecordFeeder.h"
+#include "RecordTestCard.h"
+#include "tools/recfeed/ToolBoard.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s CARD_DIR SECONDS [ALARM_AT_SECOND ...]\n", argv[0]);
+        return 2;
+    }
+    char* end = nullptr;
+    const long seconds = strtol(argv[2], &end, 10);
+    if (*end != '\0' || seconds <= 0) {
+        fprintf(stderr, "SECONDS must be a positive number\n");
+        return 2;
+    }
+    std::set<long> alarms;
+    for (int i = 3; i < argc; ++i) {
+        const long s = strtol(argv[i], &end, 10);
+        if (*end != '\0' || s < 0) {
+            fprintf(stderr, "bad alarm second %s\n", argv[i]);
+            return 2;
+        }
+        alarms.insert(s);
+    }
+    CToolBoard board(argv[1]);
+    if (!board.Ok()) {
+        return 1;
+    }
+    CFolderCard* card = new CFolderCard();
+    CRecord record(new CMP4File(), card, new CRecordKeepFinisher());
+    tagRecordFeederConfig cfg;
+    cfg.width = 1920;
+    cfg.height = 1080;
+    cfg.bitrateKbps = 8192;
+    cfg.poolFrames = 300;
+    cfg.bDeviceNalRefIdc = TRUE;
+    record.Init(cfg.fps, cfg.gop, static_cast<unsigned>(cfg.width), static_cast<unsigned>(cfg.height));
+    card->Notify(emSDState_Insert | emSDState_Mount);
+    record.ResumeCommonRecord();
+    CRecordFeeder feeder(record, cfg);
+    if (!feeder.Ok()) {
+        fprintf(stderr, "the codec fixtures could not be opened\n");
+        return 1;
+    }
+    for (long s = 0; s < seconds; ++s) {
+        if (alarms.count(s) != 0) {
+            record.StartAlarmRecord(emAlarmType_Accelerate, 'A');
+        }
+        feeder.Feed(cfg.fps);
+    }
+    record.StopAllRecord(1, 1);
+    record.CleanUp();
+    return 0;
+}
