@@ -10,7 +10,6 @@
 
 #include <cstring>
 #include <sstream>
-#include <vector>
 
 #include "Function/common.h"
 #include "Periphery/SDRecordClient.h"

@@ -4,9 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <string>
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
