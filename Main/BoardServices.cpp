@@ -11,6 +11,7 @@
 #include "Main/RtcCheck.h"
 #include "Main/Signals.h"
 #include "Periphery/GPIO.h"
+#include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/PromptLog.h"
 
@@ -94,21 +95,22 @@ void CBoardServices::SyncFS()
 
 BOOL CBoardServices::HasSDManager()
 {
-    return FALSE;
+    return TRUE;
 }
 
 int CBoardServices::CheckSDCard()
 {
-    return 0;
+    return CSDManager::instance()->CheckSDCard();
 }
 
 void CBoardServices::CheckSDCardFreeSpace()
 {
+    CSDManager::instance()->CheckSDCardFreeSpace();
 }
 
 BOOL CBoardServices::GetFormatStatusFlag()
 {
-    return FALSE;
+    return CSDManager::instance()->GetFormatStatusFlag();
 }
 
 BOOL CBoardServices::IsRtcWork()

@@ -53,8 +53,8 @@ class Camera:
             e.update(env)
         self.out_path = tempfile.mktemp(prefix="dashcam-out-")
         self.err_path = tempfile.mktemp(prefix="dashcam-err-")
-        self.proc = subprocess.Popen([DASHCAM], stdout=open(self.out_path, "w"),
-                                     stderr=open(self.err_path, "w"), env=e)
+        with open(self.out_path, "w") as out, open(self.err_path, "w") as err:
+            self.proc = subprocess.Popen([DASHCAM], stdout=out, stderr=err, env=e)
 
     def stdout(self):
         with open(self.out_path) as f:

@@ -47,6 +47,10 @@ class CameraRunTest(unittest.TestCase):
             self.cam.close()
         self.b.close()
 
+    def reboots(self):
+        # The card's mount commands share the log; only the reboots matter here.
+        return [c for c in self.b.commands() if c.split()[0] == "reboot"]
+
     def start(self):
         self.cam = Camera(self.b.dir)
         self.assertTrue(self.cam.wait_for("Main Loop...\n"), self.cam.stdout() + self.cam.stderr())
@@ -118,7 +122,7 @@ class CameraRunTest(unittest.TestCase):
         self.assert_clean_exit(status)
         out = cam.stdout()
         self.assertIn("SYSTEM RESET.\n", out)
-        self.assertEqual(self.b.commands(), ["reboot"])
+        self.assertEqual(self.reboots(), ["reboot"])
         self.assertFalse(os.path.exists(os.path.join(root, "access_auth")))
         self.assertIn("PCM 29", self.prompts())
         settings = read_ini(ini)
@@ -153,7 +157,7 @@ class CameraRunTest(unittest.TestCase):
         self.assertLess(lines.index("Main Loop..."), lines.index("Quiting system..."))
         # the settings store saved the file at clean-up
         self.assertEqual(read_ini(os.path.join(self.b.dir, "root", "system.ini"))["default"]["version"], "3")
-        self.assertEqual(self.b.commands(), [])
+        self.assertEqual(self.reboots(), [])
 
     def test_version_file_stays_while_no_store_takes_it(self):
         path = os.path.join(self.b.dir, "root", "version.txt")
