@@ -21,6 +21,14 @@ uint64_t XShareOf(uint64_t total, unsigned percent)
     return total / 100 * percent + total % 100 * percent / 100;
 }
 
+// A percentage of the card from the settings; the default when the store is
+// not loaded or holds no percentage.
+unsigned XQuotaSetting(const char* key, unsigned def)
+{
+    const int v = CIniConfig::instance()->GetInt("storageset", key, static_cast<int>(def));
+    return (v < 0 || v > 100) ? def : static_cast<unsigned>(v);
+}
+
 }  // namespace
 
 CRecord* CRecord::instance()
@@ -110,10 +118,9 @@ BOOL CRecord::Init(int fps, int gop, unsigned width, unsigned height)
         m_CommonRecordThumbGranularity = static_cast<unsigned>(fps) * 20;
         m_Intake.SetWillDiscardFrame(static_cast<uint32_t>(fps) * 2);
         m_nLedOnOffRate = fps;
-        CIniConfig* ini = CIniConfig::instance();
-        m_nCommonVideoOnSDQuota = static_cast<unsigned>(ini->GetInt("storageset", "commonvideoonsdquota", 65));
-        m_nAlarmVideoOnSDQuota = static_cast<unsigned>(ini->GetInt("storageset", "alarmvideoonsdquota", 30));
-        m_nAlarmImageOnSDQuota = static_cast<unsigned>(ini->GetInt("storageset", "alarmimageonsdquota", 5));
+        m_nCommonVideoOnSDQuota = XQuotaSetting("commonvideoonsdquota", 65);
+        m_nAlarmVideoOnSDQuota = XQuotaSetting("alarmvideoonsdquota", 30);
+        m_nAlarmImageOnSDQuota = XQuotaSetting("alarmimageonsdquota", 5);
     }
     if (!m_lpCard) {
         return FALSE;

@@ -32,13 +32,11 @@ BOOL CRecord::StartAlarmRecord(unsigned alarm, unsigned long type)
     {
         CGuard guard(m_Mutex);
         const int flags = m_lpRecorder->GetFlag();
-        if (flags & (emRecordFileFlag_Paused | emRecordFileFlag_Stopped)) {
-            printf("ALARM IGNORED, RECORDING IS PAUSED OR STOPPED\n");
-            return TRUE;
-        }
         const emRecordTriggerType trigger = XTriggerOfAlarm(alarm, type);
         const unsigned length = m_AlarmPreRecordTime + m_AlarmRecordDelayTime;
-        if ((flags & emRecordFileFlag_Recording) && m_lpRecorder->GetRecordFileType() == emRecordFileType_Alarm) {
+        if (flags & (emRecordFileFlag_Paused | emRecordFileFlag_Stopped)) {
+            // Recording is paused or stopped: the alarm has no file.
+        } else if ((flags & emRecordFileFlag_Recording) && m_lpRecorder->GetRecordFileType() == emRecordFileType_Alarm) {
             printf("**********CURRENT RECORDING FILE TYPE:%d \n", m_lpRecorder->GetRecordFileType());
             m_lpRecorder->AddTypeMapping(trigger, length);
         } else if (flags & emRecordFileFlag_Recording) {

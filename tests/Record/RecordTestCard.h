@@ -4,6 +4,7 @@
 // A card for engines under test: a folder of the board mounted as
 // "/tmp/mmc0/", and a finishing step that notes every closed file.
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ public:
 private:
     SD_STATE_CALLBACK_FUN m_lpfnCallback = nullptr;
     void* m_lpPriv = nullptr;
-    int m_nState = 0;
+    std::atomic<int> m_nState{0};
 };
 
 // What the finishing step was handed for one closed file.

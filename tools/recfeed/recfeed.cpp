@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     cfg.width = 1920;
     cfg.height = 1080;
     cfg.bitrateKbps = 8192;
-    cfg.poolFrames = 300;
+    cfg.poolFrames = 90;  // three GOPs, replayed
     cfg.bDeviceNalRefIdc = TRUE;
     record.Init(cfg.fps, cfg.gop, static_cast<unsigned>(cfg.width), static_cast<unsigned>(cfg.height));
     card->Notify(emSDState_Insert | emSDState_Mount);

@@ -1,4 +1,4 @@
-// record_bench [MINUTES] [RAM_DIR]
+// record_bench [MINUTES] [RAM_DIR]   (built from this file by tools/CMakeLists.txt)
 //
 // Pushes MINUTES (default 30) of 1080p30 H.264 at the camera's main-stream
 // bit rate (8192 kbit/s) plus AAC through the recording engine and the MP4
