@@ -1,0 +1,28 @@
+#ifndef RECORD_ASSOCIATEDDATAREADER_H
+#define RECORD_ASSOCIATEDDATAREADER_H
+
+// Reads the private skip box of an alarm video back: the trigger mask of its
+// altg child and the snapshot records of its asct child.
+
+#include <cstdint>
+
+#include "Function/types.h"
+#include "Record/AssociatedData.h"
+
+class CAssociatedDataReader {
+public:
+    // Records kept from one file; further ones are skipped.
+    static constexpr uint32_t kMaxRecords = 256;
+    // Largest skip box payload read (a full asct of kMaxRecords is 18 KiB).
+    static constexpr uint64_t kMaxSkipPayload = 1u << 20;
+
+    // Walks the top-level boxes of `path` to its skip box. 1 when the box was
+    // read whole and well formed: `trigger` gets the mask (0 without altg)
+    // and `list` the records from the pool in file order (null without asct;
+    // the caller owns them). Otherwise 0 with `trigger` 0 and `list` null:
+    // no record of a truncated or malformed box is kept. Children other than
+    // altg and asct are skipped over.
+    static BOOL GetAlarmVideoFileAssociatedData(const char* path, uint32_t* trigger, CAssociatedData** list);
+};
+
+#endif

@@ -1,0 +1,338 @@
+#include "Record/RecordScan.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Function/common.h"
+#include "Record/AssociatedDataReader.h"
+#include "Record/RecordTypes.h"
+
+namespace {
+
+struct tagFileTypeInfo {
+    const char* dir;
+    const char* ext;
+};
+
+const tagFileTypeInfo kFileTypes[] = {
+    {nullptr, nullptr},
+    {RECORD_DIR_COMMON_VIDEO, "MP4"},
+    {RECORD_DIR_COMMON_TITLE, "JPG"},
+    {RECORD_DIR_COMMON_THUMB, "TGZ"},
+    {RECORD_DIR_ALARM_VIDEO, "MP4"},
+    {RECORD_DIR_ALARM_TITLE, "JPG"},
+    {RECORD_DIR_ALARM_IMAGE, "JPG"},
+};
+
+bool XIsValidType(emFileType type)
+{
+    return type >= emFileType_Video && type <= emFileType_AlarmImg;
+}
+
+bool XIsVideoType(emFileType type)
+{
+    return type == emFileType_Video || type == emFileType_AlarmVideo;
+}
+
+// Exactly `count` digits.
+bool XDigits(const char*& p, int count, unsigned& value)
+{
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (p[i] < '0' || p[i] > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned>(p[i] - '0');
+    }
+    p += count;
+    return true;
+}
+
+// 1 to `maxDigits` digits, leading zeros allowed.
+bool XNumber(const char*& p, int maxDigits, uint64_t& value)
+{
+    int count = 0;
+    value = 0;
+    while (p[count] >= '0' && p[count] <= '9') {
+        if (++count > maxDigits) {
+            return false;
+        }
+        value = value * 10 + static_cast<uint64_t>(p[count - 1] - '0');
+    }
+    p += count;
+    return count > 0;
+}
+
+bool XSkipNoCase(const char*& p, const char* text)
+{
+    const size_t len = strlen(text);
+    if (strncasecmp(p, text, len) != 0) {
+        return false;
+    }
+    p += len;
+    return true;
+}
+
+unsigned XDaysInMonth(unsigned year, unsigned month)
+{
+    static const unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Longest duration and index texts accepted (with leading zeros).
+constexpr int kMaxDurationDigits = 10;
+constexpr int kMaxIndexDigits = 3;
+
+}  // namespace
+
+BOOL MatchFileType(const char* extension, emFileType type)
+{
+    if (extension == nullptr || !XIsValidType(type)) {
+        return 0;
+    }
+    return strcasecmp(extension, kFileTypes[type].ext) == 0 ? 1 : 0;
+}
+
+const char* XGetFileTypeDir(emFileType type)
+{
+    return XIsValidType(type) ? kFileTypes[type].dir : nullptr;
+}
+
+const char* XGetFileTypeExt(emFileType type)
+{
+    return XIsValidType(type) ? kFileTypes[type].ext : nullptr;
+}
+
+BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fields)
+{
+    fields = RecFileNameFields{};
+    if (name == nullptr || !XIsValidType(type) || strnlen(name, RECORD_NAME_BUF_SIZE) >= RECORD_NAME_BUF_SIZE) {
+        return 0;
+    }
+    const char* p = name;
+    if (type == emFileType_AlarmImg) {
+        if (*p < 'A' || *p > 'Z') {
+            return 0;
+        }
+        fields.type = *p++;
+    }
+    unsigned year, month, day, hour, minute, second;
+    if (!XDigits(p, 4, year) || !XDigits(p, 2, month) || !XDigits(p, 2, day) || !XDigits(p, 2, hour) ||
+        !XDigits(p, 2, minute) || !XDigits(p, 2, second)) {
+        return 0;
+    }
+    if (year < 2000 || year > 2063 || month < 1 || month > 12 || day < 1 || day > XDaysInMonth(year, month) ||
+        hour > 23 || minute > 59 || second > 59) {
+        return 0;
+    }
+    fields.time = RECTIME::Make(year - 2000, month, day, hour, minute, second);
+    fields.resolution = 1080;
+    if (XIsVideoType(type)) {
+        uint64_t duration;
+        if (*p++ != '_' || !XNumber(p, kMaxDurationDigits, duration) || duration > 0xFFFFFFFFull) {
+            return 0;
+        }
+        fields.bHasDuration = 1;
+        fields.duration = static_cast<int64_t>(duration);
+    }
+    if (*p == '(') {
+        ++p;
+        uint64_t index;
+        if (!XNumber(p, kMaxIndexDigits, index) || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
+            return 0;
+        }
+        fields.index = static_cast<int>(index);
+    }
+    if (XIsVideoType(type)) {
+        if (XSkipNoCase(p, "_720p")) {
+            fields.resolution = 720;
+        }
+        fields.bParking = XSkipNoCase(p, "_P") ? 1 : 0;
+    }
+    if (*p++ != '.' || !XSkipNoCase(p, kFileTypes[type].ext) || *p != '\0') {
+        return 0;
+    }
+    return 1;
+}
+
+BOOL XMakeCardFileName(char* buf, size_t size, emFileType type, const RecFileNameFields& fields)
+{
+    if (!XIsValidType(type)) {
+        return 0;
+    }
+    RecFileNameFields f = fields;
+    if (!XIsVideoType(type)) {
+        f.bHasDuration = 0;
+        f.resolution = 1080;
+        f.bParking = 0;
+    }
+    if (type != emFileType_AlarmImg) {
+        f.type = '\0';
+    }
+    return XMakeRecFilePath(buf, size, nullptr, nullptr, f, kFileTypes[type].ext);
+}
+
+// One file that passed the checks, under its canonical name.
+struct CRecordScan::tagScanEntry {
+    RecFileNameFields fields;
+    uint64_t size;
+    std::string path;
+};
+
+CRecordScan::CRecordScan(CRecordFileIndex& common, CRecordFileIndex& alarm, CRecordFileIndex& image)
+    : m_CommonRecordFileIndex(common), m_AlarmRecordFileIndex(alarm), m_AlarmImageFileIndex(image)
+{
+}
+
+void CRecordScan::ScanCard(const char* rootPath)
+{
+    static const emFileType kOrder[] = {emFileType_Video,      emFileType_TitleImg,      emFileType_TimestampImg,
+                                        emFileType_AlarmVideo, emFileType_AlarmTitleImg, emFileType_AlarmImg};
+    if (rootPath == nullptr || rootPath[0] == '\0') {
+        return;
+    }
+    const size_t len = strlen(rootPath);
+    const std::string root = std::string(rootPath) + (rootPath[len - 1] == '/' ? "" : "/");
+    for (emFileType type : kOrder) {
+        ScanDir((root + kFileTypes[type].dir).c_str(), type);
+    }
+}
+
+BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
+{
+    if (dir == nullptr || !XIsValidType(type)) {
+        return 1;
+    }
+    std::vector<tagScanEntry> entries;
+    DIR_CTX ctx;
+    XFileFindData fd;
+    for (BOOL found = XFindFirstFile(dir, &ctx, &fd); found; found = XFindNextFile(&ctx, &fd)) {
+        if (fd.is_dir || !MatchFileType(fd.extname, type)) {
+            continue;
+        }
+        const std::string path = std::string(ctx.path) + fd.filename;
+        if (fd.size == 0) {
+            XDeleteFile(path.c_str());
+            continue;
+        }
+        tagScanEntry entry;
+        if (!XParseCardFileName(fd.filename, type, entry.fields) ||
+            (XIsVideoType(type) && entry.fields.duration == 0)) {
+            XDeleteFile(path.c_str());
+            continue;
+        }
+        char canonical[RECORD_NAME_BUF_SIZE];
+        if (!XMakeCardFileName(canonical, sizeof(canonical), type, entry.fields)) {
+            XDeleteFile(path.c_str());
+            continue;
+        }
+        entry.path = std::string(ctx.path) + canonical;
+        entry.size = fd.size;
+        // Case too: the indexes name files in their canonical spelling.
+        if (strcmp(canonical, fd.filename) != 0) {
+            // Never over another file: a name taken already (other than this
+            // file itself on a card that ignores case) counts as a failure.
+            struct stat target;
+            struct stat self;
+            const bool taken = lstat(entry.path.c_str(), &target) == 0 &&
+                               !(lstat(path.c_str(), &self) == 0 && self.st_dev == target.st_dev &&
+                                 self.st_ino == target.st_ino);
+            if (taken || !XRenameFile(path.c_str(), entry.path.c_str())) {
+                printf("RENAME FILE %s to %s FAILED.\n", path.c_str(), entry.path.c_str());
+                XDeleteFile(path.c_str());
+                continue;
+            }
+        }
+        entries.push_back(std::move(entry));
+    }
+    XCloseFindFile(&ctx, FALSE);
+
+    // Oldest first, as the files were made: every file then goes to the head
+    // of its index, and the lists do not depend on the directory's order.
+    std::sort(entries.begin(), entries.end(), [](const tagScanEntry& a, const tagScanEntry& b) {
+        if (a.fields.time != b.fields.time) {
+            return a.fields.time < b.fields.time;
+        }
+        if (a.fields.index != b.fields.index) {
+            return a.fields.index < b.fields.index;
+        }
+        return a.fields.type < b.fields.type;
+    });
+    for (const tagScanEntry& entry : entries) {
+        EnterFile(entry, type);
+    }
+    return 1;
+}
+
+void CRecordScan::EnterFile(const tagScanEntry& entry, emFileType type)
+{
+    const RecFileNameFields& f = entry.fields;
+    const RECTIME& t = f.time;
+    const unsigned duration = static_cast<unsigned>(f.duration);
+    const unsigned long size = entry.size > 0xFFFFFFFFull ? 0xFFFFFFFFul : static_cast<unsigned long>(entry.size);
+    const int packed = (f.resolution << 16) | (f.index << 8) | (f.bParking ? 1 : 0);
+    const char* path = entry.path.c_str();
+    const int year = static_cast<int>(t.year()) + 2000;
+    const int month = static_cast<int>(t.month());
+    const int day = static_cast<int>(t.day());
+    const int hour = static_cast<int>(t.hour());
+    const int minute = static_cast<int>(t.minute());
+    const int second = static_cast<int>(t.second());
+    const int shownDuration = static_cast<int>(f.duration > 0x7FFFFFFF ? 0x7FFFFFFF : f.duration);
+
+    switch (type) {
+    case emFileType_Video:
+        if (!m_CommonRecordFileIndex.AddRecFile(t, duration, packed, size)) {
+            printf("m_CommonRecordFileIndex.AddRecFile(%s) ERROR[%04d/%02d/%02d %02d:%02d:%02d,%d,%d]...\n", path,
+                   year, month, day, hour, minute, second, shownDuration, f.index);
+        }
+        break;
+    case emFileType_TitleImg:
+    case emFileType_TimestampImg: {
+        const BOOL ok = type == emFileType_TitleImg ? m_CommonRecordFileIndex.AddRecFileTitle(t, f.index, size)
+                                                    : m_CommonRecordFileIndex.AddRecFileTimestamp(t, f.index, size);
+        if (!ok) {
+            XDeleteFile(path);
+            printf("m_CommonRecordFileIndex.AddRecFile(%s) ERROR[%04d/%02d/%02d %02d:%02d:%02d,%d,%d]...\n", path,
+                   year, month, day, hour, minute, second, shownDuration, f.index);
+        }
+        break;
+    }
+    case emFileType_AlarmVideo: {
+        uint32_t trigger = 0;
+        CAssociatedData* records = nullptr;
+        CAssociatedDataReader::GetAlarmVideoFileAssociatedData(path, &trigger, &records);
+        if (!m_AlarmRecordFileIndex.AddRecFile(t, duration, packed, size, trigger)) {
+            printf("m_AlarmRecordFileIndex.AddRecFile(%s) ERROR[%04d/%02d/%02d %02d:%02d:%02d,%d,%d]...\n", path,
+                   year, month, day, hour, minute, second, shownDuration, f.index);
+            XPutAssociatedDataList(records);
+        } else if (records != nullptr && !m_AlarmRecordFileIndex.AddRecAssociatedData(t, f.index, records)) {
+            printf("m_AlarmRecordFileIndex.AddRecAssociatedData(%s) ERROR...\n", path);
+            XPutAssociatedDataList(records);
+        }
+        break;
+    }
+    case emFileType_AlarmTitleImg:
+        if (!m_AlarmRecordFileIndex.AddRecFileTitle(t, f.index, size)) {
+            XDeleteFile(path);
+            printf("m_AlarmRecordFileIndex.AddRecFile(%s) ERROR[%04d/%02d/%02d %02d:%02d:%02d,%d,%d]...\n", path,
+                   year, month, day, hour, minute, second, shownDuration, f.index);
+        }
+        break;
+    case emFileType_AlarmImg:
+        if (!m_AlarmImageFileIndex.AddRecFile(t, 0u, f.type, f.index, size)) {
+            printf("m_AlarmRecordFileIndex.AddRecFile(%s) ERROR[%04d/%02d/%02d %02d:%02d:%02d,%d,%d]...\n", path,
+                   year, month, day, hour, minute, second, 0, f.index);
+        }
+        break;
+    default:
+        break;
+    }
+}
