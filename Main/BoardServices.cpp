@@ -12,6 +12,7 @@
 #include "Main/Signals.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
+#include "Record/Record.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/PromptLog.h"
 
@@ -60,16 +61,19 @@ void CBoardServices::PlayAudio(int index)
     XPromptLog(index);
 }
 
-void CBoardServices::PauseAllRecord(int, int)
+void CBoardServices::PauseAllRecord(int flush, int closeNow)
 {
+    CRecord::instance()->PauseAllRecord(flush, closeNow);
 }
 
 void CBoardServices::ResumeCommonRecord()
 {
+    CRecord::instance()->ResumeCommonRecord();
 }
 
-void CBoardServices::StopAllRecord(int, int)
+void CBoardServices::StopAllRecord(int flush, int closeNow)
 {
+    CRecord::instance()->StopAllRecord(flush, closeNow);
 }
 
 void CBoardServices::PauseGpsSaveData()

@@ -6,6 +6,7 @@
 
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
+#include "Record/Record.h"
 
 namespace {
 
@@ -19,6 +20,19 @@ void XIniConfigCleanUp()
     CIniConfig::instance()->CleanUp();  // saves the settings file
 }
 
+// The recording engine, as the capture start-up brings it up: main stream
+// 30 fps with a one-second GOP at the resolution of the settings.
+BOOL XRecordInit()
+{
+    const BOOL b720p = CIniConfig::instance()->GetInt("funcset", "res_mode", 1) == 0;
+    return CRecord::instance()->Init(30, 30, b720p ? 1280 : 1920, b720p ? 720 : 1080);
+}
+
+void XRecordCleanUp()
+{
+    CRecord::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -30,6 +44,7 @@ const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CFactoryTest */, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
+    {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
@@ -55,6 +70,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
     {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
     {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
+    {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
     {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},

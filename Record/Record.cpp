@@ -9,6 +9,7 @@
 #include "Platform/BoardRoot.h"
 #include "Platform/SchedReset.h"
 #include "Record/MP4File.h"
+#include "Record/RecordPacker.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ unsigned XQuotaSetting(const char* key, unsigned def)
 
 CRecord* CRecord::instance()
 {
-    static CRecord s_Record(new CMP4File(), new CRecordSDCard(), new CRecordKeepFinisher());
+    static CRecord s_Record(new CMP4File(), new CRecordSDCard(), new CRecordPacker());
     return &s_Record;
 }
 
