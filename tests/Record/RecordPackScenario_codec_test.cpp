@@ -248,14 +248,33 @@ TEST_F(RecordPackScenario, KilledWhileRecording)
     char c;
     ASSERT_EQ(1, read(ready[0], &c, 1));
     close(ready[0]);
-    usleep(700 * 1000);  // well inside the next file (or the alarm file)
+    // Kill while a file is being recorded: its recording name is on the card
+    // (between two files the finishing step may be running instead).
+    auto recording = [this] {
+        for (const char* dir : {"DCIM/100video/", "DCIM/101video/"}) {
+            for (const std::string& n : ListDir(Card(dir))) {
+                if (n.find("_0.") != std::string::npos || n.find("_0(") != std::string::npos) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    usleep(300 * 1000);
+    for (int i = 0; i < 30000 && !recording(); i++) {
+        usleep(1000);
+    }
     kill(pid, SIGKILL);
     int status = 0;
     ASSERT_EQ(pid, waitpid(pid, &status, 0));
     ASSERT_TRUE(WIFSIGNALED(status));
     usleep(200 * 1000);  // a thumbnail archive of the killed process may still be written
 
-    const std::vector<std::string> before = ListDir(Card("DCIM/100video/"));
+    // The file being recorded is a loop file or, once the alarm has cut in, an alarm file.
+    std::vector<std::string> before = ListDir(Card("DCIM/100video/"));
+    for (const std::string& n : ListDir(Card("DCIM/101video/"))) {
+        before.push_back(n);
+    }
     testing::internal::CaptureStdout();
     Start();
     testing::internal::GetCapturedStdout();
@@ -263,7 +282,11 @@ TEST_F(RecordPackScenario, KilledWhileRecording)
     for (const std::string& n : before) {
         unfinishedWasThere = unfinishedWasThere || n.find("_0.") != std::string::npos || n.find("_0(") != std::string::npos;
     }
-    EXPECT_TRUE(unfinishedWasThere) << "the kill left a file being recorded";
+    std::string names;
+    for (const std::string& n : before) {
+        names += n + " ";
+    }
+    EXPECT_TRUE(unfinishedWasThere) << "the kill left a file being recorded: " << names;
     EXPECT_GE(m_lpRecord->GetCommonRecordFileIndex().GetFileCount(), 1);
     ExpectCardAsListed();
 }
