@@ -416,3 +416,33 @@ TEST_F(RecordFileApi, OverflowAndOldestFollowTheShares)
     EXPECT_TRUE(XRecExists(Card("DCIM/100video/20240105083100_180.MP4")));
     EXPECT_EQ(m_lpRecord->GetCommonRecordFileIndex().GetFileCount(), 1);
 }
+
+namespace {
+
+// A card whose space query fails.
+class CNoSpaceCard : public CFolderCard {
+public:
+    BOOL GetDiskSpaceInfo(uint64_t*, uint64_t*) override { return FALSE; }
+};
+
+}  // namespace
+
+// A failed space query counts the card as all ones; a share above 100 of it
+// saturates at all ones instead of wrapping round to a small limit.
+TEST_F(RecordFileApi, QuotaWithoutTheCardSpace)
+{
+    ASSERT_TRUE(CIniConfig::instance()->Init());
+    m_lpRecord.reset();
+    CNoSpaceCard* card = new CNoSpaceCard();
+    m_lpCard = card;
+    m_lpRecord.reset(new CRecord(new CMP4File(), card, new CNoteFinisher(&m_Finished)));
+    ASSERT_TRUE(m_lpRecord->Init(30, 30, 320, 240));
+    card->Notify(kCard);
+    const uint64_t all = ~0ULL;
+    ASSERT_TRUE(m_lpRecord->SetFileSpaceQuotaOnSD(30, 200, 100));
+    uint64_t c = 0, a = 0, i = 0;
+    m_lpRecord->GetByteLimits(c, a, i);
+    EXPECT_EQ(c, all / 100 * 30 + all % 100 * 30 / 100);
+    EXPECT_EQ(a, all);
+    EXPECT_EQ(i, all / 100 * 100 + all % 100);
+}
