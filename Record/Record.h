@@ -96,6 +96,29 @@ public:
     BOOL CheckOverflowFile() override;
     BOOL DeleteOldestCommonRecordFile() override;
 
+    // The app's file operations (web bridges, app channel, snapshots).
+    // The lists: the category's document and its length, -1 when the buffer
+    // is too short or the card is not inserted and mounted.
+    int GetCommonVideoFileAsJson(char* buff, int buff_len);
+    int GetAlarmVideoFileAsJSON(char* buff, int buff_len);
+    int GetAlarmImgFileAsJSON(char* buff, int buff_len);
+    // Deletes the file the app names, with its title and archive, from the
+    // card and the index; 0 unless the card is usable.
+    BOOL DeleteCommonVideoFile(const char* filename);
+    BOOL DeleteAlarmVideoFile(const char* filename);
+    BOOL DeleteAlarmImgFile(const char* filename);
+    // Every file of the category; 0 unless the card is usable.
+    BOOL CleanAllCommonVideoFile();
+    BOOL CleanAllAlarmVideoFile();
+    BOOL CleanAllAlarmImgFile();
+    // The card shares in percent. Setting stores them unchecked, recomputes
+    // the byte limits on a usable card and writes them to the settings; 1.
+    void GetFileSpaceQuotaOnSD(unsigned& common, unsigned& alarmVideo, unsigned& alarmImage);
+    BOOL SetFileSpaceQuotaOnSD(unsigned common, unsigned alarmVideo, unsigned alarmImage);
+    // An image the snapshot side wrote to the card: indexed, and the phone
+    // told; 0 when the index refuses it.
+    BOOL AddAlarmImgIndex(const RECTIME& time, char type, int index, unsigned long size);
+
     // Capture side, under the lock. A resolution switch sets the size before
     // it pauses with a flush; the file open then keeps its own resolution.
     void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height);
@@ -139,6 +162,8 @@ private:
     // Closes the open file at once without finishing it (the card is gone).
     void CloseForLostCard();
     BOOL IsCardUsable() const;
+    // Inserted and mounted (a read-only card still lists).
+    BOOL IsCardListable() const;
     BOOL FetchMountPath();
     void FillFinishInfo(tagRecordFinishInfo& info, BOOL bComplete);
     void SetLed(BOOL bOn);
