@@ -317,6 +317,36 @@ void CRecordIntake::HandVideoOn(const tagVideoUnit& unit, const VENC_PACK_S& pac
     }
 }
 
+// Where an entry of `payload` bytes goes: a slot of the ring or, in parking
+// mode, the ring's scratch area with its header on the caller's stack. Null
+// when there is no room; `data` then stays null.
+tagMediaDataInfo* CRecordIntake::PlaceEntry(uint64_t payload, BOOL bParking, tagMediaDataInfo& stackEntry,
+                                            uint8_t*& data, const char* ringLabel, const char* cacheLabel)
+{
+    data = nullptr;
+    const uint64_t total = payload + kHeaderSlot;
+    if (total > m_Ring.GetSize()) {
+        return nullptr;
+    }
+    if (bParking) {
+        data = m_Ring.Scratch(static_cast<uint32_t>(payload));
+        return data != nullptr ? &stackEntry : nullptr;
+    }
+    BOOL bWrapped = FALSE;
+    tagMediaDataInfo* entry = m_Ring.Reserve(static_cast<uint32_t>(total), bWrapped);
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    if (bWrapped) {
+        printf("RINGING(%s)....\n", ringLabel);
+    }
+    if (m_Ring.IsEmpty()) {
+        printf("INIT RING CACHE(%s)\n", cacheLabel);
+    }
+    data = reinterpret_cast<uint8_t*>(entry) + kHeaderSlot;
+    return entry;
+}
+
 void CRecordIntake::IncommingImage(const VENC_STREAM_S* stream, const tagChannelConfig* config, BOOL bParking)
 {
     if (stream->pstPack == nullptr || stream->u32PackCount == 0) {
@@ -333,24 +363,8 @@ void CRecordIntake::IncommingImage(const VENC_STREAM_S* stream, const tagChannel
     }
     const uint64_t total = payload + kHeaderSlot;
     tagMediaDataInfo stackEntry;
-    tagMediaDataInfo* entry = nullptr;
     uint8_t* data = nullptr;
-    if (bParking) {
-        data = total <= m_Ring.GetSize() ? m_Ring.Scratch(static_cast<uint32_t>(payload)) : nullptr;
-        entry = data != nullptr ? &stackEntry : nullptr;
-    } else {
-        BOOL bWrapped = FALSE;
-        entry = total <= m_Ring.GetSize() ? m_Ring.Reserve(static_cast<uint32_t>(total), bWrapped) : nullptr;
-        if (entry != nullptr) {
-            if (bWrapped) {
-                printf("RINGING(JPEG)....\n");
-            }
-            if (m_Ring.IsEmpty()) {
-                printf("INIT RING CACHE(IMAGE)\n");
-            }
-            data = reinterpret_cast<uint8_t*>(entry) + kHeaderSlot;
-        }
-    }
+    tagMediaDataInfo* entry = PlaceEntry(payload, bParking, stackEntry, data, "JPEG", "IMAGE");
     if (entry == nullptr) {
         XERROR("DROP JPEG DATA(SIZE=%u, TOTAL=%u).\n", static_cast<uint32_t>(payload),
                static_cast<uint32_t>(total));
@@ -399,24 +413,8 @@ void CRecordIntake::IncommingAudio(const AUDIO_STREAM_S* stream, const tagChanne
     const uint32_t payload = stream->u32Len - header;
     const uint64_t total = static_cast<uint64_t>(payload) + kHeaderSlot;
     tagMediaDataInfo stackEntry;
-    tagMediaDataInfo* entry = nullptr;
     uint8_t* data = nullptr;
-    if (bParking) {
-        data = m_Ring.Scratch(payload);
-        entry = data != nullptr ? &stackEntry : nullptr;
-    } else {
-        BOOL bWrapped = FALSE;
-        entry = total <= m_Ring.GetSize() ? m_Ring.Reserve(static_cast<uint32_t>(total), bWrapped) : nullptr;
-        if (entry != nullptr) {
-            if (bWrapped) {
-                printf("RINGING(AUDIO)....\n");
-            }
-            if (m_Ring.IsEmpty()) {
-                printf("INIT RING CACHE(AUDIO)\n");
-            }
-            data = reinterpret_cast<uint8_t*>(entry) + kHeaderSlot;
-        }
-    }
+    tagMediaDataInfo* entry = PlaceEntry(payload, bParking, stackEntry, data, "AUDIO", "AUDIO");
     if (entry == nullptr) {
         XERROR("DROP AUDIO DATA(LEN=%u, TOTAL=%u).\n", stream->u32Len, static_cast<uint32_t>(total));
         return;

@@ -68,6 +68,8 @@ private:
                          const tagChannelConfig* config) const;
     void FillAudioHeader(tagMediaDataInfo* entry, const AUDIO_STREAM_S* stream,
                          const tagChannelConfig* config) const;
+    tagMediaDataInfo* PlaceEntry(uint64_t payload, BOOL bParking, tagMediaDataInfo& stackEntry, uint8_t*& data,
+                                 const char* ringLabel, const char* cacheLabel);
     void CountFrameRate(uint64_t now, uint32_t& counter, uint64_t& reference);
     void EmptyCacheForParking();
     void Drain(BOOL bFlush);
