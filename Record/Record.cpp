@@ -16,12 +16,6 @@ namespace {
 const int kRecorderStartFlags =
     emRecordFileFlag_Continuous | emRecordFileFlag_Stopped | emRecordFileFlag_Paused;
 
-// total x percent / 100 without overflow for any 64-bit total.
-uint64_t XShareOf(uint64_t total, unsigned percent)
-{
-    return total / 100 * percent + total % 100 * percent / 100;
-}
-
 // A percentage of the card from the settings; the default when the store is
 // not loaded or holds no percentage.
 unsigned XQuotaSetting(const char* key, unsigned def)
@@ -210,14 +204,7 @@ int CRecord::OnSDCardStateChange(int state)
         StopAllRecord(0, 1);
         return 0;
     }
-    uint64_t total = ~0ULL;
-    uint64_t freeBytes = 0;
-    if (!m_lpCard->GetDiskSpaceInfo(&total, &freeBytes)) {
-        total = ~0ULL;
-    }
-    m_nMaxCommonVideoSize = XShareOf(total, m_nCommonVideoOnSDQuota);
-    m_nMaxAlarmVideoSize = XShareOf(total, m_nAlarmVideoOnSDQuota);
-    m_nMaxAlarmImageSize = XShareOf(total, m_nAlarmImageOnSDQuota);
+    UpdateByteLimits();
     StartCommonRecord();
     m_CanbeRecord = TRUE;
     return 0;

@@ -165,6 +165,8 @@ private:
     // Inserted and mounted (a read-only card still lists).
     BOOL IsCardListable() const;
     BOOL FetchMountPath();
+    // The byte limits from the card's size and the percentages.
+    void UpdateByteLimits();
     void FillFinishInfo(tagRecordFinishInfo& info, BOOL bComplete);
     void SetLed(BOOL bOn);
 

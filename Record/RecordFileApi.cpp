@@ -131,6 +131,18 @@ BOOL CRecord::CleanAllAlarmImgFile()
     return m_AlarmImageFileIndex.CleanAllFile(root.c_str());
 }
 
+void CRecord::UpdateByteLimits()
+{
+    uint64_t total = ~0ULL;
+    uint64_t freeBytes = 0;
+    if (!m_lpCard || !m_lpCard->GetDiskSpaceInfo(&total, &freeBytes)) {
+        total = ~0ULL;
+    }
+    m_nMaxCommonVideoSize = XQuotaShare(total, m_nCommonVideoOnSDQuota);
+    m_nMaxAlarmVideoSize = XQuotaShare(total, m_nAlarmVideoOnSDQuota);
+    m_nMaxAlarmImageSize = XQuotaShare(total, m_nAlarmImageOnSDQuota);
+}
+
 void CRecord::GetFileSpaceQuotaOnSD(unsigned& common, unsigned& alarmVideo, unsigned& alarmImage)
 {
     CGuard guard(m_Mutex);
@@ -147,14 +159,7 @@ BOOL CRecord::SetFileSpaceQuotaOnSD(unsigned common, unsigned alarmVideo, unsign
         m_nAlarmVideoOnSDQuota = alarmVideo;
         m_nAlarmImageOnSDQuota = alarmImage;
         if (IsCardUsable()) {
-            uint64_t total = ~0ULL;
-            uint64_t freeBytes = 0;
-            if (!m_lpCard || !m_lpCard->GetDiskSpaceInfo(&total, &freeBytes)) {
-                total = ~0ULL;
-            }
-            m_nMaxCommonVideoSize = XQuotaShare(total, common);
-            m_nMaxAlarmVideoSize = XQuotaShare(total, alarmVideo);
-            m_nMaxAlarmImageSize = XQuotaShare(total, alarmImage);
+            UpdateByteLimits();
         }
     }
     // The settings store has a lock of its own and saves its file on every

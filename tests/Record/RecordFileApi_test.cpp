@@ -445,4 +445,12 @@ TEST_F(RecordFileApi, QuotaWithoutTheCardSpace)
     EXPECT_EQ(c, all / 100 * 30 + all % 100 * 30 / 100);
     EXPECT_EQ(a, all);
     EXPECT_EQ(i, all / 100 * 100 + all % 100);
+    // The next mount computes the same limits from the stored shares.
+    card->Notify(0);
+    card->Notify(kCard);
+    c = a = i = 0;
+    m_lpRecord->GetByteLimits(c, a, i);
+    EXPECT_EQ(c, all / 100 * 30 + all % 100 * 30 / 100);
+    EXPECT_EQ(a, all);
+    EXPECT_EQ(i, all / 100 * 100 + all % 100);
 }
