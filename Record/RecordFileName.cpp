@@ -1,6 +1,5 @@
 #include "Record/RecordFileName.h"
 
-#include <strings.h>
 
 #include <cinttypes>
 #include <cstdarg>
@@ -8,6 +7,7 @@
 #include <cstring>
 
 #include "Function/XLog.h"
+#include "Record/RecordNameTokens.h"
 
 namespace {
 
@@ -58,47 +58,6 @@ bool XCreateFolder(const char* root, const char* subdir)
     return dir[0] == '\0' || XCreateFullPathDir(dir, kDirMode);
 }
 
-// Reads exactly `count` decimal digits.
-bool XReadDigits(const char*& p, int count, int& value)
-{
-    value = 0;
-    for (int i = 0; i < count; ++i) {
-        if (p[i] < '0' || p[i] > '9') {
-            return false;
-        }
-        value = value * 10 + (p[i] - '0');
-    }
-    p += count;
-    return true;
-}
-
-// Reads 1 to `maxDigits` digits without a leading zero (a lone "0" is fine).
-bool XReadNumber(const char*& p, int maxDigits, uint64_t& value)
-{
-    int count = 0;
-    value = 0;
-    while (p[count] >= '0' && p[count] <= '9') {
-        if (++count > maxDigits) {
-            return false;
-        }
-        value = value * 10 + static_cast<uint64_t>(p[count - 1] - '0');
-    }
-    if (count == 0 || (count > 1 && p[0] == '0')) {
-        return false;
-    }
-    p += count;
-    return true;
-}
-
-bool XSkipText(const char*& p, const char* text)
-{
-    size_t len = strlen(text);
-    if (strncasecmp(p, text, len) != 0) {
-        return false;
-    }
-    p += len;
-    return true;
-}
 
 }  // namespace
 
@@ -152,21 +111,12 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
         }
         fields.type = *p++;
     }
-    int year, month, day, hour, minute, second;
-    if (!XReadDigits(p, 4, year) || !XReadDigits(p, 2, month) || !XReadDigits(p, 2, day) ||
-        !XReadDigits(p, 2, hour) || !XReadDigits(p, 2, minute) || !XReadDigits(p, 2, second)) {
+    if (!XNameTime(p, fields.time)) {
         return 0;
     }
-    if (year < 2000 || year > 2063 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 59) {
-        return 0;
-    }
-    fields.time = RECTIME::Make(static_cast<unsigned>(year - 2000), static_cast<unsigned>(month),
-                               static_cast<unsigned>(day), static_cast<unsigned>(hour), static_cast<unsigned>(minute),
-                               static_cast<unsigned>(second));
     if (kind == emRecFileNameKind_Video) {
         uint64_t duration;
-        if (*p++ != '_' || !XReadNumber(p, 10, duration) || duration > 0xFFFFFFFFu) {
+        if (*p++ != '_' || !XNameNumber(p, 10, false, duration) || duration > 0xFFFFFFFFu) {
             return 0;
         }
         fields.bHasDuration = 1;
@@ -175,16 +125,16 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
     if (*p == '(') {
         ++p;
         uint64_t index;
-        if (!XReadNumber(p, 3, index) || index < 1 || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
+        if (!XNameNumber(p, 3, false, index) || index < 1 || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
             return 0;
         }
         fields.index = static_cast<int>(index);
     }
     if (kind == emRecFileNameKind_Video) {
-        fields.resolution = XSkipText(p, "_720p") ? 720 : 1080;
-        fields.bParking = XSkipText(p, "_P") ? 1 : 0;
+        fields.resolution = XNameText(p, "_720p") ? 720 : 1080;
+        fields.bParking = XNameText(p, "_P") ? 1 : 0;
     }
-    if (*p++ != '.' || !XSkipText(p, ext) || *p != '\0') {
+    if (*p++ != '.' || !XNameText(p, ext) || *p != '\0') {
         return 0;
     }
     return 1;

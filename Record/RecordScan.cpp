@@ -11,6 +11,7 @@
 
 #include "Function/common.h"
 #include "Record/AssociatedDataReader.h"
+#include "Record/RecordNameTokens.h"
 #include "Record/RecordTypes.h"
 
 namespace {
@@ -40,51 +41,7 @@ bool XIsVideoType(emFileType type)
     return type == emFileType_Video || type == emFileType_AlarmVideo;
 }
 
-// Exactly `count` digits.
-bool XDigits(const char*& p, int count, unsigned& value)
-{
-    value = 0;
-    for (int i = 0; i < count; ++i) {
-        if (p[i] < '0' || p[i] > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<unsigned>(p[i] - '0');
-    }
-    p += count;
-    return true;
-}
 
-// 1 to `maxDigits` digits, leading zeros allowed.
-bool XNumber(const char*& p, int maxDigits, uint64_t& value)
-{
-    int count = 0;
-    value = 0;
-    while (p[count] >= '0' && p[count] <= '9') {
-        if (++count > maxDigits) {
-            return false;
-        }
-        value = value * 10 + static_cast<uint64_t>(p[count - 1] - '0');
-    }
-    p += count;
-    return count > 0;
-}
-
-bool XSkipNoCase(const char*& p, const char* text)
-{
-    const size_t len = strlen(text);
-    if (strncasecmp(p, text, len) != 0) {
-        return false;
-    }
-    p += len;
-    return true;
-}
-
-unsigned XDaysInMonth(unsigned year, unsigned month)
-{
-    static const unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
 
 // Longest duration and index texts accepted (with leading zeros).
 constexpr int kMaxDurationDigits = 10;
@@ -123,20 +80,13 @@ BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fi
         }
         fields.type = *p++;
     }
-    unsigned year, month, day, hour, minute, second;
-    if (!XDigits(p, 4, year) || !XDigits(p, 2, month) || !XDigits(p, 2, day) || !XDigits(p, 2, hour) ||
-        !XDigits(p, 2, minute) || !XDigits(p, 2, second)) {
+    if (!XNameTime(p, fields.time)) {
         return 0;
     }
-    if (year < 2000 || year > 2063 || month < 1 || month > 12 || day < 1 || day > XDaysInMonth(year, month) ||
-        hour > 23 || minute > 59 || second > 59) {
-        return 0;
-    }
-    fields.time = RECTIME::Make(year - 2000, month, day, hour, minute, second);
     fields.resolution = 1080;
     if (XIsVideoType(type)) {
         uint64_t duration;
-        if (*p++ != '_' || !XNumber(p, kMaxDurationDigits, duration) || duration > 0xFFFFFFFFull) {
+        if (*p++ != '_' || !XNameNumber(p, kMaxDurationDigits, true, duration) || duration > 0xFFFFFFFFull) {
             return 0;
         }
         fields.bHasDuration = 1;
@@ -145,18 +95,18 @@ BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fi
     if (*p == '(') {
         ++p;
         uint64_t index;
-        if (!XNumber(p, kMaxIndexDigits, index) || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
+        if (!XNameNumber(p, kMaxIndexDigits, true, index) || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
             return 0;
         }
         fields.index = static_cast<int>(index);
     }
     if (XIsVideoType(type)) {
-        if (XSkipNoCase(p, "_720p")) {
+        if (XNameText(p, "_720p")) {
             fields.resolution = 720;
         }
-        fields.bParking = XSkipNoCase(p, "_P") ? 1 : 0;
+        fields.bParking = XNameText(p, "_P") ? 1 : 0;
     }
-    if (*p++ != '.' || !XSkipNoCase(p, kFileTypes[type].ext) || *p != '\0') {
+    if (*p++ != '.' || !XNameText(p, kFileTypes[type].ext) || *p != '\0') {
         return 0;
     }
     return 1;

@@ -271,6 +271,8 @@ TEST(RecordFileName, ParseTable)
         {"20241305083000_180.MP4", V},
         {"20240100083000_180.MP4", V},
         {"20240132083000_180.MP4", V},
+        {"20230229083000_180.MP4", V},
+        {"20240431083000_180.MP4", V},
         {"20240105243000_180.MP4", V},
         {"20240105086000_180.MP4", V},
         {"20240105083060_180.MP4", V},
@@ -297,7 +299,10 @@ TEST(RecordFileName, BuildThenParseGivesTheSameFields)
         return (seed >> 8) % n;
     };
     for (int i = 0; i < 2000; ++i) {
-        RECTIME t = RECTIME::Make(rnd(64), 1 + rnd(12), 1 + rnd(31), rnd(24), rnd(60), rnd(60));
+        const unsigned year = rnd(64), month = 1 + rnd(12);
+        static const unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const unsigned days = month == 2 && year % 4 == 0 ? 29 : kDays[month - 1];
+        RECTIME t = RECTIME::Make(year, month, 1 + rnd(days), rnd(24), rnd(60), rnd(60));
         const bool image = rnd(3) == 0;
         RecFileNameFields in = Fields(image ? static_cast<char>('A' + rnd(26)) : 0, t, !image, image ? 0 : rnd(100000),
                                     rnd(4) == 0 ? 0 : 1 + static_cast<int>(rnd(255)), image || rnd(2) ? 1080 : 720,

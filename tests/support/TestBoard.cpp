@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 
 std::string XTestRun(const std::string& cmd, int* status)
@@ -39,11 +40,14 @@ CTestBoard::CTestBoard()
     if (st != 0) {
         throw std::runtime_error("sim/board init failed");
     }
+    // Register windows mapped for an earlier board belong to its file.
+    CGPIOManager::instance()->CleanUp();
     PlatformSetBoardRoot(m_strDir.c_str());
 }
 
 CTestBoard::~CTestBoard()
 {
+    CGPIOManager::instance()->CleanUp();
     PlatformSetBoardRoot("");
     if (m_strDir.rfind("/tmp/dashcam-board-", 0) == 0) {
         XTestRun("rm -rf '" + m_strDir + "'");
