@@ -5,6 +5,7 @@
 // slice (an IDR with SPS and PPS every GOP, else a P slice with libx264's
 // header 0x41), an ADTS frame now and then and a JPEG every second.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -50,10 +51,11 @@ private:
     }
     static std::vector<uint8_t> Unit(std::vector<uint8_t> head, size_t body, uint8_t seed)
     {
-        std::vector<uint8_t> u = {0, 0, 0, 1};
-        u.insert(u.end(), head.begin(), head.end());
+        std::vector<uint8_t> u(4 + head.size() + body, 0);
+        u[3] = 1;
+        std::copy(head.begin(), head.end(), u.begin() + 4);
         for (size_t i = 0; i < body; ++i) {
-            u.push_back(static_cast<uint8_t>(seed + i * 7));
+            u[4 + head.size() + i] = static_cast<uint8_t>(seed + i * 7);
         }
         return u;
     }
