@@ -118,6 +118,9 @@ public:
     // An image the snapshot side wrote to the card: indexed, and the phone
     // told; 0 when the index refuses it.
     BOOL AddAlarmImgIndex(const RECTIME& time, char type, int index, unsigned long size);
+    // Bytes held by each kind, for the app's storage report; read without
+    // the engine's lock.
+    void GetTotalFileSize(uint64_t& common, uint64_t& alarm, uint64_t& image) const;
 
     // Capture side, under the lock. A resolution switch sets the size before
     // it pauses with a flush; the file open then keeps its own resolution.

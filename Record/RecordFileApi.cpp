@@ -171,6 +171,13 @@ BOOL CRecord::SetFileSpaceQuotaOnSD(unsigned common, unsigned alarmVideo, unsign
     return TRUE;
 }
 
+void CRecord::GetTotalFileSize(uint64_t& common, uint64_t& alarm, uint64_t& image) const
+{
+    common = m_CommonRecordFileIndex.GetTotalSize();
+    alarm = m_AlarmRecordFileIndex.GetTotalSize();
+    image = m_AlarmImageFileIndex.GetTotalSize();
+}
+
 BOOL CRecord::AddAlarmImgIndex(const RECTIME& time, char type, int index, unsigned long size)
 {
     CGuard guard(m_Mutex);

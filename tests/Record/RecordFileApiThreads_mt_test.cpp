@@ -359,7 +359,10 @@ TEST(RecordFileApiThreads, ListsStayWholeWhileFilesComeAndGo)
             if (!record.CheckOverflowFile()) {
                 problems.Add("overflow check refused");
             }
-            if (record.GetCommonRecordFileIndex().GetTotalSize() > kCommonCap && record.DeleteOldestCommonRecordFile()) {
+            // The storage report's totals, read without the engine's lock.
+            uint64_t common = 0, alarm = 0, image = 0;
+            record.GetTotalFileSize(common, alarm, image);
+            if (common > kCommonCap && record.DeleteOldestCommonRecordFile()) {
                 ++oldest;
             }
             if (i % 40 == 20) {
@@ -451,8 +454,10 @@ TEST(RecordFileApiThreads, ListsStayWholeWhileFilesComeAndGo)
         }
     }
     EXPECT_EQ(CardFiles(), named);
+    uint64_t reported[kKinds] = {};
+    record.GetTotalFileSize(reported[kCommon], reported[kAlarm], reported[kImage]);
     for (int kind = 0; kind < kKinds; ++kind) {
-        EXPECT_EQ(indexes[kind]->GetTotalSize(), totals[kKindName[kind]]) << kKindName[kind];
+        EXPECT_EQ(reported[kind], totals[kKindName[kind]]) << kKindName[kind];
     }
     EXPECT_GT(named.size(), 3u);
 
