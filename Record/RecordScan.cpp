@@ -75,10 +75,14 @@ BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fi
     }
     const char* p = name;
     if (type == emFileType_AlarmImg) {
-        if (*p < 'A' || *p > 'Z') {
+        // The type letter in any case; the canonical name has it upper-case.
+        if (*p >= 'a' && *p <= 'z') {
+            fields.type = static_cast<char>(*p++ - 'a' + 'A');
+        } else if (*p >= 'A' && *p <= 'Z') {
+            fields.type = *p++;
+        } else {
             return 0;
         }
-        fields.type = *p++;
     }
     if (!XNameTime(p, fields.time)) {
         return 0;
@@ -160,20 +164,34 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
     if (dir == nullptr || !XIsValidType(type)) {
         return 1;
     }
-    std::vector<tagScanEntry> entries;
-    DIR_CTX ctx;
-    XFileFindData fd;
-    for (BOOL found = XFindFirstFile(dir, &ctx, &fd); found; found = XFindNextFile(&ctx, &fd)) {
-        if (fd.is_dir || !MatchFileType(fd.extname, type)) {
-            continue;
+    // The listing is read whole before any file is renamed or deleted: a
+    // folder changed while it is read may hand out a renamed file again.
+    struct tagFound {
+        std::string name;
+        uint64_t size;
+    };
+    std::vector<tagFound> found;
+    std::string folder;
+    {
+        DIR_CTX ctx = {};
+        XFileFindData fd;
+        for (BOOL more = XFindFirstFile(dir, &ctx, &fd); more; more = XFindNextFile(&ctx, &fd)) {
+            if (!fd.is_dir && MatchFileType(fd.extname, type)) {
+                found.push_back({fd.filename, fd.size});
+            }
         }
-        const std::string path = std::string(ctx.path) + fd.filename;
-        if (fd.size == 0) {
+        folder = ctx.path;
+        XCloseFindFile(&ctx, FALSE);
+    }
+    std::vector<tagScanEntry> entries;
+    for (const tagFound& file : found) {
+        const std::string path = folder + file.name;
+        if (file.size == 0) {
             XDeleteFile(path.c_str());
             continue;
         }
         tagScanEntry entry;
-        if (!XParseCardFileName(fd.filename, type, entry.fields) ||
+        if (!XParseCardFileName(file.name.c_str(), type, entry.fields) ||
             (XIsVideoType(type) && entry.fields.duration == 0)) {
             XDeleteFile(path.c_str());
             continue;
@@ -183,10 +201,10 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
             XDeleteFile(path.c_str());
             continue;
         }
-        entry.path = std::string(ctx.path) + canonical;
-        entry.size = fd.size;
+        entry.path = folder + canonical;
+        entry.size = file.size;
         // Case too: the indexes name files in their canonical spelling.
-        if (strcmp(canonical, fd.filename) != 0) {
+        if (strcmp(canonical, file.name.c_str()) != 0) {
             // Never over another file: a name taken already (other than this
             // file itself on a card that ignores case) counts as a failure.
             struct stat target;
@@ -202,7 +220,6 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
         }
         entries.push_back(std::move(entry));
     }
-    XCloseFindFile(&ctx, FALSE);
 
     // Oldest first, as the files were made: every file then goes to the head
     // of its index, and the lists do not depend on the directory's order.

@@ -20,6 +20,7 @@
 #include "Record/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
+#include "RecordFileTestSupport.h"
 #include "RecordSynthFeeder.h"
 #include "RecordTestCard.h"
 #include "support/CardRig.h"
@@ -49,20 +50,6 @@ public:
 private:
     CSDManager& m_SD;
 };
-
-std::vector<std::string> Videos(const std::string& dir)
-{
-    std::vector<std::string> names;
-    DIR_CTX ctx;
-    XFileFindData fd;
-    for (BOOL ok = XFindFirstFile(dir.c_str(), &ctx, &fd); ok; ok = XFindNextFile(&ctx, &fd)) {
-        if (!fd.is_dir) {
-            names.push_back(fd.filename);
-        }
-    }
-    XCloseFindFile(&ctx, FALSE);
-    return names;
-}
 
 class RecordOnCard : public ::testing::Test {
 protected:
@@ -128,9 +115,9 @@ TEST_F(RecordOnCard, FullCardStopsLoopRecordingUntilResume)
     EXPECT_FALSE(flag & emRecordFileFlag_StartNext);
     ASSERT_EQ(m_Finished.size(), 1u);
     feeder.Feed(300);
-    ASSERT_EQ(Videos(VideoDir()).size(), 1u);
+    ASSERT_EQ(XRecListDir(VideoDir()).size(), 1u);
     // Room again, and the app resumes.
-    XDeleteFile((VideoDir() + "/" + Videos(VideoDir())[0]).c_str());
+    XDeleteFile((VideoDir() + "/" + XRecListDir(VideoDir())[0]).c_str());
     m_Record->ResumeCommonRecord();
     feeder.Feed(60);
     EXPECT_TRUE(m_Record->GetRecorderFlag() & emRecordFileFlag_Recording);
@@ -155,7 +142,7 @@ TEST_F(RecordOnCard, RemovalMidFileLetsTheUnmountSucceed)
     m_Board.Sim("card", "insert");
     ASSERT_EQ(Poll(), emSDState_Insert | emSDState_Mount);
     // The file left behind keeps its recording name; recording starts again.
-    const std::vector<std::string> left = Videos(VideoDir());
+    const std::vector<std::string> left = XRecListDir(VideoDir());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_NE(left[0].find("_0"), std::string::npos);
     feeder.Feed(60);
@@ -287,10 +274,8 @@ TEST_F(RecordQuotaOnCard, ContinuousRecordingStaysAboveTheFloor)
 
     // What is listed is what is on the card, and nothing else.
     m_Record->StopAllRecord(FALSE, TRUE);
-    std::vector<std::string> onCard = Videos(VideoDir());
-    std::sort(onCard.begin(), onCard.end());
+    std::vector<std::string> onCard = XRecListDir(VideoDir());
     EXPECT_EQ(Listed(common, "MP4", TRUE), onCard);
-    onCard = Videos(m_Rig->MountDir() + "/DCIM/104snap");
-    std::sort(onCard.begin(), onCard.end());
+    onCard = XRecListDir(m_Rig->MountDir() + "/DCIM/104snap");
     EXPECT_EQ(kept, onCard);
 }

@@ -52,21 +52,6 @@ std::string Lists(CRecord& record)
            Json(record.GetAlarmImageFileIndex());
 }
 
-std::vector<std::string> ListDir(const std::string& dir)
-{
-    std::vector<std::string> names;
-    DIR_CTX ctx;
-    XFileFindData fd;
-    for (BOOL ok = XFindFirstFile(dir.c_str(), &ctx, &fd); ok; ok = XFindNextFile(&ctx, &fd)) {
-        if (!fd.is_dir) {
-            names.push_back(fd.filename);
-        }
-    }
-    XCloseFindFile(&ctx, FALSE);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The videos an index lists, as names on the card.
 std::vector<std::string> Listed(CRecordFileIndex& index)
 {
@@ -117,7 +102,7 @@ protected:
             CRecordFileIndex& index = alarm ? m_lpRecord->GetAlarmRecordFileIndex() : m_lpRecord->GetCommonRecordFileIndex();
             const std::string dir = Card(alarm ? "DCIM/101video/" : "DCIM/100video/");
             const std::vector<std::string> listed = Listed(index);
-            EXPECT_EQ(listed, ListDir(dir));
+            EXPECT_EQ(listed, XRecListDir(dir));
             for (const std::string& n : listed) {
                 ExpectPlayable(dir + n);
             }
@@ -252,7 +237,7 @@ TEST_F(RecordPackScenario, KilledWhileRecording)
     // (between two files the finishing step may be running instead).
     auto recording = [this] {
         for (const char* dir : {"DCIM/100video/", "DCIM/101video/"}) {
-            for (const std::string& n : ListDir(Card(dir))) {
+            for (const std::string& n : XRecListDir(Card(dir))) {
                 if (n.find("_0.") != std::string::npos || n.find("_0(") != std::string::npos) {
                     return true;
                 }
@@ -271,8 +256,8 @@ TEST_F(RecordPackScenario, KilledWhileRecording)
     usleep(200 * 1000);  // a thumbnail archive of the killed process may still be written
 
     // The file being recorded is a loop file or, once the alarm has cut in, an alarm file.
-    std::vector<std::string> before = ListDir(Card("DCIM/100video/"));
-    for (const std::string& n : ListDir(Card("DCIM/101video/"))) {
+    std::vector<std::string> before = XRecListDir(Card("DCIM/100video/"));
+    for (const std::string& n : XRecListDir(Card("DCIM/101video/"))) {
         before.push_back(n);
     }
     testing::internal::CaptureStdout();

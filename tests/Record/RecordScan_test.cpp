@@ -303,7 +303,8 @@ TEST(RecordScanNames, ParseAndCanonicalName)
         {"20240105083000.MP4", emFileType_Video, nullptr, 0, 0, 0, 0, 0},
         {"20240105083000_180.JPG", emFileType_TitleImg, nullptr, 0, 0, 0, 0, 0},
         {"20240105083000_720p.JPG", emFileType_TitleImg, nullptr, 0, 0, 0, 0, 0},
-        {"a20240105083000.JPG", emFileType_AlarmImg, nullptr, 0, 0, 0, 0, 0},
+        {"m20240105083000.jpg", emFileType_AlarmImg, "M20240105083000.JPG", 0, 0, 1080, 0, 'M'},
+        {"120240105083000.JPG", emFileType_AlarmImg, nullptr, 0, 0, 0, 0, 0},
         {"AA20240105083000.JPG", emFileType_AlarmImg, nullptr, 0, 0, 0, 0, 0},
         {"", emFileType_Video, nullptr, 0, 0, 0, 0, 0},
     };
@@ -330,3 +331,26 @@ TEST(RecordScanNames, ParseAndCanonicalName)
 }
 
 }  // namespace
+
+// Thousands of names to repair in one folder: each file is renamed once and
+// entered once, although the folder changes while the scan goes through it.
+TEST_F(RecordScanTest, LargeFolderOfRenamesIsEnteredOnce)
+{
+    const int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[64];
+        snprintf(name, sizeof(name), "DCIM/100video/20240105%02d%02d%02d_180(0).MP4", 8 + i / 3600, i / 60 % 60,
+                 i % 60);
+        XRecWriteFile(Card() + name, "dddd");
+    }
+    CScanCard card(Card());
+    testing::internal::CaptureStdout();
+    card.Scan();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(card.m_Common.GetFileCount(), kFiles);
+    EXPECT_EQ(card.m_Common.GetTotalSize(), 4u * kFiles);
+    const std::vector<std::string> names = XRecListDir(Card() + "DCIM/100video");
+    ASSERT_EQ(names.size(), static_cast<size_t>(kFiles));
+    EXPECT_EQ(names.front(), "20240105080000_180.MP4");
+    EXPECT_EQ(names.back(), "20240105084959_180.MP4");
+}

@@ -18,6 +18,7 @@
 #include "Record/MP4File.h"
 #include "Record/Record.h"
 #include "RecordFeeder.h"
+#include "RecordFileTestSupport.h"
 #include "RecordTestCard.h"
 #include "support/TestBoard.h"
 
@@ -32,21 +33,6 @@ struct tagFileSeen {
     std::vector<bool> keys;       // key-frame flags
     std::string duration;         // video stream duration, seconds
 };
-
-std::vector<std::string> ListDir(const std::string& dir)
-{
-    std::vector<std::string> names;
-    DIR_CTX ctx;
-    XFileFindData fd;
-    for (BOOL ok = XFindFirstFile(dir.c_str(), &ctx, &fd); ok; ok = XFindNextFile(&ctx, &fd)) {
-        if (!fd.is_dir) {
-            names.push_back(fd.filename);
-        }
-    }
-    XCloseFindFile(&ctx, FALSE);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 tagFileSeen Probe(const std::string& path, BOOL bAlarm)
 {
@@ -121,7 +107,7 @@ protected:
         std::vector<std::pair<std::string, tagFileSeen>> all;
         for (int alarm = 0; alarm < 2; ++alarm) {
             const std::string dir = CardDir(alarm ? "DCIM/101video" : "DCIM/100video");
-            for (const std::string& n : ListDir(dir)) {
+            for (const std::string& n : XRecListDir(dir)) {
                 all.push_back({n, Probe(dir + "/" + n, alarm)});
             }
         }
@@ -300,7 +286,7 @@ TEST_F(RecordScenario, TitleAndThumbnails)
     });
     EXPECT_EQ(thumbs, (std::vector<std::string>{"20000.JPG", "40000.JPG", "60000.JPG"}));
     // Nothing waits in /tmp once the file is handed on.
-    EXPECT_EQ(ListDir(m_Board.Path("/tmp")).size(), 0u);
+    EXPECT_EQ(XRecListDir(m_Board.Path("/tmp")).size(), 0u);
 }
 
 // Ten write errors (the card's file system is full) end loop recording: the
@@ -325,15 +311,15 @@ TEST_F(RecordScenario, TenWriteErrorsStopLoopRecording)
     EXPECT_FALSE(flag & emRecordFileFlag_Continuous);
     EXPECT_FALSE(flag & emRecordFileFlag_StartNext);
     ASSERT_EQ(m_Finished.size(), 1u);
-    EXPECT_EQ(ListDir(CardDir("DCIM/100video")).size(), 1u);
+    EXPECT_EQ(XRecListDir(CardDir("DCIM/100video")).size(), 1u);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
     feeder.Feed(300);
-    EXPECT_EQ(ListDir(CardDir("DCIM/100video")).size(), 1u);
+    EXPECT_EQ(XRecListDir(CardDir("DCIM/100video")).size(), 1u);
     m_lpRecord->ResumeCommonRecord();
     feeder.Feed(300);
     EXPECT_TRUE(m_lpRecord->GetRecorderFlag() & emRecordFileFlag_Recording);
     m_lpRecord->StopAllRecord(1, 1);
-    const std::vector<std::string> names = ListDir(CardDir("DCIM/100video"));
+    const std::vector<std::string> names = XRecListDir(CardDir("DCIM/100video"));
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(DecodeErrors(CardDir("DCIM/100video/") + names[1]), "");
 }
@@ -354,19 +340,19 @@ TEST_F(RecordScenario, CardRemovedMidFile)
     const std::string fds = XTestRun("ls -l /proc/" + std::to_string(getpid()) + "/fd");
     EXPECT_EQ(fds.find(card), std::string::npos) << fds;
     EXPECT_TRUE(m_Finished.empty());
-    EXPECT_EQ(ListDir(m_Board.Path("/tmp")).size(), 0u);
+    EXPECT_EQ(XRecListDir(m_Board.Path("/tmp")).size(), 0u);
     // What is left keeps its recording name (duration 0).
-    const std::vector<std::string> left = ListDir(CardDir("DCIM/100video"));
+    const std::vector<std::string> left = XRecListDir(CardDir("DCIM/100video"));
     ASSERT_EQ(left.size(), 1u);
     EXPECT_NE(left[0].find("_0"), std::string::npos);
     feeder.Feed(300);
-    EXPECT_EQ(ListDir(CardDir("DCIM/100video")).size(), 1u);
+    EXPECT_EQ(XRecListDir(CardDir("DCIM/100video")).size(), 1u);
     m_lpCard->Notify(0);
     m_lpCard->Notify(kCard);
     feeder.Feed(300);
     EXPECT_TRUE(m_lpRecord->GetRecorderFlag() & emRecordFileFlag_Recording);
     m_lpRecord->StopAllRecord(1, 1);
-    const std::vector<std::string> names = ListDir(CardDir("DCIM/100video"));
+    const std::vector<std::string> names = XRecListDir(CardDir("DCIM/100video"));
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(DecodeErrors(CardDir("DCIM/100video/") + names[1]), "");
 }
@@ -383,7 +369,7 @@ TEST_F(RecordScenario, ResolutionSwitchKeepsTheOpeningFrameSize)
     EXPECT_EQ(m_lpRecord->GetResFlag(), 1080);
     ASSERT_EQ(m_Finished.size(), 2u);
     EXPECT_EQ(m_Finished[1].resFlag, 1080);
-    const std::vector<std::string> names = ListDir(CardDir("DCIM/100video"));
+    const std::vector<std::string> names = XRecListDir(CardDir("DCIM/100video"));
     ASSERT_EQ(names.size(), 2u);
     const std::string wh = XTestRun("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" +
                                     CardDir("DCIM/100video/") + names[1] + "'");
