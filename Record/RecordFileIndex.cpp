@@ -1,5 +1,7 @@
 #include "Record/RecordFileIndex.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -420,7 +422,28 @@ BOOL CRecordFileIndex::DeleteFile(const char* mountPath, const char* filename)
         }
         return 0;
     }
-    return DeleteFile(mountPath, fields.time, fields.index, isImage ? fields.type : 0);
+    if (isImage) {
+        return DeleteFile(mountPath, fields.time, fields.index, fields.type);
+    }
+    CRecordFileIndexNode* node = FindNode(fields.time, fields.index);
+    if (node == nullptr) {
+        printf("Not Find Node Index...\n");
+        return 0;
+    }
+    // A card from an older camera can hold two videos of one key that differ
+    // in duration or suffixes: the one of the name asked for goes.
+    CRecordFileIndexNode* first = node;
+    while (first->GetPrev() != nullptr && first->GetPrev()->GetRecTime() == fields.time) {
+        first = first->GetPrev();
+    }
+    for (CRecordFileIndexNode* n = first; n != nullptr && n->GetRecTime() == fields.time; n = n->GetNext()) {
+        char name[RECORD_NAME_BUF_SIZE];
+        if (n->GetRecIndex() == fields.index && n->GetFileName(name, "MP4", TRUE) && strcasecmp(name, base) == 0) {
+            node = n;
+            break;
+        }
+    }
+    return DeleteNodeFile(mountPath, node);
 }
 
 BOOL CRecordFileIndex::DeleteOverflowFile(const char* mountPath, uint64_t maxFileSize)

@@ -265,6 +265,30 @@ TEST_F(RecordIndexDelete, DeleteByNameTable)
     EXPECT_NE(m_Log.m_Docs[1].find("\"filename\":\"20240105083000_180(2)_720p_P.MP4\""), std::string::npos);
 }
 
+// Two videos of one key (a card from an older camera after its clock went
+// back): deleting one by name deletes that one, whatever the list order.
+TEST_F(RecordIndexDelete, SameKeyVideosAreDeletedByTheirOwnName)
+{
+    const char* names[] = {"20240105083000_180.MP4", "20240105083000_180_720p.MP4", "20240105083000_59.MP4"};
+    ASSERT_TRUE(m_Common.AddRecFile(T(0), 180u, 1080 << 16, 1000ul));
+    ASSERT_TRUE(m_Common.AddRecFile(T(0), 180u, 720 << 16, 1000ul));
+    ASSERT_TRUE(m_Common.AddRecFile(T(0), 59u, 1080 << 16, 1000ul));
+    for (const char* n : names) {
+        XRecWriteFile(Card(std::string("DCIM/100video/") + n), "v");
+    }
+    for (int i : {1, 2, 0}) {
+        SCOPED_TRACE(names[i]);
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(m_Common.DeleteFile(m_Mount.c_str(), names[i]));
+        testing::internal::GetCapturedStdout();
+        for (int j = 0; j < 3; ++j) {
+            const bool gone = j == i || (i == 2 && j == 1) || i == 0;
+            EXPECT_EQ(XRecExists(Card(std::string("DCIM/100video/") + names[j])), !gone) << names[j];
+        }
+    }
+    EXPECT_EQ(m_Common.GetFileCount(), 0);
+}
+
 TEST_F(RecordIndexDelete, NotIndexedPrintsAndFails)
 {
     testing::internal::CaptureStdout();
