@@ -97,6 +97,23 @@ bool XPathExists(const char* root, const char* subdir, const RecFileNameFields& 
     return XMakeRecFilePath(path, sizeof(path), root, subdir, fields, ext) && XFilePathExists(path);
 }
 
+// A title or archive is first written as T_0[(n)].ext, a name the card scan
+// deletes, and renamed once it is whole and on the card: one cut off by a
+// power loss is never listed as the video's.
+bool XStagingName(char* buf, const char* root, const char* dir, const RECTIME& time, int n, const char* ext)
+{
+    return XCardName(buf, root, dir, XFields(time, 1, 0, n, 1080, 0), ext) != 0;
+}
+
+bool XPlaceStaged(const char* staging, const char* final)
+{
+    if (!XSyncPath(staging, O_RDONLY) || rename(staging, final) != 0) {
+        return false;
+    }
+    XSyncParentDir(final);
+    return true;
+}
+
 // A video name of this time, duration and index exists with any suffixes.
 bool XVideoExists(const char* root, const char* subdir, const RECTIME& time, unsigned duration, int index)
 {
@@ -146,14 +163,17 @@ void XMoveTitle(const tagRecordFinishInfo& info, CRecordFileIndex& index, const 
         return;
     }
     char dst[RECORD_NAME_BUF_SIZE];
-    if (!XCardName(dst, info.szRootPath, dir, XFields(time, 0, 0, n, 1080, 0), "JPG")) {
+    char staging[RECORD_NAME_BUF_SIZE];
+    if (!XCardName(dst, info.szRootPath, dir, XFields(time, 0, 0, n, 1080, 0), "JPG") ||
+        !XStagingName(staging, info.szRootPath, dir, time, n, "JPG")) {
         XERROR("[CHK PACK] GET TITLE IMG DST NAME FAILED.\n");
         XDeleteFile(src);
         return;
     }
-    if (!XRenameFile(src, dst)) {
+    if (!XRenameFile(src, staging) || !XPlaceStaged(staging, dst)) {
         printf("[CHK PACK] MV %s to %s FAILED.\n", src, dst);
         XDeleteFile(src);
+        XDeleteFile(staging);
         XDeleteFile(dst);
         return;
     }
@@ -181,17 +201,19 @@ void XArchiveThumbs(const tagRecordFinishInfo& info, CRecordFileIndex& index, co
         } else {
             printf("[CHK PACK] THUMB IMG DST DIR (%s).\n", archive);
             char cmd[3 * RECORD_NAME_BUF_SIZE + 64];
-            const bool quotable = strchr(archive, '\'') == nullptr && strchr(info.szTmpPath, '\'') == nullptr;
-            const int len = snprintf(cmd, sizeof(cmd), "tar -zcf '%s' -C '%s' '%s'", archive, info.szTmpPath, bare);
+            char staging[RECORD_NAME_BUF_SIZE];
+            const bool named = XStagingName(staging, info.szRootPath, RECORD_DIR_COMMON_THUMB, time, n, "TGZ");
+            const bool quotable = strchr(staging, '\'') == nullptr && strchr(info.szTmpPath, '\'') == nullptr;
+            const int len = snprintf(cmd, sizeof(cmd), "tar -zcf '%s' -C '%s' '%s'", staging, info.szTmpPath, bare);
             // tar must not inherit a real-time priority of the calling thread.
             XResetSchedOnFork();
-            if (!quotable || len < 0 || static_cast<size_t>(len) >= sizeof(cmd) || ExecCommand(cmd) != 0) {
+            if (!named || !quotable || len < 0 || static_cast<size_t>(len) >= sizeof(cmd) || ExecCommand(cmd) != 0 ||
+                !XPlaceStaged(staging, archive)) {
                 XERROR("ERROR CMD %s\n", cmd);
-                if (XFilePathExists(archive)) {
-                    XDeleteFile(archive);
+                if (named && XFilePathExists(staging)) {
+                    XDeleteFile(staging);
                 }
             } else {
-                XSyncPath(archive, O_RDONLY);
                 if (bIndexed && !index.AddRecFileTimestamp(time, n, XIndexSize(XFileSizeOf(archive)))) {
                     XERROR("[CHK PACK] ADD THUMB %s TO THE INDEX FAILED.\n", archive);
                 }

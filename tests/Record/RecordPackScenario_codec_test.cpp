@@ -245,8 +245,15 @@ TEST_F(RecordPackScenario, KilledWhileRecording)
         }
         return false;
     };
+    // Stopped first, so the file seen is still being recorded when it dies.
     usleep(300 * 1000);
-    for (int i = 0; i < 30000 && !recording(); i++) {
+    for (int i = 0; i < 30000; i++) {
+        kill(pid, SIGSTOP);
+        waitpid(pid, nullptr, WUNTRACED);
+        if (recording()) {
+            break;
+        }
+        kill(pid, SIGCONT);
         usleep(1000);
     }
     kill(pid, SIGKILL);

@@ -315,6 +315,9 @@ TEST_F(RecordPackTest, ThumbnailArchive)
     ASSERT_TRUE(XGetFileSize(archive.c_str(), &size));
     EXPECT_EQ(size, node->GetRecThumbSize());
     EXPECT_EQ(kVideoBytes.size() + kTitleBytes.size() + size, m_Common.GetTotalSize());
+    // Only the final names are left on the card.
+    EXPECT_EQ(std::vector<std::string>({T + ".TGZ"}), XRecListDir(Root() + "DCIM/102thumb"));
+    EXPECT_EQ(std::vector<std::string>({T + ".JPG"}), XRecListDir(Root() + "DCIM/103thumb"));
 
     Reset();
     Record(false, true, 2);

@@ -84,6 +84,8 @@ const std::vector<tagScanCase> kCases = {
     {"archive", "DCIM/102thumb/20240105083000.TGZ", 70, Kept, ""},
     {"orphan archive", "DCIM/102thumb/20240105093000(2).TGZ", 70, Deleted, ""},
     {"partial archive", "DCIM/102thumb/20240105083000.TGZ.part", 70, LeftAlone, ""},
+    {"archive cut off while written", "DCIM/102thumb/20240105083000_0.TGZ", 70, Deleted, ""},
+    {"title cut off while copied", "DCIM/103thumb/20240105083900_0(1).JPG", 50, Deleted, ""},
     {"alarm video", "DCIM/101video/20240105090000_10.MP4", 600, Kept, ""},
     {"unfinished alarm video", "DCIM/101video/20240105090100_0(1).MP4", 600, Deleted, ""},
     {"alarm title", "DCIM/105thumb/20240105090000.JPG", 40, Kept, ""},
@@ -93,6 +95,7 @@ const std::vector<tagScanCase> kCases = {
     {"image, same second, other letter", "DCIM/104snap/M20240105090001.JPG", 30, Kept, ""},
     {"image, index 0 written", "DCIM/104snap/R20240105090004(0).JPG", 30, Renamed, "R20240105090004.JPG"},
     {"image without letter", "DCIM/104snap/20240105090005.JPG", 30, Deleted, ""},
+    {"image, lower-case letter", "DCIM/104snap/w20240105090007.jpg", 30, Renamed, "W20240105090007.JPG"},
     {"empty image", "DCIM/104snap/A20240105090006.JPG", 0, Deleted, ""},
     {"other file among images", "DCIM/104snap/readme.txt", 5, LeftAlone, ""},
 };
@@ -206,7 +209,8 @@ TEST_F(RecordScanTest, RepairsDeletesAndIndexes)
               "alarmvideo 1\n"
               "  20240105090000_10.MP4|10|600|20240105090000.JPG|40|GA|G20240105090002.JPG@N1|"
               "A20240105090001(1).JPG@N2\n"
-              "snapshot 4\n"
+              "snapshot 5\n"
+              "  W20240105090007.JPG|30\n"
               "  R20240105090004.JPG|30\n"
               "  G20240105090001(1).JPG|30\n"
               "  M20240105090001.JPG|30\n"
@@ -214,7 +218,7 @@ TEST_F(RecordScanTest, RepairsDeletesAndIndexes)
               Summary(card.Lists()));
     EXPECT_EQ(7 * 1000u + 3 * 50u + 70u, card.m_Common.GetTotalSize());
     EXPECT_EQ(600u + 40u, card.m_Alarm.GetTotalSize());
-    EXPECT_EQ(4 * 30u, card.m_Image.GetTotalSize());
+    EXPECT_EQ(5 * 30u, card.m_Image.GetTotalSize());
 }
 
 // A second scan of the same card lists the same bytes, and so does a card
