@@ -206,7 +206,9 @@ void XArchiveThumbs(const tagRecordFinishInfo& info, CRecordFileIndex& index, co
             const bool quotable = strchr(staging, '\'') == nullptr && strchr(info.szTmpPath, '\'') == nullptr;
             const int len = snprintf(cmd, sizeof(cmd), "tar -zcf '%s' -C '%s' '%s'", staging, info.szTmpPath, bare);
             // tar must not inherit a real-time priority of the calling thread.
-            XResetSchedOnFork();
+            if (!XResetSchedOnFork()) {
+                XERROR("tar runs at the caller's real-time priority.\n");
+            }
             if (!named || !quotable || len < 0 || static_cast<size_t>(len) >= sizeof(cmd) || ExecCommand(cmd) != 0 ||
                 !XPlaceStaged(staging, archive)) {
                 XERROR("ERROR CMD %s\n", cmd);
