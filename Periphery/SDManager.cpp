@@ -71,6 +71,21 @@ bool XSamePath(const std::string& a, const std::string& b)
     return a == b || XCanonicalPath(a) == XCanonicalPath(b);
 }
 
+// Whether a line of the mount table `text` has the source `dev`.
+bool XTableListsSource(const std::string& text, const std::string& dev)
+{
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string source, target;
+        if ((words >> source >> target) && XSamePath(XDecodeMountField(source), dev)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool XUsable(int state)
 {
     return (state & (emSDState_Insert | emSDState_Mount)) == (emSDState_Insert | emSDState_Mount) &&
@@ -301,13 +316,20 @@ int CSDManager::GetSDFirstPartitionDevNodeName(char* name, size_t size)
     return -1;
 }
 
-BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly)
+BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly,
+                                    BOOL* pReadable)
 {
     bMounted = FALSE;
     bReadOnly = FALSE;
+    if (pReadable != nullptr) {
+        *pReadable = TRUE;
+    }
     std::string text;
     if (!m_pSystem->ReadMountTable(XBoardPath("/proc/mounts").c_str(), text)) {
         XERROR("/proc/mounts not found. Is the /proc filesystem mounted?\n");
+        if (pReadable != nullptr) {
+            *pReadable = FALSE;
+        }
         return FALSE;
     }
     if (devname == nullptr || mountdir == nullptr || mountdir[0] == '\0') {
@@ -394,6 +416,11 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
             } else {
                 ret = 0;
             }
+            // Mounted but not seen so: nothing may stay mounted behind the state.
+            if (ret != 0 &&
+                !m_pSystem->Umount(rdir.c_str(), FALSE, err) && !m_pSystem->Umount(rdir.c_str(), TRUE, err)) {
+                printf("UMOUNT ERROR[ret=%d:errno=%d:%s]\n", -1, err, strerror(err));
+            }
         }
     }
     bReadOnly = bRO;
@@ -466,6 +493,32 @@ BOOL CSDManager::SDFormat(const char* dev)
         }
     }
     return FALSE;
+}
+
+BOOL CSDManager::UnmountedForFormat(const char* part, const char* dir, BOOL bJustUnmounted)
+{
+    if (part == nullptr || part[0] == '\0') {
+        return TRUE;  // no partition: SDFormat runs nothing
+    }
+    BOOL bMounted = FALSE;
+    BOOL bRO = FALSE;
+    BOOL readable = TRUE;
+    if (dir != nullptr && dir[0] != '\0' && CheckMountedStatus(part, dir, bMounted, bRO, &readable)) {
+        if (!Unmount(dir, FALSE)) {
+            return FALSE;
+        }
+        bJustUnmounted = TRUE;
+    }
+    // An unreadable table: only an unmount just done vouches for the partition.
+    if (!readable) {
+        return bJustUnmounted;
+    }
+    std::string text;
+    if (!m_pSystem->ReadMountTable(XBoardPath("/proc/mounts").c_str(), text)) {
+        XERROR("/proc/mounts not found. Is the /proc filesystem mounted?\n");
+        return bJustUnmounted;
+    }
+    return XTableListsSource(text, XBoardPath(part)) ? FALSE : TRUE;
 }
 
 BOOL CSDManager::RemountReadWrite(const char* dir)
@@ -571,10 +624,15 @@ void CSDManager::CheckMountedCard()
     int next = state;
     BOOL bMounted = FALSE;
     BOOL bRO = FALSE;
-    BOOL found = dir[0] != '\0' && CheckMountedStatus(part, dir, bMounted, bRO);
+    BOOL readable = TRUE;
+    BOOL found = dir[0] != '\0' && CheckMountedStatus(part, dir, bMounted, bRO, &readable);
     if (found && bRO && (state & emSDState_ReadOnly) == 0 && !SDReadOnly(m_nDisk)) {
         RemountReadWrite(dir);
-        found = CheckMountedStatus(part, dir, bMounted, bRO);
+        found = CheckMountedStatus(part, dir, bMounted, bRO, &readable);
+    }
+    if (!readable) {
+        // The table says nothing either way: keep the state.
+        return;
     }
     if (!found) {
         if ((state & emSDState_Mount) != 0) {
@@ -651,9 +709,17 @@ int CSDManager::Format()
         XCopyName(dir, sizeof(dir), m_szMountPath);
         XCopyName(part, sizeof(part), m_szFirstPartName);
     }
-    if ((state & emSDState_Mount) != 0 && !Unmount(dir, FALSE)) {
-        SDStateNotify(state);
+    // The card's folder even when the Mount bit is clear.
+    char folder[256];
+    XCopyName(folder, sizeof(folder), dir);
+    if (folder[0] == '\0' && m_nDisk >= 0) {
+        snprintf(folder, sizeof(folder), "/tmp/mmc%d", m_nDisk);
+    }
+    const BOOL bMountBit = (state & emSDState_Mount) != 0 ? TRUE : FALSE;
+    if ((bMountBit && !Unmount(dir, FALSE)) || !UnmountedForFormat(part, folder, bMountBit)) {
+        // Cleared first: the listeners ask for the mount path and space.
         m_PauseSD.store(FALSE);
+        SDStateNotify(state);
         printf("umount sd error.\n");
         fflush(stdout);
         m_FormatingSD.store(prevFlag);

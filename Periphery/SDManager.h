@@ -95,12 +95,20 @@ private:
     BOOL SDWriteProtect();
     BOOL SDReadOnly(int disk);
     int GetSDFirstPartitionDevNodeName(char* name, size_t size);
-    BOOL CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly);
+    // 1 when the card's line is on `mountdir`; *pReadable (if given) is 0
+    // when the mount table could not be read.
+    BOOL CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly,
+                            BOOL* pReadable = nullptr);
     BOOL Mount(const char* dev, const char* target, BOOL& bReadOnly);
     // Unmounts the folder: with bDetach one try and then a lazy unmount (the
     // card is gone), else up to five tries a second apart.
     BOOL Unmount(const char* dir, BOOL bDetach);
     BOOL SDFormat(const char* dev);
+    // Before mkdosfs: 1 when the partition is in no line of the mount table,
+    // after unmounting `dir` where the table lists it there. With an
+    // unreadable table, 1 only when the folder was just unmounted
+    // (bJustUnmounted, or here).
+    BOOL UnmountedForFormat(const char* part, const char* dir, BOOL bJustUnmounted);
     void SDStateNotify(int state);
 
     BOOL CardArrived();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -272,6 +273,48 @@ TEST_F(SDManagerTest, MissingMountTableIsAnError)
     EXPECT_NE(out.find("SD Card Mount Error.\n"), std::string::npos) << out;
 }
 
+TEST_F(SDManagerTest, MountWhoseCheckFailsLeavesNothingMounted)
+{
+    struct tagCase {
+        const char* name;
+        std::vector<int> mountErrors;
+        int busy;
+        bool detachFails;
+        std::vector<std::string> unmounts;  // after the mount
+        size_t linesLeft;
+    };
+    const std::string dir = Dir();
+    const tagCase cases[] = {
+        {"idle", {}, 0, false, {"umount " + dir}, 0},
+        {"busy", {}, -1, false, {"umount " + dir, "detach " + dir}, 0},
+        {"mounted read-only", {EACCES}, 0, false, {"umount " + dir}, 0},
+        {"cannot be unmounted", {}, -1, true, {"umount " + dir, "detach " + dir}, 1},
+    };
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeSDSystem sys;
+        sys.m_bTableMissing = true;
+        sys.m_MountErrors.assign(c.mountErrors.begin(), c.mountErrors.end());
+        sys.m_nUmountBusy = c.busy;
+        sys.m_bDetachFails = c.detachFails;
+        CSDManager sd(&sys);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(sd.CheckSDCard(), I);
+        std::string out = testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_NE(out.find("CHECK MOUNTED STATUS FAILED 2.\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("SD Card Mount Error.\n"), std::string::npos) << out;
+        std::vector<std::string> unmounts = sys.Calls("umount");
+        for (const std::string& d : sys.Calls("detach")) {
+            unmounts.push_back(d);
+        }
+        EXPECT_EQ(unmounts, c.unmounts);
+        EXPECT_EQ(Count(sys.m_strTable, dir), c.linesLeft) << sys.m_strTable;
+        EXPECT_EQ(out.find("UMOUNT ERROR[") != std::string::npos, c.detachFails) << out;
+    }
+}
+
 TEST_F(SDManagerTest, FailedMountWaitsForTheCardToComeBack)
 {
     m_Sys.m_MountErrors = {EINVAL};
@@ -367,6 +410,57 @@ TEST_F(SDManagerTest, VanishedMountLineClearsMount)
     EXPECT_EQ(freeBytes, 0u);
     Poll();
     EXPECT_EQ(m_Log.States().size(), 2u);
+}
+
+TEST_F(SDManagerTest, UnreadableMountTableLeavesTheStateAlone)
+{
+    struct tagCase {
+        const char* name;
+        bool readOnlyLine;  // the table goes at the read after a remount
+    };
+    const tagCase cases[] = {
+        {"poll", false},
+        {"read after a remount", true},
+    };
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeSDSystem sys;
+        CSDManager sd(&sys);
+        SDStateLog log;
+        ASSERT_TRUE(sd.RegisterSDStateCallback(SDStateLog::Record, &log));
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(sd.CheckSDCard(), I | M);
+        sys.ClearCalls();
+        if (c.readOnlyLine) {
+            sys.SetLineMode(Dir(), "ro");
+            sys.m_ExecHook = [&](const std::string& cmd) {
+                if (cmd.find("remount,rw") != std::string::npos) {
+                    sys.SetLineMode(Dir(), "rw");
+                    sys.m_bTableMissing = true;
+                }
+                return 0;
+            };
+        } else {
+            sys.m_bTableMissing = true;
+        }
+        EXPECT_EQ(sd.CheckSDCard(), I | M);
+        EXPECT_EQ(sd.CheckSDCard(), I | M);
+        char path[257];
+        EXPECT_TRUE(sd.GetSDMountPath(path, sizeof(path)));
+        uint64_t total = 0, freeBytes = 0;
+        EXPECT_TRUE(sd.GetDiskSpaceInfo(&total, &freeBytes));
+        sys.m_bTableMissing = false;
+        sys.m_ExecHook = nullptr;
+        EXPECT_EQ(sd.CheckSDCard(), I | M);
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(out.find("SD Card Umounted."), std::string::npos) << out;
+        EXPECT_NE(err.find("/proc/mounts not found."), std::string::npos) << err;
+        EXPECT_EQ(log.States(), std::vector<int>({I | M}));
+        EXPECT_TRUE(sys.Calls("umount").empty());
+        EXPECT_TRUE(sys.Calls("detach").empty());
+    }
 }
 
 // ---- removal ----
@@ -520,6 +614,21 @@ TEST_F(SDManagerTest, ListenersSeeTheStateTheyAreToldAbout)
                       }));
 }
 
+TEST_F(SDManagerTest, ListenersFindTheCardBackAfterAFailedFormat)
+{
+    tagListener l{&m_SD, {}};
+    ASSERT_TRUE(m_SD.RegisterSDStateCallback(tagListener::Call, &l));
+    Poll();
+    m_Sys.m_nUmountBusy = -1;
+    EXPECT_EQ(Format(), -2);
+    const std::string space = std::to_string(m_Sys.m_Fs.free_bytes);
+    EXPECT_EQ(l.seen, std::vector<std::string>({
+                          "3:/tmp/mmc0/:" + space + ":0",
+                          "1:-:-:1",
+                          "3:/tmp/mmc0/:" + space + ":1",  // told the card is back, and it is
+                      }));
+}
+
 // ---- format ----
 
 TEST_F(SDManagerTest, FormatResults)
@@ -593,6 +702,92 @@ TEST_F(SDManagerTest, FormatResults)
         } else {
             EXPECT_EQ(after, I | M);
             EXPECT_EQ(log.States(), std::vector<int>({I | M}));
+        }
+    }
+}
+
+TEST_F(SDManagerTest, FormatNeverRunsMkdosfsOnAMountedPartition)
+{
+    struct tagCase {
+        const char* name;
+        std::function<void(CFakeSDSystem&, CSDManager&)> steps;  // from a fresh card to the format
+        int busy;                 // plain unmounts at the format that fail
+        bool tableMissing;        // at the format
+        int result;
+        bool folderUnmounted;     // an unmount of the card's folder was asked for
+    };
+    const std::string dev = Dev();
+    // the mount is not seen in the table and cannot be undone: Mount stays clear
+    auto lostMount = [](CFakeSDSystem& sys, CSDManager& sd) {
+        sys.m_bTableMissing = true;
+        sys.m_nUmountBusy = -1;
+        sys.m_bDetachFails = true;
+        sd.CheckSDCard();
+        sys.m_bTableMissing = false;
+        sys.m_nUmountBusy = 0;
+        sys.m_bDetachFails = false;
+        sd.CheckSDCard();
+    };
+    const tagCase cases[] = {
+        {"mount, one unreadable table read, polls",
+         [](CFakeSDSystem& sys, CSDManager& sd) {
+             sd.CheckSDCard();
+             sys.m_bTableMissing = true;
+             sd.CheckSDCard();
+             sys.m_bTableMissing = false;
+             sd.CheckSDCard();
+             sd.CheckSDCard();
+         },
+         0, false, 0, true},
+        {"Mount bit clear, folder mounted", lostMount, 0, false, 0, true},
+        {"Mount bit clear, folder mounted and busy", lostMount, -1, false, -2, true},
+        {"partition mounted on another folder",
+         [dev](CFakeSDSystem& sys, CSDManager& sd) {
+             sys.m_MountErrors = {EINVAL};
+             sd.CheckSDCard();
+             sys.m_strTable = dev + " /mnt/other ext2 rw 0 0\n";
+         },
+         0, false, -2, false},
+        {"unreadable table, Mount bit clear",
+         [](CFakeSDSystem& sys, CSDManager& sd) {
+             sys.m_MountErrors = {EINVAL};
+             sd.CheckSDCard();
+         },
+         0, true, -2, false},
+        {"unreadable table after the folder's unmount", [](CFakeSDSystem&, CSDManager& sd) { sd.CheckSDCard(); }, 0,
+         true, 0, true},
+    };
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeSDSystem sys;
+        CSDManager sd(&sys);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        c.steps(sys, sd);
+        const int before = sd.GetSDSate();
+        ASSERT_NE(before & I, 0);
+        sys.ClearCalls();
+        sys.m_nUmountBusy = c.busy;
+        sys.m_bTableMissing = c.tableMissing;
+        int runs = 0, runsMounted = 0;
+        sys.m_ExecHook = [&](const std::string& cmd) {
+            if (cmd.find("mkdosfs") == 0) {
+                ++runs;
+                std::lock_guard<std::mutex> lock(sys.m_Lock);
+                runsMounted += sys.m_strTable.find(dev) != std::string::npos ? 1 : 0;
+            }
+            return 0;
+        };
+        EXPECT_EQ(sd.Format(), c.result);
+        std::string out = testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(runsMounted, 0);
+        EXPECT_EQ(runs, c.result == 0 ? 1 : 0);
+        EXPECT_EQ(!sys.Calls("umount " + Dir()).empty(), c.folderUnmounted);
+        EXPECT_TRUE(sys.Calls("umount /mnt/other").empty());
+        if (c.result == -2) {
+            EXPECT_NE(out.find("umount sd error.\n"), std::string::npos) << out;
+            EXPECT_EQ(sd.GetSDSate(), before);
         }
     }
 }
