@@ -135,23 +135,28 @@ BOOL CMP4File::WriteVideoPacket(const tagMediaDataInfo* pkt)
         m_Flag |= emRecordFileFlag_Pack;
         return 1;
     }
+    m_LastVideoFrameSerial = pkt->nFrameSerial;
+    m_bAcceptNextVideo = FALSE;
+    const BOOL bIFrame = pkt->emFrameType == kIFrameType ? TRUE : FALSE;
+    if (!bIFrame && m_lpMP4Muxer->IsVideoBroken()) {
+        // Not a write error: it depends on a lost frame and waits for the key frame.
+        return 1;
+    }
+    if (!m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame)) {
+        XERROR("MP4 WriteVideoPacket() failed!\n");
+        m_Errors++;
+        return 0;
+    }
+    // Only frames in the file count towards its length.
     if (m_TotalFrames == 0) {
         m_FirstFrameTime = static_cast<unsigned>(pkt->nTimestamp2 / 1000);
     }
     m_TotalFrames++;
     m_LeftFrames--;
     CheckTypeMapping(1);
-    m_LastVideoFrameSerial = pkt->nFrameSerial;
-    m_bAcceptNextVideo = FALSE;
     m_LastFrameTime = static_cast<unsigned>(pkt->nTimestamp2 / 1000);
-    const BOOL bIFrame = pkt->emFrameType == kIFrameType ? TRUE : FALSE;
     if (bIFrame) {
         m_TotalIFrames++;
-    }
-    if (!m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame)) {
-        XERROR("MP4 WriteVideoPacket() failed!\n");
-        m_Errors++;
-        return 0;
     }
     if (m_emRecordFileType == emRecordFileType_Common) {
         if (--m_LeftThumb <= 0) {

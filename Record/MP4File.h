@@ -24,8 +24,10 @@ public:
     BOOL StartRecord(const char* filename, int timescale, int framerate, unsigned width, unsigned height,
                      const TimeTypeMappingNode* duration, unsigned thumbGranularity, emRecordFileType type,
                      const tagH264SPSPPS* spspps) override;
-    // 1 when the packet was taken or dropped (a repeated serial, or a full
-    // table, which asks for a pack); 0 when not recording or on a write error.
+    // 1 when the packet was taken or dropped (a repeated serial, a full
+    // table, which asks for a pack, or a frame other than a key frame after
+    // a lost one); 0 when not recording or on a write error. Only frames in
+    // the file are counted.
     BOOL WriteAudioPacket(const tagMediaDataInfo* pkt) override;
     BOOL WriteVideoPacket(const tagMediaDataInfo* pkt) override;
     uint64_t GetFileSize() override;

@@ -47,6 +47,8 @@ public:
     void SetAlarmTrigger(uint32_t mask) { m_AlarmTrigger = mask; }
     void SetAssociatedData(const CAssociatedData* list) { m_lpAlarmAssociatedData = list; }
 
+    // A video sample was lost: frames other than key frames are refused.
+    BOOL IsVideoBroken() const { return m_bVideoBroken; }
     // The table would refuse the next sample: the file must be packed.
     BOOL IsVideoTableFull() const;
     BOOL IsAudioTableFull() const;

@@ -212,6 +212,8 @@ int CRecord::OnSDCardStateChange(int state)
 
 void CRecord::CloseForLostCard()
 {
+    // An alarm pending for the lost card does not open a file on the next one.
+    ResetNextRecordToCommon();
     if (!m_lpRecorder || !(m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
         return;
     }

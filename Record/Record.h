@@ -162,8 +162,11 @@ private:
     void MergeRecordDurationToNext(const TimeTypeMapping* list);
     void MergeTriggerToNext(emRecordTriggerType trigger, int lefttime);
     void MergeRecordAssociatedDataToNext(const CAssociatedData* record);
-    // Closes the open file at once without finishing it (the card is gone).
+    // Closes the open file at once without finishing it (the card is gone);
+    // a pending alarm file goes with it.
     void CloseForLostCard();
+    // The next file is a loop file; pending alarm triggers and records go back to their pools.
+    void ResetNextRecordToCommon();
     BOOL IsCardUsable() const;
     // Inserted and mounted (a read-only card still lists).
     BOOL IsCardListable() const;

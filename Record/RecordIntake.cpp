@@ -274,7 +274,7 @@ void CRecordIntake::PutVideoToRingBuffer(const tagVideoUnit& unit, const VENC_PA
     const uint64_t total = payload + kHeaderSlot;
     BOOL bWrapped = FALSE;
     tagMediaDataInfo* entry =
-        total <= m_Ring.GetSize() ? m_Ring.Reserve(static_cast<uint32_t>(total), bWrapped) : nullptr;
+        total <= m_Ring.GetSize() ? ReserveMakingRoom(static_cast<uint32_t>(total), bWrapped) : nullptr;
     if (entry == nullptr) {
         XERROR("DROP VIDEO DATA(SIZE=%u, TOTAL=%u).\n", unit.nUnitLen, static_cast<uint32_t>(total));
         return;
@@ -317,6 +317,16 @@ void CRecordIntake::HandVideoOn(const tagVideoUnit& unit, const VENC_PACK_S& pac
     }
 }
 
+tagMediaDataInfo* CRecordIntake::ReserveMakingRoom(uint32_t total, BOOL& bWrapped)
+{
+    // The pre-record window shrinks rather than new packets being lost.
+    tagMediaDataInfo* entry = m_Ring.Reserve(total, bWrapped);
+    while (entry == nullptr && m_Ring.DrainOldest(m_lpSink)) {
+        entry = m_Ring.Reserve(total, bWrapped);
+    }
+    return entry;
+}
+
 // Where an entry of `payload` bytes goes: a slot of the ring or, in parking
 // mode, the ring's scratch area with its header on the caller's stack. Null
 // when there is no room; `data` then stays null.
@@ -333,7 +343,7 @@ tagMediaDataInfo* CRecordIntake::PlaceEntry(uint64_t payload, BOOL bParking, tag
         return data != nullptr ? &stackEntry : nullptr;
     }
     BOOL bWrapped = FALSE;
-    tagMediaDataInfo* entry = m_Ring.Reserve(static_cast<uint32_t>(total), bWrapped);
+    tagMediaDataInfo* entry = ReserveMakingRoom(static_cast<uint32_t>(total), bWrapped);
     if (entry == nullptr) {
         return nullptr;
     }

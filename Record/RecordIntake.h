@@ -5,7 +5,8 @@
 // self-contained cache entries (H.264 units with big-endian length prefixes,
 // whole JPEG pictures, raw AAC access units), holds the H.264 parameter sets
 // aside, discards the first frames after start-up and drains the cache into
-// the engine once more than the caching time of video is held. In parking
+// the engine once more than the caching time of video is held (or, oldest
+// first, as far as a new entry needs room in a full ring). In parking
 // mode every packet is handed on at once. Not locked: the engine's lock
 // guards every call.
 
@@ -68,6 +69,9 @@ private:
                          const tagChannelConfig* config) const;
     void FillAudioHeader(tagMediaDataInfo* entry, const AUDIO_STREAM_S* stream,
                          const tagChannelConfig* config) const;
+    // A ring slot of `total` bytes; while there is none the oldest entries
+    // go to the sink first. Null only when it does not fit an empty ring.
+    tagMediaDataInfo* ReserveMakingRoom(uint32_t total, BOOL& bWrapped);
     tagMediaDataInfo* PlaceEntry(uint64_t payload, BOOL bParking, tagMediaDataInfo& stackEntry, uint8_t*& data,
                                  const char* ringLabel, const char* cacheLabel);
     void CountFrameRate(uint64_t now, uint32_t& counter, uint64_t& reference);

@@ -142,14 +142,7 @@ BOOL CRecord::CheckPackRecord(BOOL bForcePack)
         int left = leftFrames < maxLeft ? leftFrames : maxLeft;
         m_AlarmRecordLeftTime = left;
         if (left < m_RecordChnFps) {
-            m_AlarmRecordLeftTime = 0;
-            m_emNextRecordFileType = emRecordFileType_Common;
-            XPutTimeTypeMappingNodeList(m_lpPrevRecordFileLeftDuration);
-            m_lpPrevRecordFileLeftDuration = nullptr;
-            XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
-            m_lpNextRecordFileDuration = nullptr;
-            XPutAssociatedDataList(m_lpNextRecordFileAssociatedData);
-            m_lpNextRecordFileAssociatedData = nullptr;
+            ResetNextRecordToCommon();
             if (m_lpRecorder->GetFlag() & emRecordFileFlag_Continuous) {
                 m_lpRecorder->AddFlag(emRecordFileFlag_StartNext);
             }
@@ -172,6 +165,18 @@ BOOL CRecord::CheckPackRecord(BOOL bForcePack)
     }
     m_lpFinisher->FinishRecordFile(info);
     return TRUE;
+}
+
+void CRecord::ResetNextRecordToCommon()
+{
+    m_AlarmRecordLeftTime = 0;
+    m_emNextRecordFileType = emRecordFileType_Common;
+    XPutTimeTypeMappingNodeList(m_lpPrevRecordFileLeftDuration);
+    m_lpPrevRecordFileLeftDuration = nullptr;
+    XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
+    m_lpNextRecordFileDuration = nullptr;
+    XPutAssociatedDataList(m_lpNextRecordFileAssociatedData);
+    m_lpNextRecordFileAssociatedData = nullptr;
 }
 
 BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)

@@ -106,22 +106,8 @@ BOOL CRecordRingBuffer::Drain(CRecordPacketSink* sink, uint32_t nLimit)
     }
     m_bDraining = TRUE;
     BOOL bTailReached = FALSE;
-    while (m_nCachedVideoFrame > nLimit && m_lpCachedDataHead != nullptr) {
-        tagMediaDataInfo* entry = m_lpCachedDataHead;
-        sink->ProcessPacket(entry);
-        if (m_bClearPending) {
-            break;
-        }
-        uint32_t* count = CountOf(entry->emAVType);
-        if (count != nullptr && *count > 0) {
-            --*count;
-        }
-        m_lpCachedDataHead = entry->lpNext;
-        if (m_lpCachedDataHead == nullptr) {
-            m_lpCachedDataTail = nullptr;
-            m_nCachedVideoFrame = 0;
-            m_nCachedImageFrame = 0;
-            m_nCachedAudioFrame = 0;
+    while (m_nCachedVideoFrame > nLimit && m_lpCachedDataHead != nullptr && !m_bClearPending) {
+        if (HandHeadOn(sink)) {
             bTailReached = TRUE;
         }
     }
@@ -130,6 +116,42 @@ BOOL CRecordRingBuffer::Drain(CRecordPacketSink* sink, uint32_t nLimit)
         Clear();
     }
     return bTailReached;
+}
+
+BOOL CRecordRingBuffer::DrainOldest(CRecordPacketSink* sink)
+{
+    if (m_bDraining || sink == nullptr || m_lpCachedDataHead == nullptr) {
+        return FALSE;
+    }
+    m_bDraining = TRUE;
+    HandHeadOn(sink);
+    m_bDraining = FALSE;
+    if (m_bClearPending) {
+        Clear();
+    }
+    return TRUE;
+}
+
+BOOL CRecordRingBuffer::HandHeadOn(CRecordPacketSink* sink)
+{
+    tagMediaDataInfo* entry = m_lpCachedDataHead;
+    sink->ProcessPacket(entry);
+    if (m_bClearPending) {
+        return FALSE;
+    }
+    uint32_t* count = CountOf(entry->emAVType);
+    if (count != nullptr && *count > 0) {
+        --*count;
+    }
+    m_lpCachedDataHead = entry->lpNext;
+    if (m_lpCachedDataHead == nullptr) {
+        m_lpCachedDataTail = nullptr;
+        m_nCachedVideoFrame = 0;
+        m_nCachedImageFrame = 0;
+        m_nCachedAudioFrame = 0;
+        return TRUE;
+    }
+    return FALSE;
 }
 
 void CRecordRingBuffer::Clear()

@@ -48,6 +48,9 @@ public:
     // entries are cached. Returns 1 when the cache ran empty on the way.
     // A nested call from inside the sink does nothing.
     BOOL Drain(CRecordPacketSink* sink, uint32_t nLimit);
+    // Hands the oldest entry to `sink`; 1 when one was handed on (none while
+    // the cache is empty, inside a drain or without a sink).
+    BOOL DrainOldest(CRecordPacketSink* sink);
     // Forgets every entry; the write position goes back to the ring start.
     void Clear();
 
@@ -69,6 +72,8 @@ public:
 
 private:
     uint32_t* CountOf(int emAVType);
+    // Hands the head entry on and unlinks it; 1 when the cache ran empty.
+    BOOL HandHeadOn(CRecordPacketSink* sink);
 
     const uint32_t m_nRingBuffSize;
     std::unique_ptr<uint8_t[]> m_lpOrigRingBuff;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -270,6 +272,90 @@ TEST_F(MP4FileTest, FullTableAsksForPack)
     EXPECT_TRUE(m_File.CheckPack());
     EXPECT_EQ(cap, XSampleMap(Read("full.mp4"), 0).size());
 }
+
+// ---- write failures ----
+
+// Files of this process cannot grow past `limit` bytes while it lives.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t limit)
+    {
+        m_OldHandler = signal(SIGXFSZ, SIG_IGN);
+        m_bOk = getrlimit(RLIMIT_FSIZE, &m_Old) == 0;
+        struct rlimit small = m_Old;
+        small.rlim_cur = limit;
+        m_bOk = m_bOk && setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~CFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Old);
+        signal(SIGXFSZ, m_OldHandler);
+    }
+    bool Ok() const { return m_bOk; }
+
+private:
+    struct rlimit m_Old;
+    void (*m_OldHandler)(int);
+    bool m_bOk;
+};
+
+class OneFailedWrite : public MP4FileTest, public ::testing::WithParamInterface<int> {};
+
+// One failed sample write (none of it, or a part, reaches the file) is one
+// write error; the frames after it that wait for the key frame are dropped
+// without errors and are not counted; the file holds and counts what was
+// written.
+TEST_P(OneFailedWrite, OnlyTheLostFrameIsAnError)
+{
+    ASSERT_TRUE(Start("e.mp4"));
+    CPackets pk;
+    uint32_t serial = 0;
+    for (int i = 0; i < 3; ++i) {
+        tagMediaDataInfo p = pk.Video(++serial, i == 0);
+        ASSERT_TRUE(m_File.WriteVideoPacket(&p));
+    }
+    tagMediaDataInfo a = pk.Audio(1);
+    ASSERT_TRUE(m_File.WriteAudioPacket(&a));
+    const int left = m_File.GetLeftFrames();
+    const uint64_t size = m_File.GetFileSize();
+    testing::internal::CaptureStderr();
+    {
+        CFileSizeLimit limit(static_cast<rlim_t>(size + static_cast<uint64_t>(GetParam())));
+        ASSERT_TRUE(limit.Ok());
+        tagMediaDataInfo p = pk.Video(++serial, false);
+        EXPECT_FALSE(m_File.WriteVideoPacket(&p));
+        pk.Unsend('V');
+    }
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("MP4 WriteVideoPacket() failed"), std::string::npos);
+    EXPECT_EQ(1u, m_File.GetErrorCount());
+    EXPECT_EQ(size, m_File.GetFileSize()) << "nothing of the lost frame stays";
+    for (int i = 0; i < 5; ++i) {
+        tagMediaDataInfo p = pk.Video(++serial, false);
+        EXPECT_TRUE(m_File.WriteVideoPacket(&p)) << "dropped, not an error";
+        pk.Unsend('V');
+    }
+    EXPECT_EQ(1u, m_File.GetErrorCount());
+    EXPECT_EQ(3u, m_File.GetTotalFrames());
+    EXPECT_EQ(left, m_File.GetLeftFrames());
+    EXPECT_EQ(size, m_File.GetFileSize());
+    for (int i = 0; i < 2; ++i) {
+        tagMediaDataInfo p = pk.Video(++serial, i == 0);
+        ASSERT_TRUE(m_File.WriteVideoPacket(&p));
+    }
+    EXPECT_EQ(1u, m_File.GetErrorCount());
+    EXPECT_EQ(5u, m_File.GetTotalFrames());
+    EXPECT_EQ(left - 2, m_File.GetLeftFrames());
+    EXPECT_EQ(0, m_File.GetFlag() & emRecordFileFlag_Pack);
+    ASSERT_TRUE(m_File.StopRecord());
+    std::vector<uint8_t> b = Read("e.mp4");
+    EXPECT_EQ(5u, XSampleMap(b, 0).size());
+    EXPECT_EQ("V0 V1 V2 A0 V3 V4", FileOrderOf(b, (m_Dir / "e.mp4")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, OneFailedWrite, ::testing::Values(0, 77),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::string(i.param == 0 ? "NothingWritten" : "ShortWrite");
+                         });
 
 // ---- alarm files ----
 

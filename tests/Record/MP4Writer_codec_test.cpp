@@ -111,7 +111,7 @@ std::string Seconds(double s)
 
 // What a recording wrote.
 struct tagRecorded {
-    int video = 0;         // accepted video frames
+    int video = 0;         // video frames in the file
     int audio = 0;         // accepted audio frames
     bool failed = false;   // a packet call returned 0
 };
@@ -144,8 +144,10 @@ tagRecorded Feed(CMP4File& file, CMP4CodecFeed& feed, int frames, bool audio, in
             }
         }
         for (const tagMediaDataInfo* p : video) {
+            const unsigned before = file.GetTotalFrames();
             if (file.WriteVideoPacket(p)) {
-                r.video++;
+                // Frames dropped while waiting for a key frame are taken but not written.
+                r.video += static_cast<int>(file.GetTotalFrames() - before);
             } else {
                 r.failed = true;
                 failures++;

@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -322,6 +323,103 @@ TEST_F(RecordScenario, TenWriteErrorsStopLoopRecording)
     const std::vector<std::string> names = XRecListDir(CardDir("DCIM/100video"));
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(DecodeErrors(CardDir("DCIM/100video/") + names[1]), "");
+}
+
+// One failed write (the file may not grow for one frame) is one error: the
+// frames that depend on the lost one are dropped without errors until the
+// next I-frame, loop recording goes on and the next file follows; the file
+// counts only the frames it holds.
+TEST_F(RecordScenario, OneWriteErrorKeepsLoopRecording)
+{
+    CRecordFeeder feeder(*m_lpRecord);
+    ASSERT_TRUE(feeder.Ok());
+    feeder.Feed(601);  // the next frame written is the P-frame 421
+    const std::vector<std::string> open = XRecListDir(CardDir("DCIM/100video"));
+    ASSERT_EQ(open.size(), 1u);
+    struct stat st;
+    ASSERT_EQ(stat((CardDir("DCIM/100video/") + open[0]).c_str(), &st), 0);
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(st.st_size);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    feeder.Feed(1);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, oldHandler);
+    feeder.Feed(60);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MP4 WriteVideoPacket() failed"), std::string::npos);
+    int flag = m_lpRecord->GetRecorderFlag();
+    EXPECT_TRUE(flag & emRecordFileFlag_Recording);
+    EXPECT_TRUE(flag & emRecordFileFlag_Continuous);
+    // 421..449 are lost: the file still ends at the I-frame 5460, 29 frames short.
+    feeder.Feed(5460 + 180 + 300 - feeder.FramesFed());
+    flag = m_lpRecord->GetRecorderFlag();
+    EXPECT_TRUE(flag & emRecordFileFlag_Recording);
+    EXPECT_TRUE(flag & emRecordFileFlag_Continuous);
+    m_lpRecord->StopAllRecord(1, 1);
+    const std::vector<tagFileSeen> files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    ASSERT_EQ(m_Finished.size(), 2u);
+    EXPECT_EQ(files[0].sizes.size(), 5371u);
+    EXPECT_EQ(m_Finished[0].frames, files[0].sizes.size());
+    std::vector<uint32_t> fed(feeder.SampleSizes().begin() + 60, feeder.SampleSizes().begin() + 421);
+    fed.insert(fed.end(), feeder.SampleSizes().begin() + 450, feeder.SampleSizes().begin() + 5460);
+    EXPECT_EQ(files[0].sizes, fed);
+    EXPECT_EQ(DecodeErrors(files[0].path), "");
+    EXPECT_EQ(m_Finished[1].frames, files[1].sizes.size());
+    EXPECT_EQ(files[1].sizes.size(), 480u);
+    ASSERT_FALSE(files[1].keys.empty());
+    EXPECT_TRUE(files[1].keys[0]);
+    EXPECT_EQ(DecodeErrors(files[1].path), "");
+}
+
+// The card goes away during an alarm file: the alarm goes with the card; the
+// next card starts with a loop file, and no alarm file without triggers is
+// finished.
+TEST_F(RecordScenario, CardRemovedDuringAlarm)
+{
+    CRecordFeeder feeder(*m_lpRecord);
+    ASSERT_TRUE(feeder.Ok());
+    feeder.Feed(900);
+    m_lpRecord->StartAlarmRecord(emAlarmType_Accelerate, 'A');
+    feeder.Feed(100);
+    ASSERT_TRUE(m_lpRecord->GetRecorderFlag() & emRecordFileFlag_Recording);
+    ASSERT_EQ(XRecListDir(CardDir("DCIM/101video")).size(), 1u) << "the alarm file is open";
+    ASSERT_EQ(m_Finished.size(), 1u);
+    m_lpCard->Notify(emSDState_Insert);
+    EXPECT_FALSE(m_lpRecord->GetRecorderFlag() & emRecordFileFlag_Recording);
+    EXPECT_EQ(m_Finished.size(), 1u);
+    feeder.Feed(300);
+    m_lpCard->Notify(0);
+    m_lpCard->Notify(kCard);
+    feeder.Feed(600);
+    EXPECT_TRUE(m_lpRecord->GetRecorderFlag() & emRecordFileFlag_Recording);
+    m_lpRecord->PauseAllRecord(1, 1);
+    ASSERT_EQ(m_Finished.size(), 2u);
+    EXPECT_EQ(m_Finished[0].type, emRecordFileType_Common);
+    EXPECT_EQ(m_Finished[1].type, emRecordFileType_Common);
+    EXPECT_EQ(m_Finished[1].triggers, m_Finished[0].triggers);
+    const std::vector<std::string> names = XRecListDir(CardDir("DCIM/100video"));
+    ASSERT_EQ(names.size(), 2u);
+    const tagFileSeen next = Probe(CardDir("DCIM/100video/") + names[1], FALSE);
+    EXPECT_EQ(next.sizes.size(), m_Finished[1].frames);
+    ASSERT_FALSE(next.keys.empty());
+    EXPECT_TRUE(next.keys[0]);
+    EXPECT_EQ(DecodeErrors(next.path), "");
+    EXPECT_EQ(TriggerMask(next.path), -1);
+    // An alarm on the new card opens an alarm file again.
+    m_lpRecord->ResumeCommonRecord();
+    feeder.Feed(300);
+    m_lpRecord->StartAlarmRecord(emAlarmType_Gesture, 'G');
+    feeder.Feed(60);  // the alarm file is still open at the stop
+    m_lpRecord->StopAllRecord(1, 1);
+    ASSERT_EQ(m_Finished.size(), 4u);
+    EXPECT_EQ(m_Finished[2].type, emRecordFileType_Common);
+    EXPECT_EQ(m_Finished[3].type, emRecordFileType_Alarm);
+    EXPECT_EQ(m_Finished[3].triggers, static_cast<uint32_t>(emRecordTriggerType_GestureAlarm));
 }
 
 // The card goes away mid-file: the file is closed at once (no descriptor

@@ -225,3 +225,52 @@ TEST(RingBuffer, NestedDrainAndClearFromTheSink)
     EXPECT_EQ(ring.GetCachedVideoFrame(), 0u);
     EXPECT_EQ(ring.GetFreeOffset(), 0u);
 }
+
+// One entry at a time from the head, whatever its kind; the counts follow.
+// Nothing while empty, without a sink or from inside a drain; a clear from
+// the sink waits for the entry in hand.
+TEST(RingBuffer, DrainOldestHandsOnTheHeadOnly)
+{
+    CRecordRingBuffer ring(4096);
+    struct CSink : CRecordPacketSink {
+        CRecordRingBuffer* ring = nullptr;
+        std::string kinds;
+        bool clear = false;
+        BOOL ProcessPacket(const tagMediaDataInfo* p) override
+        {
+            kinds += "AVI"[p->emAVType];
+            EXPECT_FALSE(ring->DrainOldest(this));
+            EXPECT_FALSE(ring->Drain(this, 0));
+            if (clear) {
+                ring->Clear();
+            }
+            return TRUE;
+        }
+    } sink;
+    sink.ring = &ring;
+    EXPECT_FALSE(ring.DrainOldest(&sink));
+    for (int kind : {AVDATA_TYPE_AUDIO, AVDATA_TYPE_VIDEO, AVDATA_TYPE_IMAGE, AVDATA_TYPE_VIDEO}) {
+        BOOL w = FALSE;
+        tagMediaDataInfo* e = ring.Reserve(kHdr + 8, w);
+        ASSERT_NE(e, nullptr);
+        e->emAVType = kind;
+        e->nDataSize = 8;
+        ring.Commit(e);
+    }
+    EXPECT_FALSE(ring.DrainOldest(nullptr));
+    EXPECT_TRUE(ring.DrainOldest(&sink));
+    EXPECT_EQ(sink.kinds, "A");
+    EXPECT_EQ(ring.GetCachedAudioFrame(), 0u);
+    EXPECT_EQ(ring.GetCachedVideoFrame(), 2u);
+    EXPECT_TRUE(ring.DrainOldest(&sink));
+    EXPECT_EQ(sink.kinds, "AV");
+    EXPECT_EQ(ring.GetCachedVideoFrame(), 1u);
+    EXPECT_EQ(ring.GetCachedImageFrame(), 1u);
+    EXPECT_EQ(ring.OffsetOf(ring.GetHead()), 2 * (kHdr + 64));
+    sink.clear = true;
+    EXPECT_TRUE(ring.DrainOldest(&sink));
+    EXPECT_EQ(sink.kinds, "AVI");
+    EXPECT_TRUE(ring.IsEmpty());
+    EXPECT_EQ(ring.GetCachedVideoFrame(), 0u);
+    EXPECT_EQ(ring.GetFreeOffset(), 0u);
+}
