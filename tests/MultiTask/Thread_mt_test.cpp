@@ -209,8 +209,10 @@ TEST_P(ThreadReap, UnjoinedRunsAreJoinedLater)
         cycles(worker, kCycles);
         long after = VmSizeKb();
         ASSERT_GT(before, 0);
-        // Each leaked run would keep a stack of several MB mapped.
-        EXPECT_LT(after - before, 64L * 1024) << "kB grown over " << kCycles << " runs";
+        // Each leaked run would keep a stack of several MB mapped (hundreds of MB
+        // for the lot); the allowance covers stacks cached by the C library and,
+        // under an emulator, the emulator's own per-thread memory.
+        EXPECT_LT(after - before, 160L * 1024) << "kB grown over " << kCycles << " runs";
         EXPECT_TRUE(worker.DestroyThread(TRUE));
     });
 }
