@@ -41,8 +41,6 @@ bool XIsVideoType(emFileType type)
     return type == emFileType_Video || type == emFileType_AlarmVideo;
 }
 
-
-
 // Longest duration and index texts accepted (with leading zeros).
 constexpr int kMaxDurationDigits = 10;
 constexpr int kMaxIndexDigits = 3;
