@@ -139,7 +139,9 @@ BOOL CMP4File::WriteVideoPacket(const tagMediaDataInfo* pkt)
     m_bAcceptNextVideo = FALSE;
     const BOOL bIFrame = pkt->emFrameType == kIFrameType ? TRUE : FALSE;
     if (!bIFrame && m_lpMP4Muxer->IsVideoBroken()) {
-        // Not a write error: it depends on a lost frame and waits for the key frame.
+        // Not a write error: it depends on a lost frame and waits for the key
+        // frame. The muxer refuses it and keeps its time in the track.
+        m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame);
         return 1;
     }
     if (!m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame)) {

@@ -83,3 +83,33 @@ BOOL CMovieEntry::UpdateEntrys(uint64_t offset, uint32_t size, uint32_t duration
     m_Duration += duration;
     return 1;
 }
+
+BOOL CMovieEntry::AddToLastDuration(uint32_t delta)
+{
+    if (m_Entrys == 0 || m_SampleTimeEntrys == 0) {
+        return 0;
+    }
+    tagMP4SampleTime& last = m_SampleTime[m_SampleTimeEntrys - 1];
+    const uint32_t room = 0xFFFFFFFFu - last.duration;
+    if (delta > room) {
+        delta = room;
+    }
+    if (delta == 0) {
+        return 1;
+    }
+    if (last.samples > 1) {
+        // Every run holds a sample: fewer runs than samples leaves room for one.
+        if (m_SampleTimeEntrys >= m_MaxFrames) {
+            return 0;
+        }
+        last.samples--;
+        tagMP4SampleTime& run = m_SampleTime[m_SampleTimeEntrys];
+        run.samples = 1;
+        run.duration = last.duration + delta;
+        m_SampleTimeEntrys++;
+    } else {
+        last.duration += delta;
+    }
+    m_Duration += delta;
+    return 1;
+}

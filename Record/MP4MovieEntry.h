@@ -34,6 +34,9 @@ public:
     void Reset();
     // Enters one sample. 1, or 0 (nothing entered) when the tables are full.
     BOOL UpdateEntrys(uint64_t offset, uint32_t size, uint32_t duration, BOOL bIFrame, BOOL bForceNextChunk);
+    // Lengthens the last sample by `delta` (the time of samples lost after
+    // it), saturating at 32 bits. 0 when there is no sample yet.
+    BOOL AddToLastDuration(uint32_t delta);
 
     uint32_t GetMaxFrames() const { return m_MaxFrames; }
     uint32_t GetEntrys() const { return m_Entrys; }

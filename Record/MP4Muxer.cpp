@@ -251,15 +251,18 @@ BOOL CMP4Muxer::WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t du
     }
     // After a lost frame the next ones cannot be decoded: wait for a key frame.
     if (m_bVideoBroken && !bIFrame) {
+        KeepLostVideoTime(duration);
         return 0;
     }
     if (bIFrame && m_bHasAudioTrack && !FlushTmpAudioData()) {
         m_bVideoBroken = TRUE;
+        KeepLostVideoTime(duration);
         return 0;
     }
     int64_t pos = 0;
     if (!WriteSample(data, size, &pos)) {
         m_bVideoBroken = TRUE;
+        KeepLostVideoTime(duration);
         return 0;
     }
     m_MdatSize += size;
@@ -278,6 +281,7 @@ BOOL CMP4Muxer::WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t du
     if (static_cast<uint64_t>(m_nTmpAudioDataSize) + size > m_nTmpAudioBufferLen ||
         m_nTmpAudioFrames >= kMaxTmpAudioFrames) {
         if (!FlushTmpAudioData()) {
+            KeepLostAudioTime(duration);
             return 0;
         }
     }
@@ -292,6 +296,22 @@ BOOL CMP4Muxer::WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t du
     m_nTmpAudioDataSize += static_cast<int>(size);
     m_bHasAudioTrack = TRUE;
     return 1;
+}
+
+void CMP4Muxer::KeepLostVideoTime(uint32_t duration)
+{
+    m_lpVideoClusters->AddToLastDuration(duration);
+}
+
+void CMP4Muxer::KeepLostAudioTime(uint32_t duration)
+{
+    // Held frames come after the table's last sample.
+    if (m_nTmpAudioFrames > 0) {
+        uint32_t& last = m_TmpAudioPos[m_nTmpAudioFrames - 1].duration;
+        last = duration > 0xFFFFFFFFu - last ? 0xFFFFFFFFu : last + duration;
+        return;
+    }
+    m_lpAudioClusters->AddToLastDuration(duration);
 }
 
 BOOL CMP4Muxer::FlushTmpAudioData()
@@ -427,8 +447,13 @@ BOOL CMP4Muxer::WriteTrailer(int64_t* totalSize)
     // so that the file stays readable, but the trailer counts as failed.
     if (m_bHasAudioTrack && !FlushTmpAudioData()) {
         ok = FALSE;
+        uint64_t lost = 0;
+        for (int i = 0; i < m_nTmpAudioFrames; ++i) {
+            lost += m_TmpAudioPos[i].duration;
+        }
         m_nTmpAudioFrames = 0;
         m_nTmpAudioDataSize = 0;
+        m_lpAudioClusters->AddToLastDuration(lost > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(lost));
     }
     int64_t moovPos = URLFTell();
     printf("MOOV POS = %lld\n", static_cast<long long>(moovPos));

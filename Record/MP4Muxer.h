@@ -37,7 +37,10 @@ public:
 
     // 1 when the sample is in the file and its table, 0 otherwise (nothing of
     // it stays in the file). After a lost sample, frames other than key
-    // frames are refused until a key frame is written.
+    // frames are refused until a key frame is written. The time of a sample
+    // lost in a failed write, or refused for waiting on a key frame, is added
+    // to the previous sample of its track, so later samples keep their times;
+    // a loss before the first sample of a track leaves no time.
     BOOL WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t duration, BOOL bIFrame);
     BOOL WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t duration);
     // Finishes, syncs and closes the file; 1 only when every byte of the
@@ -78,6 +81,8 @@ private:
     };
 
     BOOL FlushTmpAudioData();
+    void KeepLostVideoTime(uint32_t duration);
+    void KeepLostAudioTime(uint32_t duration);
     BOOL WriteSample(const uint8_t* data, uint32_t size, int64_t* pos);
     void WriteFtypAndFree();
     BOOL WriteMdatSize(int64_t moovPos);

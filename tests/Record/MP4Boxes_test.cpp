@@ -182,6 +182,83 @@ INSTANTIATE_TEST_SUITE_P(Durations, SttsBoxes,
                                            tagSttsCase{"Empty", {}, {}}),
                          [](const ::testing::TestParamInfo<tagSttsCase>& i) { return std::string(i.param.name); });
 
+// Runs of a table as (samples, duration) pairs.
+std::vector<uint32_t> Runs(const CMovieEntry& e)
+{
+    std::vector<uint32_t> out;
+    for (uint32_t i = 0; i < e.GetSampleTimeEntrys(); ++i) {
+        out.push_back(e.GetSampleTimes()[i].samples);
+        out.push_back(e.GetSampleTimes()[i].duration);
+    }
+    return out;
+}
+
+// The time of lost samples lengthens the last sample only: a longer run is
+// split, a single-sample run grows, and the table still fills at its size.
+TEST_F(TrackBoxes, LostTimeGoesToTheLastSample)
+{
+    CMovieEntry e(4);
+    EXPECT_FALSE(e.AddToLastDuration(3000)) << "no sample yet";
+    EXPECT_EQ(0, e.GetDuration());
+    EXPECT_EQ(0u, e.GetSampleTimeEntrys());
+
+    Fill(e, {{10, 3000, TRUE}, {10, 3000, FALSE}, {10, 3000, FALSE}});
+    ASSERT_TRUE(e.AddToLastDuration(6000));
+    EXPECT_EQ((std::vector<uint32_t>{2, 3000, 1, 9000}), Runs(e));
+    ASSERT_TRUE(e.AddToLastDuration(3000));
+    EXPECT_EQ((std::vector<uint32_t>{2, 3000, 1, 12000}), Runs(e));
+    EXPECT_EQ(18000, e.GetDuration());
+    EXPECT_EQ(3u, e.GetEntrys()) << "no sample added";
+
+    Fill(e, {{10, 3000, FALSE}});
+    EXPECT_EQ((std::vector<uint32_t>{2, 3000, 1, 12000, 1, 3000}), Runs(e));
+    EXPECT_EQ(0u, e.GetFreeEntrys());
+    ASSERT_TRUE(e.AddToLastDuration(3000));
+    EXPECT_EQ((std::vector<uint32_t>{2, 3000, 1, 12000, 1, 6000}), Runs(e));
+    EXPECT_FALSE(e.UpdateEntrys(100, 10, 3000, FALSE, FALSE)) << "a full table still refuses";
+    EXPECT_EQ(24000, e.GetDuration());
+
+    CMP4AudioAACTrack t(2);
+    std::vector<uint8_t> b = WriteTrak(t, e);
+    EXPECT_EQ(CBytes().u32(40).tag("stts").u32(0).u32(3).u32(2).u32(3000).u32(1).u32(12000).u32(1).u32(6000).Data(),
+              XBoxBytes(b, XFindBox(b, "trak/mdia/minf/stbl/stts")));
+    EXPECT_EQ(24000u, XBE32(b, XFindBox(b, "trak/mdia/mdhd").offset + 24));
+}
+
+// Every sample in a run of its own, all lengthened: the runs never outgrow
+// the samples.
+TEST_F(TrackBoxes, LostTimeAfterEverySampleFitsTheTable)
+{
+    CMovieEntry e(3);
+    for (uint32_t i = 0; i < 3; ++i) {
+        Fill(e, {{10, 3000, i == 0}});
+        ASSERT_TRUE(e.AddToLastDuration(3000 * (i + 1)));
+    }
+    EXPECT_EQ((std::vector<uint32_t>{1, 6000, 1, 9000, 1, 12000}), Runs(e));
+    EXPECT_EQ(27000, e.GetDuration());
+}
+
+// A delta stops at 32 bits; the track duration is summed in 64 bits.
+TEST_F(TrackBoxes, LostTimeSaturatesTheDelta)
+{
+    CMovieEntry e(4);
+    Fill(e, {{10, 0xC0000000u, TRUE}, {10, 0xC0000000u, FALSE}});
+    ASSERT_TRUE(e.AddToLastDuration(0x40000000u));
+    EXPECT_EQ((std::vector<uint32_t>{1, 0xC0000000u, 1, 0xFFFFFFFFu}), Runs(e));
+    EXPECT_EQ(static_cast<int64_t>(0xC0000000ull + 0xFFFFFFFFull), e.GetDuration());
+    ASSERT_TRUE(e.AddToLastDuration(5));
+    EXPECT_EQ((std::vector<uint32_t>{1, 0xC0000000u, 1, 0xFFFFFFFFu}), Runs(e));
+    EXPECT_EQ(static_cast<int64_t>(0xC0000000ull + 0xFFFFFFFFull), e.GetDuration());
+    CMP4VideoH264Track t(1);
+    tagH264SPSPPS vos = XTestSpsPps();
+    ASSERT_TRUE(t.SetVosData(&vos, sizeof(vos)));
+    t.SetTimeScale(90000);
+    std::vector<uint8_t> b = WriteTrak(t, e);
+    tagBox mdhd = XFindBox(b, "trak/mdia/mdhd");
+    ASSERT_EQ(44u, mdhd.size);
+    EXPECT_EQ(0xC0000000ull + 0xFFFFFFFFull, XBE64(b, mdhd.offset + 32));
+}
+
 // The 180 s recording of the edge cases: 5400 x 3000 at 90000 and 1400 AAC frames.
 TEST_F(TrackBoxes, ThreeMinutesAt30FpsDurations)
 {

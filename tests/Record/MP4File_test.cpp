@@ -350,6 +350,13 @@ TEST_P(OneFailedWrite, OnlyTheLostFrameIsAnError)
     std::vector<uint8_t> b = Read("e.mp4");
     EXPECT_EQ(5u, XSampleMap(b, 0).size());
     EXPECT_EQ("V0 V1 V2 A0 V3 V4", FileOrderOf(b, (m_Dir / "e.mp4")));
+    // The lost frame and the 5 dropped ones stay as time on V2: the key
+    // frame after them keeps its place (frame 9 at 9 x 3000).
+    EXPECT_EQ((std::vector<uint32_t>{3, 2, 3000, 1, 7 * 3000, 2, 3000}),
+              XBoxWords(b, XFindBox(b, "moov/trak[0]/mdia/minf/stbl/stts"), 0));
+    EXPECT_EQ(11u * 3000u, XBE32(b, XFindBox(b, "moov/trak[0]/mdia/mdhd").offset + 24));
+    EXPECT_EQ(11u * 3000u / 90u, XBE32(b, XFindBox(b, "moov/trak[0]/tkhd").offset + 28));
+    EXPECT_EQ(11u * 3000u / 90u, XBE32(b, XFindBox(b, "moov/mvhd").offset + 24));
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, OneFailedWrite, ::testing::Values(0, 77),

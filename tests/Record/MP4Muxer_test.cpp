@@ -373,6 +373,25 @@ TEST_F(MuxerFile, FullTablesRefuseSamples)
     EXPECT_EQ("V0 V1 V2 V3 A0 A1 A2", FileOrder(b, Path(), 2));
 }
 
+// Samples refused by a full table are not lost ones: they add no time.
+TEST_F(MuxerFile, FullTableRefusalAddsNoTime)
+{
+    ASSERT_TRUE(XOpenTestMuxer(m_Mux, Path(), 90000, 3, 2));
+    tagFeed n;
+    ASSERT_TRUE(Feed(m_Mux, "KaaPP", n));
+    ASSERT_TRUE(m_Mux.IsVideoTableFull());
+    std::vector<uint8_t> s = XMarkedSample('V', 3, 300);
+    EXPECT_FALSE(m_Mux.WriteVideoPacket(s.data(), 300, 3000, FALSE));
+    s = XMarkedSample('A', 2, 40);
+    EXPECT_FALSE(m_Mux.WriteAudioPacket(s.data(), 40, 1024));
+    ASSERT_TRUE(m_Mux.WriteTrailer(nullptr));
+    std::vector<uint8_t> b = XReadAll(Path());
+    EXPECT_EQ((std::vector<uint32_t>{1, 3, 3000}),
+              XBoxWords(b, XFindBox(b, "moov/trak[0]/mdia/minf/stbl/stts"), 0));
+    EXPECT_EQ((std::vector<uint32_t>{1, 2, 1024}),
+              XBoxWords(b, XFindBox(b, "moov/trak[1]/mdia/minf/stbl/stts"), 0));
+}
+
 // Init grows the tables and the holding buffer, never shrinks them.
 TEST_F(MuxerFile, InitOnlyGrows)
 {
@@ -514,6 +533,163 @@ INSTANTIATE_TEST_SUITE_P(
                       // continues the audio chunk right behind it.
                       tagSampleFailCase{"KeyFrameAfterAudio", "KaaP", 'K', 1, 100, "aK", "V0 V1 A0 A1 A2 V2"}),
     [](const ::testing::TestParamInfo<tagSampleFailCase>& i) { return std::string(i.param.name); });
+
+// stts of trak `trak` as (samples, delta) pairs.
+std::vector<uint32_t> SttsRuns(const std::vector<uint8_t>& b, int trak)
+{
+    return XBoxWords(b, XFindBox(b, "moov/trak[" + std::to_string(trak) + "]/mdia/minf/stbl/stts"), 4);
+}
+
+// Decode time of sample `index` (0-based) from stts runs.
+uint64_t SampleTime(const std::vector<uint32_t>& runs, uint32_t index)
+{
+    uint64_t t = 0;
+    for (size_t i = 0; i + 1 < runs.size() && index > 0; i += 2) {
+        const uint32_t n = std::min(runs[i], index);
+        t += static_cast<uint64_t>(n) * runs[i + 1];
+        index -= n;
+    }
+    return t;
+}
+
+// Durations of trak `trak` (version 0 boxes): mdhd in its own timescale,
+// tkhd in the movie's.
+uint32_t MdhdDuration(const std::vector<uint8_t>& b, int trak)
+{
+    return XBE32(b, XFindBox(b, "moov/trak[" + std::to_string(trak) + "]/mdia/mdhd").offset + 24);
+}
+
+uint32_t TkhdDuration(const std::vector<uint8_t>& b, int trak)
+{
+    return XBE32(b, XFindBox(b, "moov/trak[" + std::to_string(trak) + "]/tkhd").offset + 28);
+}
+
+struct tagLostTimeCase {
+    const char* name;
+    std::string before;          // fed before the failing packet
+    char failing;                // 'P' or 'K'
+    int refused;                 // P-frames refused after it
+    std::string after;           // fed after; starts with a key frame
+    std::vector<uint32_t> stts;  // expected video runs
+    uint32_t written;            // video samples in the file
+    std::vector<uint32_t> audioStts;
+};
+
+void PrintTo(const tagLostTimeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LostVideoTime : public ::testing::TestWithParam<tagLostTimeCase> {};
+
+// A failed video write and the P-frames refused after it leave their time
+// on the sample before them: the key frame after the gap keeps its time and
+// the durations count the gap. Audio is untouched.
+TEST_P(LostVideoTime, KeptOnThePreviousSample)
+{
+    const tagLostTimeCase& c = GetParam();
+    CScratchDir dir;
+    std::string path = dir / "f.mp4";
+    CFaultyMuxer mux;
+    ASSERT_TRUE(XOpenTestMuxer(mux, path));
+    tagFeed n;
+    ASSERT_TRUE(Feed(mux, c.before, n));
+    const uint32_t gapAt = n.video;
+    mux.FailNext(0, 1, 0);
+    std::vector<uint8_t> s = XMarkedSample('V', n.video, 5000);
+    EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 5000, 3000, c.failing == 'K'));
+    for (int i = 0; i < c.refused; ++i) {
+        s = XMarkedSample('V', n.video, 300);
+        EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 300, 3000, FALSE));
+    }
+    ASSERT_TRUE(Feed(mux, c.after, n));
+    ASSERT_TRUE(mux.WriteTrailer(nullptr));
+
+    std::vector<uint8_t> b = XReadAll(path);
+    ASSERT_EQ(c.written, XSampleMap(b, 0).size());
+    const std::vector<uint32_t> runs = SttsRuns(b, 0);
+    EXPECT_EQ(c.stts, runs);
+    const uint32_t lost = 1 + static_cast<uint32_t>(c.refused);
+    EXPECT_EQ(static_cast<uint64_t>(gapAt + lost) * 3000u, SampleTime(runs, gapAt)) << "first sample after the gap";
+    const uint32_t total = (c.written + lost) * 3000u;
+    EXPECT_EQ(total, MdhdDuration(b, 0));
+    EXPECT_EQ(total / 90u, TkhdDuration(b, 0));
+    EXPECT_EQ(total / 90u, XBE32(b, XFindBox(b, "moov/mvhd").offset + 24));
+    EXPECT_EQ(c.audioStts, SttsRuns(b, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, LostVideoTime,
+    ::testing::Values(
+        // The last run of 4 is split: 3 x 3000, then 1 x (1 + 3) x 3000.
+        tagLostTimeCase{"RunSplit", "KaPPP", 'P', 2, "KaP", {3, 3000, 1, 12000, 2, 3000}, 6, {2, 1024}},
+        tagLostTimeCase{"SingleSample", "K", 'P', 0, "KP", {1, 6000, 2, 3000}, 3, {}},
+        // The key frame's held audio cannot be written: the frame is lost.
+        tagLostTimeCase{"KeyFrameLost", "KaaP", 'K', 1, "aK", {1, 3000, 1, 9000, 1, 3000}, 3, {3, 1024}}),
+    [](const ::testing::TestParamInfo<tagLostTimeCase>& i) { return std::string(i.param.name); });
+
+// An audio frame refused because the full holding buffer cannot be written
+// leaves its time on the last held frame.
+TEST(LostAudioTime, KeptOnTheLastHeldFrame)
+{
+    CScratchDir dir;
+    std::string path = dir / "f.mp4";
+    CFaultyMuxer mux;
+    ASSERT_TRUE(XOpenTestMuxer(mux, path));
+    tagFeed n;
+    ASSERT_TRUE(Feed(mux, "K" + Repeat('a', CMP4Muxer::kMaxTmpAudioFrames), n));
+    mux.FailNext(0, 1, 0);
+    std::vector<uint8_t> s = XMarkedSample('A', n.audio, 40);
+    EXPECT_FALSE(mux.WriteAudioPacket(s.data(), 40, 1024));
+    EXPECT_EQ(CMP4Muxer::kMaxTmpAudioFrames, mux.GetHeldAudioFrames());
+    ASSERT_TRUE(Feed(mux, "aKP", n));
+    ASSERT_TRUE(mux.WriteTrailer(nullptr));
+
+    std::vector<uint8_t> b = XReadAll(path);
+    const uint32_t held = static_cast<uint32_t>(CMP4Muxer::kMaxTmpAudioFrames);
+    EXPECT_EQ((std::vector<uint32_t>{held - 1, 1024, 1, 2048, 1, 1024}), SttsRuns(b, 1));
+    EXPECT_EQ((held + 2) * 1024u, MdhdDuration(b, 1));
+    EXPECT_EQ((std::vector<uint32_t>{3, 3000}), SttsRuns(b, 0));
+    EXPECT_EQ(9000u, MdhdDuration(b, 0));
+}
+
+// Held audio dropped at a failed trailer leaves its time on the last audio
+// sample in the table.
+TEST(LostAudioTime, DroppedAtTheTrailer)
+{
+    CScratchDir dir;
+    std::string path = dir / "f.mp4";
+    CFaultyMuxer mux;
+    ASSERT_TRUE(XOpenTestMuxer(mux, path));
+    tagFeed n;
+    ASSERT_TRUE(Feed(mux, "KaPaKPaaa", n));
+    mux.FailNext(0, 1, 10);
+    EXPECT_FALSE(mux.WriteTrailer(nullptr));
+    std::vector<uint8_t> b = XReadAll(path);
+    EXPECT_EQ("V0 V1 A0 A1 V2 V3", FileOrder(b, path, 2));
+    EXPECT_EQ((std::vector<uint32_t>{1, 1024, 1, 4096}), SttsRuns(b, 1));
+    EXPECT_EQ(5u * 1024u, MdhdDuration(b, 1));
+}
+
+// A video sample lost before any was written leaves no time (nothing to
+// lengthen); the first written key frame starts the track.
+TEST(LostVideoTime, BeforeTheFirstSampleLeavesNoTime)
+{
+    CScratchDir dir;
+    std::string path = dir / "f.mp4";
+    CFaultyMuxer mux;
+    ASSERT_TRUE(XOpenTestMuxer(mux, path));
+    mux.FailNext(0, 1, 0);
+    std::vector<uint8_t> s = XMarkedSample('V', 0, 300);
+    EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 300, 3000, TRUE));
+    EXPECT_FALSE(mux.WriteVideoPacket(s.data(), 300, 3000, FALSE));
+    tagFeed n;
+    ASSERT_TRUE(Feed(mux, "KP", n));
+    ASSERT_TRUE(mux.WriteTrailer(nullptr));
+    std::vector<uint8_t> b = XReadAll(path);
+    EXPECT_EQ((std::vector<uint32_t>{2, 3000}), SttsRuns(b, 0));
+    EXPECT_EQ(6000u, MdhdDuration(b, 0));
+}
 
 // Any failed write of the trailer is reported; the file is closed either way
 // and the next file starts clean.

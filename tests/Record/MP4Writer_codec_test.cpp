@@ -6,7 +6,9 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -462,6 +464,104 @@ TEST_P(FullCard, WriteFailsMidSample)
 INSTANTIATE_TEST_SUITE_P(Trailer, FullCard,
                          ::testing::Values(tagFullCase{"RoomFreed", true}, tagFullCase{"NoRoom", false}),
                          [](const ::testing::TestParamInfo<tagFullCase>& i) { return std::string(i.param.name); });
+
+// ---- lost frames ----
+
+// Files of this process cannot grow past `limit` bytes while it lives.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t limit)
+    {
+        m_OldHandler = signal(SIGXFSZ, SIG_IGN);
+        m_bOk = getrlimit(RLIMIT_FSIZE, &m_Old) == 0;
+        struct rlimit small = m_Old;
+        small.rlim_cur = limit;
+        m_bOk = m_bOk && setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~CFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Old);
+        signal(SIGXFSZ, m_OldHandler);
+    }
+    bool Ok() const { return m_bOk; }
+
+private:
+    struct rlimit m_Old;
+    void (*m_OldHandler)(int);
+    bool m_bOk;
+};
+
+// Presentation times of the video packets, as ffprobe reads them.
+std::vector<std::string> VideoPacketTimes(const std::string& path)
+{
+    std::string out = XTestRun("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " +
+                               Quote(path) + " 2>&1");
+    std::vector<std::string> times;
+    std::stringstream ss(out);
+    std::string line;
+    while (std::getline(ss, line)) {
+        if (!line.empty()) {
+            times.push_back(line);
+        }
+    }
+    return times;
+}
+
+// One failed P-frame write 10 frames into a 30-frame GOP: it and the 19
+// frames after it are lost, and the key frame after them still plays at
+// 1 s, in step with the audio; the track lasts all 60 frames.
+TEST_F(CodecRecording, LostFramesKeepTheirTime)
+{
+    CMP4CodecFeed feed(VideoConfig(30, 30), tagFixtureAudioConfig());
+    ASSERT_TRUE(feed.IsOpen());
+    Prime(feed);
+    for (int i = 0; i < 29; ++i) {
+        std::vector<const tagMediaDataInfo*> v;
+        ASSERT_TRUE(feed.NextVideo(&v));
+        feed.Clear();
+    }
+    ASSERT_TRUE(Start(feed, "gap.mp4"));
+    tagRecorded r = Feed(m_File, feed, 10, true);
+    ASSERT_FALSE(r.failed);
+    ASSERT_EQ(10, r.video);
+    {
+        CFileSizeLimit limit(static_cast<rlim_t>(m_File.GetFileSize()));
+        ASSERT_TRUE(limit.Ok());
+        testing::internal::CaptureStderr();
+        tagRecorded lost = Feed(m_File, feed, 1, true);
+        testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(lost.failed);
+        ASSERT_EQ(0, lost.video);
+        r.audio += lost.audio;
+    }
+    tagRecorded rest = Feed(m_File, feed, 49, true);
+    ASSERT_FALSE(rest.failed);
+    ASSERT_EQ(30, rest.video) << "frames up to the next key frame are dropped";
+    r.audio += rest.audio;
+    ASSERT_TRUE(m_File.StopRecord());
+    const std::string path = m_Dir / "gap.mp4";
+
+    std::vector<std::string> times = VideoPacketTimes(path);
+    ASSERT_EQ(40u, times.size()) << ::testing::PrintToString(times);
+    EXPECT_EQ(Seconds(0.0), times[0]);
+    EXPECT_EQ(Seconds(9.0 / 30.0), times[9]);
+    EXPECT_EQ(Seconds(30.0 / 30.0), times[10]) << "the key frame after the gap";
+    EXPECT_EQ(Seconds(59.0 / 30.0), times[39]);
+
+    std::map<std::string, std::string> v = Probe(path, "v:0");
+    EXPECT_EQ("", v["error"]);
+    EXPECT_EQ("40", v["nb_read_frames"]);
+    EXPECT_EQ(Seconds(2.0), v["duration"]);
+    EXPECT_EQ(std::to_string(r.audio), Probe(path, "a:0")["nb_read_frames"]);
+    EXPECT_EQ("", DecodeErrors(path));
+
+    int status = -1;
+    std::vector<std::string> walk = Walk(path, &status);
+    ASSERT_EQ(0, status) << ::testing::PrintToString(walk);
+    ASSERT_GE(walk.size(), 4u);
+    EXPECT_EQ("mvhd 1000 2000 3", walk[2]);
+    EXPECT_EQ("trak 1 vide 90000 180000 40", walk[3]);
+}
 
 // ---- fsync before close ----
 
