@@ -141,6 +141,9 @@ BOOL CThread::DestroyThread(BOOL bWaited)
     // stop returns only once no run of this object is left.
     if (bWaited && !self && !m_bDeteched && m_bJoinPending) {
         ReapRun();
+        // A quit sent after the body had cleared its queue would reach the
+        // next run.
+        ClearMsg();
     }
     return TRUE;
 }

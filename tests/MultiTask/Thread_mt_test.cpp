@@ -222,6 +222,32 @@ INSTANTIATE_TEST_SUITE_P(Stops, ThreadReap,
                                          ReapCase{"StopWithoutWait", TestWorker::kMessages, FALSE}),
                          [](const testing::TestParamInfo<ReapCase>& info) { return info.param.name; });
 
+// A body that ends as soon as its run flag is cleared may have emptied its
+// queue before the stop's quit message arrives: after a waited stop no quit
+// is left over for the next run.
+class CSpinner : public CThread {
+public:
+    CSpinner() : CThread(FALSE, 4, 0) {}
+
+protected:
+    void ThreadProc() override
+    {
+        while (m_bLoop) {
+        }
+    }
+};
+
+TEST(ThreadStop, NoQuitLeftForTheNextRun)
+{
+    CSpinner worker;
+    for (int run = 0; run < 300; run++) {
+        ASSERT_TRUE(worker.CreateThread(0));
+        std::this_thread::sleep_for(std::chrono::microseconds(run % 7 * 150));
+        ASSERT_TRUE(worker.DestroyThread(TRUE));
+        ASSERT_EQ(0u, worker.GetMsgCount()) << "run " << run;
+    }
+}
+
 // The quit message is not queued into a full queue; the worker still sees the
 // cleared flag and ends.
 TEST(ThreadStop, FullQueueStillStops)
