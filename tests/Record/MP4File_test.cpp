@@ -275,30 +275,6 @@ TEST_F(MP4FileTest, FullTableAsksForPack)
 
 // ---- write failures ----
 
-// Files of this process cannot grow past `limit` bytes while it lives.
-class CFileSizeLimit {
-public:
-    explicit CFileSizeLimit(rlim_t limit)
-    {
-        m_OldHandler = signal(SIGXFSZ, SIG_IGN);
-        m_bOk = getrlimit(RLIMIT_FSIZE, &m_Old) == 0;
-        struct rlimit small = m_Old;
-        small.rlim_cur = limit;
-        m_bOk = m_bOk && setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_Old);
-        signal(SIGXFSZ, m_OldHandler);
-    }
-    bool Ok() const { return m_bOk; }
-
-private:
-    struct rlimit m_Old;
-    void (*m_OldHandler)(int);
-    bool m_bOk;
-};
-
 class OneFailedWrite : public MP4FileTest, public ::testing::WithParamInterface<int> {};
 
 // One failed sample write (none of it, or a part, reaches the file) is one

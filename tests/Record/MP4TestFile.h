@@ -4,7 +4,9 @@
 // Test-side helpers for the MP4 writer tests: a scratch folder, whole-file
 // reads, big-endian readers and a small box reader of its own.
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -329,5 +331,29 @@ inline std::vector<uint32_t> XChunkSamples(const std::vector<uint8_t>& b, int tr
 }
 
 }  // namespace mp4test
+
+// Files of this process cannot grow past `limit` bytes while it lives.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t limit)
+    {
+        m_OldHandler = signal(SIGXFSZ, SIG_IGN);
+        m_bOk = getrlimit(RLIMIT_FSIZE, &m_Old) == 0;
+        struct rlimit small = m_Old;
+        small.rlim_cur = limit;
+        m_bOk = m_bOk && setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~CFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Old);
+        signal(SIGXFSZ, m_OldHandler);
+    }
+    bool Ok() const { return m_bOk; }
+
+private:
+    struct rlimit m_Old;
+    void (*m_OldHandler)(int);
+    bool m_bOk;
+};
 
 #endif

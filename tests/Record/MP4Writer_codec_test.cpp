@@ -467,30 +467,6 @@ INSTANTIATE_TEST_SUITE_P(Trailer, FullCard,
 
 // ---- lost frames ----
 
-// Files of this process cannot grow past `limit` bytes while it lives.
-class CFileSizeLimit {
-public:
-    explicit CFileSizeLimit(rlim_t limit)
-    {
-        m_OldHandler = signal(SIGXFSZ, SIG_IGN);
-        m_bOk = getrlimit(RLIMIT_FSIZE, &m_Old) == 0;
-        struct rlimit small = m_Old;
-        small.rlim_cur = limit;
-        m_bOk = m_bOk && setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_Old);
-        signal(SIGXFSZ, m_OldHandler);
-    }
-    bool Ok() const { return m_bOk; }
-
-private:
-    struct rlimit m_Old;
-    void (*m_OldHandler)(int);
-    bool m_bOk;
-};
-
 // Presentation times of the video packets, as ffprobe reads them.
 std::vector<std::string> VideoPacketTimes(const std::string& path)
 {
