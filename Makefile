@@ -6,6 +6,10 @@ TSAN      ?= build-tsan
 ARM       ?= build-arm
 BOARD     ?= $(CURDIR)/board
 CMAKE_GEN  = -G Ninja
+# CI builds treat every warning as an error.
+ifeq ($(CI),true)
+CMAKE_GEN += -DDASHCAM_WERROR=ON
+endif
 
 .PHONY: all deps build build-tsan build-arm test test-unit test-tsan test-arm run clean
 
@@ -29,18 +33,22 @@ build: deps $(BUILD)/build.ninja
 build-tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)
 
+# A skip that is not in tests/expected_skips.txt fails the run when CI=true.
 test-unit: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600 --output-junit $(CURDIR)/$(BUILD)/junit.xml
+	python3 tests/check_skips.py $(BUILD)/junit.xml host
 
 test-tsan: build-tsan
-	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L threading --timeout 600
+	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) -L threading --timeout 600 --output-junit $(CURDIR)/$(TSAN)/junit.xml
+	python3 tests/check_skips.py $(TSAN)/junit.xml host
 
 build-arm: deps $(ARM)/build.ninja
 	cmake --build $(ARM) -j $(JOBS)
 
 # The system's own code and unit tests on the camera's 32-bit ARM, under qemu-arm.
 test-arm: build-arm
-	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900
+	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit $(CURDIR)/$(ARM)/junit.xml
+	python3 tests/check_skips.py $(ARM)/junit.xml arm
 
 test: test-unit test-tsan
 
