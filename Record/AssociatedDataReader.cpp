@@ -177,7 +177,7 @@ BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, ui
     }
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     uint64_t pos = 0;
-    while (fileSize - pos >= 8) {
+    for (uint32_t boxes = 0; boxes < kMaxTopBoxes && fileSize - pos >= 8; ++boxes) {
         uint8_t head[16];
         if (!XReadAt(fd, pos, head, 8)) {
             return 0;
@@ -193,6 +193,9 @@ BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, ui
         }
         if (size < header || size > fileSize - pos) {
             return 0;
+        }
+        if (memcmp(head + 4, "moov", 4) == 0) {
+            return 0;  // the skip box is written before the movie box
         }
         if (memcmp(head + 4, "skip", 4) != 0) {
             pos += size;

@@ -24,13 +24,26 @@ unsigned XQuotaSetting(const char* key, unsigned def)
     return (v < 0 || v > 100) ? def : static_cast<unsigned>(v);
 }
 
+// Makes the pools of index nodes, snapshot records and trigger nodes: a
+// function-local static made before the engine is deleted after it at exit.
+void XKeepRecordPools()
+{
+    CRecordFileIndexNodeManager::instance();
+    CAssociatedDataManager::instance();
+    CTimeTypeMappingNodeManager::instance();
+}
+
 }  // namespace
 
 CRecord* CRecord::instance()
 {
+    // The pools the engine takes from are made first, so that they are
+    // deleted after it at exit.
+    XKeepRecordPools();
     static CRecord s_Record(new CMP4File(), new CRecordSDCard(), new CRecordPacker());
     return &s_Record;
 }
+
 
 CRecord::CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* lpFinisher, uint32_t nRingSize)
     : m_RecordResolution(PIC_HD1080),
@@ -76,6 +89,7 @@ CRecord::CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* 
       m_bCallbackRegistered(FALSE),
       m_CanbeRecord(FALSE)
 {
+    XKeepRecordPools();
     m_Intake.SetCachingTime(30 * 6);
     if (m_lpRecorder) {
         m_lpRecorder->SetFlag(kRecorderStartFlags);
@@ -85,12 +99,22 @@ CRecord::CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* 
 CRecord::~CRecord()
 {
     // The card side may be gone already at exit: CleanUp unregisters first.
+    // The pools were made before the engine and are still there.
     if (m_lpRecorder && (m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
         m_lpRecorder->StopRecord();
     }
-    XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
-    XPutTimeTypeMappingNodeList(m_lpPrevRecordFileLeftDuration);
-    XPutAssociatedDataList(m_lpNextRecordFileAssociatedData);
+    ReleasePoolObjects();
+}
+
+void CRecord::ReleasePoolObjects()
+{
+    ResetNextRecordToCommon();
+    if (m_lpRecorder) {
+        CAssociatedData* records = nullptr;
+        m_lpRecorder->GetAssociatedData(records, TRUE);
+        XPutAssociatedDataList(records);
+    }
+    CleanAllFileIndex();
 }
 
 BOOL CRecord::Init(int fps, int gop, unsigned width, unsigned height)
@@ -138,6 +162,10 @@ BOOL CRecord::CleanUp()
     if (m_lpRecorder && (m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
         m_lpRecorder->StopRecord();
     }
+    // Nothing taken from a pool outlives the shut-down step: the indexes are
+    // empty and the pending triggers and records are back before any static
+    // object is deleted.
+    ReleasePoolObjects();
     return TRUE;
 }
 

@@ -63,8 +63,9 @@ public:
     // Stores the stream's figures, reads the quotas and registers the card
     // callback; the result is whether that registration succeeded.
     BOOL Init(int fps, int gop, unsigned width, unsigned height);
-    // Unregisters and closes the open file (with its trailer, under its
-    // recording name); 1.
+    // Unregisters, closes the open file (with its trailer, under its
+    // recording name) and gives every index node, trigger and snapshot
+    // record back to its pool: the indexes are empty afterwards; 1.
     BOOL CleanUp();
 
     static int SDCardStateChange(int state, void* priv);
@@ -167,6 +168,9 @@ private:
     void CloseForLostCard();
     // The next file is a loop file; pending alarm triggers and records go back to their pools.
     void ResetNextRecordToCommon();
+    // Empties the indexes and gives the pending lists and the recorder's
+    // snapshot records back to their pools.
+    void ReleasePoolObjects();
     BOOL IsCardUsable() const;
     // Inserted and mounted (a read-only card still lists).
     BOOL IsCardListable() const;

@@ -51,6 +51,9 @@ CRecordFile::CRecordFile(int flag)
       m_LastFrameTime(0),
       m_TotalIFrames(0)
 {
+    // Made first, so that a static recorder is deleted before them at exit.
+    CTimeTypeMappingNodeManager::instance();
+    CAssociatedDataManager::instance();
 }
 
 CRecordFile::~CRecordFile()

@@ -187,9 +187,8 @@ BOOL CRecord::AddAlarmImgIndex(const RECTIME& time, char type, int index, unsign
     std::unique_ptr<char[]> buff(new (std::nothrow) char[kImageNoticeLen]);
     if (buff) {
         const int len = m_AlarmImageFileIndex.GetFileInfoAsJSON(buff.get(), kImageNoticeLen, time, index, type);
-        CRecordNotify* receiver = CRecordNotify::GetReceiver();
-        if (len > 0 && receiver != nullptr) {
-            receiver->NotifyAlarmJpgUpdate(buff.get(), len);
+        if (len > 0) {
+            XNotifyAlarmJpgUpdate(buff.get(), len);
         }
     }
     return TRUE;

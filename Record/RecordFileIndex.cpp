@@ -73,6 +73,10 @@ CRecordFileIndex::CRecordFileIndex(emRecFileType type)
       m_nFileCount(0),
       m_bFinderValid(false)
 {
+    // The pools of the nodes and their records are made first, so that a
+    // static index is deleted before them at exit.
+    CRecordFileIndexNodeManager::instance();
+    CAssociatedDataManager::instance();
 }
 
 CRecordFileIndex::~CRecordFileIndex()

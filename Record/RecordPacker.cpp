@@ -331,10 +331,7 @@ BOOL CRecordPacker::PackAlarmFile(tagRecordFinishInfo& info)
     if (bIndexed && m_lpTmpBuff) {
         const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, time, n);
         if (len > 0) {
-            CRecordNotify* receiver = CRecordNotify::GetReceiver();
-            if (receiver != nullptr) {
-                receiver->NotifyAlarmVideoUpdate(m_lpTmpBuff.get(), len);
-            }
+            XNotifyAlarmVideoUpdate(m_lpTmpBuff.get(), len);
             printf("==ALARM FILE UPDATE INFO===\n%s\n", m_lpTmpBuff.get());
         }
     }
@@ -370,9 +367,8 @@ BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info)
     }
     if (bIndexed && m_lpTmpBuff) {
         const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, time, n);
-        CRecordNotify* receiver = CRecordNotify::GetReceiver();
-        if (len > 0 && receiver != nullptr) {
-            receiver->NotifyCommonVideoUpdate(m_lpTmpBuff.get(), len);
+        if (len > 0) {
+            XNotifyCommonVideoUpdate(m_lpTmpBuff.get(), len);
         }
     }
     return 1;

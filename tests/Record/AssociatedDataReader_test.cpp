@@ -155,8 +155,16 @@ TEST_F(AssociatedDataReader, BoxesOnTheCard)
     std::vector<uint8_t> large = CBytes().u32(1).tag("mdat").u64(16 + 100).Data();
     large.insert(large.end(), 100, 0xCD);
 
+    const std::vector<uint8_t> free8 = Box("free", {});
+    const std::vector<uint8_t> sixFree = Cat({free8, free8, free8, free8, free8, free8});
+
     const std::vector<tagBoxCase> cases = {
         {"the writer's layout", Cat({kFtyp, kMdat, good, kMoov}), 1, 6, 2},
+        {"the writer's layout with its free boxes", Cat({kFtyp, Box("free", {1, 2, 3, 4}), free8, kMdat, good, kMoov}),
+         1, 6, 2},
+        {"skip box as the eighth box, the last looked at", Cat({kFtyp, sixFree, good}), 1, 6, 2},
+        {"skip box as the ninth box", Cat({kFtyp, sixFree, free8, good}), 0, 0, 0},
+        {"skip box after moov", Cat({kFtyp, kMdat, kMoov, good}), 0, 0, 0},
         {"mask only", Cat({kFtyp, kMdat, Box("skip", Altg(8)), kMoov}), 1, 8, 0},
         {"records only", Cat({kFtyp, Box("skip", Asct(1, {r2}))}), 1, 0, 1},
         {"empty skip box", Cat({kFtyp, Box("skip", {}), kMoov}), 1, 0, 0},
@@ -206,6 +214,23 @@ TEST_F(AssociatedDataReader, BoxesOnTheCard)
         XPutAssociatedDataList(list);
         EXPECT_EQ(before, Outstanding());
     }
+}
+
+// A card file of 64 MiB of 8-byte boxes with a good skip box at its end: the
+// walk gives up within its bound, so the file yields nothing.
+TEST_F(AssociatedDataReader, FileOfTinyBoxesYieldsNoRecords)
+{
+    const std::vector<uint8_t> good =
+        Box("skip", Cat({Altg(6), Asct(1, {Record('G', T(1), 0, "one")})}));
+    const std::string path = m_Dir / "tiny.MP4";
+    ASSERT_TRUE(XWriteTinyBoxFile(path, kFtyp, 64u << 20, good));
+    const int before = Outstanding();
+    uint32_t trigger = 12345;
+    CAssociatedData* list = nullptr;
+    EXPECT_FALSE(CAssociatedDataReader::GetAlarmVideoFileAssociatedData(path.c_str(), &trigger, &list));
+    EXPECT_EQ(0u, trigger);
+    EXPECT_EQ(nullptr, list);
+    EXPECT_EQ(before, Outstanding());
 }
 
 TEST_F(AssociatedDataReader, MissingFileOrArguments)

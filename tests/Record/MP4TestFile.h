@@ -330,6 +330,28 @@ inline std::vector<uint32_t> XChunkSamples(const std::vector<uint8_t>& b, int tr
     return out;
 }
 
+// Writes `head`, then `bytes` bytes of 8-byte "free" boxes, then `tail`: a
+// file whose top level holds millions of boxes. false when it is not
+// written whole.
+inline bool XWriteTinyBoxFile(const std::string& path, const std::vector<uint8_t>& head, uint64_t bytes,
+                              const std::vector<uint8_t>& tail)
+{
+    std::vector<uint8_t> block = CBytes().u32(8).tag("free").Data();
+    while (block.size() < (1u << 20)) {
+        block.insert(block.end(), block.begin(), block.end());
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    for (uint64_t left = bytes - bytes % 8; left > 0;) {
+        const size_t n = left < block.size() ? static_cast<size_t>(left) : block.size();
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+        left -= n;
+    }
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    out.close();
+    return !out.fail();
+}
+
 }  // namespace mp4test
 
 // Files of this process cannot grow past `limit` bytes while it lives.

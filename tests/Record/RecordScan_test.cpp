@@ -241,6 +241,28 @@ TEST_F(RecordScanTest, ListsDependOnTheFilesOnly)
     EXPECT_EQ(first, other.Lists());
 }
 
+// An alarm file of 64 MiB of 8-byte boxes (a good skip box at its very end)
+// is entered like any other, without triggers or records.
+TEST_F(RecordScanTest, AlarmFileOfTinyBoxesHasNoRecords)
+{
+    const std::string path = Card() + "DCIM/101video/20240105090000_10.MP4";
+    XCreateFullPathDir((Card() + "DCIM/101video").c_str(), 0777);
+    const std::vector<uint8_t> ftyp = CBytes().u32(16).tag("ftyp").tag("isom").u32(0x200).Data();
+    const std::string alarm = AlarmVideo(300);
+    const std::vector<uint8_t> tail(alarm.begin() + static_cast<std::ptrdiff_t>(ftyp.size()), alarm.end());
+    ASSERT_TRUE(mp4test::XWriteTinyBoxFile(path, ftyp, 64u << 20, tail));
+    CScanCard card(Card());
+    testing::internal::CaptureStdout();
+    card.Scan();
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(XRecExists(path));
+    ASSERT_EQ(1, card.m_Alarm.GetFileCount());
+    const CRecordFileIndexNode* node = card.m_Alarm.GetFileListHead();
+    EXPECT_EQ(0u, node->GetRecTrigger());
+    EXPECT_EQ(nullptr, node->GetAssociatedData());
+    EXPECT_EQ(10u, node->GetRecDuration());
+}
+
 // A folder that is not there, or a card without DCIM, gives empty lists.
 TEST_F(RecordScanTest, MissingFolders)
 {

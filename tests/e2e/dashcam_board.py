@@ -1,4 +1,5 @@
 """Shared helpers for the whole-program checks: board folders and the binary."""
+import json
 import os
 import shutil
 import signal
@@ -11,6 +12,9 @@ SOURCE_DIR = os.environ.get("DASHCAM_SOURCE_DIR", os.path.abspath(os.path.join(o
 BINARY_DIR = os.environ.get("DASHCAM_BINARY_DIR", os.path.join(SOURCE_DIR, "build"))
 DASHCAM = os.environ.get("DASHCAM_BIN", os.path.join(BINARY_DIR, "dashcam"))
 BOARD_TOOL = os.path.join(SOURCE_DIR, "sim", "board")
+RECFEED = os.path.join(BINARY_DIR, "recfeed")
+# What a sanitizer report holds in the standard error.
+SANITIZER_MARKS = ("AddressSanitizer", "LeakSanitizer", "runtime error", "UndefinedBehaviorSanitizer")
 
 
 def board(*args, check=True):
@@ -19,6 +23,29 @@ def board(*args, check=True):
     if check and r.returncode != 0:
         raise RuntimeError("sim/board %s failed: %s" % (" ".join(map(str, args)), r.stderr))
     return r
+
+
+def run_recfeed(card, seconds, *alarms, timeout=240):
+    """build/recfeed over the card folder; the finished process."""
+    return subprocess.run([RECFEED, card, str(seconds)] + [str(a) for a in alarms],
+                          capture_output=True, text=True, timeout=timeout)
+
+
+def index_lists(stdout):
+    """The three index documents recfeed prints after its "INDEX LISTS:" line."""
+    lines = stdout.splitlines()
+    at = lines.index("INDEX LISTS:")
+    return [json.loads(line) for line in lines[at + 1:at + 4]]
+
+
+def card_files(card):
+    """Every file under the card folder with its size, by path relative to it."""
+    found = {}
+    for top, _, names in os.walk(card):
+        for n in names:
+            p = os.path.join(top, n)
+            found[os.path.relpath(p, card)] = os.path.getsize(p)
+    return found
 
 
 class Board:
@@ -38,6 +65,11 @@ class Board:
 
     def commands(self):
         return board("commands", self.dir).stdout.splitlines()
+
+    @property
+    def card(self):
+        """The plain folder card the camera mounts (DIR/tmp/mmc0)."""
+        return os.path.join(self.dir, "tmp", "mmc0")
 
 
 class Camera:

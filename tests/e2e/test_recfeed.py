@@ -1,14 +1,16 @@
 """build/recfeed: recorded time through the engine onto a card folder, read
-back with ffprobe and decoded with ffmpeg."""
+back with ffprobe and decoded with ffmpeg, finished as the camera finishes its
+files, and kept whole by the camera's own card scan."""
 import os
+import re
 import shutil
 import subprocess
-import tempfile
+import tarfile
 import unittest
 
-from dashcam_board import BINARY_DIR
+from dashcam_board import RECFEED, SANITIZER_MARKS, Board, Camera, card_files, index_lists, run_recfeed
 
-RECFEED = os.path.join(BINARY_DIR, "recfeed")
+FINAL_NAME = re.compile(r"^(\d{14})_(\d+)\.MP4$")
 
 
 def probe_frames(path):
@@ -28,17 +30,74 @@ def key_flags(path):
 @unittest.skipUnless(os.path.exists(RECFEED) and shutil.which("ffprobe"), "recfeed or ffprobe missing")
 class RecfeedTest(unittest.TestCase):
     def setUp(self):
-        self.card = tempfile.mkdtemp(prefix="recfeed-card-")
+        self.b = Board()
+        self.card = self.b.card
 
     def tearDown(self):
-        shutil.rmtree(self.card, ignore_errors=True)
+        self.b.close()
 
     def files(self, sub):
         d = os.path.join(self.card, "DCIM", sub)
         return sorted(os.path.join(d, n) for n in os.listdir(d)) if os.path.isdir(d) else []
 
+    def names(self, sub):
+        return [os.path.basename(f) for f in self.files(sub)]
+
+    def assert_finished(self, video, frames, title_dir, thumb_dir=None):
+        """A final name with the duration of its frames, its title image and,
+        given thumb_dir, its thumbnail archive beside it."""
+        m = FINAL_NAME.match(os.path.basename(video))
+        self.assertIsNotNone(m, video)
+        self.assertEqual(int(m.group(2)), -(-frames // 30), video)
+        with open(os.path.join(self.card, "DCIM", title_dir, m.group(1) + ".JPG"), "rb") as f:
+            self.assertEqual(f.read(3), b"\xff\xd8\xff")
+        if thumb_dir is not None:
+            with tarfile.open(os.path.join(self.card, "DCIM", thumb_dir, m.group(1) + ".TGZ"), "r:gz") as t:
+                members = [i for i in t.getmembers() if i.isfile()]
+            self.assertGreater(len(members), 0, video)
+            self.assertTrue(all(i.name.endswith(".JPG") for i in members), video)
+
+    def assert_lists_name_the_card(self, lists):
+        common, alarm, image = lists
+        self.assertEqual((common["type"], alarm["type"], image["type"]), ("commonvideo", "alarmvideo", "snapshot"))
+        # Newest first; every file of the card named once, with its size.
+        def named(doc, key):
+            return [e[key] for e in doc["mp4data"] if e[key] != ""]
+        self.assertEqual(named(common, "filename"), self.names("100video")[::-1])
+        self.assertEqual(named(common, "title"), self.names("103thumb")[::-1])
+        self.assertEqual(named(common, "thumb"), self.names("102thumb")[::-1])
+        self.assertEqual(named(alarm, "filename"), self.names("101video")[::-1])
+        self.assertEqual(named(alarm, "title"), self.names("105thumb")[::-1])
+        self.assertEqual(image["jpgdata"], [])
+        for doc, folders in ((common, {"filename": "100video", "title": "103thumb", "thumb": "102thumb"}),
+                             (alarm, {"filename": "101video", "title": "105thumb"})):
+            for e in doc["mp4data"]:
+                for key, folder in folders.items():
+                    size_key = "filesize" if key == "filename" else key + "size"
+                    if e[key] == "":
+                        self.assertEqual(e[size_key], 0)
+                        continue
+                    path = os.path.join(self.card, "DCIM", folder, e[key])
+                    self.assertEqual(e[size_key], os.path.getsize(path), path)
+                self.assertEqual(e["duration"], int(FINAL_NAME.match(e["filename"]).group(2)))
+
+    def assert_camera_scan_keeps_every_file(self):
+        before = card_files(self.card)
+        cam = Camera(self.b.dir)
+        try:
+            self.assertTrue(cam.wait_for("Main Loop...\n"), cam.stdout() + cam.stderr())
+            # The card callback (and its scan) runs before the loop starts.
+            self.assertIn("IN CRecord SD STATE CALLBACK...\n", cam.stdout())
+            status = cam.stop()
+            self.assertEqual(status, 0, cam.stderr())
+            for mark in SANITIZER_MARKS:
+                self.assertNotIn(mark, cam.stderr())
+        finally:
+            cam.close()
+        self.assertEqual(card_files(self.card), before)
+
     def test_loop_and_alarm_files(self):
-        r = subprocess.run([RECFEED, self.card, "40", "20"], capture_output=True, text=True, timeout=240)
+        r = run_recfeed(self.card, 40, 20)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn("AddressSanitizer", r.stderr)
         common, alarm = self.files("100video"), self.files("101video")
@@ -55,8 +114,33 @@ class RecfeedTest(unittest.TestCase):
             d = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", f, "-f", "null", "-"],
                                capture_output=True, text=True)
             self.assertEqual(d.stderr, "", f)
-        # Nothing but the videos on the card.
-        self.assertEqual(sorted(os.listdir(os.path.join(self.card, "DCIM"))), ["100video", "101video"])
+        # Finished as the camera finishes them: final names and titles (the
+        # first thumbnail is taken 20 s into a file, so these have none).
+        self.assertEqual(self.names("100video"), ["20240105083002_12.MP4", "20240105083024_16.MP4"])
+        self.assertEqual(self.names("101video"), ["20240105083014_10.MP4"])
+        for f, frames in zip(common, (360, 480)):
+            self.assert_finished(f, frames, "103thumb")
+        self.assert_finished(alarm[0], 300, "105thumb")
+        self.assertEqual(sorted(os.listdir(os.path.join(self.card, "DCIM"))),
+                         ["100video", "101video", "103thumb", "105thumb"])
+        self.assert_lists_name_the_card(index_lists(r.stdout))
+        self.assert_camera_scan_keeps_every_file()
+
+    def test_two_full_loop_files_around_an_alarm(self):
+        r = run_recfeed(self.card, 400, 200)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn("AddressSanitizer", r.stderr)
+        # 180 s, cut at the alarm, the alarm file, 180 s, the rest.
+        self.assertEqual(self.names("100video"), ["20240105083002_180.MP4", "20240105083302_12.MP4",
+                                                  "20240105083324_180.MP4", "20240105083624_16.MP4"])
+        self.assertEqual(self.names("101video"), ["20240105083314_10.MP4"])
+        for f in self.files("100video"):
+            full = os.path.basename(f).endswith("_180.MP4")
+            self.assert_finished(f, probe_frames(f)[2], "103thumb", "102thumb" if full else None)
+        self.assertEqual(self.names("102thumb"), ["20240105083002.TGZ", "20240105083324.TGZ"])
+        self.assert_finished(self.files("101video")[0], probe_frames(self.files("101video")[0])[2], "105thumb")
+        self.assert_lists_name_the_card(index_lists(r.stdout))
+        self.assert_camera_scan_keeps_every_file()
 
     def test_usage(self):
         r = subprocess.run([RECFEED], capture_output=True, text=True)

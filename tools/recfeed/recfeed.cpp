@@ -4,14 +4,19 @@
 // JPEG stream, fdk-aac) on a recorded clock through the recording engine
 // and the MP4 writer into CARD_DIR/DCIM, as if the capture thread had
 // delivered them, raises an acceleration alarm at each given second, then
-// stops recording as shut-down does.
+// stops recording as shut-down does. Closed files are finished as the camera
+// finishes them: final names with their durations, title images in 103thumb
+// and 105thumb, thumbnail archives in 102thumb. At the end the three index
+// lists are printed, one document a line after "INDEX LISTS:".
 
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "Record/MP4File.h"
 #include "Record/Record.h"
+#include "Record/RecordPacker.h"
 #include "RecordFeeder.h"
 #include "RecordTestCard.h"
 #include "tools/recfeed/ToolBoard.h"
@@ -42,7 +47,7 @@ int main(int argc, char** argv)
         return 1;
     }
     CFolderCard* card = new CFolderCard();
-    CRecord record(new CMP4File(), card, new CRecordKeepFinisher());
+    CRecord record(new CMP4File(), card, new CRecordPacker());
     tagRecordFeederConfig cfg;
     cfg.width = 1920;
     cfg.height = 1080;
@@ -64,6 +69,22 @@ int main(int argc, char** argv)
         feeder.Feed(cfg.fps);
     }
     record.StopAllRecord(1, 1);
+    std::vector<char> list(1 << 20);
+    const int size = static_cast<int>(list.size());
+    printf("INDEX LISTS:\n");
+    int status = 0;
+    for (int kind = 0; kind < 3; ++kind) {
+        const int n = kind == 0   ? record.GetCommonVideoFileAsJson(list.data(), size)
+                      : kind == 1 ? record.GetAlarmVideoFileAsJSON(list.data(), size)
+                                  : record.GetAlarmImgFileAsJSON(list.data(), size);
+        if (n < 0) {
+            fprintf(stderr, "index list %d could not be made\n", kind);
+            status = 1;
+            continue;
+        }
+        printf("%.*s\n", n, list.data());
+    }
+    fflush(stdout);
     record.CleanUp();
-    return 0;
+    return status;
 }
