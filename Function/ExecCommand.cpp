@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include <cstring>
 #include <string>
 
 #include "Platform/Shell.h"
@@ -46,7 +47,14 @@ FILE* StartCommand(const char* cmd)
     if (cmd == nullptr || PlatformShellCommand(cmd, text) == 0) {
         return nullptr;
     }
-    return popen(text.c_str(), "r");
+    // "e": the pipe is closed on exec, so no other child inherits it.
+    return popen(text.c_str(), "re");
+}
+
+bool IsShellLiteral(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && strchr("@%+=:,./-_", c) != nullptr);
 }
 
 }  // namespace
@@ -85,4 +93,28 @@ int ExecCommand2(const char* cmd, std::vector<std::string>& resvec)
     }
     pclose(fp);
     return static_cast<int>(resvec.size());
+}
+
+std::string XShellQuote(const std::string& text)
+{
+    bool literal = !text.empty();
+    for (char c : text) {
+        if (!IsShellLiteral(c)) {
+            literal = false;
+            break;
+        }
+    }
+    if (literal) {
+        return text;
+    }
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    out += "'";
+    return out;
 }

@@ -1,5 +1,6 @@
 #include "Function/common.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,13 +8,14 @@
 
 namespace {
 
-void FillFindData(const char* fullpath, const char* name, size_t namelen, const struct stat& st,
-                  XFileFindData* info)
+// st_blocks counts 512-byte units, whatever the file system's block size.
+const uint64_t kStatBlockBytes = 512;
+
+void FillFindData(const char* name, size_t namelen, const struct stat& st, XFileFindData* info)
 {
     info->is_dir = S_ISDIR(st.st_mode) ? TRUE : FALSE;
-    info->is_readonly = access(fullpath, R_OK | W_OK) == 0 ? FALSE : TRUE;
     info->size = static_cast<uint64_t>(st.st_size);
-    info->space = static_cast<uint64_t>(st.st_blocks) * static_cast<uint64_t>(st.st_blksize);
+    info->space = static_cast<uint64_t>(st.st_blocks) * kStatBlockBytes;
     info->create_time = st.st_ctime;
     info->access_time = st.st_atime;
     info->modify_time = st.st_mtime;
@@ -62,7 +64,10 @@ BOOL XFindNextFile(DIR_CTX* ctx, XFileFindData* fileinfo)
     if (ctx == nullptr || ctx->dir_ctx == nullptr || fileinfo == nullptr) {
         return 0;
     }
-    const size_t pathlen = strnlen(ctx->path, sizeof(ctx->path) - 1);
+    const int fd = dirfd(ctx->dir_ctx);
+    if (fd < 0) {
+        return 0;
+    }
     for (;;) {
         struct dirent* entry = readdir(ctx->dir_ctx);
         if (entry == nullptr) {
@@ -72,16 +77,22 @@ BOOL XFindNextFile(DIR_CTX* ctx, XFileFindData* fileinfo)
         if (namelen >= sizeof(fileinfo->filename)) {
             continue;  // does not fit the record
         }
-        char fullpath[sizeof(ctx->path) + sizeof(fileinfo->filename)];
-        memcpy(fullpath, ctx->path, pathlen);
-        memcpy(fullpath + pathlen, entry->d_name, namelen + 1);
         struct stat st;
-        if (lstat(fullpath, &st) != 0) {
+        if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;  // vanished or unreadable: go on with the next entry
         }
-        FillFindData(fullpath, entry->d_name, namelen, st, fileinfo);
+        FillFindData(entry->d_name, namelen, st, fileinfo);
         return 1;
     }
+}
+
+BOOL XFindFileReadOnly(const DIR_CTX* ctx, const XFileFindData* fileinfo)
+{
+    if (ctx == nullptr || ctx->dir_ctx == nullptr || fileinfo == nullptr) {
+        return TRUE;
+    }
+    const int fd = dirfd(ctx->dir_ctx);
+    return fd >= 0 && faccessat(fd, fileinfo->filename, R_OK | W_OK, 0) == 0 ? FALSE : TRUE;
 }
 
 BOOL XCloseFindFile(DIR_CTX* ctx, BOOL rmEmptyDir)

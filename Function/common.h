@@ -26,9 +26,8 @@
 // One directory entry.
 struct tagXFileFindData {
     BOOL is_dir;          // the entry is a directory
-    BOOL is_readonly;     // not both readable and writable by the process
     uint64_t size;        // bytes
-    uint64_t space;       // block count times preferred I/O block size
+    uint64_t space;       // bytes allocated on the disk (512-byte units counted)
     time_t create_time;   // status change
     time_t access_time;
     time_t modify_time;
@@ -91,8 +90,12 @@ ssize_t FullWrite(int fd, const void* buf, size_t len);
 // empty or over-long path, a directory that cannot be opened or no entry.
 BOOL XFindFirstFile(const char* dir, DIR_CTX* ctx, XFileFindData* fileinfo);
 // Next entry; 0 at the end. Entries whose status cannot be read, or whose
-// name does not fit, are skipped.
+// name does not fit, are skipped. The status comes from the open directory
+// (symbolic links not followed).
 BOOL XFindNextFile(DIR_CTX* ctx, XFileFindData* fileinfo);
+// Whether the entry just listed is not both readable and writable by the
+// process; asked only by a caller that needs it (one access check).
+BOOL XFindFileReadOnly(const DIR_CTX* ctx, const XFileFindData* fileinfo);
 // Closes the listing; with `rmEmptyDir` also removes the (empty) directory.
 BOOL XCloseFindFile(DIR_CTX* ctx, BOOL rmEmptyDir);
 
@@ -104,6 +107,11 @@ int ExecCommand(const char* commandbuf);
 // Runs the command and collects its output lines (trailing newline removed);
 // returns their count, or -1 (with `resvec` empty) when it cannot be started.
 int ExecCommand2(const char* cmd, std::vector<std::string>& resvec);
+// `text` as one word of a shell command: unchanged when every character is
+// one the shell takes literally (letters, digits and @%+=:,./-_), else in
+// single quotes, each quote inside written as '\''. Every path put into a
+// command goes through it.
+std::string XShellQuote(const std::string& text);
 
 // ---- other helpers ----
 

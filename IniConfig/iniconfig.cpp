@@ -51,6 +51,53 @@ bool XKeyOk(const char* key, size_t len)
            memchr(key, '=', len) == nullptr && memchr(key, '[', len) == nullptr;
 }
 
+// What a caller may set: a name the parser gives back unchanged, as other
+// INI readers do too. No control byte (the parser trims \r, a tab is white
+// space to others) and no blank at either end (trimmed).
+bool XNameReadsBack(const char* name, size_t len)
+{
+    if (len == 0 || name[0] == ' ' || name[len - 1] == ' ') {
+        return false;
+    }
+    for (size_t i = 0; i < len; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A key a caller may set: besides the above, no ';' or '#' first (the line
+// would read as a comment).
+bool XKeyReadsBack(const char* key, size_t len)
+{
+    return XKeyOk(key, len) && XNameReadsBack(key, len) && key[0] != ';' && key[0] != '#';
+}
+
+bool XSectionReadsBack(const char* name, size_t len)
+{
+    return XSectionNameOk(name, len) && XNameReadsBack(name, len);
+}
+
+// Inserts or replaces a key as the parser reads it from a file (names
+// already trimmed); 1 new, 2 replaced, 0 refused.
+int XSetString(INI_CONFIG* config, const char* section, const char* key, size_t klen, const char* value,
+               size_t vlen)
+{
+    if (!XSectionNameOk(section, strlen(section)) || !XKeyOk(key, klen) ||
+        (vlen > 0 && memchr(value, '\n', vlen) != nullptr) || klen > static_cast<size_t>(INT_MAX) ||
+        vlen > static_cast<size_t>(INT_MAX)) {
+        return 0;
+    }
+    CONFIG_BTREE_NODE* node =
+        config_btree_create_node(key, static_cast<int>(klen), value, static_cast<int>(vlen));
+    if (node == nullptr) {
+        return 0;
+    }
+    return config_btree_insert_section_node(config, section, node);
+}
+
 void XStep(PARSER* p, int n)
 {
     p->pos = (p->slen - p->pos >= n) ? p->pos + n : p->slen;
@@ -136,7 +183,8 @@ int XActNewLine(PARSER* p)
         int vs = p->start2;
         int ve = p->pos;
         XTrim(p->str, vs, ve);
-        if (ini_config_set_string(p->config, p->section_name, p->str + ks, ke - ks, p->str + vs, ve - vs) == 0) {
+        if (XSetString(p->config, p->section_name, p->str + ks, static_cast<size_t>(ke - ks), p->str + vs,
+                       static_cast<size_t>(ve - vs)) == 0) {
             return 0;
         }
     } else if (p->status == 2) {
@@ -363,17 +411,13 @@ int ini_config_set_string(INI_CONFIG* config, const char* section, const char* k
     if (section == nullptr) {
         section = kDefaultSection;
     }
-    size_t klen = key_len == 0 ? strlen(key) : static_cast<size_t>(key_len);
-    size_t vlen = static_cast<size_t>(value_len);
-    if (!XSectionNameOk(section, strlen(section)) || !XKeyOk(key, klen) ||
-        (vlen > 0 && memchr(value, '\n', vlen) != nullptr) || klen > static_cast<size_t>(INT_MAX)) {
+    const size_t klen = key_len == 0 ? strlen(key) : static_cast<size_t>(key_len);
+    // Only what the saved file gives back: a name the parser would trim,
+    // cut or take as a comment would break the file or another key.
+    if (!XSectionReadsBack(section, strlen(section)) || !XKeyReadsBack(key, klen)) {
         return 0;
     }
-    CONFIG_BTREE_NODE* node = config_btree_create_node(key, static_cast<int>(klen), value, value_len);
-    if (node == nullptr) {
-        return 0;
-    }
-    return config_btree_insert_section_node(config, section, node);
+    return XSetString(config, section, key, klen, value, static_cast<size_t>(value_len));
 }
 
 int ini_config_set_int(INI_CONFIG* config, const char* section, const char* key, int key_len, int value)

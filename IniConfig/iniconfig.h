@@ -65,8 +65,11 @@ const char* ini_config_get_string(INI_CONFIG* config, const char* section, const
                                   const char* default_string);
 // Creates the section when missing, then inserts or replaces the key.
 // `key_len` 0 means the key's own length; `value_len` is the byte count of
-// the value. 1 for a new key, 2 for a replaced one, 0 on failure (a key or
-// value the file format cannot hold).
+// the value. 1 for a new key, 2 for a replaced one, 0 on failure: a key or
+// value the file format cannot hold, or a key or section the parser would
+// not give back unchanged from the saved file (a blank at either end, a
+// control byte, a key with '=' or '[' or starting with ';' or '#', a section
+// with ']').
 int ini_config_set_string(INI_CONFIG* config, const char* section, const char* key, int key_len,
                           const char* value, int value_len);
 // `value` as "%d" through ini_config_set_string.

@@ -15,7 +15,7 @@ int get_ver(const char* path, const char* name, char* value, size_t size)
     }
     char buf[VERSION_FILE_SCAN + 1];
     memset(buf, 0, sizeof(buf));
-    FILE* fp = fopen(XBoardPath(path).c_str(), "r");
+    FILE* fp = fopen(XBoardPath(path).c_str(), "re");
     if (fp == nullptr) {
         printf("File:can not open file for read\n");
         return -1;

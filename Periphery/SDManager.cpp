@@ -10,6 +10,8 @@
 
 #include <cstring>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "Function/common.h"
 #include "Periphery/SDRecordClient.h"
@@ -27,8 +29,6 @@ const unsigned kRetryPauseMs = 1000;
 // Bound of one free-space pass, against an engine that reports deletions
 // that free nothing; the next pass goes on.
 const int kMaxDeletesPerPass = 256;
-// Command texts: the fixed words plus a path of up to 255 characters.
-const size_t kCmdSize = 640;
 
 // Copies `src` into a buffer of `size` bytes, cut to fit and NUL-ended.
 void XCopyName(char* dst, size_t size, const char* src)
@@ -71,19 +71,50 @@ bool XSamePath(const std::string& a, const std::string& b)
     return a == b || XCanonicalPath(a) == XCanonicalPath(b);
 }
 
+// The first `count` fields of a mount table line, their octal escapes
+// decoded. The kernel separates fields by blanks and escapes only blank,
+// tab, newline and backslash, so every other byte (\r, \v, \f, ...) belongs
+// to a field. False when the line has fewer fields.
+bool XMountFields(const std::string& line, size_t count, std::vector<std::string>& fields)
+{
+    fields.clear();
+    size_t i = 0;
+    while (fields.size() < count) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+            ++i;
+        }
+        if (i == line.size()) {
+            return false;
+        }
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+            ++i;
+        }
+        fields.push_back(XDecodeMountField(line.substr(start, i - start)));
+    }
+    return true;
+}
+
 // Whether a line of the mount table `text` has the source `dev`.
 bool XTableListsSource(const std::string& text, const std::string& dev)
 {
     std::istringstream lines(text);
     std::string line;
+    std::vector<std::string> fields;
     while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string source, target;
-        if ((words >> source >> target) && XSamePath(XDecodeMountField(source), dev)) {
+        if (XMountFields(line, 2, fields) && XSamePath(fields[0], dev)) {
             return true;
         }
     }
     return false;
+}
+
+// A device command on one path, as the camera's shell gets it ("umount
+// /tmp/mmc0 \n"): the path quoted when it holds anything the shell would
+// split or expand.
+std::string XPathCommand(const char* words, const std::string& path)
+{
+    return std::string(words) + " " + XShellQuote(path) + " \n";
 }
 
 bool XUsable(int state)
@@ -202,7 +233,7 @@ BOOL CSDManager::RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv)
     if (fun == nullptr) {
         return FALSE;
     }
-    CGuard guard(m_Mutex);
+    std::lock_guard<std::mutex> lock(m_CallbackLock);
     for (int i = 0; i < m_nNotifierCount; ++i) {
         if (m_StateNotifier[i].cb_fun == fun && m_StateNotifier[i].priv_data == priv) {
             return FALSE;
@@ -219,7 +250,7 @@ BOOL CSDManager::RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv)
 
 BOOL CSDManager::UnregisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv)
 {
-    CGuard guard(m_Mutex);
+    std::unique_lock<std::mutex> lock(m_CallbackLock);
     for (int i = 0; i < m_nNotifierCount; ++i) {
         if (m_StateNotifier[i].cb_fun == fun && m_StateNotifier[i].priv_data == priv) {
             for (int j = i + 1; j < m_nNotifierCount; ++j) {
@@ -228,10 +259,33 @@ BOOL CSDManager::UnregisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv
             --m_nNotifierCount;
             m_StateNotifier[m_nNotifierCount].cb_fun = nullptr;
             m_StateNotifier[m_nNotifierCount].priv_data = nullptr;
+            // The caller may free `priv` next: let a call still running end.
+            const std::thread::id self = std::this_thread::get_id();
+            m_CallEnded.wait(lock, [&] { return !IsCalledElsewhere(fun, priv, self); });
             return TRUE;
         }
     }
     return FALSE;
+}
+
+bool CSDManager::IsRegistered(const SDStateCBInfo& info) const
+{
+    for (int i = 0; i < m_nNotifierCount; ++i) {
+        if (m_StateNotifier[i].cb_fun == info.cb_fun && m_StateNotifier[i].priv_data == info.priv_data) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CSDManager::IsCalledElsewhere(SD_STATE_CALLBACK_FUN fun, void* priv, std::thread::id self) const
+{
+    for (const tagSDStateCall& call : m_Calls) {
+        if (call.info.cb_fun == fun && call.info.priv_data == priv && call.thread != self) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CSDManager::SDStateNotify(int state)
@@ -239,14 +293,32 @@ void CSDManager::SDStateNotify(int state)
     SDStateCBInfo table[SD_STATE_CALLBACK_MAX];
     int count = 0;
     {
-        CGuard guard(m_Mutex);
+        std::lock_guard<std::mutex> lock(m_CallbackLock);
         count = m_nNotifierCount;
         for (int i = 0; i < count; ++i) {
             table[i] = m_StateNotifier[i];
         }
     }
+    const std::thread::id self = std::this_thread::get_id();
     for (int i = 0; i < count; ++i) {
+        {
+            // Unregistered since the copy: its owner may have freed it.
+            std::lock_guard<std::mutex> lock(m_CallbackLock);
+            if (!IsRegistered(table[i])) {
+                continue;
+            }
+            m_Calls.push_back(tagSDStateCall{table[i], self});
+        }
         table[i].cb_fun(state, table[i].priv_data);
+        std::lock_guard<std::mutex> lock(m_CallbackLock);
+        for (size_t c = m_Calls.size(); c-- > 0;) {
+            if (m_Calls[c].thread == self && m_Calls[c].info.cb_fun == table[i].cb_fun &&
+                m_Calls[c].info.priv_data == table[i].priv_data) {
+                m_Calls.erase(m_Calls.begin() + static_cast<std::ptrdiff_t>(c));
+                break;
+            }
+        }
+        m_CallEnded.notify_all();
     }
 }
 
@@ -341,19 +413,15 @@ BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, B
     BOOL other = FALSE;
     std::istringstream lines(text);
     std::string line;
+    std::vector<std::string> fields;  // source, folder, type, options
     while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string source, target, type, options;
-        if (!(words >> source >> target >> type >> options)) {
+        if (!XMountFields(line, 4, fields) || !XSamePath(fields[1], dir)) {
             continue;
         }
-        if (!XSamePath(XDecodeMountField(target), dir)) {
-            continue;
-        }
-        if (XSamePath(XDecodeMountField(source), dev)) {
+        if (XSamePath(fields[0], dev)) {
             found = TRUE;
             bMounted = TRUE;
-            bReadOnly = strncasecmp(options.c_str(), "ro", 2) == 0 ? TRUE : FALSE;
+            bReadOnly = strncasecmp(fields[3].c_str(), "ro", 2) == 0 ? TRUE : FALSE;
         } else {
             other = TRUE;
         }
@@ -371,7 +439,6 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
     const std::string rdev = XBoardPath(dev);
     const std::string rdir = XBoardPath(target);
     const char* fstype = PlatformCardFsType();
-    char cmd[kCmdSize];
     int ret = -1;
     BOOL bMounted = FALSE;
     BOOL bRO = FALSE;
@@ -379,20 +446,18 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
 
     if (CheckMountedStatus(dev, target, bMounted, bRO) && bMounted) {
         // A stale mount of the card: drop it and mount afresh.
-        snprintf(cmd, sizeof(cmd), "mkdir -p %s \n", rdir.c_str());
-        m_pSystem->Exec(cmd);
+        m_pSystem->Exec(XPathCommand("mkdir -p", rdir).c_str());
         if (!m_pSystem->Umount(rdir.c_str(), FALSE, err) && !m_pSystem->Umount(rdir.c_str(), TRUE, err)) {
             printf("UMOUNT ERROR[ret=%d:errno=%d:%s]\n", -1, err, strerror(err));
             ret = 0;
         }
     }
     if (ret != 0) {
-        snprintf(cmd, sizeof(cmd), "mkdir -p %s \n", rdir.c_str());
-        m_pSystem->Exec(cmd);
-        snprintf(cmd, sizeof(cmd), "umount %s \n", rdir.c_str());
-        m_pSystem->Exec(cmd);
-        snprintf(cmd, sizeof(cmd), "mount -t %s %s %s\n", fstype, rdev.c_str(), rdir.c_str());
-        printf("%s", cmd);
+        m_pSystem->Exec(XPathCommand("mkdir -p", rdir).c_str());
+        m_pSystem->Exec(XPathCommand("umount", rdir).c_str());
+        // Only shown: the mount itself is a system call.
+        const std::string shown = std::string("mount -t ") + fstype + " " + rdev + " " + rdir + "\n";
+        printf("%s", shown.c_str());
         BOOL bLocked = FALSE;
         BOOL ok = m_pSystem->Mount(rdev.c_str(), rdir.c_str(), fstype, FALSE, err);
         if (!ok && (err == EACCES || err == EROFS)) {
@@ -401,12 +466,10 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
             bLocked = ok;
         }
         if (!ok) {
-            printf("MOUNT ERROR[ret=%d:errno=%d:%s]: %s", -1, err, strerror(err), cmd);
+            printf("MOUNT ERROR[ret=%d:errno=%d:%s]: %s", -1, err, strerror(err), shown.c_str());
         } else {
             if (!bLocked) {
-                char remount[kCmdSize];
-                snprintf(remount, sizeof(remount), "mount -oremount,rw %s \n", rdir.c_str());
-                m_pSystem->Exec(remount);
+                m_pSystem->Exec(XPathCommand("mount -oremount,rw", rdir).c_str());
             }
             BOOL found = CheckMountedStatus(dev, target, bMounted, bRO);
             if (!found) {
@@ -433,9 +496,7 @@ BOOL CSDManager::Unmount(const char* dir, BOOL bDetach)
         return FALSE;
     }
     const std::string rdir = XBoardPath(dir);
-    char cmd[kCmdSize];
-    snprintf(cmd, sizeof(cmd), "umount %s \n", rdir.c_str());
-    printf("[UMOUNT SD] %s", cmd);
+    printf("[UMOUNT SD] umount %s \n", rdir.c_str());
     const int tries = bDetach ? 1 : kUnmountTries;
     int err = 0;
     for (int i = 1; i <= tries; ++i) {
@@ -477,12 +538,12 @@ BOOL CSDManager::SDFormat(const char* dev)
     if (dev == nullptr || dev[0] == '\0') {
         return FALSE;
     }
-    char cmd[kCmdSize];
-    snprintf(cmd, sizeof(cmd), "mkdosfs -v %s \n", XBoardPath(dev).c_str());
-    printf("[FORMAT SD] %s", cmd);
+    const std::string rdev = XBoardPath(dev);
+    const std::string cmd = XPathCommand("mkdosfs -v", rdev);
+    printf("[FORMAT SD] mkdosfs -v %s \n", rdev.c_str());
     for (int i = 1; i <= kFormatTries; ++i) {
         errno = 0;
-        int ret = m_pSystem->Exec(cmd);
+        int ret = m_pSystem->Exec(cmd.c_str());
         if (ret == 0) {
             return TRUE;
         }
@@ -523,11 +584,11 @@ BOOL CSDManager::UnmountedForFormat(const char* part, const char* dir, BOOL bJus
 
 BOOL CSDManager::RemountReadWrite(const char* dir)
 {
-    char cmd[kCmdSize];
-    snprintf(cmd, sizeof(cmd), "mount -oremount,rw %s \n", XBoardPath(dir).c_str());
-    printf("%s", cmd);
+    const std::string rdir = XBoardPath(dir);
+    const std::string cmd = XPathCommand("mount -oremount,rw", rdir);
+    printf("mount -oremount,rw %s \n", rdir.c_str());
     for (int i = 1; i <= kRemountTries; ++i) {
-        if (m_pSystem->Exec(cmd) == 0) {
+        if (m_pSystem->Exec(cmd.c_str()) == 0) {
             return TRUE;
         }
         if (i < kRemountTries) {

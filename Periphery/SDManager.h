@@ -2,9 +2,12 @@
 #define PERIPHERY_SDMANAGER_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
@@ -45,11 +48,11 @@ typedef struct tagSDStateCBInfo {
 // serialised by one card lock: a poll or free-space pass that finds it held
 // (a format runs) returns at once; Format waits for a pass in progress. State
 // callbacks are called with the card lock held but never with the data lock
-// (m_Mutex), which only guards the names, the callback table and the space
-// query. The lock order is: card lock, then any manager's own lock (the
-// recording engine's, taken in its callback), then m_Mutex. So a manager
-// holding its own lock may call the getters and GetDiskSpaceInfo, but never a
-// card operation.
+// (m_Mutex), which only guards the names and the space query, nor with the
+// callback table's own lock. The lock order is: card lock, then any manager's
+// own lock (the recording engine's, taken in its callback), then m_Mutex. So a
+// manager holding its own lock may call the getters and GetDiskSpaceInfo, but
+// never a card operation.
 //
 // Names kept and handed out are the device's paths ("/dev/mmcblk0p1",
 // "/tmp/mmc0"); file access goes through XBoardPath.
@@ -79,8 +82,13 @@ public:
     // Total and free bytes of the mounted card.
     BOOL GetDiskSpaceInfo(uint64_t* total, uint64_t* freeBytes);
     // Callbacks are called in registration order; a pair already registered
-    // and a 17th registration are refused.
+    // and a 17th registration are refused. A notification calls the pairs
+    // registered when it starts, less those unregistered before their turn.
     BOOL RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv);
+    // Once it returns, the pair is not called again and no call of it runs
+    // on another thread: it waits for such a call to end, so the caller must
+    // not hold a lock the callback takes. From inside the callback itself
+    // it returns at once.
     BOOL UnregisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv);
     // 0 formatted, -1 no card, -2 the unmount failed, -3 the format failed.
     int Format();
@@ -110,6 +118,9 @@ private:
     // (bJustUnmounted, or here).
     BOOL UnmountedForFormat(const char* part, const char* dir, BOOL bJustUnmounted);
     void SDStateNotify(int state);
+    // With m_CallbackLock held.
+    bool IsRegistered(const SDStateCBInfo& info) const;
+    bool IsCalledElsewhere(SD_STATE_CALLBACK_FUN fun, void* priv, std::thread::id self) const;
 
     BOOL CardArrived();
     void CardRemoved();
@@ -123,8 +134,16 @@ private:
     char m_szMountPath[256];       // e.g. /tmp/mmc0; guarded by m_Mutex
     std::atomic<BOOL> m_PauseSD;   // a format runs
     std::atomic<BOOL> m_FormatingSD;
+    // One callback running, on `thread`.
+    struct tagSDStateCall {
+        SDStateCBInfo info;
+        std::thread::id thread;
+    };
     SDStateCBInfo m_StateNotifier[SD_STATE_CALLBACK_MAX];  // filled from slot 0, in registration order
     int m_nNotifierCount;
+    std::vector<tagSDStateCall> m_Calls;    // the callbacks running now
+    std::mutex m_CallbackLock;              // the table and m_Calls; nothing is taken under it
+    std::condition_variable m_CallEnded;
     CMutex m_Mutex;                     // data lock
     std::recursive_mutex m_CardLock;    // card operations: poll, free-space pass, format
     int m_nOldState;                    // presence at the last poll: 0 present, 1 absent, -1 unknown

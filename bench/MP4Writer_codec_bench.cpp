@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "Function/common.h"
 #include "Record/MP4File.h"
 #include "support/MediaFixture.h"
 
@@ -204,8 +205,8 @@ int main(int argc, char** argv)
     uint64_t refWritten = 0;
     for (int r = 0; r < runs; ++r) {
         const double t0 = CpuSeconds(RUSAGE_CHILDREN);
-        const std::string cmd = "ffmpeg -nostdin -v error -y -f h264 -framerate " + std::to_string(fps) + " -i '" +
-                                h264 + "' -i '" + aac + "' -c copy -f mp4 '" + ref + "'";
+        const std::string cmd = "ffmpeg -nostdin -v error -y -f h264 -framerate " + std::to_string(fps) + " -i " +
+                                XShellQuote(h264) + " -i " + XShellQuote(aac) + " -c copy -f mp4 " + XShellQuote(ref);
         if (system(cmd.c_str()) != 0) {
             fprintf(stderr, "ffmpeg failed\n");
             return 1;

@@ -119,7 +119,7 @@ double Ms(std::chrono::steady_clock::duration d)
 
 double TimeFind(const std::string& root, long* count)
 {
-    const std::string cmd = "find '" + root + "DCIM' -type f -printf '%s\\n' | wc -l";
+    const std::string cmd = "find " + XShellQuote(root + "DCIM") + " -type f -printf '%s\\n' | wc -l";
     const auto t0 = std::chrono::steady_clock::now();
     FILE* p = popen(cmd.c_str(), "r");
     char line[64] = {0};
@@ -179,7 +179,7 @@ int main(int argc, char** argv)
                findMs > 0 ? Ms(t1 - t0) / findMs : 0.0, len, Ms(t2 - t1));
     }
     if (argc <= 1) {
-        const std::string rm = "rm -rf '" + base + "'";
+        const std::string rm = "rm -rf " + XShellQuote(base);
         if (system(rm.c_str()) != 0) {
             fprintf(stderr, "could not remove %s\n", base.c_str());
         }

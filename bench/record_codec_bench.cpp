@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "Function/common.h"
 #include "Record/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordFeeder.h"
@@ -189,8 +190,8 @@ int main(int argc, char** argv)
             }
         }
         const int64_t runs = (frames + chunk - 1) / chunk;
-        const std::string cmd = "ffmpeg -nostdin -v error -y -f h264 -framerate 30 -i '" + h264 + "' -i '" + aac +
-                                "' -c copy '" + mp4 + "'";
+        const std::string cmd = "ffmpeg -nostdin -v error -y -f h264 -framerate 30 -i " + XShellQuote(h264) +
+                                " -i " + XShellQuote(aac) + " -c copy " + XShellQuote(mp4);
         const double child0 = XCpuSeconds(RUSAGE_CHILDREN);
         const double fwall0 = XWallSeconds();
         for (int64_t r = 0; r < runs; ++r) {

@@ -153,12 +153,19 @@ int WriteLines(const std::string& path, const std::vector<std::string>& lines)
     return rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
+// The second field (the folder, still escaped): fields are apart by blanks
+// and tabs only, every other byte belongs to a name.
 std::string SecondWord(const std::string& line)
 {
-    std::istringstream ss(line);
-    std::string a, b;
-    ss >> a >> b;
-    return b;
+    const char* const blanks = " \t";
+    size_t a = line.find_first_not_of(blanks);
+    a = a == std::string::npos ? a : line.find_first_of(blanks, a);
+    a = a == std::string::npos ? a : line.find_first_not_of(blanks, a);
+    if (a == std::string::npos) {
+        return std::string();
+    }
+    const size_t end = line.find_first_of(blanks, a);
+    return line.substr(a, end == std::string::npos ? std::string::npos : end - a);
 }
 
 int FolderMount(const std::string& table, const std::string& source, const std::string& targetReal,

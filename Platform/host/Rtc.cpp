@@ -12,7 +12,7 @@
 
 int XRtcOpen(const char* devpath)
 {
-    return open(devpath, O_RDWR);
+    return open(devpath, O_RDWR | O_CLOEXEC);
 }
 
 int XRtcReadTime(int fd, rtc_time_t* tm)

@@ -57,6 +57,39 @@ std::string ShellQuote(const std::string& s)
     return q;
 }
 
+// The end of the single-quoted text or backslash escape at `i` (which holds
+// the quote or backslash); inside, nothing is special to the shell.
+size_t SkipLiteral(const char* cmd, size_t len, size_t i)
+{
+    if (cmd[i] == '\\') {
+        return i + 2 <= len ? i + 2 : len;
+    }
+    const char* close = static_cast<const char*>(memchr(cmd + i + 1, '\'', len - i - 1));
+    return close != nullptr ? static_cast<size_t>(close - cmd) + 1 : len;
+}
+
+// Reads the word at `i` up to a blank or separator outside quotes. `literal`
+// gets it as the shell sees it, quotes removed. Returns its end.
+size_t ReadWord(const char* cmd, size_t len, size_t i, std::string& literal)
+{
+    literal.clear();
+    while (i < len && !IsSpace(cmd[i]) && !IsSeparator(cmd[i])) {
+        const char c = cmd[i];
+        if (c == '\'' || c == '\\') {
+            const size_t end = SkipLiteral(cmd, len, i);
+            const bool closingQuote = c == '\'' && end - i >= 2 && cmd[end - 1] == '\'';
+            literal.append(cmd + i + 1, end - i - 1 - (closingQuote ? 1 : 0));
+            i = end;
+        } else {
+            if (c != '"') {
+                literal += c;
+            }
+            ++i;
+        }
+    }
+    return i;
+}
+
 }  // namespace
 
 int PlatformShellCommand(const char* cmd, std::string& out)
@@ -73,7 +106,9 @@ int PlatformShellCommand(const char* cmd, std::string& out)
     const std::string bin = root + "/bin";
 
     // Walk the command segments; rewrite each program named by absolute path
-    // and check the guarded ones against the board's stand-ins.
+    // and check the guarded ones against the board's stand-ins. Single quotes
+    // and backslash escapes are taken whole; double quotes are not, so that a
+    // command substitution inside them is still seen.
     std::string text;
     const size_t len = strlen(cmd);
     size_t i = 0;
@@ -87,25 +122,26 @@ int PlatformShellCommand(const char* cmd, std::string& out)
             continue;
         }
         if (!atSegmentStart || IsSpace(c)) {
-            text += c;
-            ++i;
+            const size_t end = (c == '\'' || c == '\\') ? SkipLiteral(cmd, len, i) : i + 1;
+            text.append(cmd + i, end - i);
+            i = end;
             continue;
         }
-        size_t end = i;
-        while (end < len && !IsSpace(cmd[end]) && !IsSeparator(cmd[end])) {
-            ++end;
-        }
-        std::string word(cmd + i, end - i);
-        if (word.find('=') != std::string::npos && word[0] != '/') {
+        std::string word;
+        const size_t end = ReadWord(cmd, len, i, word);
+        const std::string raw(cmd + i, end - i);
+        if (raw.find('=') != std::string::npos && word[0] != '/') {
             // a variable assignment before the program
-            text += word;
+            text += raw;
             i = end;
             continue;
         }
         std::string base = word.substr(word.rfind('/') == std::string::npos ? 0 : word.rfind('/') + 1);
         std::string program = word;
+        bool rewritten = false;
         if (!word.empty() && word[0] == '/') {
             program = root + word;
+            rewritten = true;
         }
         if (GuardedPrograms().count(base) != 0) {
             std::string standin = (word[0] == '/') ? program : bin + "/" + base;
@@ -114,8 +150,9 @@ int PlatformShellCommand(const char* cmd, std::string& out)
                 return 0;
             }
             program = standin;
+            rewritten = true;
         }
-        text += program;
+        text += rewritten ? ShellQuote(program) : raw;
         i = end;
         atSegmentStart = false;
     }

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Function/common.h"
@@ -222,6 +227,84 @@ TEST_F(ExecCommandTest, Exec2UsesBoardStandIn)
     std::vector<std::string> lines;
     EXPECT_EQ(2, ExecCommand2("iwconfig wlan0", lines));
     EXPECT_EQ((std::vector<std::string>{"wlan0  ESSID:\"cam\"", "  Mode:Master"}), lines);
+}
+
+// Each text reaches the program as one argument, byte for byte, whatever
+// the shell would make of it unquoted.
+TEST_F(ExecCommandTest, QuotedTextIsOneArgumentAsIs)
+{
+    const std::string texts[] = {
+        "/tmp/mmc0", "/tmp/my board/tmp/mmc0", "it's", "'", "''", "$(reboot)", "`reboot`", "a;reboot",
+        "a&&b|c", "\"quoted\"", "back\\slash", "tab\there", "new\nline", "*?[x]", "~root", "$HOME", "",
+        "-n", "%s", "a=b c",
+    };
+    for (const std::string& text : texts) {
+        const std::string cmd = "printf '%s|' " + XShellQuote(text);
+        std::vector<std::string> lines;
+        ASSERT_GE(ExecCommand2(cmd.c_str(), lines), 1) << cmd;
+        std::string got;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            got += (i > 0 ? "\n" : "") + lines[i];
+        }
+        EXPECT_EQ(text + "|", got) << cmd;
+    }
+    // What the shell takes literally stays as it is: device commands keep their text.
+    for (const char* plain : {"/tmp/mmc0", "/dev/mmcblk0p1", "a-b_c.d,e:f@g%h+i=j"}) {
+        EXPECT_EQ(plain, XShellQuote(plain));
+    }
+    EXPECT_EQ("'/tmp/my board'", XShellQuote("/tmp/my board"));
+    EXPECT_EQ("'it'\\''s'", XShellQuote("it's"));
+}
+
+// The pipe of a running command is closed on exec: a child started meanwhile
+// by other means (here system()) does not see it.
+TEST_F(ExecCommandTest, OtherChildrenDoNotInheritTheCommandPipe)
+{
+    auto pipes = [] {
+        std::set<std::string> out;
+        for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            std::string target = fs::read_symlink(e.path(), ec).string();
+            if (!ec && target.compare(0, 5, "pipe:") == 0) {
+                out.insert(e.path().filename().string() + " " + target);
+            }
+        }
+        return out;
+    };
+    const std::set<std::string> before = pipes();
+    const std::string stop = m_strBoard + "/stop";
+    std::thread runner([&] {
+        std::vector<std::string> lines;
+        const std::string cmd = "while [ ! -e " + XShellQuote(stop) + " ]; do sleep 0.02; done; echo done";
+        ExecCommand2(cmd.c_str(), lines);
+    });
+    std::string fd, inode;
+    for (int i = 0; i < 500 && fd.empty(); ++i) {
+        for (const std::string& p : pipes()) {
+            if (before.count(p) == 0) {
+                fd = p.substr(0, p.find(' '));
+                inode = p.substr(p.find(' ') + 1);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::string seen;
+    if (!fd.empty()) {
+        const int flags = fcntl(std::stoi(fd), F_GETFD);
+        EXPECT_TRUE(flags >= 0 && (flags & FD_CLOEXEC) != 0) << fd;
+        const std::string list = m_strBoard + "/fds";
+        const std::string child = "for f in /proc/$$/fd/*; do readlink $f; done > " + list + " 2>/dev/null; true";
+        EXPECT_EQ(0, system(child.c_str()));
+        std::ifstream in(list);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        seen = ss.str();
+    }
+    std::ofstream(stop).close();
+    runner.join();
+    ASSERT_FALSE(fd.empty()) << "the command's pipe never showed";
+    EXPECT_EQ(std::string::npos, seen.find(inode)) << seen;
+    EXPECT_NE(std::string::npos, seen.find("/fds")) << seen;  // the listing itself worked
 }
 
 }  // namespace

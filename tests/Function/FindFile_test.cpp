@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "Function/common.h"
+#include "support/TestBoard.h"
 
 namespace {
 
@@ -70,6 +72,30 @@ protected:
         return names;
     }
 
+    // "name value" lines of a Python expression over each entry `p` of the
+    // folder (os.lstat, os.access), by name.
+    std::map<std::string, std::string> PythonView(const std::string& expr) const
+    {
+        const std::string script = "import os,sys\n"
+                                   "d=sys.argv[1]\n"
+                                   "for n in os.listdir(d):\n"
+                                   "    p=os.path.join(d,n)\n"
+                                   "    print(n, " + expr + ")\n";
+        std::map<std::string, std::string> out;
+        std::string text = XTestRun(std::string(DASHCAM_PYTHON) + " -c '" + script + "' " + m_strDir);
+        size_t at = 0;
+        while (at < text.size()) {
+            size_t end = text.find('\n', at);
+            std::string line = text.substr(at, end - at);
+            size_t blank = line.rfind(' ');
+            if (blank != std::string::npos) {
+                out[line.substr(0, blank)] = line.substr(blank + 1);
+            }
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        return out;
+    }
+
     std::string m_strDir;
 };
 
@@ -106,12 +132,68 @@ TEST_F(FindFileTest, ListsEveryEntryWithItsStatus)
             EXPECT_EQ(c.is_dir, info.is_dir) << c.name;
             EXPECT_STREQ(c.ext, info.extname) << c.name;
             EXPECT_EQ(static_cast<uint64_t>(st.st_size), info.size) << c.name;
-            EXPECT_EQ(static_cast<uint64_t>(st.st_blocks) * st.st_blksize, info.space) << c.name;
             EXPECT_EQ(st.st_mtime, info.modify_time) << c.name;
             EXPECT_EQ(st.st_ctime, info.create_time) << c.name;
-            EXPECT_EQ(FALSE, info.is_readonly) << c.name;
         }
     }
+}
+
+// The bytes an entry takes on the disk, as Python's os.lstat gives them
+// (st_blocks counts 512-byte units): a sparse file takes far less than its size.
+TEST_F(FindFileTest, SpaceIsTheAllocatedBytes)
+{
+    Touch("empty");
+    Touch("small", "abc");
+    Touch("big", std::string(70000, 'b'));
+    const int fd = open(Path("sparse").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 's');
+    ASSERT_EQ(0, ftruncate(fd, 8 << 20));
+    ASSERT_EQ(static_cast<ssize_t>(block.size()), pwrite(fd, block.data(), block.size(), (8 << 20) - 4096));
+    ASSERT_EQ(0, fsync(fd));
+    close(fd);
+    ASSERT_EQ(0, mkdir(Path("sub").c_str(), 0755));
+    ASSERT_EQ(0, symlink("big", Path("link").c_str()));
+
+    const std::map<std::string, std::string> expected = PythonView("os.lstat(p).st_blocks*512");
+    ASSERT_EQ(6u, expected.size());
+    auto all = ListAll(m_strDir);
+    for (const auto& kv : expected) {
+        ASSERT_EQ(1u, all.count(kv.first)) << kv.first;
+        EXPECT_EQ(kv.second, std::to_string(all[kv.first].space)) << kv.first;
+    }
+    EXPECT_GE(all["big"].space, 70000u);
+    EXPECT_LT(all["sparse"].space, 1u << 20);
+    EXPECT_EQ(all["sparse"].size, 8u << 20);
+}
+
+// The read-only flag costs nothing unless asked for, and then answers for
+// the entry just listed as os.access does.
+TEST_F(FindFileTest, ReadOnlyIsAskedForTheEntryJustListed)
+{
+    Touch("rw");
+    Touch("ro");
+    Touch("none");
+    ASSERT_EQ(0, chmod(Path("ro").c_str(), 0444));
+    ASSERT_EQ(0, chmod(Path("none").c_str(), 0));
+    ASSERT_EQ(0, mkdir(Path("sub").c_str(), 0755));
+    ASSERT_EQ(0, symlink("missing", Path("gone").c_str()));
+
+    const std::map<std::string, std::string> access = PythonView("int(os.access(p, os.R_OK|os.W_OK))");
+    ASSERT_EQ(5u, access.size());
+    EXPECT_EQ("0", access.at("gone"));
+    std::map<std::string, BOOL> got;
+    DIR_CTX ctx;
+    XFileFindData info;
+    for (BOOL more = XFindFirstFile(m_strDir.c_str(), &ctx, &info); more; more = XFindNextFile(&ctx, &info)) {
+        got[info.filename] = XFindFileReadOnly(&ctx, &info);
+    }
+    XCloseFindFile(&ctx, FALSE);
+    for (const auto& kv : access) {
+        ASSERT_EQ(1u, got.count(kv.first)) << kv.first;
+        EXPECT_EQ(kv.second == "1" ? FALSE : TRUE, got[kv.first]) << kv.first;
+    }
+    EXPECT_EQ(TRUE, XFindFileReadOnly(&ctx, &info));  // closed listing
 }
 
 TEST_F(FindFileTest, ContextKeepsPathWithSlash)

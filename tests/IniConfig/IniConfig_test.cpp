@@ -196,6 +196,90 @@ TEST_F(IniConfigStore, PrefixKeysAndRefusedKeys)
     EXPECT_EQ(XFileText(File()), before);
 }
 
+// A key or section the saved file would not give back is refused when set:
+// the file keeps parsing to the same values, here and after a restart.
+TEST_F(IniConfigStore, NamesTheFileCannotGiveBackAreRefused)
+{
+    struct tagCase {
+        const char* what;
+        std::string section;
+        std::string key;
+    };
+    const tagCase cases[] = {
+        {"blank key", "funcset", " "},
+        {"carriage return key", "funcset", "\r"},
+        {"blank after", "funcset", "volume "},
+        {"blank before", "funcset", " volume"},
+        {"carriage return after", "funcset", "volume\r"},
+        {"semicolon first", "funcset", ";k"},
+        {"hash first", "funcset", "#k"},
+        {"tab inside", "funcset", "vol\tume"},
+        {"form feed first", "funcset", "\fvolume"},
+        {"control byte", "funcset", "k\x01"},
+        {"delete byte", "funcset", "k\x7f"},
+        {"equals sign", "funcset", "a=b"},
+        {"opening bracket", "funcset", "[k"},
+        {"line feed", "funcset", "k\nvolume"},
+        {"empty key", "funcset", ""},
+        {"section, blank after", "funcset ", "volume"},
+        {"section, blank before", " funcset", "volume"},
+        {"section, carriage return", "funcset\r", "volume"},
+        {"section, tab", "func\tset", "volume"},
+        {"section, closing bracket", "func]set", "volume"},
+        {"blank section", " ", "volume"},
+        {"empty section", "", "volume"},
+    };
+    CTestIniConfig store;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(store.Init());
+    testing::internal::GetCapturedStdout();
+    const std::string text = XFileText(File());
+    const std::string view = View();
+    ASSERT_TRUE(Has(view, "funcset.volume=13")) << view;
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(store.SetInt(c.section.c_str(), c.key.c_str(), 0, 99), 0);
+        EXPECT_EQ(store.GetInt("funcset", "volume", -5), 13);
+        EXPECT_EQ(XFileText(File()), text);
+    }
+    EXPECT_EQ(View(), view);
+
+    // Blanks, semicolons and brackets inside a name are read back as they are.
+    const tagCase kept[] = {
+        {"inner blank", "funcset", "my key"},
+        {"inner semicolon", "funcset", "k;x"},
+        {"hash after", "funcset", "k#"},
+        {"closing bracket in a key", "funcset", "k]"},
+        {"section with a blank", "my section", "k"},
+        {"section with a semicolon first", ";s", "k"},
+    };
+    int value = 0;
+    for (const tagCase& c : kept) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(store.SetInt(c.section.c_str(), c.key.c_str(), 0, ++value), 1);
+    }
+
+    // A restart reads every value back, from our parser and from Python's.
+    CTestIniConfig again;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(again.Init());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(again.GetInt("funcset", "volume", -5), 13);
+    const std::string after = View();
+    value = 0;
+    for (const tagCase& c : kept) {
+        SCOPED_TRACE(c.what);
+        ++value;
+        EXPECT_EQ(again.GetInt(c.section.c_str(), c.key.c_str(), -5), value);
+        EXPECT_TRUE(Has(after, c.section + "." + c.key + "=" + std::to_string(value))) << after;
+    }
+    for (size_t at = 0, nl; (nl = view.find('\n', at)) != std::string::npos; at = nl + 1) {
+        EXPECT_TRUE(Has(after, view.substr(at, nl - at))) << view.substr(at, nl - at);
+    }
+}
+
 TEST_F(IniConfigStore, UnloadedStore)
 {
     CTestIniConfig store;

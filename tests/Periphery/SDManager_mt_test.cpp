@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -219,6 +220,89 @@ TEST_F(SDManagerThreads, RegistrationWhileNotifying)
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.front(), I | M);
     EXPECT_EQ(states.back(), 0);
+}
+
+// Once UnregisterSDStateCallback returns, no call of the pair runs any
+// more: its owner may free it at once.
+TEST_F(SDManagerThreads, UnregisterWaitsForTheCallInProgress)
+{
+    struct tagListener {
+        std::atomic<bool> alive{true};
+        std::atomic<bool> entered{false};
+        std::atomic<bool> unregistering{false};
+        std::atomic<int> deadCalls{0};
+        static int Call(int, void* priv)
+        {
+            tagListener* l = static_cast<tagListener*>(priv);
+            l->entered = true;
+            while (!l->unregistering.load()) {
+                std::this_thread::yield();
+            }
+            // room for an unregistration that does not wait to return
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!l->alive.load()) {
+                l->deadCalls.fetch_add(1);
+            }
+            return 0;
+        }
+    };
+    tagListener listener;
+    ASSERT_TRUE(m_SD.RegisterSDStateCallback(tagListener::Call, &listener));
+    RunWithin(std::chrono::milliseconds(60000), "unregistration during a call", [&] {
+        BOOL result = FALSE;
+        std::thread owner([&] {
+            while (!listener.entered.load()) {
+                std::this_thread::yield();
+            }
+            listener.unregistering = true;
+            result = m_SD.UnregisterSDStateCallback(tagListener::Call, &listener);
+            listener.alive = false;  // as if freed
+        });
+        EXPECT_EQ(m_SD.CheckSDCard(), I | M);
+        owner.join();
+        EXPECT_TRUE(result);
+        EXPECT_EQ(listener.deadCalls.load(), 0);
+        // and it is not called again
+        listener.entered = false;
+        {
+            std::lock_guard<std::mutex> lock(m_Sys.m_Lock);
+            m_Sys.m_bInserted = false;
+        }
+        m_SD.CheckSDCard();
+        EXPECT_FALSE(listener.entered.load());
+    });
+}
+
+// Listeners freed right after their unregistration while polls notify:
+// nothing touches one after it is gone (the sanitizers watch).
+TEST_F(SDManagerThreads, ListenersFreedAfterUnregistration)
+{
+    std::atomic<bool> stop{false};
+    RunWithin(std::chrono::milliseconds(60000), "registration, freeing and polls", [&] {
+        std::thread registrar([&] {
+            while (!stop.load()) {
+                std::vector<std::unique_ptr<SDStateLog>> logs;
+                for (int i = 0; i < 8; ++i) {
+                    logs.emplace_back(new SDStateLog);
+                    m_SD.RegisterSDStateCallback(SDStateLog::Record, logs.back().get());
+                }
+                std::this_thread::yield();
+                for (auto& l : logs) {
+                    m_SD.UnregisterSDStateCallback(SDStateLog::Record, l.get());
+                    l.reset();
+                }
+            }
+        });
+        for (int i = 0; i < 300; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(m_Sys.m_Lock);
+                m_Sys.m_bInserted = (i % 2) == 0;
+            }
+            m_SD.CheckSDCard();
+        }
+        stop = true;
+        registrar.join();
+    });
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -260,6 +262,102 @@ TEST_F(SDManagerTest, MountTableFieldsAreDecoded)
     sd.CheckSDCard();
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(sd.GetSDSate(), I);
+    PlatformSetBoardRoot(m_Board.Dir().c_str());
+}
+
+// A board folder of its own inside the test board, with the card's nodes.
+std::string XMakeBoardRoot(const std::string& root)
+{
+    std::filesystem::create_directories(root + "/dev");
+    std::filesystem::create_directories(root + "/sys/block/mmcblk0");
+    std::ofstream(root + "/dev/mmcblk0").close();
+    std::ofstream(root + "/dev/mmcblk0p1").close();
+    std::ofstream(root + "/sys/block/mmcblk0/ro") << "0\n";
+    return root;
+}
+
+// The kernel escapes only blank, tab, newline and backslash: every other byte
+// of a name (\r, \v, \f, ...) stands raw inside its field.
+TEST_F(SDManagerTest, MountTableFieldsSplitOnBlanksAndTabsOnly)
+{
+    typedef std::function<std::string(const std::string& dev, const std::string& dir)> Lines;
+    const Lines none = [](const std::string&, const std::string&) { return std::string(); };
+    const auto E = CFakeSDSystem::Escape;
+    struct tagCase {
+        const char* name;
+        std::string leaf;  // a board folder of that name, or the test board
+        Lines before;      // lines in the table before the first poll
+        int state;
+    };
+    const tagCase cases[] = {
+        {"form feed in the board folder", "form\ffeed", none, I | M},
+        {"carriage return in the board folder", "carriage\rreturn", none, I | M},
+        {"vertical tab in the board folder", "vertical\vtab", none, I | M},
+        {"tab and backslash in the board folder", "tab\tand\\backslash", none, I | M},
+        {"another device on a folder named like the card's and more", "",
+         [&](const std::string&, const std::string& dir) { return "tmpfs " + E(dir) + "\f/x tmpfs rw 0 0\n"; }, I | M},
+        {"a source holding the card's node and folder", "",
+         [&](const std::string& dev, const std::string& dir) { return E(dev) + "\v" + E(dir) + " /mnt/x ext2 rw 0 0\n"; },
+         I | M},
+        {"another device on the card's folder, fields apart by tabs", "",
+         [&](const std::string&, const std::string& dir) { return "tmpfs\t" + E(dir) + "\ttmpfs\trw 0 0\n"; },
+         I | M | RO},
+    };
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.leaf.empty()) {
+            PlatformSetBoardRoot(XMakeBoardRoot(m_Board.Dir() + "/" + c.leaf).c_str());
+        }
+        CFakeSDSystem sys;
+        sys.m_strTable = c.before(Dev(), Dir());
+        CSDManager sd(&sys);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(sd.CheckSDCard(), c.state);
+        EXPECT_EQ(sd.CheckSDCard(), c.state);  // and the next poll reads the same
+        std::string out = testing::internal::GetCapturedStdout();
+        // no line was taken for a stale mount of the card
+        EXPECT_TRUE(sys.Calls("umount").empty()) << out;
+        PlatformSetBoardRoot(m_Board.Dir().c_str());
+    }
+}
+
+// Board paths reach the shell as one word each: read by a real shell, the
+// device commands name exactly the board's card folder and partition.
+TEST_F(SDManagerTest, DeviceCommandsQuoteTheBoardPaths)
+{
+    const std::string root = XMakeBoardRoot(m_Board.Dir() + "/it's a $(board);x & y");
+    PlatformSetBoardRoot(root.c_str());
+    CFakeSDSystem sys;
+    CSDManager sd(&sys);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(sd.CheckSDCard(), I | M);
+    sys.SetLineMode(Dir(), "ro");  // the poll remounts it read-write
+    sys.m_ExecHook = [&](const std::string& cmd) {
+        if (cmd.find("remount,rw") != std::string::npos) {
+            sys.SetLineMode(Dir(), "rw");
+        }
+        return 0;
+    };
+    EXPECT_EQ(sd.CheckSDCard(), I | M);
+    EXPECT_EQ(sd.Format(), 0);
+    testing::internal::GetCapturedStdout();
+    const struct {
+        const char* program;
+        std::string path;
+    } commands[] = {
+        {"mkdir -p ", Dir()}, {"umount ", Dir()}, {"mount -oremount,rw ", Dir()}, {"mkdosfs -v ", Dev()}};
+    std::vector<std::string> seen;
+    for (const std::string& call : sys.Calls("exec ")) {
+        const std::string cmd = call.substr(5);
+        for (const auto& c : commands) {
+            if (cmd.compare(0, strlen(c.program), c.program) == 0) {
+                seen.push_back(c.program);
+                EXPECT_EQ(XTestRun("printf '[%s]\\n' " + cmd.substr(strlen(c.program))), "[" + c.path + "]\n") << cmd;
+            }
+        }
+    }
+    EXPECT_EQ(seen, std::vector<std::string>({"mkdir -p ", "umount ", "mount -oremount,rw ",
+                                              "mount -oremount,rw ", "mkdosfs -v "}));
     PlatformSetBoardRoot(m_Board.Dir().c_str());
 }
 
@@ -569,6 +667,50 @@ TEST_F(SDManagerTest, CallbackTableHoldsSixteenInRegistrationOrder)
         }
     }
     EXPECT_EQ(order, expected);
+}
+
+// A callback may unregister itself or one due later in the same pass: the
+// later one is not called any more, and nobody waits.
+TEST_F(SDManagerTest, CallbacksUnregisteredDuringANotification)
+{
+    struct tagUnregistering {
+        CSDManager* sd;
+        std::vector<std::string>* order;
+        std::string name;
+        SD_STATE_CALLBACK_FUN fun;
+        void* victim;
+        std::vector<BOOL> results;
+        static int Call(int, void* priv)
+        {
+            tagUnregistering* u = static_cast<tagUnregistering*>(priv);
+            u->order->push_back(u->name);
+            u->results.push_back(u->sd->UnregisterSDStateCallback(u->fun, u->victim));
+            return 0;
+        }
+    };
+    CFakeSDSystem sys;
+    CSDManager sd(&sys);
+    std::vector<std::string> order;
+    tagNamed later{&order, "later"};
+    tagNamed last{&order, "last"};
+    tagUnregistering first{&sd, &order, "first", tagNamed::Call, &later, {}};
+    tagUnregistering self{&sd, &order, "self", tagUnregistering::Call, nullptr, {}};
+    self.victim = &self;
+    for (std::pair<SD_STATE_CALLBACK_FUN, void*> cb : std::vector<std::pair<SD_STATE_CALLBACK_FUN, void*>>{
+             {tagUnregistering::Call, &first}, {tagUnregistering::Call, &self}, {tagNamed::Call, &later},
+             {tagNamed::Call, &last}}) {
+        ASSERT_TRUE(sd.RegisterSDStateCallback(cb.first, cb.second));
+    }
+    testing::internal::CaptureStdout();
+    sd.CheckSDCard();
+    sys.m_bInserted = false;
+    sd.CheckSDCard();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(order, std::vector<std::string>({"first", "self", "last",     // inserted
+                                               "first", "last",             // removed, before the unmount
+                                               "first", "last"}));          // removed
+    EXPECT_EQ(first.results, std::vector<BOOL>({TRUE, FALSE, FALSE}));
+    EXPECT_EQ(self.results, std::vector<BOOL>({TRUE}));
 }
 
 TEST_F(SDManagerTest, DuplicateAndNullRegistrationsAreRefused)

@@ -131,11 +131,9 @@ public:
         std::istringstream in(m_strTable);
         std::string line, out;
         while (std::getline(in, line)) {
-            std::istringstream w(line);
-            std::string src, target, type, opts;
-            w >> src >> target >> type >> opts;
-            if (target == Escape(dir)) {
-                line = src + " " + target + " " + type + " " + mode + ",relatime 0 0";
+            std::vector<std::string> w = Fields(line);
+            if (w.size() >= 3 && w[1] == Escape(dir)) {
+                line = w[0] + " " + w[1] + " " + w[2] + " " + mode + ",relatime 0 0";
             }
             out += line + "\n";
         }
@@ -161,12 +159,36 @@ public:
     SDFsInfo m_Fs = {4096, 8ULL << 30, 4ULL << 30};
     std::vector<std::string> m_Calls;
 
-    // Blanks as the kernel writes them in its mount table.
+    // Names as the kernel writes them in its mount table: blank, tab,
+    // newline and backslash in octal, every other byte as it is.
     static std::string Escape(const std::string& s)
     {
         std::string out;
         for (char c : s) {
-            out += c == ' ' ? std::string("\\040") : std::string(1, c);
+            switch (c) {
+            case ' ': out += "\\040"; break;
+            case '\t': out += "\\011"; break;
+            case '\n': out += "\\012"; break;
+            case '\\': out += "\\134"; break;
+            default: out += c;
+            }
+        }
+        return out;
+    }
+    // The fields of a table line as the kernel separates them (by blanks).
+    static std::vector<std::string> Fields(const std::string& line)
+    {
+        std::vector<std::string> out;
+        std::string field;
+        for (char c : line + " ") {
+            if (c == ' ') {
+                if (!field.empty()) {
+                    out.push_back(field);
+                }
+                field.clear();
+            } else {
+                field += c;
+            }
         }
         return out;
     }
@@ -178,10 +200,8 @@ private:
         std::string line, out;
         bool removed = false;
         while (std::getline(in, line)) {
-            std::istringstream w(line);
-            std::string src, target;
-            w >> src >> target;
-            if (!removed && target == Escape(dir)) {
+            std::vector<std::string> w = Fields(line);
+            if (!removed && w.size() >= 2 && w[1] == Escape(dir)) {
                 removed = true;
                 continue;
             }

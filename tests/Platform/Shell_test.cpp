@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "Function/common.h"
 #include "Platform/BoardRoot.h"
@@ -98,4 +100,53 @@ TEST(Shell, RefusedWithoutABoardRoot)
     testing::internal::CaptureStderr();
     EXPECT_EQ(PlatformShellCommand("echo hi", out), 0);
     testing::internal::GetCapturedStderr();
+}
+
+// A board whose path the shell would split or expand: the stand-ins and the
+// programs named by absolute path are still the board's, and a path handed
+// in quoted reaches them as one argument.
+TEST(Shell, BoardPathWithBlanksAndQuotes)
+{
+    CTestBoard board("it's a $(board)");
+    const std::string card = board.Path("/tmp/mmc0");
+    EXPECT_EQ(ExecCommand("/bin/setrtc -s time 2026/12/10/10/00/00"), 0);
+    EXPECT_EQ(ExecCommand(("umount " + XShellQuote(card) + " \n").c_str()), 0);
+    EXPECT_EQ(ExecCommand("reboot"), 0);
+    EXPECT_EQ(board.Commands(), "setrtc -s time 2026/12/10/10/00/00\numount " + card + "\nreboot\n");
+
+    WriteScript(board.Path("/bin/args"), "for a in \"$@\"; do echo \"[$a]\"; done");
+    std::vector<std::string> lines;
+    EXPECT_EQ(ExecCommand2(("/bin/args " + XShellQuote(card) + " two").c_str(), lines), 2);
+    EXPECT_EQ(lines, std::vector<std::string>({"[" + card + "]", "[two]"}));
+}
+
+// Quoted text is no command: only what the shell would run is checked.
+TEST(Shell, GuardSeesThroughQuotesOnly)
+{
+    CTestBoard board;
+    remove(board.Path("/bin/reboot").c_str());
+    struct tagCase {
+        const char* cmd;
+        bool runs;
+    };
+    const tagCase cases[] = {
+        {"echo 'a;reboot'", true},
+        {"echo 'x' 'y | reboot'", true},
+        {"echo a\\;reboot", true},
+        {"echo a;reboot", false},
+        {"echo \"$(reboot)\"", false},
+        {"'reboot'", false},
+        {"re''boot", false},
+        {"\\reboot", false},
+        {"'/sbin/reboot' -f", false},
+    };
+    for (const tagCase& c : cases) {
+        std::string out;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PlatformShellCommand(c.cmd, out), c.runs ? 1 : 0) << c.cmd;
+        testing::internal::GetCapturedStderr();
+    }
+    std::vector<std::string> lines;
+    EXPECT_EQ(ExecCommand2("echo 'a;reboot'", lines), 1);
+    EXPECT_EQ(lines, std::vector<std::string>({"a;reboot"}));
 }

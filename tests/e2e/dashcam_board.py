@@ -75,7 +75,9 @@ class Board:
 class Camera:
     """The camera binary running on a board, with its output collected."""
 
-    def __init__(self, board_dir, env=None):
+    def __init__(self, board_dir, env=None, command=None, cwd=None):
+        """`command`: what runs the binary (default: the binary itself);
+        `cwd`: its working folder."""
         e = dict(os.environ)
         e.pop("BOARD_ROOT", None)
         if board_dir is not None:
@@ -86,7 +88,7 @@ class Camera:
         self.out_path = tempfile.mktemp(prefix="dashcam-out-")
         self.err_path = tempfile.mktemp(prefix="dashcam-err-")
         with open(self.out_path, "w") as out, open(self.err_path, "w") as err:
-            self.proc = subprocess.Popen([DASHCAM], stdout=out, stderr=err, env=e)
+            self.proc = subprocess.Popen(command or [DASHCAM], stdout=out, stderr=err, env=e, cwd=cwd)
 
     def stdout(self):
         with open(self.out_path) as f:

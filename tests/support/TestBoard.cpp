@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "Function/common.h"
 #include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 
@@ -28,15 +29,18 @@ std::string XTestRun(const std::string& cmd, int* status)
     return out;
 }
 
-CTestBoard::CTestBoard()
+CTestBoard::CTestBoard(const std::string& leaf)
 {
     char tmpl[] = "/tmp/dashcam-board-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    m_strDir = tmpl;
+    m_strTop = tmpl;
+    m_strDir = leaf.empty() ? m_strTop : m_strTop + "/" + leaf;
     int st = 0;
-    XTestRun(std::string(DASHCAM_PYTHON " ") + DASHCAM_SOURCE_DIR + "/sim/board init --force " + m_strDir + " >/dev/null", &st);
+    XTestRun(std::string(DASHCAM_PYTHON " ") + DASHCAM_SOURCE_DIR + "/sim/board init --force " +
+                 XShellQuote(m_strDir) + " >/dev/null",
+             &st);
     if (st != 0) {
         throw std::runtime_error("sim/board init failed");
     }
@@ -49,14 +53,15 @@ CTestBoard::~CTestBoard()
 {
     CGPIOManager::instance()->CleanUp();
     PlatformSetBoardRoot("");
-    if (m_strDir.rfind("/tmp/dashcam-board-", 0) == 0) {
-        XTestRun("rm -rf '" + m_strDir + "'");
+    if (m_strTop.rfind("/tmp/dashcam-board-", 0) == 0) {
+        XTestRun("rm -rf " + XShellQuote(m_strTop));
     }
 }
 
 std::string CTestBoard::Sim(const std::string& subcommand, const std::string& args) const
 {
-    return XTestRun(std::string(DASHCAM_PYTHON " ") + DASHCAM_SOURCE_DIR + "/sim/board " + subcommand + " " + m_strDir + " " + args);
+    return XTestRun(std::string(DASHCAM_PYTHON " ") + DASHCAM_SOURCE_DIR + "/sim/board " + subcommand + " " +
+                    XShellQuote(m_strDir) + " " + args);
 }
 
 std::string CTestBoard::Commands() const

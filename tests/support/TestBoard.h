@@ -4,10 +4,12 @@
 #include <string>
 
 // A fresh simulated board folder made by sim/board, set as the process's
-// board root for the fixture's lifetime and removed afterwards.
+// board root for the fixture's lifetime and removed afterwards. With a
+// `leaf`, the board is the folder of that name (blanks, quotes, ...) inside
+// the temporary folder.
 class CTestBoard {
 public:
-    CTestBoard();
+    explicit CTestBoard(const std::string& leaf = "");
     ~CTestBoard();
     CTestBoard(const CTestBoard&) = delete;
     CTestBoard& operator=(const CTestBoard&) = delete;
@@ -22,6 +24,7 @@ public:
     void SetPin(int pin, int level) const;
 
 private:
+    std::string m_strTop;  // the temporary folder, removed afterwards
     std::string m_strDir;
 };
 
