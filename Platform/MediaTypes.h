@@ -14,6 +14,7 @@
 enum emPayloadType : uint32_t {
     PT_JPEG = 26,
     PT_AAC = 37,
+    PT_AACLC = 42,
     PT_H264 = 96,
 };
 typedef emPayloadType PAYLOAD_TYPE_E;
