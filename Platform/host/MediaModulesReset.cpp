@@ -1,0 +1,5 @@
+#include "Platform/host/MediaModules.h"
+
+void XMediaResetModules()
+{
+}
