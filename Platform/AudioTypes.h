@@ -6,46 +6,22 @@
 
 #include <cstdint>
 
-#include "Platform/MediaTypes.h"
+#include "Platform/MpiTypes.h"
 
-// SDK status codes: 0xA0000000 | module << 16 | 0x8000 | number.
-constexpr int32_t XAudioErrCode(uint32_t module, uint32_t number)
-{
-    return static_cast<int32_t>(0xA0000000u | (module << 16) | 0x8000u | number);
-}
-
-// Modules.
-#define AUDIO_MODULE_AI 0x15u
-#define AUDIO_MODULE_AO 0x16u
-#define AUDIO_MODULE_AENC 0x17u
-
-// Numbers.
-#define AUDIO_ERRNO_INVALID_DEVID 0x1u
-#define AUDIO_ERRNO_INVALID_CHNID 0x2u
-#define AUDIO_ERRNO_ILLEGAL_PARAM 0x3u
-#define AUDIO_ERRNO_EXIST 0x4u
-#define AUDIO_ERRNO_UNEXIST 0x5u
-#define AUDIO_ERRNO_NULL_PTR 0x6u
-#define AUDIO_ERRNO_NOT_CONFIG 0x7u
-#define AUDIO_ERRNO_NOT_SUPPORT 0x8u
-#define AUDIO_ERRNO_NOT_PERM 0x9u
-#define AUDIO_ERRNO_NOMEM 0xCu
-#define AUDIO_ERRNO_BUF_EMPTY 0xEu
-#define AUDIO_ERRNO_BUF_FULL 0xFu
-#define AUDIO_ERRNO_NOT_ENABLED 0x10u
-#define AUDIO_ERRNO_BUSY 0x12u
-#define AUDIO_ERRNO_ENCODER 0x40u  // the codec library failed
-
-constexpr int32_t AENC_ERR_INVALID_CHNID = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_INVALID_CHNID);
-constexpr int32_t AENC_ERR_ILLEGAL_PARAM = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_ILLEGAL_PARAM);
-constexpr int32_t AENC_ERR_EXIST = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_EXIST);
-constexpr int32_t AENC_ERR_UNEXIST = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_UNEXIST);
-constexpr int32_t AENC_ERR_NULL_PTR = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_NULL_PTR);
-constexpr int32_t AENC_ERR_NOT_SUPPORT = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_NOT_SUPPORT);
-constexpr int32_t AENC_ERR_NOT_PERM = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_NOT_PERM);
-constexpr int32_t AENC_ERR_NOMEM = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_NOMEM);
-constexpr int32_t AENC_ERR_BUF_EMPTY = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_BUF_EMPTY);
-constexpr int32_t AENC_ERR_ENCODER = XAudioErrCode(AUDIO_MODULE_AENC, AUDIO_ERRNO_ENCODER);
+// Status codes of the audio encoder module.
+constexpr HI_S32 AENC_ERR_INVALID_CHNID = XMpiErrCode(HI_ID_AENC, EN_ERR_INVALID_CHNID);
+constexpr HI_S32 AENC_ERR_ILLEGAL_PARAM = XMpiErrCode(HI_ID_AENC, EN_ERR_ILLEGAL_PARAM);
+constexpr HI_S32 AENC_ERR_EXIST = XMpiErrCode(HI_ID_AENC, EN_ERR_EXIST);
+constexpr HI_S32 AENC_ERR_UNEXIST = XMpiErrCode(HI_ID_AENC, EN_ERR_UNEXIST);
+constexpr HI_S32 AENC_ERR_NULL_PTR = XMpiErrCode(HI_ID_AENC, EN_ERR_NULL_PTR);
+constexpr HI_S32 AENC_ERR_NOT_SUPPORT = XMpiErrCode(HI_ID_AENC, EN_ERR_NOT_SUPPORT);
+constexpr HI_S32 AENC_ERR_NOT_PERM = XMpiErrCode(HI_ID_AENC, EN_ERR_NOT_PERM);
+constexpr HI_S32 AENC_ERR_NOMEM = XMpiErrCode(HI_ID_AENC, EN_ERR_NOMEM);
+constexpr HI_S32 AENC_ERR_BUF_EMPTY = XMpiErrCode(HI_ID_AENC, EN_ERR_BUF_EMPTY);
+constexpr HI_S32 AENC_ERR_SYS_NOTREADY = XMpiErrCode(HI_ID_AENC, EN_ERR_SYS_NOTREADY);
+constexpr HI_S32 AENC_ERR_TIMEOUT = XMpiErrCode(HI_ID_AENC, EN_ERR_TIMEOUT);
+// The codec library failed to encode (a number of this module's own).
+constexpr HI_S32 AENC_ERR_ENCODER = XMpiErrCode(HI_ID_AENC, 0x40);
 
 // ---- samples ----
 enum emAudioBitWidth : uint32_t {

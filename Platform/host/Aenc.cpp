@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "Platform/host/AencHost.h"
-#include "Platform/host/AudioFaults.h"
+#include "Platform/host/MediaCore.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ int32_t HI_MPI_AENC_RegisterEncoder(int32_t* ps32Handle, const AENC_ENCODER_S* p
     if (ps32Handle == nullptr || pstEncoder == nullptr) {
         return AENC_ERR_NULL_PTR;
     }
-    if (int32_t code = CAudioFaults::instance()->Take("HI_MPI_AENC_RegisterEncoder")) {
-        return code;
+    if (HI_S32 f = XMediaFault(__func__, -1)) {
+        return f;
     }
     if (pstEncoder->pfnOpenEncoder == nullptr || pstEncoder->pfnEncodeFrm == nullptr ||
         pstEncoder->pfnCloseEncoder == nullptr || pstEncoder->u32MaxFrmLen == 0 ||

@@ -10,7 +10,7 @@
 #include "AVCapture/AacEncoder.h"
 #include "Platform/Aenc.h"
 #include "Platform/host/AencHost.h"
-#include "Platform/host/AudioFaults.h"
+#include "Platform/MediaSim.h"
 #include "tests/AVCapture/AacTestSupport.h"
 
 namespace {
@@ -207,7 +207,7 @@ TEST(AacAdapterRegistration, RetryAfterAFailedRegistration)
     EXPECT_EXIT(
         {
             // the first type fails once: nothing registered, its code returned
-            CAudioFaults::instance()->Fail("HI_MPI_AENC_RegisterEncoder", kCode, -1, 1);
+            XMediaSimFail("HI_MPI_AENC_RegisterEncoder", kCode, -1, 1);
             bool ok = HI_MPI_AENC_AacInit() == kCode && XAencRegistrationCount() == 0;
             ok = ok && HI_MPI_AENC_AacInit() == 0 && XAencRegistrationCount() == 2;
             exit(ok ? 0 : 1);
