@@ -23,6 +23,29 @@ constexpr HI_S32 AENC_ERR_TIMEOUT = XMpiErrCode(HI_ID_AENC, EN_ERR_TIMEOUT);
 // The codec library failed to encode (a number of this module's own).
 constexpr HI_S32 AENC_ERR_ENCODER = XMpiErrCode(HI_ID_AENC, 0x40);
 
+// Status codes of the audio input and output modules.
+constexpr HI_S32 AI_ERR_INVALID_DEVID = XMpiErrCode(HI_ID_AI, EN_ERR_INVALID_DEVID);
+constexpr HI_S32 AI_ERR_INVALID_CHNID = XMpiErrCode(HI_ID_AI, EN_ERR_INVALID_CHNID);
+constexpr HI_S32 AI_ERR_ILLEGAL_PARAM = XMpiErrCode(HI_ID_AI, EN_ERR_ILLEGAL_PARAM);
+constexpr HI_S32 AI_ERR_NULL_PTR = XMpiErrCode(HI_ID_AI, EN_ERR_NULL_PTR);
+constexpr HI_S32 AI_ERR_NOT_CONFIG = XMpiErrCode(HI_ID_AI, EN_ERR_NOT_CONFIG);
+constexpr HI_S32 AI_ERR_NOT_PERM = XMpiErrCode(HI_ID_AI, EN_ERR_NOT_PERM);
+constexpr HI_S32 AI_ERR_SYS_NOTREADY = XMpiErrCode(HI_ID_AI, EN_ERR_SYS_NOTREADY);
+constexpr HI_S32 AO_ERR_INVALID_DEVID = XMpiErrCode(HI_ID_AO, EN_ERR_INVALID_DEVID);
+constexpr HI_S32 AO_ERR_INVALID_CHNID = XMpiErrCode(HI_ID_AO, EN_ERR_INVALID_CHNID);
+constexpr HI_S32 AO_ERR_ILLEGAL_PARAM = XMpiErrCode(HI_ID_AO, EN_ERR_ILLEGAL_PARAM);
+constexpr HI_S32 AO_ERR_NULL_PTR = XMpiErrCode(HI_ID_AO, EN_ERR_NULL_PTR);
+constexpr HI_S32 AO_ERR_NOT_CONFIG = XMpiErrCode(HI_ID_AO, EN_ERR_NOT_CONFIG);
+constexpr HI_S32 AO_ERR_NOT_PERM = XMpiErrCode(HI_ID_AO, EN_ERR_NOT_PERM);
+constexpr HI_S32 AO_ERR_BUF_FULL = XMpiErrCode(HI_ID_AO, EN_ERR_BUF_FULL);
+constexpr HI_S32 AO_ERR_SYS_NOTREADY = XMpiErrCode(HI_ID_AO, EN_ERR_SYS_NOTREADY);
+constexpr HI_S32 AO_ERR_TIMEOUT = XMpiErrCode(HI_ID_AO, EN_ERR_TIMEOUT);
+
+typedef HI_S32 AUDIO_DEV;
+typedef HI_S32 AI_CHN;
+typedef HI_S32 AO_CHN;
+typedef HI_S32 AENC_CHN;
+
 // ---- samples ----
 enum emAudioBitWidth : uint32_t {
     AUDIO_BIT_WIDTH_8 = 0,
@@ -50,6 +73,31 @@ enum emAudioSampleRate : uint32_t {
     AUDIO_SAMPLE_RATE_48000 = 48000,
 };
 typedef emAudioSampleRate AUDIO_SAMPLE_RATE_E;
+
+// Interface mode of an audio input or output device.
+enum emAioMode : uint32_t {
+    AIO_MODE_I2S_MASTER = 0,
+    AIO_MODE_I2S_SLAVE = 1,
+    AIO_MODE_PCM_SLAVE_STD = 2,
+    AIO_MODE_PCM_SLAVE_NSTD = 3,
+    AIO_MODE_PCM_MASTER_STD = 4,
+    AIO_MODE_PCM_MASTER_NSTD = 5,
+};
+typedef emAioMode AIO_MODE_E;
+
+// Attributes of an audio input or output device.
+struct tagAioAttr {
+    AUDIO_SAMPLE_RATE_E enSamplerate;
+    AUDIO_BIT_WIDTH_E enBitwidth;
+    AIO_MODE_E enWorkmode;
+    AUDIO_SOUND_MODE_E enSoundmode;
+    HI_U32 u32EXFlag;        // 8-bit samples extended to 16
+    HI_U32 u32FrmNum;        // frames buffered, 2..50
+    HI_U32 u32PtNumPerFrm;   // samples per frame, 80..2048
+    HI_U32 u32ChnCnt;        // channels, 1 or 2
+    HI_U32 u32ClkSel;        // 0 or 1
+};
+typedef tagAioAttr AIO_ATTR_S;
 
 // One frame of PCM: a buffer per channel, u32Len bytes each.
 struct tagAudioFrame {

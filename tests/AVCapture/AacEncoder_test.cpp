@@ -9,7 +9,7 @@
 
 #include "AVCapture/AacEncoder.h"
 #include "Platform/Aenc.h"
-#include "Platform/host/AencHost.h"
+#include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
 #include "tests/AVCapture/AacTestSupport.h"
 
