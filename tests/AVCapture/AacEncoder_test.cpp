@@ -145,7 +145,7 @@ TEST(AacAdapterOpen, FailedOpenLeavesNothingAttached)
 
 TEST(AacAdapterAssert, MissingArgumentEndsTheProcess)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    XFreshProcessDeathTests();
     AENC_ATTR_AAC_S attr = XAacAttr(AAC_TYPE_AACLC, 16000, 8000, AUDIO_SOUND_MODE_MONO);
     void* enc = nullptr;
     uint8_t out[AAC_MAX_FRAME_LEN];
@@ -172,7 +172,7 @@ TEST(AacAdapterAssert, MissingArgumentEndsTheProcess)
 // Registration state belongs to the process: each scenario runs in a fresh one.
 TEST(AacAdapterRegistration, BothTypesOncePerProcess)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    XFreshProcessDeathTests();
     EXPECT_EXIT(
         {
             const uint32_t before = XAencRegistrationCount();
@@ -202,7 +202,7 @@ TEST(AacAdapterRegistration, BothTypesOncePerProcess)
 
 TEST(AacAdapterRegistration, RetryAfterAFailedRegistration)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    XFreshProcessDeathTests();
     const int32_t kCode = static_cast<int32_t>(0xA0178012u);
     EXPECT_EXIT(
         {

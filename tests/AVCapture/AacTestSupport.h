@@ -1,7 +1,10 @@
 #ifndef TESTS_AVCAPTURE_AACTESTSUPPORT_H
 #define TESTS_AVCAPTURE_AACTESTSUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +21,16 @@ inline AENC_ATTR_AAC_S XAacAttr(uint32_t type, uint32_t bitRate, uint32_t sample
     a.enBitWidth = static_cast<AUDIO_BIT_WIDTH_E>(bitWidth);
     a.enSoundMode = static_cast<AUDIO_SOUND_MODE_E>(soundMode);
     return a;
+}
+
+// Death tests that need a process of their own (registrations are the
+// process's): the child runs the test afresh, unless the environment asks for
+// forked children (under an emulator), where each test is its own process anyway.
+inline void XFreshProcessDeathTests()
+{
+    if (getenv("GTEST_DEATH_TEST_STYLE") == nullptr) {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
 }
 
 // The adapter's lines with their source line numbers taken out.
