@@ -63,6 +63,13 @@ struct tagIspRgbirAttr {
 };
 typedef tagIspRgbirAttr ISP_RGBIR_ATTR_S;
 
+enum emIspAeStrategy : uint32_t {
+    AE_EXP_HIGHLIGHT_PRIOR = 0,
+    AE_EXP_LOWLIGHT_PRIOR = 1,
+    AE_STRATEGY_MODE_BUTT,
+};
+typedef emIspAeStrategy ISP_AE_STRATEGY_E;
+
 // The sensor driver's callback tables (defined with the drivers).
 struct tagIspSensorRegister;
 typedef tagIspSensorRegister ISP_SENSOR_REGISTER_S;
