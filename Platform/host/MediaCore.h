@@ -13,6 +13,13 @@
 // An injected failure for `func` on channel `chn` (-1: a call without a
 // channel), consumed by this call; 0 when none is set.
 HI_S32 XMediaFault(const char* func, int chn);
+// First statement of a media call: an injected failure is returned as set.
+#define XMEDIA_FAULT(chn)                                   \
+    do {                                                    \
+        if (HI_S32 fault_ = XMediaFault(__func__, (chn))) { \
+            return fault_;                                  \
+        }                                                   \
+    } while (0)
 
 // The system is initialised.
 BOOL XMediaSysReady();

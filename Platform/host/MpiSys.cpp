@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/host/MediaCore.h"
+#include "Platform/host/MediaModules.h"
 
 namespace {
 
@@ -196,6 +197,7 @@ HI_S32 HI_MPI_SYS_Init(HI_VOID)
         }
         s.bInit = TRUE;
     }
+    XMediaSourceEnsure();
     XMediaStateChanged();
     return HI_SUCCESS;
 }

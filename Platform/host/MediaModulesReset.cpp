@@ -1,5 +1,0 @@
-#include "Platform/host/MediaModules.h"
-
-void XMediaResetModules()
-{
-}
