@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "AVCapture/Audio.h"
 #include "Function/types.h"
 #include "MultiTask/Thread.h"
 #include "Platform/MediaTypes.h"
@@ -69,6 +70,9 @@ public:
     BOOL GetJpegChnAttr(VIDEO_NORM_E enNorm, PIC_SIZE_E enPicSize, VENC_CHN_ATTR_S& attr);
     BOOL InitVideoEnc();
     BOOL CleanUpVideoEnc();
+    // Audio codec, input and output of m_AudioCapture, and their clean-ups.
+    BOOL InitSDKAudioIO();
+    BOOL CleanUpSDKAudioIO();
 
 protected:
     // Analogue output: device, channel and the bound input channel (-1: none).
@@ -114,6 +118,7 @@ protected:
     int m_RecordFraRate;
     int m_RecordRes;
     int m_RecordBitrate;
+    CAudioCapture m_AudioCapture;
 };
 
 // The base sensor hooks of the common class: do nothing, return 0.

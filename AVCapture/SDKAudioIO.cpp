@@ -1,28 +1,27 @@
-#include "AVCapture/SDKAudioIO.h"
-
+#include "AVCapture/CommAVCapture.h"
 #include "Function/XLog.h"
 
-BOOL InitSDKAudioIO(CAudioCapture& audio)
+BOOL CCommAVCapture::InitSDKAudioIO()
 {
-    if (!audio.InitAudio()) {
+    if (!m_AudioCapture.InitAudio()) {
         XERROR("m_AudioCapture.InitAudio()\n");
         return 0;
     }
-    if (!audio.InitAudioInput()) {
+    if (!m_AudioCapture.InitAudioInput()) {
         XERROR("m_AudioCapture.InitAudioInput()\n");
         return 0;
     }
-    if (!audio.InitAudioOutput()) {
+    if (!m_AudioCapture.InitAudioOutput()) {
         XERROR("m_AudioCapture.InitAudioOutput()\n");
         return 0;
     }
     return 1;
 }
 
-BOOL CleanUpSDKAudioIO(CAudioCapture& audio)
+BOOL CCommAVCapture::CleanUpSDKAudioIO()
 {
-    audio.CleanupAudioOutput();
-    audio.CleanupAudioInput();
-    audio.CleanupAudio();
+    m_AudioCapture.CleanupAudioOutput();
+    m_AudioCapture.CleanupAudioInput();
+    m_AudioCapture.CleanupAudio();
     return 1;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "AVCapture/SDKAudioIO.h"
+#include "tests/AVCapture/AudioTestCapture.h"
 #include "Platform/Acodec.h"
 #include "Platform/Aenc.h"
 #include "Platform/DevFile.h"
@@ -81,8 +81,9 @@ std::vector<int16_t> ReadPcm(const std::string& path)
 
 TEST_F(AudioPipeline, MicrophoneToAacStreams)
 {
-    CAudioCapture audio;
-    ASSERT_EQ(InitSDKAudioIO(audio), 1);
+    CAudioTestCapture cap;
+    CAudioCapture& audio = cap.m_AudioCapture;
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
     const AcodecState codec = CAcodecModel::instance()->State();
     EXPECT_EQ(codec.nResets, 1u);
     EXPECT_EQ(codec.nRateCode, ACODEC_RATE_CODE_8K);
@@ -148,20 +149,20 @@ TEST_F(AudioPipeline, MicrophoneToAacStreams)
     EXPECT_GT(Rms(pcm, 3 * 1024, 19 * 1024), 4000.0);  // -12 dBFS: about 5800
     EXPECT_LT(Rms(pcm, 24 * 1024, 34 * 1024), 30.0) << "the mute reaches the recording";
 
-    EXPECT_EQ(CleanUpSDKAudioIO(audio), 1);
+    EXPECT_EQ(cap.CleanUpSDKAudioIO(), 1);
     EXPECT_EQ(audio.m_FDACodec, -1);
     EXPECT_EQ(CAcodecModel::instance()->State().nOpen, 0);
 }
 
 TEST_F(AudioPipeline, BoardMicrophoneSources)
 {
-    CAudioCapture audio;
+    CAudioTestCapture cap;
     m_Board.Sim("mic", "tone 440");
-    ASSERT_EQ(InitSDKAudioIO(audio), 1);
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
     XAudioSimAencDump(TRUE);
     Take(20);
     XAudioSimAencDump(FALSE);
-    CleanUpSDKAudioIO(audio);
+    cap.CleanUpSDKAudioIO();
     const std::string dump = m_Board.Path("/log/aenc0.aac");
     const std::string pcmPath = m_Board.Path("/log/decoded.pcm");
     int st = -1;
@@ -174,11 +175,11 @@ TEST_F(AudioPipeline, BoardMicrophoneSources)
     unlink(dump.c_str());
 
     m_Board.Sim("mic", "silence");
-    ASSERT_EQ(InitSDKAudioIO(audio), 1);
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
     XAudioSimAencDump(TRUE);
     Take(8);
     XAudioSimAencDump(FALSE);
-    CleanUpSDKAudioIO(audio);
+    cap.CleanUpSDKAudioIO();
     XTestRun("ffmpeg -v error -y -f aac -i " + dump + " -f s16le -ac 1 " + pcmPath, &st);
     pcm = ReadPcm(pcmPath);
     EXPECT_LT(Rms(pcm, 0, pcm.size()), 5.0);
@@ -225,16 +226,31 @@ TEST_F(AudioPipeline, InputStepsFailWithTheirLines)
     audio.CleanupAudio();
 }
 
+TEST_F(AudioPipeline, OutputFailureStopsTheBringUp)
+{
+    CAudioTestCapture cap;
+    XMediaSimFail("HI_MPI_AO_Enable", static_cast<HI_S32>(0xA0168010u), -1, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cap.InitSDKAudioIO(), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(":InitAudioOutput]: HI_MPI_AO_Enable() Failed With 0xa0168010\n"), std::string::npos) << err;
+    EXPECT_NE(err.find(":InitSDKAudioIO]: m_AudioCapture.InitAudioOutput()\n"), std::string::npos) << err;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cap.CleanUpSDKAudioIO(), 1);
+    testing::internal::GetCapturedStderr();
+}
+
 TEST_F(AudioPipeline, CleanUpsGoOnPastFailures)
 {
-    CAudioCapture audio;
-    ASSERT_EQ(InitSDKAudioIO(audio), 1);
+    CAudioTestCapture cap;
+    CAudioCapture& audio = cap.m_AudioCapture;
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
     const HI_S32 kCode = static_cast<HI_S32>(0xA0028012u);
     XMediaSimFail("HI_MPI_AO_DisableChn", kCode, -1, 1);
     XMediaSimFail("HI_MPI_SYS_UnBind", kCode, -1, 1);
     XMediaSimFail("HI_MPI_AENC_DestroyChn", kCode, -1, 1);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(CleanUpSDKAudioIO(audio), 1);
+    EXPECT_EQ(cap.CleanUpSDKAudioIO(), 1);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("HI_MPI_AO_DisableChn() Failed With 0xa0028012\n"), std::string::npos) << err;
     EXPECT_NE(err.find("HI_MPI_SYS_UnBind() failed with 0xa0028012\n"), std::string::npos) << err;
@@ -262,8 +278,9 @@ TEST_F(AudioPipeline, CleanUpsGoOnPastFailures)
 
 TEST_F(AudioPipeline, VoiceQualitySwitch)
 {
-    CAudioCapture audio;
-    ASSERT_EQ(InitSDKAudioIO(audio), 1);
+    CAudioTestCapture cap;
+    CAudioCapture& audio = cap.m_AudioCapture;
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
     ASSERT_EQ(audio.EnableAudioInFilter(), 1);
     EXPECT_EQ(audio.m_EnableAudioInFilter, 1);
     AudioSimAi ai;
@@ -282,5 +299,5 @@ TEST_F(AudioPipeline, VoiceQualitySwitch)
     EXPECT_NE(testing::internal::GetCapturedStderr().find("HI_MPI_AI_EnableVqe() Failed With 0xa0158009\n"),
               std::string::npos);
     EXPECT_EQ(audio.m_EnableAudioInFilter, 0);
-    CleanUpSDKAudioIO(audio);
+    cap.CleanUpSDKAudioIO();
 }

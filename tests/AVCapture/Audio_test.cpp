@@ -12,6 +12,7 @@
 #include "Platform/Acodec.h"
 #include "support/AudioRig.h"
 #include "tests/AVCapture/AacTestSupport.h"
+#include "tests/AVCapture/AudioTestCapture.h"
 
 namespace {
 
@@ -180,4 +181,35 @@ TEST_F(AudioCapture, InputAndOutputNeedTheCodec)
     EXPECT_EQ(audio.m_FDACodec, -1);
     EXPECT_EQ(audio.InitAudioInput(), 0);
     EXPECT_EQ(audio.CleanupAudio(), 1);
+}
+
+TEST_F(AudioCapture, BringUpStopsAtTheFirstFailure)
+{
+    struct Case {
+        const char* what;
+        const char* line;
+        void (*inject)();
+    } cases[] = {
+        {"codec", ":InitSDKAudioIO]: m_AudioCapture.InitAudio()\n",
+         [] { CAcodecModel::instance()->FailOpen(ENODEV, 1); }},
+        {"input", ":InitSDKAudioIO]: m_AudioCapture.InitAudioInput()\n",
+         [] { XMediaSimFail("HI_MPI_AI_SetPubAttr", static_cast<HI_S32>(0xA0158010u), -1, 1); }},
+    };
+    for (const Case& c : cases) {
+        CAudioTestCapture cap;
+        c.inject();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(cap.InitSDKAudioIO(), 0) << c.what;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.line), std::string::npos) << err;
+        // nothing of the output was touched
+        AudioSimAo ao;
+        XAudioSimAoInfo(&ao);
+        EXPECT_FALSE(ao.bAttrSet) << c.what;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(cap.CleanUpSDKAudioIO(), 1);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(cap.m_AudioCapture.m_FDACodec, -1);
+        EXPECT_EQ(CAcodecModel::instance()->State().nOpen, 0);
+    }
 }
