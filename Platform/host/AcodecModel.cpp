@@ -20,8 +20,8 @@ const int32_t kOutputVolumeMax = 6;
 
 CAcodecModel* CAcodecModel::instance()
 {
-    static CAcodecModel model;
-    return &model;
+    static CAcodecModel* model = new CAcodecModel;  // outlives every media thread
+    return model;
 }
 
 CAcodecModel::CAcodecModel() : m_State(kPowerOn), m_OpenFailure{0, 0}

@@ -25,14 +25,23 @@ CDevModel* ModelOf(const char* devpath)
     return nullptr;
 }
 
-std::mutex g_OpenLock;
-std::map<int, CDevModel*> g_OpenModels;  // descriptor -> its device
+struct tagOpenFiles {
+    std::mutex lock;
+    std::map<int, CDevModel*> models;  // descriptor -> its device
+};
+
+tagOpenFiles& OpenFiles()
+{
+    static tagOpenFiles* files = new tagOpenFiles;  // outlives every thread
+    return *files;
+}
 
 CDevModel* ModelOfFd(int fd)
 {
-    std::lock_guard<std::mutex> lock(g_OpenLock);
-    auto it = g_OpenModels.find(fd);
-    return it == g_OpenModels.end() ? nullptr : it->second;
+    tagOpenFiles& f = OpenFiles();
+    std::lock_guard<std::mutex> lock(f.lock);
+    auto it = f.models.find(fd);
+    return it == f.models.end() ? nullptr : it->second;
 }
 
 }  // namespace
@@ -59,8 +68,9 @@ int XDevOpen(const char* devpath, int flags)
         return -1;
     }
     if (model != nullptr) {
-        std::lock_guard<std::mutex> lock(g_OpenLock);
-        g_OpenModels[fd] = model;
+        tagOpenFiles& f = OpenFiles();
+        std::lock_guard<std::mutex> lock(f.lock);
+        f.models[fd] = model;
     }
     return fd;
 }
@@ -82,11 +92,12 @@ int XDevClose(int fd)
 {
     CDevModel* model = nullptr;
     {
-        std::lock_guard<std::mutex> lock(g_OpenLock);
-        auto it = g_OpenModels.find(fd);
-        if (it != g_OpenModels.end()) {
+        tagOpenFiles& f = OpenFiles();
+        std::lock_guard<std::mutex> lock(f.lock);
+        auto it = f.models.find(fd);
+        if (it != f.models.end()) {
             model = it->second;
-            g_OpenModels.erase(it);
+            f.models.erase(it);
         }
     }
     if (model != nullptr) {

@@ -183,6 +183,26 @@ TEST_F(AudioPipeline, BoardMicrophoneSources)
     XTestRun("ffmpeg -v error -y -f aac -i " + dump + " -f s16le -ac 1 " + pcmPath, &st);
     pcm = ReadPcm(pcmPath);
     EXPECT_LT(Rms(pcm, 0, pcm.size()), 5.0);
+    unlink(dump.c_str());
+
+    // a WAV file (Python's wave module) of 0.3 s of 600 Hz, looped
+    const std::string wav = m_Board.Path("/log/tone600.wav");
+    XTestRun(std::string(DASHCAM_PYTHON) + " -c \"import wave,struct,math\n"
+             "w=wave.open('" + wav + "','wb'); w.setnchannels(1); w.setsampwidth(2); w.setframerate(8000)\n"
+             "w.writeframes(b''.join(struct.pack('<h', int(8000*math.sin(2*math.pi*600*i/8000))) for i in range(2400)))\n"
+             "w.close()\"", &st);
+    ASSERT_EQ(st, 0);
+    m_Board.Sim("mic", wav);
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
+    XAudioSimAencDump(TRUE);
+    Take(20);
+    XAudioSimAencDump(FALSE);
+    cap.CleanUpSDKAudioIO();
+    XTestRun("ffmpeg -v error -y -f aac -i " + dump + " -f s16le -ac 1 " + pcmPath, &st);
+    pcm = ReadPcm(pcmPath);
+    ASSERT_GE(pcm.size(), 18u * 1024);
+    EXPECT_NEAR(XToneFrequency(std::vector<int16_t>(pcm.begin() + 3 * 1024, pcm.begin() + 18 * 1024), 8000), 600.0,
+                3.0);
 }
 
 TEST_F(AudioPipeline, InputStepsFailWithTheirLines)

@@ -16,6 +16,7 @@
 #include "Platform/AudioOut.h"
 #include "support/AudioRig.h"
 #include "tests/Platform/FakeAudioEncoder.h"
+#include "Platform/host/MicSource.h"
 
 namespace {
 
@@ -303,4 +304,28 @@ TEST_F(AudioSim, InputAttributesAndVoiceQuality)
     EXPECT_TRUE(info.bVqeEnabled);
     EXPECT_EQ(info.stVqe.u32OpenMask, vqe.u32OpenMask);
     EXPECT_EQ(info.stVqe.stHpfCfg.enHpfFreq, AUDIO_HPF_FREQ_150);
+}
+
+TEST(MicSourceFile, FirstChannelOfAPcmWav)
+{
+    // written by Python's own wave module: stereo, left i, right -i
+    char dir[] = "/tmp/dashcam-wav-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string stereo = std::string(dir) + "/stereo.wav";
+    const std::string eight = std::string(dir) + "/eight.wav";
+    int st = -1;
+    XTestRun(std::string(DASHCAM_PYTHON) + " -c \"import wave,struct\n"
+             "w=wave.open('" + stereo + "','wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(8000)\n"
+             "w.writeframes(b''.join(struct.pack('<hh', i, -i) for i in range(1000))); w.close()\n"
+             "w=wave.open('" + eight + "','wb'); w.setnchannels(1); w.setsampwidth(1); w.setframerate(8000)\n"
+             "w.writeframes(bytes(100)); w.close()\"", &st);
+    ASSERT_EQ(st, 0);
+    const std::vector<int16_t> left = XReadWavFirstChannel(stereo);
+    ASSERT_EQ(left.size(), 1000u);
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(left[i], static_cast<int16_t>(i));
+    }
+    EXPECT_TRUE(XReadWavFirstChannel(eight).empty()) << "8-bit samples are not taken";
+    EXPECT_TRUE(XReadWavFirstChannel(std::string(dir) + "/missing.wav").empty());
+    XTestRun(std::string("rm -rf ") + dir);
 }
