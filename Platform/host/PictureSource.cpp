@@ -214,6 +214,7 @@ void XMediaResetSource()
 
 void XMediaResetModules()
 {
+    XMediaResetBoard();
     XMediaResetSource();
     XMediaResetVenc();
     XMediaResetVpss();
