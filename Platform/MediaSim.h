@@ -32,6 +32,18 @@ int XMediaSimPump(int count);
 // pictures that arrive meanwhile are dropped and counted.
 void XMediaSimStall(int chn, int ms);
 
+// Channels created from now on deliver placeholder packs (start codes, NAL
+// types by GOP position, JPEG SOI..EOI) even where the codec libraries are
+// built in; FALSE goes back to the real encoders. Without the libraries (the
+// cross build) every channel delivers placeholders. Reset keeps the choice.
+void XMediaSimUsePlaceholders(BOOL placeholders);
+
+// Dumps of every stream made from now on under the board: DIR/log/venc<k>.h264
+// for H.264 channels, DIR/log/venc<k>/NNNNNN.jpg (the channel's picture
+// number) for JPEG channels, each begun afresh when the channel is created.
+// Nothing without a board folder.
+void XMediaSimSetDump(BOOL dump);
+
 // The picture chain is live: ISP running, input device and channel 0
 // enabled and bound to the started group 0.
 BOOL XMediaSimChainLive();

@@ -31,6 +31,9 @@ void XMediaVencWaitIdle();
 
 // Starts the picture source's clock thread (once; at system initialisation).
 void XMediaSourceEnsure();
+// Starts the board's state writer and command reader (with a board folder only).
+void XMediaBoardEnsure();
+void XMediaResetBoard();
 
 void XMediaResetSource();
 void XMediaResetVenc();

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -127,6 +128,6 @@ std::string XMediaSimStateJson()
                  v.u32Queued, v.u32Held);
         j += buf;
     }
-    j += "]}";
+    j += "],\"audio\":" + XAudioSimStateJson() + "}";
     return j;
 }

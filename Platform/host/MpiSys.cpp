@@ -198,6 +198,7 @@ HI_S32 HI_MPI_SYS_Init(HI_VOID)
         s.bInit = TRUE;
     }
     XMediaSourceEnsure();
+    XMediaBoardEnsure();
     XMediaStateChanged();
     return HI_SUCCESS;
 }

@@ -2,22 +2,29 @@
 // encodes, the bounded stream queue and its descriptor.
 
 #include "Platform/MpiVenc.h"
+#include "Platform/AudioSim.h"
 
+#include <dirent.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "Platform/BoardRoot.h"
 #include "Platform/MediaSim.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -79,6 +86,16 @@ struct tagChannel {
     uint64_t released = 0;
     std::unique_ptr<CVencCoder> coder;
     std::thread worker;
+    // dumps (worker thread only)
+    BOOL bDumpStarted = FALSE;
+    FILE* dumpFile = nullptr;
+    std::string dumpDir;
+    ~tagChannel()
+    {
+        if (dumpFile != nullptr) {
+            fclose(dumpFile);
+        }
+    }
 };
 
 struct tagVencState {
@@ -215,6 +232,56 @@ VENC_RC_PARAM_S DefaultRcParam()
     return p;
 }
 
+std::atomic<BOOL> g_bDump{FALSE};
+
+// Writes one encoded picture to the channel's dump under the board.
+void Dump(tagChannel* c, uint64_t index, const std::vector<tagVencPackOut>& packs)
+{
+    const std::string root = PlatformBoardRoot();
+    if (root.empty()) {
+        return;
+    }
+    const std::string base = root + "/log/venc" + std::to_string(c->chn);
+    if (!c->bDumpStarted) {
+        c->bDumpStarted = TRUE;
+        mkdir((root + "/log").c_str(), 0755);
+        if (c->attr.stVeAttr.enType == PT_H264) {
+            c->dumpFile = fopen((base + ".h264").c_str(), "wb");
+        } else {
+            c->dumpDir = base;
+            mkdir(base.c_str(), 0755);
+            if (DIR* d = opendir(base.c_str())) {
+                while (struct dirent* e = readdir(d)) {
+                    const std::string name = e->d_name;
+                    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0) {
+                        unlink((base + "/" + name).c_str());
+                    }
+                }
+                closedir(d);
+            }
+        }
+    }
+    FILE* f = c->dumpFile;
+    BOOL own = FALSE;
+    if (!c->dumpDir.empty()) {
+        char name[32];
+        snprintf(name, sizeof(name), "/%06llu.jpg", static_cast<unsigned long long>(index));
+        f = fopen((c->dumpDir + name).c_str(), "wb");
+        own = TRUE;
+    }
+    if (f == nullptr) {
+        return;
+    }
+    for (const tagVencPackOut& p : packs) {
+        fwrite(p.data.data(), 1, p.data.size(), f);
+    }
+    if (own) {
+        fclose(f);
+    } else {
+        fflush(f);
+    }
+}
+
 void Worker(tagChannel* c)
 {
     // the encoder's own thread runs at normal priority, whoever made the channel
@@ -229,6 +296,7 @@ void Worker(tagChannel* c)
         }
         tagVencPicture pic = c->pending.front();
         c->pending.pop_front();
+        pic.u64ChnIndex = c->frames;
         c->bBusy = TRUE;
         const BOOL idr = c->attr.stVeAttr.enType == PT_H264 && (c->frames % c->gop) == 0;
         std::vector<uint8_t> user;
@@ -245,6 +313,9 @@ void Worker(tagChannel* c)
         const BOOL ok = c->coder->Encode(pic, idr, bUser ? &user : nullptr, &st->packs);
         for (const tagVencPackOut& p : st->packs) {
             st->bytes += p.data.size();
+        }
+        if (ok && g_bDump) {
+            Dump(c, pic.u64ChnIndex, st->packs);
         }
 
         lock.lock();
@@ -642,6 +713,12 @@ HI_S32 HI_MPI_VENC_InsertUserData(VENC_CHN VeChn, HI_U8* pu8Data, HI_U32 u32Len)
 }
 
 // ---- for the picture source and the tests ----
+
+void XMediaSimSetDump(BOOL dump)
+{
+    g_bDump = dump;
+    XAudioSimAencDump(dump);
+}
 
 void XMediaVencOffer(int chn, const tagVencPicture& picture)
 {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/MpiVenc.h"
 #include "Platform/host/MediaCore.h"
@@ -214,6 +215,8 @@ void XMediaResetSource()
 
 void XMediaResetModules()
 {
+    XMediaResetBoard();
+    XAudioSimReset();
     XMediaResetSource();
     XMediaResetVenc();
     XMediaResetVpss();

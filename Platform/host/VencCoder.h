@@ -13,6 +13,7 @@
 // One picture offered to a channel.
 struct tagVencPicture {
     uint64_t u64Index;     // the source's picture number
+    uint64_t u64ChnIndex;  // the channel's picture number (its barcode)
     uint64_t u64PTS;       // microseconds
     uint32_t u32SrcWidth;  // size the processing channel delivers
     uint32_t u32SrcHeight;
@@ -36,6 +37,8 @@ public:
 std::unique_ptr<CVencCoder> XVencCreateCoder(const VENC_CHN_ATTR_S& attr);
 // Placeholder packs only (no codec library needed).
 std::unique_ptr<CVencCoder> XVencCreatePlaceholder(const VENC_CHN_ATTR_S& attr);
+// libx264 or libjpeg-turbo (builds with the codecs only); null when it cannot open.
+std::unique_ptr<CVencCoder> XVencCreateRealCoder(const VENC_CHN_ATTR_S& attr);
 
 // A sequence parameter set (with start code) for the size and frame rate.
 std::vector<uint8_t> XVencPlaceholderSps(uint32_t width, uint32_t height, uint32_t fps, uint32_t profile);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -203,6 +204,28 @@ TEST_F(AudioPipeline, BoardMicrophoneSources)
     ASSERT_GE(pcm.size(), 18u * 1024);
     EXPECT_NEAR(XToneFrequency(std::vector<int16_t>(pcm.begin() + 3 * 1024, pcm.begin() + 18 * 1024), 8000), 600.0,
                 3.0);
+}
+
+TEST_F(AudioPipeline, BoardDumpSwitch)
+{
+    CAudioTestCapture cap;
+    ASSERT_EQ(cap.InitSDKAudioIO(), 1);
+    const std::string dump = m_Board.Path("/log/aenc0.aac");
+    unlink(dump.c_str());
+    m_Board.Sim("media", "dump on");
+    // the board's command is taken within a tenth of a second
+    usleep(400000);
+    const std::vector<tagGot> got = Take(6);
+    m_Board.Sim("media", "dump off");
+    usleep(400000);
+    Take(2);
+    cap.CleanUpSDKAudioIO();
+    struct stat st;
+    ASSERT_EQ(stat(dump.c_str(), &st), 0);
+    EXPECT_GE(static_cast<size_t>(st.st_size), 5u * got[0].len) << "streams while on are in the dump";
+    const std::string probe = XTestRun("ffprobe -v error -show_entries stream=codec_name,sample_rate "
+                                       "-of default=nw=1 " + dump);
+    EXPECT_NE(probe.find("codec_name=aac\nsample_rate=8000"), std::string::npos) << probe;
 }
 
 TEST_F(AudioPipeline, InputStepsFailWithTheirLines)

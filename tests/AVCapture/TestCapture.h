@@ -13,7 +13,7 @@
 
 class CTestAVCapture : public CAVCapture {
 public:
-    CTestAVCapture() { XMediaSimReset(); }
+    explicit CTestAVCapture(BOOL bPlaceholders = TRUE) : m_Chain(bPlaceholders) {}
     ~CTestAVCapture() override
     {
         m_Chain.Down();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 
@@ -11,12 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Acodec.h"
 #include "Platform/Aenc.h"
 #include "Platform/AudioIn.h"
 #include "Platform/AudioOut.h"
+#include "Platform/DevFile.h"
+#include "Platform/host/MicSource.h"
 #include "support/AudioRig.h"
 #include "tests/Platform/FakeAudioEncoder.h"
-#include "Platform/host/MicSource.h"
 
 namespace {
 
@@ -328,4 +331,38 @@ TEST(MicSourceFile, FirstChannelOfAPcmWav)
     EXPECT_TRUE(XReadWavFirstChannel(eight).empty()) << "8-bit samples are not taken";
     EXPECT_TRUE(XReadWavFirstChannel(std::string(dir) + "/missing.wav").empty());
     XTestRun(std::string("rm -rf ") + dir);
+}
+
+TEST_F(AudioSim, BoardStateFileHoldsCodecAndOutput)
+{
+    // the codec's state and the bytes the output took, read back by Python's json
+    int fd = XDevOpen(ACODEC_DEVICE_PATH, O_RDWR);
+    ASSERT_GE(fd, 0);
+    int32_t v = ACODEC_RATE_CODE_8K;
+    ASSERT_EQ(XDevIoctl(fd, ACODEC_REQ_SAMPLE_RATE, &v), 0);
+    v = -16;
+    ASSERT_EQ(XDevIoctl(fd, ACODEC_REQ_OUTPUT_VOLUME, &v), 0);
+    v = 1;
+    ASSERT_EQ(XDevIoctl(fd, ACODEC_REQ_INPUT_MUTE_1, &v), 0);
+    AIO_ATTR_S ao = Aio(8000, 256, 5);
+    ASSERT_EQ(HI_MPI_AO_SetPubAttr(0, &ao), 0);
+    ASSERT_EQ(HI_MPI_AO_Enable(0), 0);
+    ASSERT_EQ(HI_MPI_AO_EnableChn(0, 0), 0);
+    std::vector<int16_t> pcm(256, 5);
+    AUDIO_FRAME_S f = Frame(pcm);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(HI_MPI_AO_SendFrame(0, 0, &f, -1), 0);
+    }
+    const std::string script = std::string(DASHCAM_PYTHON) + " -c \"import json\n"
+                               "a=json.load(open('" + m_Board.Path("/log/media.json") + "'))['audio']\n"
+                               "print(a['acodec']['open'], a['acodec']['rate_code'], a['acodec']['output_volume'],"
+                               " a['acodec']['input_mute'], a['ao']['bytes_sent'])\" 2>/dev/null";
+    const std::string want = "1 24 -16 [1, 0] 1536\n";
+    std::string got;
+    for (int i = 0; i < 40 && got != want; ++i) {
+        usleep(100000);
+        got = XTestRun(script);
+    }
+    EXPECT_EQ(got, want);
+    XDevClose(fd);
 }

@@ -21,8 +21,17 @@
 
 class CTestMediaChain {
 public:
-    CTestMediaChain() { XMediaSimReset(); }
-    ~CTestMediaChain() { Down(); }
+    // Placeholder packs unless the test asks for the real encoders.
+    explicit CTestMediaChain(BOOL bPlaceholders = TRUE)
+    {
+        XMediaSimReset();
+        XMediaSimUsePlaceholders(bPlaceholders);
+    }
+    ~CTestMediaChain()
+    {
+        Down();
+        XMediaSimUsePlaceholders(FALSE);
+    }
 
     // System only.
     HI_S32 System()
