@@ -14,6 +14,7 @@
 enum emPayloadType : uint32_t {
     PT_JPEG = 26,
     PT_AAC = 37,
+    PT_AACLC = 42,
     PT_H264 = 96,
 };
 typedef emPayloadType PAYLOAD_TYPE_E;
@@ -21,9 +22,25 @@ typedef emPayloadType PAYLOAD_TYPE_E;
 // ---- picture-size codes ----
 enum emPicSize : uint32_t {
     PIC_QCIF = 0,
+    PIC_CIF = 1,
+    PIC_2CIF = 2,
+    PIC_HD1 = 3,
+    PIC_D1 = 4,
+    PIC_960H = 5,
+    PIC_QVGA = 6,
     PIC_VGA = 7,
+    PIC_XGA = 8,
+    PIC_SXGA = 9,
+    PIC_UXGA = 10,
+    PIC_QXGA = 11,
+    PIC_WVGA = 12,
+    PIC_WSXGA = 13,
+    PIC_WUXGA = 14,
+    PIC_WQXGA = 15,
     PIC_HD720 = 16,
     PIC_HD1080 = 17,
+    PIC_2304x1296 = 18,
+    PIC_BUTT,
 };
 typedef emPicSize PIC_SIZE_E;
 

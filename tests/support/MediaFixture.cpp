@@ -3,88 +3,57 @@
 #include <cmath>
 #include <cstring>
 
-extern "C" {
-#include <x264.h>
-}
+#include "Platform/host/codec/X264Encoder.h"
+
 #include <fdk-aac/aacenc_lib.h>
 
 // ---- video ----
 
 struct CFixtureH264Encoder::tagImpl {
-    x264_t* enc = nullptr;
-    x264_picture_t pic;
-    bool picAllocated = false;
+    std::unique_ptr<CX264Encoder> enc;
     int64_t next = 0;
     uint32_t noise = 12345;
 };
 
 CFixtureH264Encoder::CFixtureH264Encoder(const tagFixtureVideoConfig& config) : m_Config(config), m_lpImpl(new tagImpl)
 {
-    x264_param_t p;
-    if (x264_param_default_preset(&p, config.preset, "zerolatency") < 0) {
-        return;
-    }
-    p.i_log_level = X264_LOG_ERROR;
-    p.i_threads = 1;
-    p.b_sliced_threads = 0;
-    p.i_slice_count = 1;
-    p.i_width = config.width;
-    p.i_height = config.height;
-    p.i_csp = X264_CSP_I420;
-    p.i_fps_num = static_cast<uint32_t>(config.fps);
-    p.i_fps_den = 1;
-    p.b_vfr_input = 0;
-    p.i_keyint_max = config.gop;
-    p.i_keyint_min = config.gop;
-    p.i_scenecut_threshold = 0;
-    p.b_open_gop = 0;
-    p.i_bframe = 0;
-    p.b_repeat_headers = 1;
-    // Length-prefixed output: the packs get their 4-byte start codes here.
-    p.b_annexb = 0;
-    p.b_aud = 0;
-    p.rc.i_rc_method = X264_RC_ABR;
-    p.rc.i_bitrate = config.bitrateKbps;
-    p.rc.i_vbv_max_bitrate = config.bitrateKbps;
-    p.rc.i_vbv_buffer_size = config.bitrateKbps;
-    if (x264_param_apply_profile(&p, config.profile) < 0) {
-        return;
-    }
-    if (x264_picture_alloc(&m_lpImpl->pic, X264_CSP_I420, config.width, config.height) < 0) {
-        return;
-    }
-    m_lpImpl->picAllocated = true;
-    m_lpImpl->enc = x264_encoder_open(&p);
+    tagX264Config x;
+    x.width = config.width;
+    x.height = config.height;
+    x.fps = config.fps;
+    x.gop = config.gop;
+    x.rcMode = 0;
+    x.bitrateKbps = config.bitrateKbps;
+    x.profile = config.profile;
+    x.preset = config.preset;
+    x.bDeviceNalRefIdc = config.bDeviceNalRefIdc;
+    x.bKeepSei = TRUE;
+    m_lpImpl->enc.reset(new CX264Encoder(x));
 }
 
 CFixtureH264Encoder::~CFixtureH264Encoder()
 {
-    if (m_lpImpl->enc != nullptr) {
-        x264_encoder_close(m_lpImpl->enc);
-    }
-    if (m_lpImpl->picAllocated) {
-        x264_picture_clean(&m_lpImpl->pic);
-    }
 }
 
 BOOL CFixtureH264Encoder::IsOpen() const
 {
-    return m_lpImpl->enc != nullptr;
+    return m_lpImpl->enc->IsOpen();
 }
 
 BOOL CFixtureH264Encoder::EncodeFrame(tagFixtureVideoFrame* frame)
 {
-    if (m_lpImpl->enc == nullptr || frame == nullptr) {
+    if (!m_lpImpl->enc->IsOpen() || frame == nullptr) {
         return 0;
     }
     tagImpl& im = *m_lpImpl;
+    CX264Encoder& enc = *im.enc;
     const int w = m_Config.width;
     const int h = m_Config.height;
     const int t = static_cast<int>(im.next);
     // Luma: a gradient moving right with a little noise, so P-frames carry data.
-    uint8_t* y = im.pic.img.plane[0];
+    uint8_t* y = enc.Plane(0);
     for (int row = 0; row < h; ++row) {
-        uint8_t* line = y + row * im.pic.img.i_stride[0];
+        uint8_t* line = y + row * enc.Stride(0);
         for (int col = 0; col < w; ++col) {
             im.noise = im.noise * 1103515245u + 12345u;
             line[col] = static_cast<uint8_t>(((col + 4 * t) ^ (row + t)) + ((im.noise >> 16) & 0x0F));
@@ -92,39 +61,20 @@ BOOL CFixtureH264Encoder::EncodeFrame(tagFixtureVideoFrame* frame)
     }
     for (int plane = 1; plane < 3; ++plane) {
         for (int row = 0; row < h / 2; ++row) {
-            uint8_t* line = im.pic.img.plane[plane] + row * im.pic.img.i_stride[plane];
+            uint8_t* line = enc.Plane(plane) + row * enc.Stride(plane);
             for (int col = 0; col < w / 2; ++col) {
                 line[col] = static_cast<uint8_t>(128 + ((col + row + 2 * t * plane) & 0x1F));
             }
         }
     }
-    im.pic.i_pts = im.next;
-    im.pic.i_type = X264_TYPE_AUTO;
-
-    x264_nal_t* nals = nullptr;
-    int count = 0;
-    x264_picture_t out;
-    int bytes = x264_encoder_encode(im.enc, &nals, &count, &im.pic, &out);
-    if (bytes <= 0 || count <= 0) {
+    BOOL idr = FALSE;
+    if (!enc.Encode(FALSE, &frame->packs, &idr)) {
         return 0;
     }
-    frame->packs.clear();
-    frame->bIDR = out.b_keyframe ? TRUE : FALSE;
+    frame->bIDR = idr;
     frame->nFrameIndex = im.next;
-    for (int i = 0; i < count; ++i) {
-        const x264_nal_t& n = nals[i];
-        if (n.i_payload <= 4) {
-            continue;
-        }
-        std::vector<uint8_t> pack = {0, 0, 0, 1};
-        pack.insert(pack.end(), n.p_payload + 4, n.p_payload + n.i_payload);
-        if (m_Config.bDeviceNalRefIdc && (pack[4] & 0x1F) == emFixtureNalType_Slice && (pack[4] & 0x60) != 0) {
-            pack[4] = static_cast<uint8_t>(pack[4] | 0x60);
-        }
-        frame->packs.push_back(std::move(pack));
-    }
     im.next++;
-    return frame->packs.empty() ? 0 : 1;
+    return 1;
 }
 
 // ---- audio ----

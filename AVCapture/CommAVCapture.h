@@ -1,0 +1,128 @@
+#ifndef AVCAPTURE_COMMAVCAPTURE_H
+#define AVCAPTURE_COMMAVCAPTURE_H
+
+// The common part of the camera object: the five encoded streams and the
+// media objects behind them (buffer pools and the media system, the
+// processing group fed from the video input, the four video encoder channels
+// bound to its channels). The SoC-specific subclass CAVCapture brings the
+// platform up and down around these steps.
+
+#include <cstdint>
+
+#include "AVCapture/Audio.h"
+#include "Function/types.h"
+#include "MultiTask/Thread.h"
+#include "Platform/MediaTypes.h"
+#include "Platform/MpiIsp.h"
+#include "Platform/MpiTypes.h"
+#include "Platform/MpiVenc.h"
+
+class CCommAVCapture : public CThread {
+public:
+    // Index into the stream table.
+    enum emEncodeChn {
+        ENCODE_CHN_H264_MAIN = 0,
+        ENCODE_CHN_H264_SUB = 1,
+        ENCODE_CHN_JPEG_MAIN = 2,
+        ENCODE_CHN_JPEG_SUB = 3,
+        ENCODE_CHN_AUDIO_AAC = 4,
+        ENCODE_CHN_MAX = 5,
+    };
+
+    // Sensor and interface modes (the ones this system names).
+    enum emSensorMode {
+        APTINA_AR0130_DC_720P_30FPS = 0,
+        APTINA_9M034_DC_720P_30FPS = 1,
+        SONY_IMX122_DC_1080P_30FPS = 5,
+        SONY_IMX290_MIPI = 29,
+        SONY_IMX122_DC_720P_30FPS = 30,
+        SONY_IMX323_DC_1080P_30FPS = 31,
+        PANASONIC_MN34222_MIPI_1080P_30FPS = 32,
+        OMNIVISION_OV9752_MIPI_720P_30FPS = 33,
+        IMAGE_SENSOR_MODE_BUTT = 34,
+    };
+
+    CCommAVCapture();
+    ~CCommAVCapture() override;
+
+    virtual BOOL Init() = 0;
+    virtual BOOL CleanUp() = 0;
+
+    // Buffer block size of a picture; 1 with the size, or 0.
+    virtual BOOL CalcPicVbBlkSize(VIDEO_NORM_E enNorm, PIC_SIZE_E enPicSize, PIXEL_FORMAT_E enPixFmt,
+                                  HI_U32 u32AlignWidth, unsigned& size);
+    virtual BOOL InitSDKVideoCache();
+    virtual BOOL CleanUpSDKVideoCache();
+    virtual BOOL InitImageSensor();
+    virtual BOOL CleanUpImageSensor();
+    virtual BOOL InitISP() = 0;
+    virtual BOOL CleanUpISP() = 0;
+    virtual BOOL ISPTuning() = 0;
+
+    // Width and height of a picture-size code (the first five rows by norm);
+    // 0 for a code without a row.
+    static BOOL GetPicSize(VIDEO_NORM_E enNorm, PIC_SIZE_E enPicSize, SIZE_S* pstSize);
+
+    BOOL InitVPSS();
+    BOOL CleanUpVPSS();
+    BOOL GetH264ChnAttr(VIDEO_NORM_E enNorm, unsigned vi_fps, PIC_SIZE_E enPicSize, emStreamRCType rc,
+                        unsigned bitrate, unsigned fps, unsigned gop, VENC_CHN_ATTR_S& attr);
+    BOOL GetJpegChnAttr(VIDEO_NORM_E enNorm, PIC_SIZE_E enPicSize, VENC_CHN_ATTR_S& attr);
+    BOOL InitVideoEnc();
+    BOOL CleanUpVideoEnc();
+    // Audio codec, input and output of m_AudioCapture, and their clean-ups.
+    BOOL InitSDKAudioIO();
+    BOOL CleanUpSDKAudioIO();
+
+protected:
+    // Analogue output: device, channel and the bound input channel (-1: none).
+    struct tagVoCfg {
+        int voDev;
+        int voChn;
+        int bindViChn;
+    };
+
+    // Drops any earlier media state, then brings pools 1 to 3 (block sizes
+    // and counts) and the media system up.
+    static BOOL InitPools(const unsigned size[3], const unsigned count[3]);
+
+    VIDEO_NORM_E m_enNorm;
+    int m_nSensorInputFrameRate;
+    int m_ChnNum;                        // video encoder channels created
+    emSensorMode m_SensorMode;
+    PIC_SIZE_E m_SensorInputResolution;  // the processing group's input
+    PIXEL_FORMAT_E m_PxlFmt;
+    int m_InputSensors;                  // input devices, also input channels
+    BOOL m_bMirror;
+    BOOL m_bFlip;
+    ROTATE_E m_enRotate;
+    pthread_t m_ISPThead;
+    emStreamRCType m_RCType;
+    int m_VpssGrp;
+    int m_VpssChn[8];                    // processing channels set up, -1 unused
+    int m_VencGrp[4];
+    int m_VencChn[4];                    // encoder channels created, -1 none
+    int m_VencBindChn[4];                // processing channel bound to each encoder, -1 none
+    tagChannelConfig m_ChnCfg[ENCODE_CHN_MAX];
+    uint8_t* m_lpTmpFrmBuff;             // pack records of the capture thread
+    unsigned m_TmpFrmBuffLen;
+    BOOL m_isoutputvolumemute;
+    volatile BOOL m_PauseCapture;
+    ISP_AE_STRATEGY_E m_AeStrategy;
+    BOOL m_UseHighestContrastGamma;
+    BOOL m_EnableAudioIn;
+    tagVoCfg m_VoCfg;
+    BOOL m_EnableParkingMonitor;
+    unsigned m_ParkingTimeThreshold;
+    int m_RecordMode;
+    int m_RecordFraRate;
+    int m_RecordRes;
+    int m_RecordBitrate;
+    CAudioCapture m_AudioCapture;
+};
+
+// The base sensor hooks of the common class: do nothing, return 0.
+extern "C" int sensor_register_callback(void);
+extern "C" int sensor_unregister_callback(void);
+
+#endif

@@ -1,0 +1,107 @@
+#include "Platform/DevFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "Platform/Acodec.h"
+#include "Platform/BoardRoot.h"
+#include "Platform/host/AcodecModel.h"
+#include "Platform/host/DevModel.h"
+
+namespace {
+
+// The board's known devices, by device path.
+CDevModel* ModelOf(const char* devpath)
+{
+    if (strcmp(devpath, ACODEC_DEVICE_PATH) == 0) {
+        return CAcodecModel::instance();
+    }
+    return nullptr;
+}
+
+struct tagOpenFiles {
+    std::mutex lock;
+    std::map<int, CDevModel*> models;  // descriptor -> its device
+};
+
+tagOpenFiles& OpenFiles()
+{
+    static tagOpenFiles* files = new tagOpenFiles;  // outlives every thread
+    return *files;
+}
+
+CDevModel* ModelOfFd(int fd)
+{
+    tagOpenFiles& f = OpenFiles();
+    std::lock_guard<std::mutex> lock(f.lock);
+    auto it = f.models.find(fd);
+    return it == f.models.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+int XDevOpen(const char* devpath, int flags)
+{
+    if (devpath == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    CDevModel* model = ModelOf(devpath);
+    if (model != nullptr && model->Open() != 0) {
+        return -1;
+    }
+    // The board's device file gives the descriptor; the model gives the device.
+    const std::string path = XBoardPath(devpath);
+    int fd = open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (model != nullptr) {
+            model->Close();
+        }
+        errno = err;
+        return -1;
+    }
+    if (model != nullptr) {
+        tagOpenFiles& f = OpenFiles();
+        std::lock_guard<std::mutex> lock(f.lock);
+        f.models[fd] = model;
+    }
+    return fd;
+}
+
+int XDevIoctl(int fd, unsigned long request, void* arg)
+{
+    CDevModel* model = ModelOfFd(fd);
+    if (model == nullptr) {
+        // a plain file of the board: no driver answers
+        (void)request;
+        (void)arg;
+        errno = fcntl(fd, F_GETFD) < 0 ? EBADF : ENOTTY;
+        return -1;
+    }
+    return model->Ioctl(request, arg);
+}
+
+int XDevClose(int fd)
+{
+    CDevModel* model = nullptr;
+    {
+        tagOpenFiles& f = OpenFiles();
+        std::lock_guard<std::mutex> lock(f.lock);
+        auto it = f.models.find(fd);
+        if (it != f.models.end()) {
+            model = it->second;
+            f.models.erase(it);
+        }
+    }
+    if (model != nullptr) {
+        model->Close();
+    }
+    return close(fd);
+}
