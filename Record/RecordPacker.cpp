@@ -200,16 +200,16 @@ void XArchiveThumbs(const tagRecordFinishInfo& info, CRecordFileIndex& index, co
             XERROR("[CHK PACK] GET THUMB IMG DST DIR FAILED.\n");
         } else {
             printf("[CHK PACK] THUMB IMG DST DIR (%s).\n", archive);
-            char cmd[3 * RECORD_NAME_BUF_SIZE + 64];
             char staging[RECORD_NAME_BUF_SIZE];
             const bool named = XStagingName(staging, info.szRootPath, RECORD_DIR_COMMON_THUMB, time, n, "TGZ");
-            const bool quotable = strchr(staging, '\'') == nullptr && strchr(info.szTmpPath, '\'') == nullptr;
-            const int len = snprintf(cmd, sizeof(cmd), "tar -zcf '%s' -C '%s' '%s'", staging, info.szTmpPath, bare);
+            const std::string cmdline = "tar -zcf " + XShellQuote(staging) + " -C " + XShellQuote(info.szTmpPath) + " " +
+                                        XShellQuote(bare);
+            const char* cmd = cmdline.c_str();
             // tar must not inherit a real-time priority of the calling thread.
             if (!XResetSchedOnFork()) {
                 XERROR("tar runs at the caller's real-time priority.\n");
             }
-            if (!named || !quotable || len < 0 || static_cast<size_t>(len) >= sizeof(cmd) || ExecCommand(cmd) != 0 ||
+            if (!named || ExecCommand(cmd) != 0 ||
                 !XPlaceStaged(staging, archive)) {
                 XERROR("ERROR CMD %s\n", cmd);
                 if (named && XFilePathExists(staging)) {
