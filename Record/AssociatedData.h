@@ -75,4 +75,19 @@ private:
 // Gives a list back to the pool (nothing once the pool is gone).
 void XPutAssociatedDataList(CAssociatedData* list);
 
+// Links the whole `list` in front of `head`; the last node of `list`, or
+// null for an empty list (nothing is linked then).
+inline CAssociatedData* XPrependAssociatedDataList(CAssociatedData* list, CAssociatedData* head)
+{
+    if (list == nullptr) {
+        return nullptr;
+    }
+    CAssociatedData* last = list;
+    while (last->GetNext() != nullptr) {
+        last = last->GetNext();
+    }
+    last->SetNext(head);
+    return last;
+}
+
 #endif

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Record/DecimalText.h"
+
 int XJsonEscape(char* dst, size_t dstSize, const char* src, size_t srcMax)
 {
     if (dst == nullptr || dstSize == 0) {
@@ -71,6 +73,12 @@ BOOL CJsonWriter::Put(const char* fragment, size_t fragmentLen, int spare)
     m_nLength += static_cast<int>(fragmentLen);
     m_lpBuff[m_nLength] = '\0';
     return 1;
+}
+
+BOOL CJsonWriter::PutNumber(uint64_t value, int spare)
+{
+    char digits[20];
+    return Put(digits, static_cast<size_t>(XWriteDecimal(digits, value) - digits), spare);
 }
 
 BOOL CJsonWriter::Printf(int spare, const char* fmt, ...)

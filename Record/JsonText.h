@@ -2,6 +2,7 @@
 #define RECORD_JSONTEXT_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "Function/types.h"
 
@@ -28,6 +29,14 @@ public:
 
     BOOL Put(const char* fragment, int spare);
     BOOL Put(const char* fragment, size_t fragmentLen, int spare);
+    // A literal fragment, its length known at compile time.
+    template <size_t N>
+    BOOL PutLiteral(const char (&fragment)[N], int spare)
+    {
+        return Put(fragment, N - 1, spare);
+    }
+    // `value` in decimal, as %u writes it.
+    BOOL PutNumber(uint64_t value, int spare);
     BOOL Printf(int spare, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
     BOOL Ok() const { return m_bOk; }

@@ -196,14 +196,10 @@ void CRecordFile::SetDurationTime(const TimeTypeMapping* list)
 
 void CRecordFile::SetAssociatedData(CAssociatedData* list)
 {
-    if (list == nullptr) {
+    CAssociatedData* last = XPrependAssociatedDataList(list, m_lpAssociatedDataListHead);
+    if (last == nullptr) {
         return;
     }
-    CAssociatedData* last = list;
-    while (last->GetNext() != nullptr) {
-        last = last->GetNext();
-    }
-    last->SetNext(m_lpAssociatedDataListHead);
     if (m_lpAssociatedDataListHead == nullptr) {
         m_lpAssociatedDataListTail = last;
     }

@@ -6,6 +6,7 @@
 
 #include "Function/common.h"
 #include "Record/JsonText.h"
+#include "Record/RecordNameTokens.h"
 #include "Record/RecordNotify.h"
 
 namespace {
@@ -98,8 +99,20 @@ BOOL CRecordFileIndexNode::GetShownFileName(char* filename, const char* ext, BOO
 
 void CRecordFileIndexNode::GetFileTime(char* buff) const
 {
-    snprintf(buff, 15, "%04u%02u%02u%02u%02u%02u", m_RecTime.year() + 2000, m_RecTime.month(), m_RecTime.day(),
-             m_RecTime.hour(), m_RecTime.minute(), m_RecTime.second());
+    *XWriteNameTime(buff, m_RecTime) = '\0';
+}
+
+BOOL CRecordFileIndexNode::PutShownFileName(CJsonWriter& out, const char* key, const char* ext, BOOL bHasDuration,
+                                            BOOL bImage, BOOL bPresent) const
+{
+    char name[RECORD_NAME_BUF_SIZE] = "";
+    if (bPresent && !GetShownFileName(name, ext, bHasDuration, bImage)) {
+        return 0;
+    }
+    out.Put(key, kKeySpare);
+    out.Put(name, kKeySpare);
+    out.PutLiteral("\"", kKeySpare);
+    return 1;
 }
 
 int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType type, int bWriteheader) const
@@ -108,44 +121,43 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
     if (head == nullptr || buff == nullptr || len <= 0) {
         return -1;
     }
+    // Names and numbers go in directly: the app's lists hold thousands of
+    // records, built on the HTTP thread.
     CJsonWriter out(buff, len);
     if (bWriteheader) {
         out.Put(head, kKeySpare);
     }
-    char name[RECORD_NAME_BUF_SIZE];
-    char time[16];
-    GetFileTime(time);
     if (type == emRecFileType_AlarmImage) {
-        if (!GetShownFileName(name, "JPG", 0, 1)) {
+        if (!PutShownFileName(out, "{\"filename\":\"", "JPG", 0, 1, 1)) {
             return -1;
         }
-        out.Printf(kKeySpare, "{\"filename\":\"%s\"", name);
-        out.Printf(kKeySpare, ",\"filesize\":%u", m_RecSize);
+        out.PutLiteral(",\"filesize\":", kKeySpare);
+        out.PutNumber(m_RecSize, kKeySpare);
     } else {
-        if (!GetShownFileName(name, "MP4", 1, 0)) {
+        if (!PutShownFileName(out, "{\"filename\":\"", "MP4", 1, 0, 1)) {
             return -1;
         }
-        char title[RECORD_NAME_BUF_SIZE] = "";
-        if (HasTitleFile() && !GetShownFileName(title, "JPG", 0, 0)) {
+        out.PutLiteral(",\"duration\":", kKeySpare);
+        out.PutNumber(m_RecDuration, kKeySpare);
+        out.PutLiteral(",\"filesize\":", kKeySpare);
+        out.PutNumber(m_RecSize, kKeySpare);
+        if (!PutShownFileName(out, ",\"title\":\"", "JPG", 0, 0, HasTitleFile())) {
             return -1;
         }
-        out.Printf(kKeySpare, "{\"filename\":\"%s\"", name);
-        out.Printf(kKeySpare, ",\"duration\":%u", m_RecDuration);
-        out.Printf(kKeySpare, ",\"filesize\":%u", m_RecSize);
-        out.Printf(kKeySpare, ",\"title\":\"%s\"", title);
-        out.Printf(kKeySpare, ",\"titlesize\":%u", m_RecTitleSize);
+        out.PutLiteral(",\"titlesize\":", kKeySpare);
+        out.PutNumber(m_RecTitleSize, kKeySpare);
         if (type == emRecFileType_CommonVideo) {
-            char thumb[RECORD_NAME_BUF_SIZE] = "";
-            if (HasThumbFile() && !GetShownFileName(thumb, "TGZ", 0, 0)) {
+            if (!PutShownFileName(out, ",\"thumb\":\"", "TGZ", 0, 0, HasThumbFile())) {
                 return -1;
             }
-            out.Printf(kKeySpare, ",\"thumb\":\"%s\"", thumb);
-            out.Printf(kKeySpare, ",\"thumbsize\":%u", m_RecThumbSize);
+            out.PutLiteral(",\"thumbsize\":", kKeySpare);
+            out.PutNumber(m_RecThumbSize, kKeySpare);
         } else {
             char trigger[RECORD_TRIGGER_TEXT_SIZE];
             XGetTriggerText(m_RecTrigger, trigger);
-            out.Printf(kKeySpare, ",\"trigger\":\"%s\"", trigger);
-            out.Put(",\"associateddata\":[", kKeySpare);
+            out.PutLiteral(",\"trigger\":\"", kKeySpare);
+            out.Put(trigger, kKeySpare);
+            out.PutLiteral("\",\"associateddata\":[", kKeySpare);
             char record[CJsonWriter::kMaxFragment];
             for (const CAssociatedData* d = m_lpAssociatedDataList; d != nullptr && out.Ok(); d = d->GetNext()) {
                 // The first fragment has no comma in front.
@@ -161,12 +173,15 @@ int CRecordFileIndexNode::GetFileInfoAsJSON(char* buff, int len, emRecFileType t
                 }
                 out.Put(record, static_cast<size_t>(n + (at - record)), kKeySpare);
             }
-            out.Put("]", kKeySpare);
+            out.PutLiteral("]", kKeySpare);
         }
     }
-    out.Printf(kKeySpare, ",\"time\":\"%s\"}", time);
+    // ,"time":"T"} as one fragment, so that a record fits or is refused as a whole.
+    char time[] = ",\"time\":\"YYYYMMDDhhmmss\"}";
+    XWriteNameTime(time + 9, m_RecTime);
+    out.PutLiteral(time, kKeySpare);
     if (bWriteheader) {
-        out.Put("]}", 0);
+        out.PutLiteral("]}", 0);
     }
     return out.Result();
 }
@@ -222,15 +237,9 @@ BOOL CRecordFileIndexNode::DeleteFile(const char* mountPath, emRecFileType type)
 
 void CRecordFileIndexNode::AddAssociatedData(CAssociatedData* list)
 {
-    if (list == nullptr) {
-        return;
+    if (XPrependAssociatedDataList(list, m_lpAssociatedDataList) != nullptr) {
+        m_lpAssociatedDataList = list;
     }
-    CAssociatedData* last = list;
-    while (last->GetNext() != nullptr) {
-        last = last->GetNext();
-    }
-    last->SetNext(m_lpAssociatedDataList);
-    m_lpAssociatedDataList = list;
 }
 
 void CRecordFileIndexNode::ReleaseAssociatedDataNode()

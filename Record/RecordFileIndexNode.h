@@ -6,6 +6,7 @@
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
+#include "Record/JsonText.h"
 #include "Record/AssociatedData.h"
 #include "Record/PoolBlocks.h"
 #include "Record/RecordFileName.h"
@@ -92,6 +93,9 @@ private:
     // The name as the lists show it: images always with a letter, one
     // outside A-Z as U; videos and their companions without.
     BOOL GetShownFileName(char* filename, const char* ext, BOOL bHasDuration, BOOL bImage) const;
+    // key, then the shown name (empty unless bPresent), then the closing quote.
+    BOOL PutShownFileName(CJsonWriter& out, const char* key, const char* ext, BOOL bHasDuration, BOOL bImage,
+                          BOOL bPresent) const;
     RecFileNameFields Fields(BOOL bHasDuration, char type) const;
 
     RECTIME m_RecTime;

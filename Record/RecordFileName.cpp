@@ -1,12 +1,11 @@
 #include "Record/RecordFileName.h"
 
-
-#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "Function/XLog.h"
+#include "Record/DecimalText.h"
 #include "Record/RecordNameTokens.h"
 
 namespace {
@@ -32,13 +31,26 @@ bool XAppend(char* buf, size_t size, size_t& n, const char* fmt, ...)
     return true;
 }
 
+// Appends `len` bytes; false (buf emptied) when they do not fit.
+bool XAppendBytes(char* buf, size_t size, size_t& n, const char* text, size_t len)
+{
+    if (len >= size - n) {
+        buf[0] = '\0';
+        return false;
+    }
+    memcpy(buf + n, text, len);
+    n += len;
+    buf[n] = '\0';
+    return true;
+}
+
 bool XAppendFolder(char* buf, size_t size, size_t& n, const char* folder)
 {
     if (folder == nullptr || folder[0] == '\0') {
         return true;
     }
-    size_t len = strlen(folder);
-    return XAppend(buf, size, n, "%s%s", folder, folder[len - 1] == '/' ? "" : "/");
+    const size_t len = strlen(folder);
+    return XAppendBytes(buf, size, n, folder, len) && (folder[len - 1] == '/' || XAppendBytes(buf, size, n, "/", 1));
 }
 
 // root/subdir, or empty when both are missing; false when too long.
@@ -58,7 +70,6 @@ bool XCreateFolder(const char* root, const char* subdir)
     return dir[0] == '\0' || XCreateFullPathDir(dir, kDirMode);
 }
 
-
 }  // namespace
 
 BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameFields& fields,
@@ -72,51 +83,70 @@ BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subd
     if (!XAppendFolder(buf, size, n, root) || !XAppendFolder(buf, size, n, subdir)) {
         return 0;
     }
-    if (fields.type != '\0' && !XAppend(buf, size, n, "%c", fields.type)) {
+    // The name is written in place: 1 + 14 + 21 + 12 + 5 + 2 + 1 bytes at most
+    // before the extension.
+    char name[64];
+    char* p = name;
+    if (fields.type != '\0') {
+        *p++ = fields.type;
+    }
+    p = XWriteNameTime(p, fields.time);
+    if (fields.bHasDuration) {
+        *p++ = '_';
+        p = XWriteSignedDecimal(p, fields.duration);
+    }
+    if (fields.index > 0) {
+        *p++ = '(';
+        p = XWriteDecimal(p, static_cast<unsigned>(fields.index));
+        *p++ = ')';
+    }
+    if (fields.resolution == 720) {
+        memcpy(p, "_720p", 5);
+        p += 5;
+    }
+    if (fields.bParking) {
+        *p++ = '_';
+        *p++ = 'P';
+    }
+    if (ext != nullptr) {
+        *p++ = '.';
+    }
+    if (!XAppendBytes(buf, size, n, name, static_cast<size_t>(p - name))) {
         return 0;
     }
-    const RECTIME& t = fields.time;
-    if (!XAppend(buf, size, n, "%04u%02u%02u%02u%02u%02u", t.year() + 2000, t.month(), t.day(), t.hour(), t.minute(),
-                 t.second())) {
-        return 0;
-    }
-    if (fields.bHasDuration && !XAppend(buf, size, n, "_%" PRId64, fields.duration)) {
-        return 0;
-    }
-    if (fields.index > 0 && !XAppend(buf, size, n, "(%d)", fields.index)) {
-        return 0;
-    }
-    if (fields.resolution == 720 && !XAppend(buf, size, n, "_%dp", fields.resolution)) {
-        return 0;
-    }
-    if (fields.bParking && !XAppend(buf, size, n, "_P")) {
-        return 0;
-    }
-    if (ext != nullptr && !XAppend(buf, size, n, ".%s", ext)) {
-        return 0;
-    }
-    return 1;
+    return ext == nullptr || XAppendBytes(buf, size, n, ext, strlen(ext)) ? 1 : 0;
 }
 
-BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields)
+BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields,
+                       emRecFileNameRule rule)
 {
+    // Longest duration and index texts (with leading zeros on a card).
+    constexpr int kMaxDurationDigits = 10;
+    constexpr int kMaxIndexDigits = 3;
+    const bool card = rule == emRecFileNameRule_Card;
     fields = RecFileNameFields{};
     if (name == nullptr || ext == nullptr || strnlen(name, RECORD_NAME_BUF_SIZE) >= RECORD_NAME_BUF_SIZE) {
         return 0;
     }
     const char* p = name;
     if (kind == emRecFileNameKind_Image) {
-        if (*p < 'A' || *p > 'Z') {
+        if (card && *p >= 'a' && *p <= 'z') {
+            fields.type = static_cast<char>(*p++ - 'a' + 'A');
+        } else if (*p >= 'A' && *p <= 'Z') {
+            fields.type = *p++;
+        } else {
             return 0;
         }
-        fields.type = *p++;
     }
     if (!XNameTime(p, fields.time)) {
         return 0;
     }
+    if (card) {
+        fields.resolution = 1080;
+    }
     if (kind == emRecFileNameKind_Video) {
         uint64_t duration;
-        if (*p++ != '_' || !XNameNumber(p, 10, false, duration) || duration > 0xFFFFFFFFu) {
+        if (*p++ != '_' || !XNameNumber(p, kMaxDurationDigits, card, duration) || duration > 0xFFFFFFFFu) {
             return 0;
         }
         fields.bHasDuration = 1;
@@ -125,7 +155,8 @@ BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext
     if (*p == '(') {
         ++p;
         uint64_t index;
-        if (!XNameNumber(p, 3, false, index) || index < 1 || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
+        if (!XNameNumber(p, kMaxIndexDigits, card, index) || (!card && index == 0) ||
+            index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
             return 0;
         }
         fields.index = static_cast<int>(index);

@@ -45,11 +45,24 @@ enum emRecFileNameKind {
 BOOL XMakeRecFilePath(char* buf, size_t size, const char* root, const char* subdir, const RecFileNameFields& fields,
                       const char* ext);
 
-// Parses a bare name strictly: 255 characters at most, every field bounded,
-// year 2000-2063, month 1-12, day 1-31, hour 0-23, minute and second 0-59,
-// index 1-255 when written, `ext` matched without regard to case (and the
-// suffixes of videos too). 0 for anything else.
-BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields);
+// How much of a name may differ from the one the builders write.
+enum emRecFileNameRule {
+    // Only names the builders write: no leading zeros, index 1-255 when
+    // written, an upper-case type letter; `resolution` stays 0 but for videos.
+    emRecFileNameRule_Strict,
+    // Names found on a card: leading zeros and a written index 0 are
+    // accepted, the type letter in any case (given back upper-case), and
+    // `resolution` is 1080 unless a video says "_720p".
+    emRecFileNameRule_Card,
+};
+
+// The one reader of the name grammar: 255 characters at most, every field
+// bounded (duration 10 digits and 32 bits, index 3 digits and 255), year
+// 2000-2063, a real month day, hour 0-23, minute and second 0-59, `ext`
+// matched without regard to case (and the suffixes of videos too); videos
+// may carry "_720p" and "_P" in that order. 0 for anything else.
+BOOL XParseRecFileName(const char* name, emRecFileNameKind kind, const char* ext, RecFileNameFields& fields,
+                       emRecFileNameRule rule = emRecFileNameRule_Strict);
 
 // One name that the recording engine tracks (the file being recorded, its
 // title image, its thumbnail folder): its time, collision index, duration.

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "Record/DecimalText.h"
+
 namespace {
 
 unsigned XDaysInMonth(unsigned year, unsigned month)
@@ -72,4 +74,14 @@ bool XNameTime(const char*& p, RECTIME& time)
     time = RECTIME::Make(year - 2000, month, day, hour, minute, second);
     p = q;
     return true;
+}
+
+char* XWriteNameTime(char* p, const RECTIME& time)
+{
+    p = XWriteDecimal(p, time.year() + 2000u, 4);
+    p = XWriteDecimal(p, time.month(), 2);
+    p = XWriteDecimal(p, time.day(), 2);
+    p = XWriteDecimal(p, time.hour(), 2);
+    p = XWriteDecimal(p, time.minute(), 2);
+    return XWriteDecimal(p, time.second(), 2);
 }

@@ -18,4 +18,9 @@ bool XNameText(const char*& p, const char* text);
 // YYYYMMDDhhmmss of a real date from 2000 to 2063.
 bool XNameTime(const char*& p, RECTIME& time);
 
+// Bytes XWriteNameTime writes.
+constexpr int kNameTimeLength = 14;
+// Writes `time` as YYYYMMDDhhmmss (no terminator); the end of what it wrote.
+char* XWriteNameTime(char* p, const RECTIME& time);
+
 #endif

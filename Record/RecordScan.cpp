@@ -11,7 +11,6 @@
 
 #include "Function/common.h"
 #include "Record/AssociatedDataReader.h"
-#include "Record/RecordNameTokens.h"
 #include "Record/RecordTypes.h"
 
 namespace {
@@ -41,10 +40,6 @@ bool XIsVideoType(emFileType type)
     return type == emFileType_Video || type == emFileType_AlarmVideo;
 }
 
-// Longest duration and index texts accepted (with leading zeros).
-constexpr int kMaxDurationDigits = 10;
-constexpr int kMaxIndexDigits = 3;
-
 }  // namespace
 
 BOOL MatchFileType(const char* extension, emFileType type)
@@ -67,51 +62,14 @@ const char* XGetFileTypeExt(emFileType type)
 
 BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fields)
 {
-    fields = RecFileNameFields{};
-    if (name == nullptr || !XIsValidType(type) || strnlen(name, RECORD_NAME_BUF_SIZE) >= RECORD_NAME_BUF_SIZE) {
+    if (!XIsValidType(type)) {
+        fields = RecFileNameFields{};
         return 0;
     }
-    const char* p = name;
-    if (type == emFileType_AlarmImg) {
-        // The type letter in any case; the canonical name has it upper-case.
-        if (*p >= 'a' && *p <= 'z') {
-            fields.type = static_cast<char>(*p++ - 'a' + 'A');
-        } else if (*p >= 'A' && *p <= 'Z') {
-            fields.type = *p++;
-        } else {
-            return 0;
-        }
-    }
-    if (!XNameTime(p, fields.time)) {
-        return 0;
-    }
-    fields.resolution = 1080;
-    if (XIsVideoType(type)) {
-        uint64_t duration;
-        if (*p++ != '_' || !XNameNumber(p, kMaxDurationDigits, true, duration) || duration > 0xFFFFFFFFull) {
-            return 0;
-        }
-        fields.bHasDuration = 1;
-        fields.duration = static_cast<int64_t>(duration);
-    }
-    if (*p == '(') {
-        ++p;
-        uint64_t index;
-        if (!XNameNumber(p, kMaxIndexDigits, true, index) || index > RECORD_MAX_NAME_INDEX || *p++ != ')') {
-            return 0;
-        }
-        fields.index = static_cast<int>(index);
-    }
-    if (XIsVideoType(type)) {
-        if (XNameText(p, "_720p")) {
-            fields.resolution = 720;
-        }
-        fields.bParking = XNameText(p, "_P") ? 1 : 0;
-    }
-    if (*p++ != '.' || !XNameText(p, kFileTypes[type].ext) || *p != '\0') {
-        return 0;
-    }
-    return 1;
+    const emRecFileNameKind kind = XIsVideoType(type)            ? emRecFileNameKind_Video
+                                   : type == emFileType_AlarmImg ? emRecFileNameKind_Image
+                                                                 : emRecFileNameKind_Plain;
+    return XParseRecFileName(name, kind, kFileTypes[type].ext, fields, emRecFileNameRule_Card);
 }
 
 BOOL XMakeCardFileName(char* buf, size_t size, emFileType type, const RecFileNameFields& fields)

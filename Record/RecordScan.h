@@ -31,11 +31,9 @@ BOOL MatchFileType(const char* extension, emFileType type);
 const char* XGetFileTypeDir(emFileType type);
 const char* XGetFileTypeExt(emFileType type);
 
-// Parses a name found on the card, bounded and range-checked: the date must
-// be a real one of 2000-2063, the duration fits 32 bits, the collision index
-// is 0-255; videos may carry "_720p" and "_P" (in that order) and nothing
-// else. Leading zeros and a written index 0 are accepted (the canonical name
-// then differs). 0 for anything else.
+// Parses a name found in the folder of `type` under the card rule of
+// XParseRecFileName (leading zeros, a written index 0, a lower-case type
+// letter accepted; the canonical name then differs). 0 for anything else.
 BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fields);
 
 // The canonical name of parsed fields (bare, without folder) in `buf`; 0 when

@@ -291,6 +291,65 @@ TEST(RecordFileName, ParseTable)
     EXPECT_FALSE(XParseRecFileName(long256.c_str(), V, "MP4", p));
 }
 
+// The one reader under both rules: what only a card may show (leading
+// zeros, a written index 0, a lower-case type letter) is refused by the
+// strict rule of delete-by-name; what neither writes is refused by both.
+TEST(RecordFileName, StrictAndCardRules)
+{
+    constexpr emRecFileNameKind V = emRecFileNameKind_Video;
+    constexpr emRecFileNameKind I = emRecFileNameKind_Image;
+    constexpr emRecFileNameKind P = emRecFileNameKind_Plain;
+    const struct {
+        const char* name;
+        emRecFileNameKind kind;
+        const char* ext;
+        bool strict;
+        bool card;
+        int64_t duration;  // under the card rule
+        int index;
+        char type;
+    } cases[] = {
+        {"20240105083000_180(3)_720p_P.MP4", V, "MP4", true, true, 180, 3, 0},
+        {"20240105083000_180.mp4", V, "MP4", true, true, 180, 0, 0},
+        {"20240105083000_0180.MP4", V, "MP4", false, true, 180, 0, 0},
+        {"20240105083000_0000000009(007).MP4", V, "MP4", false, true, 9, 7, 0},
+        {"20240105083000_180(0).MP4", V, "MP4", false, true, 180, 0, 0},
+        {"20240105083000_180(01).MP4", V, "MP4", false, true, 180, 1, 0},
+        {"20240105083000_00000000001.MP4", V, "MP4", false, false, 0, 0, 0},
+        {"20240105083000_180(0001).MP4", V, "MP4", false, false, 0, 0, 0},
+        {"20240105083000_180(256).MP4", V, "MP4", false, false, 0, 0, 0},
+        {"20240105083000_4294967296.MP4", V, "MP4", false, false, 0, 0, 0},
+        {"20240105083000_180_P_720p.MP4", V, "MP4", false, false, 0, 0, 0},
+        {"G20240105083000(3).JPG", I, "JPG", true, true, 0, 3, 'G'},
+        {"g20240105083000.jpg", I, "JPG", false, true, 0, 0, 'G'},
+        {"120240105083000.JPG", I, "JPG", false, false, 0, 0, 0},
+        {"20240105083000(000).TGZ", P, "TGZ", false, true, 0, 0, 0},
+        {"20240105083000_180.TGZ", P, "TGZ", false, false, 0, 0, 0},
+        {"20230229083000(1).TGZ", P, "TGZ", false, false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecFileNameFields strict;
+        EXPECT_EQ(c.strict, XParseRecFileName(c.name, c.kind, c.ext, strict, emRecFileNameRule_Strict) != 0);
+        RecFileNameFields card;
+        ASSERT_EQ(c.card, XParseRecFileName(c.name, c.kind, c.ext, card, emRecFileNameRule_Card) != 0);
+        if (!c.card) {
+            continue;
+        }
+        EXPECT_EQ(c.duration, card.duration);
+        EXPECT_EQ(c.index, card.index);
+        EXPECT_EQ(c.type, card.type);
+        EXPECT_EQ(kRT.value, card.time.value);
+        // The card rule gives every kind a resolution; the strict one only videos.
+        EXPECT_EQ(std::strstr(c.name, "_720p") != nullptr ? 720 : 1080, card.resolution);
+        if (c.strict) {
+            EXPECT_EQ(c.kind == V ? card.resolution : 0, strict.resolution);
+            EXPECT_EQ(card.index, strict.index);
+            EXPECT_EQ(card.duration, strict.duration);
+        }
+    }
+}
+
 TEST(RecordFileName, BuildThenParseGivesTheSameFields)
 {
     unsigned seed = 7;
