@@ -278,6 +278,22 @@ int64_t CByteIOFile::URLFSize()
     return end + 1;
 }
 
+int64_t CByteIOFile::BeginBox(const char* fourcc)
+{
+    const int64_t pos = URLFTell();
+    PutBE32(0);
+    PutTag(fourcc);
+    return pos;
+}
+
+void CByteIOFile::PatchBE32(int64_t pos, uint32_t v)
+{
+    const int64_t end = URLFTell();
+    URLFSeek(pos, 0);
+    PutBE32(v);
+    URLFSeek(end, 0);
+}
+
 int64_t CByteIOFile::UpdateSize(int64_t pos)
 {
     int64_t cur = URLFTell();

@@ -61,9 +61,15 @@ public:
     // Size of the file on disk (buffered bytes not included); negative on error.
     int64_t URLFSize();
 
+    // Starts a box: a size of 0 and the type, to be patched by UpdateSize
+    // with the position returned (the box's start).
+    int64_t BeginBox(const char* fourcc);
     // Writes (logical position - pos) as 32 bits at pos and returns to the
     // logical position. The size, or a negative value on error.
     int64_t UpdateSize(int64_t pos);
+    // Writes `v` as 32 bits at pos (before the logical position) and returns
+    // to the logical position.
+    void PatchBE32(int64_t pos, uint32_t v);
     // MPEG-4 descriptor header: the tag, then the size in four 7-bit groups,
     // high group first, the first three with bit 7 set. Returns 5.
     int PutDescr(int tag, uint32_t size);
@@ -98,6 +104,21 @@ protected:
 private:
     void ResetBuffer();
     int64_t Logical() const { return m_Pos + (m_lpData - m_lpDataBuffer); }
+};
+
+// One box from construction to the end of the scope: the header goes in at
+// once (BeginBox), the size when the scope ends (UpdateSize). Boxes nested in
+// one scope end innermost first.
+class CByteIOBox {
+public:
+    CByteIOBox(CByteIOFile* io, const char* fourcc) : m_lpIO(io), m_Pos(io->BeginBox(fourcc)) {}
+    ~CByteIOBox() { m_lpIO->UpdateSize(m_Pos); }
+    CByteIOBox(const CByteIOBox&) = delete;
+    CByteIOBox& operator=(const CByteIOBox&) = delete;
+
+private:
+    CByteIOFile* m_lpIO;
+    int64_t m_Pos;
 };
 
 #endif

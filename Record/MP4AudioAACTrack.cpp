@@ -14,21 +14,15 @@ BOOL CMP4AudioAACTrack::SetVosData(const void* data, int len)
     if (len < 0 || len > MP4_VOS_UNIT_MAX || (len > 0 && data == nullptr)) {
         return 0;
     }
-    if (len > 0) {
-        memcpy(m_SpecificInfo.szInfo, data, static_cast<size_t>(len));
-    }
-    m_SpecificInfo.size = len;
+    m_SpecificInfo.size = XMP4CopyVosUnit(m_SpecificInfo.szInfo, data, static_cast<size_t>(len));
     return 1;
 }
 
 void CMP4AudioAACTrack::WriteAudioTag()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("mp4a");
-    io->PutZeros(6);
-    io->PutBE16(1);  // data_reference_index
+    CByteIOBox box(io, "mp4a");
+    PutSampleEntryHeader(io);
     io->PutZeros(8);
     io->PutBE16(static_cast<uint16_t>(m_Channel));
     io->PutBE16(static_cast<uint16_t>(m_SampleSize));
@@ -36,7 +30,6 @@ void CMP4AudioAACTrack::WriteAudioTag()
     io->PutBE16(static_cast<uint16_t>(m_FrameSize));
     io->PutBE32(m_Timescale << 16);
     WriteEsdsTag();
-    io->UpdateSize(pos);
 }
 
 void CMP4AudioAACTrack::WriteEsdsTag()
@@ -44,9 +37,7 @@ void CMP4AudioAACTrack::WriteEsdsTag()
     CByteIOFile* io = m_lpFileIOCtx;
     uint32_t len = static_cast<uint32_t>(m_SpecificInfo.size);
     uint32_t d = len > 0 ? len + 5 : 0;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("esds");
+    CByteIOBox box(io, "esds");
     io->PutBE32(0);
 
     io->PutDescr(0x03, d + 27);  // ES_Descriptor
@@ -66,5 +57,4 @@ void CMP4AudioAACTrack::WriteEsdsTag()
 
     io->PutDescr(0x06, 1);  // SLConfigDescriptor
     io->PutByte(0x02);
-    io->UpdateSize(pos);
 }

@@ -35,37 +35,12 @@ void CMP4AudioTrack::WriteHdlrTag()
     WriteHdlr("soun", "SoundHandler");
 }
 
-void CMP4AudioTrack::WriteMinfTag()
+void CMP4AudioTrack::WriteMediaHeaderTag()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("minf");
     io->PutBE32(16);
     io->PutTag("smhd");
     io->PutBE32(0);
     io->PutBE16(0);  // balance
     io->PutBE16(0);
-    WriteDinfTag();
-    WriteStblTag();
-    io->UpdateSize(pos);
-}
-
-void CMP4AudioTrack::WriteStblTag()
-{
-    CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stbl");
-    WriteStsdTag();
-    WriteSttsTag();
-    WriteStscTag();
-    WriteStszTag();
-    WriteStcoTag();
-    io->UpdateSize(pos);
-}
-
-void CMP4AudioTrack::WriteStsdTag()
-{
-    WriteStsdBox();
 }

@@ -17,9 +17,8 @@ public:
 protected:
     void WriteTkhdTag() override;
     void WriteHdlrTag() override;
-    void WriteMinfTag() override;
-    void WriteStblTag() override;
-    void WriteStsdTag() override;
+    void WriteMediaHeaderTag() override;
+    bool HasSyncSampleTable() const override { return false; }
 
     int m_Channel;
     int m_SampleSize;

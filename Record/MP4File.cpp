@@ -89,12 +89,9 @@ BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, u
     m_RecFileTime.value = 0;
     m_RecFileIndex = 0;
     m_FirstFrameTime = 0;
-    m_LastVideoFrameSerial = 0;
-    m_LastAudioFrameSerial = 0;
-    m_TotalFrames = 0;
-    m_LeftFrames = 0;
-    m_curTriggerType = 0;
-    m_totalTriggerType = 0;
+    m_LastVideoFrameSerial = m_LastAudioFrameSerial = 0;
+    m_TotalFrames = m_LeftFrames = 0;
+    m_curTriggerType = m_totalTriggerType = 0;
     m_Context++;
     m_Errors = 0;
     m_TotalSize = 0;

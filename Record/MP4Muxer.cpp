@@ -34,6 +34,24 @@ std::unique_ptr<CMovieEntry> XMakeEntry(uint32_t frames, const char** err)
     return nullptr;
 }
 
+// A table of at least `frames` samples in `entry` (kept when it is large
+// enough); 0, logged, when it cannot be made.
+BOOL XEnsureEntry(std::unique_ptr<CMovieEntry>& entry, uint32_t& capacity, uint32_t frames, const char* kind)
+{
+    if (entry && frames <= capacity) {
+        return 1;
+    }
+    const char* err = "";
+    std::unique_ptr<CMovieEntry> e = XMakeEntry(frames, &err);
+    if (!e) {
+        XERROR("Init %s Entry Error: %s\n", kind, err);
+        return 0;
+    }
+    entry = std::move(e);
+    capacity = frames;
+    return 1;
+}
+
 }  // namespace
 
 CMP4Muxer::CMP4Muxer()
@@ -62,24 +80,9 @@ CMP4Muxer::~CMP4Muxer() = default;
 
 BOOL CMP4Muxer::Init(uint32_t maxVideoFrames, uint32_t maxAudioFrames, uint32_t maxAudioSizeInChunk)
 {
-    const char* err = "";
-    if (!m_lpVideoClusters || maxVideoFrames > m_MaxVideoFrames) {
-        std::unique_ptr<CMovieEntry> e = XMakeEntry(maxVideoFrames, &err);
-        if (!e) {
-            XERROR("Init Video Entry Error: %s\n", err);
-            return 0;
-        }
-        m_lpVideoClusters = std::move(e);
-        m_MaxVideoFrames = maxVideoFrames;
-    }
-    if (!m_lpAudioClusters || maxAudioFrames > m_MaxAudioFrames) {
-        std::unique_ptr<CMovieEntry> e = XMakeEntry(maxAudioFrames, &err);
-        if (!e) {
-            XERROR("Init Audio Entry Error: %s\n", err);
-            return 0;
-        }
-        m_lpAudioClusters = std::move(e);
-        m_MaxAudioFrames = maxAudioFrames;
+    if (!XEnsureEntry(m_lpVideoClusters, m_MaxVideoFrames, maxVideoFrames, "Video") ||
+        !XEnsureEntry(m_lpAudioClusters, m_MaxAudioFrames, maxAudioFrames, "Audio")) {
+        return 0;
     }
     m_lpVideoClusters->Reset();
     m_lpAudioClusters->Reset();
@@ -156,46 +159,50 @@ BOOL CMP4Muxer::WriteHeader(const char* filename)
     return 1;
 }
 
-BOOL CMP4Muxer::AddVideoTrack(emAVMediaCodecType codec, uint32_t timescale, int width, int height)
+BOOL CMP4Muxer::AddTrack(BOOL bVideo, emAVMediaCodecType codec, uint32_t timescale)
 {
     if (codec == emAVMediaCodecType_None || timescale == 0) {
         return 0;
     }
-    if (codec != m_emVideoCodec || !m_lpVideoTrack) {
-        if (codec != emAVMediaCodecType_H264) {
+    std::unique_ptr<CMP4Track>& track = bVideo ? m_lpVideoTrack : m_lpAudioTrack;
+    emAVMediaCodecType& current = bVideo ? m_emVideoCodec : m_emAudioCodec;
+    if (codec != current || !track) {
+        // One codec of each kind: H.264 video, AAC audio.
+        if (codec != (bVideo ? emAVMediaCodecType_H264 : emAVMediaCodecType_AAC)) {
             return 0;
         }
-        m_lpVideoTrack.reset(new CMP4VideoH264Track(kVideoTrackID));
-        m_emVideoCodec = codec;
+        if (bVideo) {
+            track.reset(new CMP4VideoH264Track(kVideoTrackID));
+        } else {
+            track.reset(new CMP4AudioAACTrack(kAudioTrackID));
+        }
+        current = codec;
     }
-    m_lpVideoTrack->SetLanguage("und");
+    track->SetLanguage("und");
+    track->SetTimeScale(timescale);
+    std::unique_ptr<CMovieEntry>& clusters = bVideo ? m_lpVideoClusters : m_lpAudioClusters;
+    if (clusters) {
+        clusters->Reset();
+    }
+    return 1;
+}
+
+BOOL CMP4Muxer::AddVideoTrack(emAVMediaCodecType codec, uint32_t timescale, int width, int height)
+{
+    if (!AddTrack(1, codec, timescale)) {
+        return 0;
+    }
     m_lpVideoTrack->SetVideoPictureSize(width, height);
-    m_lpVideoTrack->SetTimeScale(timescale);
-    if (m_lpVideoClusters) {
-        m_lpVideoClusters->Reset();
-    }
     return 1;
 }
 
 BOOL CMP4Muxer::AddAudioTrack(emAVMediaCodecType codec, uint32_t timescale, int channels, int sampleSize,
                               int frameSize)
 {
-    if (codec == emAVMediaCodecType_None || timescale == 0) {
+    if (!AddTrack(0, codec, timescale)) {
         return 0;
     }
-    if (codec != m_emAudioCodec || !m_lpAudioTrack) {
-        if (codec != emAVMediaCodecType_AAC) {
-            return 0;
-        }
-        m_lpAudioTrack.reset(new CMP4AudioAACTrack(kAudioTrackID));
-        m_emAudioCodec = codec;
-    }
-    m_lpAudioTrack->SetLanguage("und");
     m_lpAudioTrack->SetAudioInfo(channels, sampleSize, frameSize);
-    m_lpAudioTrack->SetTimeScale(timescale);
-    if (m_lpAudioClusters) {
-        m_lpAudioClusters->Reset();
-    }
     return 1;
 }
 
@@ -360,9 +367,7 @@ BOOL CMP4Muxer::WriteMdatSize(int64_t moovPos)
 
 void CMP4Muxer::WriteSkipTag()
 {
-    int64_t pos = URLFTell();
-    PutBE32(0);
-    PutTag("skip");
+    int64_t pos = BeginBox("skip");
     if (m_AlarmTrigger != 0) {
         PutBE32(16);
         PutTag("altg");

@@ -80,6 +80,9 @@ private:
         uint32_t duration;
     };
 
+    // The track of the kind for `codec` (made anew when the codec changes)
+    // with its language and timescale, its sample tables emptied.
+    BOOL AddTrack(BOOL bVideo, emAVMediaCodecType codec, uint32_t timescale);
     BOOL FlushTmpAudioData();
     void KeepLostVideoTime(uint32_t duration);
     void KeepLostAudioTime(uint32_t duration);

@@ -5,9 +5,7 @@
 
 uint32_t XMP4WriteAsctBox(CByteIOFile* io, const CAssociatedData* list)
 {
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("asct");
+    int64_t pos = io->BeginBox("asct");
     io->PutBE32(0);
     int64_t countPos = io->URLFTell();
     // Patched once the records are written.
@@ -21,10 +19,7 @@ uint32_t XMP4WriteAsctBox(CByteIOFile* io, const CAssociatedData* list)
         io->PutBuffer(p->GetGPSPosition(), CAssociatedData::kGPSPositionSize);
         count++;
     }
-    int64_t end = io->URLFTell();
-    io->URLFSeek(countPos, 0);
-    io->PutBE32(count);
-    io->URLFSeek(end, 0);
+    io->PatchBE32(countPos, count);
     io->UpdateSize(pos);
     return count;
 }

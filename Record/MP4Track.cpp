@@ -4,6 +4,20 @@
 #include "Record/MP4MovieEntry.h"
 #include "Record/MP4Types.h"
 
+namespace {
+
+// A time or duration field: 64 bits in a version 1 box, else 32.
+void XPutVersioned(CByteIOFile* io, bool v1, uint64_t value)
+{
+    if (v1) {
+        io->PutBE64(value);
+    } else {
+        io->PutBE32(static_cast<uint32_t>(value));
+    }
+}
+
+}  // namespace
+
 CMP4Track::CMP4Track(int trackID)
     : m_TrackID(trackID),
       m_CreationTime(0),
@@ -77,30 +91,26 @@ void CMP4Track::WriteMatrix(CByteIOFile* io)
     }
 }
 
+void CMP4Track::PutTimedBoxHead(CByteIOFile* io, const char* fourcc, uint32_t size, bool v1, uint32_t flags) const
+{
+    io->PutBE32(size);
+    io->PutTag(fourcc);
+    io->PutByte(v1 ? 1 : 0);
+    io->PutBE24(flags);
+    XPutVersioned(io, v1, m_CreationTime);
+    XPutVersioned(io, v1, m_ModificationTime);
+}
+
 void CMP4Track::WriteTkhd(uint16_t volume, uint32_t width, uint32_t height)
 {
     CByteIOFile* io = m_lpFileIOCtx;
     bool v1 = UseVersion1();
     uint64_t duration =
         XMP4Rescale(static_cast<uint64_t>(m_Clusters->GetDuration()), m_Timescale, MP4_MOVIE_TIMESCALE);
-    io->PutBE32(v1 ? 104 : 92);
-    io->PutTag("tkhd");
-    io->PutByte(v1 ? 1 : 0);
-    io->PutBE24(0x00000F);
-    if (v1) {
-        io->PutBE64(m_CreationTime);
-        io->PutBE64(m_ModificationTime);
-    } else {
-        io->PutBE32(static_cast<uint32_t>(m_CreationTime));
-        io->PutBE32(static_cast<uint32_t>(m_ModificationTime));
-    }
+    PutTimedBoxHead(io, "tkhd", v1 ? 104 : 92, v1, 0x00000F);
     io->PutBE32(static_cast<uint32_t>(m_TrackID));
     io->PutBE32(0);
-    if (v1) {
-        io->PutBE64(duration);
-    } else {
-        io->PutBE32(static_cast<uint32_t>(duration));
-    }
+    XPutVersioned(io, v1, duration);
     io->PutZeros(8);   // reserved
     io->PutBE16(0);    // layer
     io->PutBE16(0);    // alternate_group
@@ -113,14 +123,10 @@ void CMP4Track::WriteTkhd(uint16_t volume, uint32_t width, uint32_t height)
 
 void CMP4Track::WriteMdiaTag()
 {
-    CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("mdia");
+    CByteIOBox box(m_lpFileIOCtx, "mdia");
     WriteMdhdTag();
     WriteHdlrTag();
     WriteMinfTag();
-    io->UpdateSize(pos);
 }
 
 void CMP4Track::WriteMdhdTag()
@@ -128,21 +134,9 @@ void CMP4Track::WriteMdhdTag()
     CByteIOFile* io = m_lpFileIOCtx;
     bool v1 = UseVersion1();
     uint64_t duration = static_cast<uint64_t>(m_Clusters->GetDuration());
-    io->PutBE32(v1 ? 44 : 32);
-    io->PutTag("mdhd");
-    io->PutByte(v1 ? 1 : 0);
-    io->PutBE24(0);
-    if (v1) {
-        io->PutBE64(m_CreationTime);
-        io->PutBE64(m_ModificationTime);
-        io->PutBE32(m_Timescale);
-        io->PutBE64(duration);
-    } else {
-        io->PutBE32(static_cast<uint32_t>(m_CreationTime));
-        io->PutBE32(static_cast<uint32_t>(m_ModificationTime));
-        io->PutBE32(m_Timescale);
-        io->PutBE32(static_cast<uint32_t>(duration));
-    }
+    PutTimedBoxHead(io, "mdhd", v1 ? 44 : 32, v1, 0);
+    io->PutBE32(m_Timescale);
+    XPutVersioned(io, v1, duration);
     io->PutBE16(m_LangID);
     io->PutBE16(0);
 }
@@ -150,24 +144,40 @@ void CMP4Track::WriteMdhdTag()
 void CMP4Track::WriteHdlr(const char* handlerType, const char* name)
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("hdlr");
+    CByteIOBox box(io, "hdlr");
     io->PutBE32(0);  // version, flags
     io->PutBE32(0);  // pre_defined
     io->PutTag(handlerType);
     io->PutZeros(12);
     // "VideoHandler" / "SoundHandler" with the terminating 0.
     io->PutBuffer(name, 13);
-    io->UpdateSize(pos);
+}
+
+void CMP4Track::WriteMinfTag()
+{
+    CByteIOBox box(m_lpFileIOCtx, "minf");
+    WriteMediaHeaderTag();
+    WriteDinfTag();
+    WriteStblTag();
+}
+
+void CMP4Track::WriteStblTag()
+{
+    CByteIOBox box(m_lpFileIOCtx, "stbl");
+    WriteStsdBox();
+    WriteSttsTag();
+    if (HasSyncSampleTable()) {
+        WriteStssTag();
+    }
+    WriteStscTag();
+    WriteStszTag();
+    WriteStcoTag();
 }
 
 void CMP4Track::WriteDinfTag()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("dinf");
+    CByteIOBox box(io, "dinf");
     io->PutBE32(28);
     io->PutTag("dref");
     io->PutBE32(0);
@@ -175,20 +185,22 @@ void CMP4Track::WriteDinfTag()
     io->PutBE32(12);
     io->PutTag("url ");
     io->PutBE32(1);  // version 0, flags 1: the media is in this file
-    io->UpdateSize(pos);
 }
 
 void CMP4Track::WriteStsdBox()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stsd");
+    CByteIOBox box(io, "stsd");
     io->PutBE32(0);
     io->PutBE32(1);
     WriteVideoTag();
     WriteAudioTag();
-    io->UpdateSize(pos);
+}
+
+void CMP4Track::PutSampleEntryHeader(CByteIOFile* io)
+{
+    io->PutZeros(6);
+    io->PutBE16(1);  // data_reference_index
 }
 
 void CMP4Track::WriteSttsTag()
@@ -206,49 +218,47 @@ void CMP4Track::WriteSttsTag()
     }
 }
 
-void CMP4Track::WriteStssTag()
+template <class TPut>
+void CMP4Track::WriteTableBox(const char* fourcc, uint32_t entries, TPut put)
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    uint32_t n = m_Clusters->GetKeyFrameEntrys();
-    const uint32_t* keys = m_Clusters->GetKeyFrames();
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stss");
-    io->PutBE32(0);
-    io->PutBE32(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        io->PutBE32(keys[i]);
+    CByteIOBox box(io, fourcc);
+    io->PutBE32(0);  // version, flags
+    io->PutBE32(entries);
+    for (uint32_t i = 0; i < entries; ++i) {
+        put(io, i);
     }
-    io->UpdateSize(pos);
+}
+
+void CMP4Track::WriteStssTag()
+{
+    const uint32_t* keys = m_Clusters->GetKeyFrames();
+    WriteTableBox("stss", m_Clusters->GetKeyFrameEntrys(), [keys](CByteIOFile* io, uint32_t i) {
+        io->PutBE32(keys[i]);
+    });
 }
 
 void CMP4Track::WriteStscTag()
 {
-    CByteIOFile* io = m_lpFileIOCtx;
-    uint32_t n = m_Clusters->GetChunkEntrys();
+    // One row for each run of chunks with the same number of samples.
+    const uint32_t n = m_Clusters->GetChunkEntrys();
     const tagMP4SampleChunk* chunks = m_Clusters->GetChunks();
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stsc");
-    io->PutBE32(0);
-    int64_t countPos = io->URLFTell();
-    io->PutBE32(0);
-    uint32_t entries = 0;
-    uint32_t last = 0;
+    uint32_t rows = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        if (i == 0 || chunks[i].samples_in_chunk != last) {
-            io->PutBE32(chunks[i].chunk_num);
-            io->PutBE32(chunks[i].samples_in_chunk);
-            io->PutBE32(1);
-            last = chunks[i].samples_in_chunk;
-            entries++;
+        if (i == 0 || chunks[i].samples_in_chunk != chunks[i - 1].samples_in_chunk) {
+            ++rows;
         }
     }
-    int64_t end = io->URLFTell();
-    io->URLFSeek(countPos, 0);
-    io->PutBE32(entries);
-    io->URLFSeek(end, 0);
-    io->UpdateSize(pos);
+    uint32_t next = 0;
+    WriteTableBox("stsc", rows, [chunks, n, &next](CByteIOFile* io, uint32_t) {
+        const tagMP4SampleChunk& first = chunks[next];
+        io->PutBE32(first.chunk_num);
+        io->PutBE32(first.samples_in_chunk);
+        io->PutBE32(1);  // sample_description_index
+        do {
+            ++next;
+        } while (next < n && chunks[next].samples_in_chunk == first.samples_in_chunk);
+    });
 }
 
 void CMP4Track::WriteStszTag()
@@ -256,9 +266,7 @@ void CMP4Track::WriteStszTag()
     CByteIOFile* io = m_lpFileIOCtx;
     uint32_t n = m_Clusters->GetEntrys();
     const uint32_t* sizes = m_Clusters->GetSampleSizes();
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stsz");
+    CByteIOBox box(io, "stsz");
     io->PutBE32(0);
     if (m_Clusters->IsEqualSampleSize() && n > 0) {
         io->PutBE32(sizes[0] != 0 ? sizes[0] : 1);
@@ -270,15 +278,12 @@ void CMP4Track::WriteStszTag()
             io->PutBE32(sizes[i]);
         }
     }
-    io->UpdateSize(pos);
 }
 
 void CMP4Track::WriteStcoTag()
 {
-    CByteIOFile* io = m_lpFileIOCtx;
     uint32_t n = m_Clusters->GetChunkEntrys();
     const tagMP4SampleChunk* chunks = m_Clusters->GetChunks();
-    int64_t pos = io->URLFTell();
     // 64-bit offsets only when a chunk starts at 4 GiB or beyond; chunks lie
     // before moov, so a moov below 4 GiB always gets stco.
     bool co64 = false;
@@ -288,16 +293,11 @@ void CMP4Track::WriteStcoTag()
             break;
         }
     }
-    io->PutBE32(0);
-    io->PutTag(co64 ? "co64" : "stco");
-    io->PutBE32(0);
-    io->PutBE32(n);
-    for (uint32_t i = 0; i < n; ++i) {
+    WriteTableBox(co64 ? "co64" : "stco", n, [chunks, co64](CByteIOFile* io, uint32_t i) {
         if (co64) {
             io->PutBE64(chunks[i].offset);
         } else {
             io->PutBE32(static_cast<uint32_t>(chunks[i].offset));
         }
-    }
-    io->UpdateSize(pos);
+    });
 }

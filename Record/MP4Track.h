@@ -48,21 +48,33 @@ public:
 protected:
     virtual void WriteTkhdTag() = 0;
     virtual void WriteHdlrTag() = 0;
-    virtual void WriteMinfTag() = 0;
-    virtual void WriteStblTag() = 0;
-    virtual void WriteStsdTag() = 0;
+    // The media's own header box inside minf (vmhd, smhd).
+    virtual void WriteMediaHeaderTag() = 0;
+    // Whether stbl lists sync samples (stss).
+    virtual bool HasSyncSampleTable() const = 0;
     virtual void WriteVideoTag() {}
     virtual void WriteAudioTag() {}
 
     // Shared box writers for the derived tracks.
+    // Size, type, version, flags, then the creation and modification times
+    // of tkhd and mdhd (64 bits in version 1).
+    void PutTimedBoxHead(CByteIOFile* io, const char* fourcc, uint32_t size, bool v1, uint32_t flags) const;
     void WriteTkhd(uint16_t volume, uint32_t width, uint32_t height);
     void WriteMdiaTag();
     void WriteMdhdTag();
     void WriteHdlr(const char* handlerType, const char* name);
+    void WriteMinfTag();
     void WriteDinfTag();
+    void WriteStblTag();
     void WriteStsdBox();
+    // The start of every sample entry: six reserved bytes and the
+    // data_reference_index 1.
+    static void PutSampleEntryHeader(CByteIOFile* io);
     void WriteSttsTag();
     void WriteStssTag();
+    // A full box of version 0: the entry count, then put(io, i) for each entry.
+    template <class TPut>
+    void WriteTableBox(const char* fourcc, uint32_t entries, TPut put);
     void WriteStscTag();
     void WriteStszTag();
     void WriteStcoTag();

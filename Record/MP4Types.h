@@ -5,6 +5,7 @@
 // handed to a new file, and the fixed movie timescale.
 
 #include <cstdint>
+#include <cstring>
 
 #include "Function/types.h"
 
@@ -48,6 +49,16 @@ inline uint64_t XMP4Rescale(uint64_t duration, uint32_t from, uint32_t to)
         return 0;
     }
     return (duration / from) * to + (duration % from) * to / from;
+}
+
+// Copies one parameter set or decoder config (at most MP4_VOS_UNIT_MAX
+// bytes, checked by the caller) and gives its length.
+inline int XMP4CopyVosUnit(uint8_t (&dst)[MP4_VOS_UNIT_MAX], const void* src, size_t len)
+{
+    if (len > 0) {
+        memcpy(dst, src, len);
+    }
+    return static_cast<int>(len);
 }
 
 #endif

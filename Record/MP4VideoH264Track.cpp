@@ -21,21 +21,16 @@ BOOL CMP4VideoH264Track::SetVosData(const void* data, int)
     if (!IsValidSpsPps(spspps)) {
         return 0;
     }
-    memcpy(m_VosData.sps, spspps->sps, spspps->sps_len);
-    m_VosData.sps_size = static_cast<int>(spspps->sps_len);
-    memcpy(m_VosData.pps, spspps->pps, spspps->pps_len);
-    m_VosData.pps_size = static_cast<int>(spspps->pps_len);
+    m_VosData.sps_size = XMP4CopyVosUnit(m_VosData.sps, spspps->sps, spspps->sps_len);
+    m_VosData.pps_size = XMP4CopyVosUnit(m_VosData.pps, spspps->pps, spspps->pps_len);
     return 1;
 }
 
 void CMP4VideoH264Track::WriteVideoTag()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("avc1");
-    io->PutZeros(6);
-    io->PutBE16(1);   // data_reference_index
+    CByteIOBox box(io, "avc1");
+    PutSampleEntryHeader(io);
     io->PutBE16(0);   // pre_defined
     io->PutBE16(0);   // reserved
     io->PutZeros(12); // pre_defined
@@ -49,9 +44,7 @@ void CMP4VideoH264Track::WriteVideoTag()
     io->PutBE16(0x0018);
     io->PutBE16(0xFFFF);
 
-    int64_t avcc = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("avcC");
+    CByteIOBox avcc(io, "avcC");
     io->PutByte(1);
     // profile_idc, constraint flags, level_idc (SPS bytes 1-3; the SPS holds
     // at least 4 bytes, see SetVosData).
@@ -67,6 +60,4 @@ void CMP4VideoH264Track::WriteVideoTag()
     io->PutByte(1);     // one PPS
     io->PutBE16(static_cast<uint16_t>(m_VosData.pps_size));
     io->PutBuffer(m_VosData.pps, static_cast<size_t>(m_VosData.pps_size));
-    io->UpdateSize(avcc);
-    io->UpdateSize(pos);
 }

@@ -21,37 +21,11 @@ void CMP4VideoTrack::WriteHdlrTag()
     WriteHdlr("vide", "VideoHandler");
 }
 
-void CMP4VideoTrack::WriteMinfTag()
+void CMP4VideoTrack::WriteMediaHeaderTag()
 {
     CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("minf");
     io->PutBE32(20);
     io->PutTag("vmhd");
     io->PutBE32(1);  // version 0, flags 1
     io->PutZeros(8); // graphicsmode, opcolor
-    WriteDinfTag();
-    WriteStblTag();
-    io->UpdateSize(pos);
-}
-
-void CMP4VideoTrack::WriteStblTag()
-{
-    CByteIOFile* io = m_lpFileIOCtx;
-    int64_t pos = io->URLFTell();
-    io->PutBE32(0);
-    io->PutTag("stbl");
-    WriteStsdTag();
-    WriteSttsTag();
-    WriteStssTag();
-    WriteStscTag();
-    WriteStszTag();
-    WriteStcoTag();
-    io->UpdateSize(pos);
-}
-
-void CMP4VideoTrack::WriteStsdTag()
-{
-    WriteStsdBox();
 }

@@ -15,9 +15,8 @@ public:
 protected:
     void WriteTkhdTag() override;
     void WriteHdlrTag() override;
-    void WriteMinfTag() override;
-    void WriteStblTag() override;
-    void WriteStsdTag() override;
+    void WriteMediaHeaderTag() override;
+    bool HasSyncSampleTable() const override { return true; }
 
     int m_VideoWidth;
     int m_VideoHeight;

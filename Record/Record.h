@@ -154,6 +154,13 @@ public:
     void GetByteLimits(uint64_t& common, uint64_t& alarm, uint64_t& image);
 
 private:
+    // What ChangeCardFiles does to a category's files.
+    enum emCardFilesChange {
+        emCardFilesChange_Delete,        // the file named
+        emCardFilesChange_CleanAll,      // every file
+        emCardFilesChange_DeleteOldest,  // the oldest file
+    };
+
     BOOL ProcessPacket(const tagMediaDataInfo* pkt) override;
     BOOL CheckStartRecord(time_t t, const tagMediaDataInfo* pkt);
     BOOL CheckPackRecord(BOOL bForcePack);
@@ -175,6 +182,15 @@ private:
     void UpdateByteLimits();
     void FillFinishInfo(tagRecordFinishInfo& info, BOOL bComplete);
     void SetLed(BOOL bOn);
+    // Start and resume: clears `clearedFlag` and, on a usable card, asks
+    // for the next file. Stop and pause: sets `setFlag` and closes the file.
+    void ContinueRecord(int clearedFlag);
+    void HaltRecord(int setFlag, BOOL bFlushBuffer, BOOL bImmediately);
+    // The app's operations of every category: the index of a category, its
+    // list under the lock, and the changes of its files on a usable card.
+    CRecordFileIndex& IndexOf(emRecFileType type);
+    int GetFileListAsJson(emRecFileType type, char* buff, int buff_len);
+    BOOL ChangeCardFiles(emRecFileType type, emCardFilesChange change, const char* filename);
 
     std::atomic<int> m_SDState;
     char m_szSDMountPath[256];

@@ -43,92 +43,93 @@ BOOL CRecord::IsCardListable() const
     return (state & emSDState_Insert) && (state & emSDState_Mount);
 }
 
-int CRecord::GetCommonVideoFileAsJson(char* buff, int buff_len)
+CRecordFileIndex& CRecord::IndexOf(emRecFileType type)
+{
+    switch (type) {
+    case emRecFileType_AlarmVideo:
+        return m_AlarmRecordFileIndex;
+    case emRecFileType_AlarmImage:
+        return m_AlarmImageFileIndex;
+    case emRecFileType_CommonVideo:
+        break;
+    }
+    return m_CommonRecordFileIndex;
+}
+
+int CRecord::GetFileListAsJson(emRecFileType type, char* buff, int buff_len)
 {
     CGuard guard(m_Mutex);
     if (!IsCardListable() || buff == nullptr || buff_len <= 0) {
         return -1;
     }
-    return XListResult(m_CommonRecordFileIndex.GetFileInfoAsJSON(buff, buff_len));
+    return XListResult(IndexOf(type).GetFileInfoAsJSON(buff, buff_len));
+}
+
+BOOL CRecord::ChangeCardFiles(emRecFileType type, emCardFilesChange change, const char* filename)
+{
+    CGuard guard(m_Mutex);
+    if (!IsCardUsable() || !FetchMountPath()) {
+        if (type == emRecFileType_AlarmVideo && change == emCardFilesChange_Delete) {
+            XERROR("CRecord::DeleteAlarmVideoFile():SD Card Invalide.\n");
+        }
+        return FALSE;
+    }
+    const std::string root = XBoardPath(m_szSDMountPath);
+    CRecordFileIndex& index = IndexOf(type);
+    switch (change) {
+    case emCardFilesChange_Delete:
+        return index.DeleteFile(root.c_str(), filename);
+    case emCardFilesChange_CleanAll:
+        return index.CleanAllFile(root.c_str());
+    case emCardFilesChange_DeleteOldest:
+        return index.DeleteOldestFile(root.c_str());
+    }
+    return FALSE;
+}
+
+int CRecord::GetCommonVideoFileAsJson(char* buff, int buff_len)
+{
+    return GetFileListAsJson(emRecFileType_CommonVideo, buff, buff_len);
 }
 
 int CRecord::GetAlarmVideoFileAsJSON(char* buff, int buff_len)
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardListable() || buff == nullptr || buff_len <= 0) {
-        return -1;
-    }
-    return XListResult(m_AlarmRecordFileIndex.GetFileInfoAsJSON(buff, buff_len));
+    return GetFileListAsJson(emRecFileType_AlarmVideo, buff, buff_len);
 }
 
 int CRecord::GetAlarmImgFileAsJSON(char* buff, int buff_len)
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardListable() || buff == nullptr || buff_len <= 0) {
-        return -1;
-    }
-    return XListResult(m_AlarmImageFileIndex.GetFileInfoAsJSON(buff, buff_len));
+    return GetFileListAsJson(emRecFileType_AlarmImage, buff, buff_len);
 }
 
 BOOL CRecord::DeleteCommonVideoFile(const char* filename)
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_CommonRecordFileIndex.DeleteFile(root.c_str(), filename);
+    return ChangeCardFiles(emRecFileType_CommonVideo, emCardFilesChange_Delete, filename);
 }
 
 BOOL CRecord::DeleteAlarmVideoFile(const char* filename)
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        XERROR("CRecord::DeleteAlarmVideoFile():SD Card Invalide.\n");
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_AlarmRecordFileIndex.DeleteFile(root.c_str(), filename);
+    return ChangeCardFiles(emRecFileType_AlarmVideo, emCardFilesChange_Delete, filename);
 }
 
 BOOL CRecord::DeleteAlarmImgFile(const char* filename)
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_AlarmImageFileIndex.DeleteFile(root.c_str(), filename);
+    return ChangeCardFiles(emRecFileType_AlarmImage, emCardFilesChange_Delete, filename);
 }
 
 BOOL CRecord::CleanAllCommonVideoFile()
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_CommonRecordFileIndex.CleanAllFile(root.c_str());
+    return ChangeCardFiles(emRecFileType_CommonVideo, emCardFilesChange_CleanAll, nullptr);
 }
 
 BOOL CRecord::CleanAllAlarmVideoFile()
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_AlarmRecordFileIndex.CleanAllFile(root.c_str());
+    return ChangeCardFiles(emRecFileType_AlarmVideo, emCardFilesChange_CleanAll, nullptr);
 }
 
 BOOL CRecord::CleanAllAlarmImgFile()
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_AlarmImageFileIndex.CleanAllFile(root.c_str());
+    return ChangeCardFiles(emRecFileType_AlarmImage, emCardFilesChange_CleanAll, nullptr);
 }
 
 void CRecord::UpdateByteLimits()
