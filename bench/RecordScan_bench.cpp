@@ -301,7 +301,8 @@ int main(int argc, char** argv)
         return 1;
     }
     printf("card scan, %d files, scan and find each as a whole process\n", kFiles);
-    printf("warm card %s: the scan makes %d index entries of the %d files\n", warmRoot.c_str(), XCountIndexed(self, warmRoot), kFiles);
+    printf("warm card %s: the scan makes %d index entries of the %d files\n", warmRoot.c_str(),
+           XCountIndexed(self, warmRoot), kFiles);
     tagFigures warm;
     for (int r = 0; r < kRounds + 1; ++r) {
         const double scan = XRunProcess({self, "--scan", warmRoot});

@@ -386,7 +386,7 @@ int main(int argc, char** argv)
             const double ddMs = dd.cpu * 1000.0 / inputSeconds;
             printf("input: %.1f MB of H.264, %.1f MB of AAC, %.0f s\n", static_cast<double>(sv.st_size) / 1e6,
                    static_cast<double>(sa.st_size) / 1e6, inputSeconds);
-            printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB: "
+            printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB with the mapped input: "
                    "%.2f ms CPU per recorded second\n",
                    engineSeconds, files, engine.cpu, engine.wall, engine.maxRssKiB, engineMs);
             printf("ffmpeg -c copy:  %.1f s recorded, %.2f s CPU, %.2f s wall: %.2f ms CPU per recorded second\n",
