@@ -1,7 +1,9 @@
 #include "Record/RecordScan.h"
 
 #include <strings.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +31,9 @@ const tagFileTypeInfo kFileTypes[] = {
     {RECORD_DIR_ALARM_TITLE, "JPG"},
     {RECORD_DIR_ALARM_IMAGE, "JPG"},
 };
+
+// The first page of an alarm video, where the walk of its boxes starts.
+constexpr off_t kAlarmHeadBytes = 4096;
 
 bool XIsValidType(emFileType type)
 {
@@ -188,6 +193,18 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
         }
         return a.fields.type < b.fields.type;
     });
+    if (type == emFileType_AlarmVideo) {
+        // Each alarm video's boxes are walked below from the first one, one
+        // file after the other: ask for all their first pages at once, so a
+        // freshly mounted card reads them together instead of one per file.
+        for (const tagScanEntry& entry : entries) {
+            const int fd = open(entry.path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                posix_fadvise(fd, 0, kAlarmHeadBytes, POSIX_FADV_WILLNEED);
+                close(fd);
+            }
+        }
+    }
     for (const tagScanEntry& entry : entries) {
         EnterFile(entry, type);
     }
