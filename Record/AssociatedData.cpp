@@ -68,26 +68,6 @@ int CAssociatedData::GetFileInfoAsJSON(char* buff, int len) const
     return n;
 }
 
-std::atomic<CAssociatedDataManager*> CAssociatedDataManager::s_lpInstance{nullptr};
-
-CAssociatedDataManager* CAssociatedDataManager::instance()
-{
-    static CGarbo s_Garbo;
-    static CAssociatedDataManager* const s_lpCreated = [] {
-        CAssociatedDataManager* p = new CAssociatedDataManager;
-        s_lpInstance.store(p, std::memory_order_release);
-        return p;
-    }();
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return s_lpInstance.load(std::memory_order_acquire);
-}
-
-CAssociatedDataManager::CGarbo::~CGarbo()
-{
-    delete s_lpInstance.exchange(nullptr);
-}
-
 void XPutAssociatedDataList(CAssociatedData* list)
 {
     if (list == nullptr) {

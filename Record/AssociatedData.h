@@ -1,12 +1,11 @@
 #ifndef RECORD_ASSOCIATEDDATA_H
 #define RECORD_ASSOCIATEDDATA_H
 
-#include <atomic>
 #include <cstddef>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/PoolBlocks.h"
+#include "Record/PoolInstance.h"
 
 // One snapshot taken during an alarm video: the image's type letter, time and
 // collision index, and the GPS text it carried. Records come from
@@ -56,20 +55,9 @@ private:
 };
 
 // Process-wide pool of snapshot records (blocks of 256).
-class CAssociatedDataManager : public CPoolBlocks<CAssociatedData> {
-public:
-    // The pool; null only once it has been deleted at exit.
-    static CAssociatedDataManager* instance();
-
-private:
+class CAssociatedDataManager final : public CPoolBlocksInstance<CAssociatedDataManager, CAssociatedData> {
     CAssociatedDataManager() = default;
-    ~CAssociatedDataManager() = default;
-
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-    static std::atomic<CAssociatedDataManager*> s_lpInstance;
+    friend class CPoolInstance<CAssociatedDataManager>;
 };
 
 // Gives a list back to the pool (nothing once the pool is gone).

@@ -127,31 +127,34 @@ BOOL CRecordFileIndex::AddRecFile(const RECTIME& time, unsigned duration, char t
     return 1;
 }
 
-BOOL CRecordFileIndex::AddRecFileTitle(const RECTIME& time, int index, unsigned long size)
+BOOL CRecordFileIndex::AttachCompanion(const RECTIME& time, int index, unsigned long size, int flag)
 {
     CRecordFileIndexNode* node = FindNode(time, index);
     if (node == nullptr) {
         return 0;
     }
-    // A second title replaces the first in the total.
-    SubTotal(node->GetRecTitleSize());
-    node->SetRecTitleSize(XClampSize(size));
-    node->AddRecFlag(emRecFileFlag_HasTitle);
-    AddTotal(node->GetRecTitleSize());
+    // A second one replaces the first in the total.
+    const BOOL title = flag == emRecFileFlag_HasTitle;
+    SubTotal(title ? node->GetRecTitleSize() : node->GetRecThumbSize());
+    const uint32_t clamped = XClampSize(size);
+    if (title) {
+        node->SetRecTitleSize(clamped);
+    } else {
+        node->SetRecThumbSize(clamped);
+    }
+    node->AddRecFlag(flag);
+    AddTotal(clamped);
     return 1;
+}
+
+BOOL CRecordFileIndex::AddRecFileTitle(const RECTIME& time, int index, unsigned long size)
+{
+    return AttachCompanion(time, index, size, emRecFileFlag_HasTitle);
 }
 
 BOOL CRecordFileIndex::AddRecFileTimestamp(const RECTIME& time, int index, unsigned long size)
 {
-    CRecordFileIndexNode* node = FindNode(time, index);
-    if (node == nullptr) {
-        return 0;
-    }
-    SubTotal(node->GetRecThumbSize());
-    node->SetRecThumbSize(XClampSize(size));
-    node->AddRecFlag(emRecFileFlag_HasTimestamp);
-    AddTotal(node->GetRecThumbSize());
-    return 1;
+    return AttachCompanion(time, index, size, emRecFileFlag_HasTimestamp);
 }
 
 BOOL CRecordFileIndex::AddRecAssociatedData(const RECTIME& time, int index, CAssociatedData* list)
@@ -245,6 +248,12 @@ BOOL CRecordFileIndex::WalkFind(const RECTIME& time, int index, char type, int l
     };
     int steps = 0;
     auto tooFar = [&] { return limit > 0 && ++steps > limit; };
+    // A match: the cursor stays on it.
+    auto take = [&](CRecordFileIndexNode* n) -> BOOL {
+        m_lpFileListRand = n;
+        found = n;
+        return 1;
+    };
     found = nullptr;
     CRecordFileIndexNode* cur = m_lpFileListRand != nullptr ? m_lpFileListRand : m_lpFileListHead;
     if (time < cur->GetRecTime()) {
@@ -258,9 +267,7 @@ BOOL CRecordFileIndex::WalkFind(const RECTIME& time, int index, char type, int l
                 return 1;
             }
             if (matches(n)) {
-                m_lpFileListRand = n;
-                found = n;
-                return 1;
+                return take(n);
             }
         }
         m_lpFileListRand = nullptr;
@@ -276,9 +283,7 @@ BOOL CRecordFileIndex::WalkFind(const RECTIME& time, int index, char type, int l
             break;
         }
         if (matches(n)) {
-            m_lpFileListRand = n;
-            found = n;
-            return 1;
+            return take(n);
         }
     }
     // Nodes of the same second may also stand behind the cursor.
@@ -288,9 +293,7 @@ BOOL CRecordFileIndex::WalkFind(const RECTIME& time, int index, char type, int l
                 return 0;
             }
             if (matches(m)) {
-                m_lpFileListRand = m;
-                found = m;
-                return 1;
+                return take(m);
             }
         }
     }

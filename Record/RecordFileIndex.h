@@ -74,6 +74,9 @@ public:
 
 private:
     BOOL AddNode(const RECTIME& time, unsigned long size, CRecordFileIndexNode*& node);
+    // The title image (flag emRecFileFlag_HasTitle) or thumbnail archive
+    // (emRecFileFlag_HasTimestamp) of the file at time/index, with its size.
+    BOOL AttachCompanion(const RECTIME& time, int index, unsigned long size, int flag);
     // Links the nodes that waited in the middle chain into the list.
     void MergeMiddle();
     // The cursor walk of FindNode. Gives up (0, cursor unchanged) after

@@ -248,22 +248,3 @@ void CRecordFileIndexNode::ReleaseAssociatedDataNode()
     m_lpAssociatedDataList = nullptr;
 }
 
-std::atomic<CRecordFileIndexNodeManager*> CRecordFileIndexNodeManager::s_lpInstance{nullptr};
-
-CRecordFileIndexNodeManager* CRecordFileIndexNodeManager::instance()
-{
-    static CGarbo s_Garbo;
-    static CRecordFileIndexNodeManager* const s_lpCreated = [] {
-        CRecordFileIndexNodeManager* p = new CRecordFileIndexNodeManager;
-        s_lpInstance.store(p, std::memory_order_release);
-        return p;
-    }();
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return s_lpInstance.load(std::memory_order_acquire);
-}
-
-CRecordFileIndexNodeManager::CGarbo::~CGarbo()
-{
-    delete s_lpInstance.exchange(nullptr);
-}

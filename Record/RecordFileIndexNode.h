@@ -1,14 +1,13 @@
 #ifndef RECORD_RECORDFILEINDEXNODE_H
 #define RECORD_RECORDFILEINDEXNODE_H
 
-#include <atomic>
 #include <cstdint>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/JsonText.h"
 #include "Record/AssociatedData.h"
-#include "Record/PoolBlocks.h"
+#include "Record/JsonText.h"
+#include "Record/PoolInstance.h"
 #include "Record/RecordFileName.h"
 #include "Record/RecordTypes.h"
 
@@ -25,19 +24,12 @@ public:
     // Resets every field and gives the snapshot records back to their pool.
     void Init();
 
+    // The name's fields: time, collision index, type letter.
     const RECTIME& GetRecTime() const { return m_RecTime; }
     uint32_t GetRecTime2() const { return m_RecTime.value; }
     void SetRecTime(const RECTIME& time) { m_RecTime = time; }
     int GetRecIndex() const { return m_RecIndex; }
     void SetRecIndex(int index) { m_RecIndex = index; }
-    uint32_t GetRecDuration() const { return m_RecDuration; }
-    void SetRecDuration(uint32_t duration) { m_RecDuration = duration; }
-    uint32_t GetRecSize() const { return m_RecSize; }
-    void SetRecSize(uint32_t size) { m_RecSize = size; }
-    uint32_t GetRecTitleSize() const { return m_RecTitleSize; }
-    void SetRecTitleSize(uint32_t size) { m_RecTitleSize = size; }
-    uint32_t GetRecThumbSize() const { return m_RecThumbSize; }
-    void SetRecThumbSize(uint32_t size) { m_RecThumbSize = size; }
     // The image type letter, 0 for videos.
     char GetRecType() const { return m_RecType[0]; }
     void SetRecType(char type)
@@ -45,28 +37,36 @@ public:
         m_RecType[0] = type;
         m_RecType[1] = '\0';
     }
-    uint32_t GetRecTrigger() const { return m_RecTrigger; }
-    void SetRecTrigger(uint32_t trigger) { m_RecTrigger = trigger; }
-    int GetRecResolution() const { return m_RecResolution; }
-    void SetRecResolution(int resolution) { m_RecResolution = resolution; }
-    BOOL GetRecParkingFlag() const { return m_RecParkingFlag; }
-    void SetRecParkingFlag(BOOL parking) { m_RecParkingFlag = parking; }
-    int GetRecFlag() const { return m_RecFlag; }
-    void SetRecFlag(int flag) { m_RecFlag = flag; }
-    void AddRecFlag(int flag) { m_RecFlag |= flag; }
+    // The video's duration and size.
+    uint32_t GetRecDuration() const { return m_RecDuration; }
+    void SetRecDuration(uint32_t duration) { m_RecDuration = duration; }
+    uint32_t GetRecSize() const { return m_RecSize; }
+    void SetRecSize(uint32_t size) { m_RecSize = size; }
+    // The title image and thumbnail archive: whether there, their sizes.
     BOOL HasTitleFile() const { return (m_RecFlag & emRecFileFlag_HasTitle) ? 1 : 0; }
     BOOL HasThumbFile() const { return (m_RecFlag & emRecFileFlag_HasTimestamp) ? 1 : 0; }
+    uint32_t GetRecTitleSize() const { return m_RecTitleSize; }
+    void SetRecTitleSize(uint32_t size) { m_RecTitleSize = size; }
+    uint32_t GetRecThumbSize() const { return m_RecThumbSize; }
+    void SetRecThumbSize(uint32_t size) { m_RecThumbSize = size; }
     // The file, title and archive sizes together.
     uint64_t GetAllSize() const
     {
         return static_cast<uint64_t>(m_RecSize) + m_RecTitleSize + m_RecThumbSize;
     }
+    // Alarm videos: snapshot records and triggers.
     const CAssociatedData* GetAssociatedData() const { return m_lpAssociatedDataList; }
-
-    CRecordFileIndexNode* GetNext() const { return m_lpNext; }
-    void SetNext(CRecordFileIndexNode* next) { m_lpNext = next; }
-    CRecordFileIndexNode* GetPrev() const { return m_lpPrev; }
-    void SetPrev(CRecordFileIndexNode* prev) { m_lpPrev = prev; }
+    uint32_t GetRecTrigger() const { return m_RecTrigger; }
+    void SetRecTrigger(uint32_t trigger) { m_RecTrigger = trigger; }
+    // emRecFileFlag bits.
+    int GetRecFlag() const { return m_RecFlag; }
+    void SetRecFlag(int flag) { m_RecFlag = flag; }
+    void AddRecFlag(int flag) { m_RecFlag |= flag; }
+    // The name's suffixes of a video.
+    int GetRecResolution() const { return m_RecResolution; }
+    void SetRecResolution(int resolution) { m_RecResolution = resolution; }
+    BOOL GetRecParkingFlag() const { return m_RecParkingFlag; }
+    void SetRecParkingFlag(BOOL parking) { m_RecParkingFlag = parking; }
 
     // [L]T[_D][(n)][_720p][_P].ext: the suffixes come with the duration
     // (videos). `filename` holds RECORD_NAME_BUF_SIZE bytes.
@@ -88,6 +88,12 @@ public:
     void AddAssociatedData(CAssociatedData* list);
     // Gives the node's records back to their pool.
     void ReleaseAssociatedDataNode();
+
+    // The links of the index's list.
+    CRecordFileIndexNode* GetNext() const { return m_lpNext; }
+    void SetNext(CRecordFileIndexNode* next) { m_lpNext = next; }
+    CRecordFileIndexNode* GetPrev() const { return m_lpPrev; }
+    void SetPrev(CRecordFileIndexNode* prev) { m_lpPrev = prev; }
 
 private:
     // The name as the lists show it: images always with a letter, one
@@ -115,20 +121,9 @@ private:
 };
 
 // Process-wide pool of index nodes (blocks of 256).
-class CRecordFileIndexNodeManager : public CPoolBlocks<CRecordFileIndexNode> {
-public:
-    // The pool; null only once it has been deleted at exit.
-    static CRecordFileIndexNodeManager* instance();
-
-private:
+class CRecordFileIndexNodeManager final : public CPoolBlocksInstance<CRecordFileIndexNodeManager, CRecordFileIndexNode> {
     CRecordFileIndexNodeManager() = default;
-    ~CRecordFileIndexNodeManager() = default;
-
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-    static std::atomic<CRecordFileIndexNodeManager*> s_lpInstance;
+    friend class CPoolInstance<CRecordFileIndexNodeManager>;
 };
 
 // The document head of a category, or null for an unknown one.
