@@ -145,6 +145,7 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
         XCloseFindFile(&ctx, FALSE);
     }
     std::vector<tagScanEntry> entries;
+    entries.reserve(found.size());
     for (const tagFound& file : found) {
         const std::string path = folder + file.name;
         if (file.size == 0) {
@@ -197,12 +198,16 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
         // Each alarm video's boxes are walked below from the first one, one
         // file after the other: ask for all their first pages at once, so a
         // freshly mounted card reads them together instead of one per file.
+        const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         for (const tagScanEntry& entry : entries) {
-            const int fd = open(entry.path.c_str(), O_RDONLY | O_CLOEXEC);
+            const int fd = dirFd >= 0 ? openat(dirFd, entry.path.c_str() + folder.size(), O_RDONLY | O_CLOEXEC) : -1;
             if (fd >= 0) {
                 posix_fadvise(fd, 0, kAlarmHeadBytes, POSIX_FADV_WILLNEED);
                 close(fd);
             }
+        }
+        if (dirFd >= 0) {
+            close(dirFd);
         }
     }
     for (const tagScanEntry& entry : entries) {

@@ -127,7 +127,7 @@ bool MakeCard(const std::string& root)
 }
 
 constexpr int kFiles = 10000;
-constexpr int kRounds = 5;
+constexpr int kRounds = 11;
 
 // One whole process: started without a shell, stdout to /dev/null; the wall
 // milliseconds from start to exit, or -1 when it did not exit with 0.
