@@ -11,12 +11,9 @@
 
 #include <fcntl.h>
 #include <sched.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,8 +29,7 @@
 #include "Record/RecordFileName.h"
 #include "Record/RecordScan.h"
 #include "Record/RecordTypes.h"
-
-extern char** environ;
+#include "bench/BenchProcess.h"
 
 namespace {
 
@@ -129,30 +125,11 @@ bool MakeCard(const std::string& root)
 constexpr int kFiles = 10000;
 constexpr int kRounds = 11;
 
-// One whole process: started without a shell, stdout to /dev/null; the wall
-// milliseconds from start to exit, or -1 when it did not exit with 0.
+// The wall milliseconds of one whole process, or -1 when it failed.
 double XRunProcess(const std::vector<std::string>& args)
 {
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const tagBenchRun run = XBenchRun(args);
+    return run.ok ? run.wallMs : -1;
 }
 
 double XMedian(std::vector<double> v)

@@ -15,12 +15,8 @@
 // recorded (the engine leaves out the frames it drops at start).
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,9 +31,8 @@
 #include "Record/Record.h"
 #include "Record/RecordTestCard.h"
 #include "support/MediaFixture.h"
+#include "bench/BenchProcess.h"
 #include "tools/recfeed/ToolBoard.h"
-
-extern char** environ;
 
 namespace {
 
@@ -225,49 +220,6 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
     return 0;
 }
 
-struct tagRun {
-    bool ok = false;
-    double wall = 0;   // seconds
-    double cpu = 0;    // seconds, user + system
-    long maxRssKiB = 0;
-};
-
-double XNow()
-{
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-}
-
-// One whole process, no shell; stdout to /dev/null, stderr kept.
-tagRun XRun(const std::vector<std::string>& args)
-{
-    tagRun run;
-    std::vector<char*> argv;
-    for (const std::string& s : args) {
-        argv.push_back(const_cast<char*>(s.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const double t0 = XNow();
-    pid_t pid = -1;
-    const int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    struct rusage ru;
-    if (err != 0 || wait4(pid, &status, 0, &ru) != pid) {
-        return run;
-    }
-    run.wall = XNow() - t0;
-    run.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-              static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    run.maxRssKiB = ru.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
-
 // Writes `seconds` of the fixtures' streams as Annex B and ADTS files.
 bool XMakeInput(const std::string& h264, const std::string& aac, long seconds)
 {
@@ -360,14 +312,14 @@ int main(int argc, char** argv)
         stat(aac.c_str(), &sa);
         const double inputSeconds = static_cast<double>(seconds);
         // The engine's log lines go where the camera's console would: nowhere.
-        const tagRun engine = XRun({self, "--engine", h264, aac, cardDir, result});
-        const tagRun ffmpeg = XRun({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate",
+        const tagBenchRun engine = XBenchRun({self, "--engine", h264, aac, cardDir, result});
+        const tagBenchRun ffmpeg = XBenchRun({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate",
                                     std::to_string(kFps), "-i", h264, "-i", aac, "-c", "copy", mp4});
-        tagRun dd = XRun({"dd", "if=" + h264, "of=" + copy, "bs=1M", "status=none"});
-        const tagRun ddAudio = XRun({"dd", "if=" + aac, "of=" + copy + "a", "bs=1M", "status=none"});
+        tagBenchRun dd = XBenchRun({"dd", "if=" + h264, "of=" + copy, "bs=1M", "status=none"});
+        const tagBenchRun ddAudio = XBenchRun({"dd", "if=" + aac, "of=" + copy + "a", "bs=1M", "status=none"});
         dd.ok = dd.ok && ddAudio.ok;
-        dd.cpu += ddAudio.cpu;
-        dd.wall += ddAudio.wall;
+        dd.cpuMs += ddAudio.cpuMs;
+        dd.wallMs += ddAudio.wallMs;
         unsigned long long engineFrames = 0;
         int files = 0;
         FILE* fr = fopen(result.c_str(), "r");
@@ -381,18 +333,18 @@ int main(int argc, char** argv)
             ret = 1;
         } else {
             const double engineSeconds = static_cast<double>(engineFrames) / kFps;
-            const double engineMs = engine.cpu * 1000.0 / engineSeconds;
-            const double ffmpegMs = ffmpeg.cpu * 1000.0 / inputSeconds;
-            const double ddMs = dd.cpu * 1000.0 / inputSeconds;
+            const double engineMs = engine.cpuMs / engineSeconds;
+            const double ffmpegMs = ffmpeg.cpuMs / inputSeconds;
+            const double ddMs = dd.cpuMs / inputSeconds;
             printf("input: %.1f MB of H.264, %.1f MB of AAC, %.0f s\n", static_cast<double>(sv.st_size) / 1e6,
                    static_cast<double>(sa.st_size) / 1e6, inputSeconds);
             printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB with the mapped input: "
                    "%.2f ms CPU per recorded second\n",
-                   engineSeconds, files, engine.cpu, engine.wall, engine.maxRssKiB, engineMs);
+                   engineSeconds, files, engine.cpuMs / 1e3, engine.wallMs / 1e3, engine.maxRssKiB, engineMs);
             printf("ffmpeg -c copy:  %.1f s recorded, %.2f s CPU, %.2f s wall: %.2f ms CPU per recorded second\n",
-                   inputSeconds, ffmpeg.cpu, ffmpeg.wall, ffmpegMs);
+                   inputSeconds, ffmpeg.cpuMs / 1e3, ffmpeg.wallMs / 1e3, ffmpegMs);
             printf("dd of the bytes: %.1f s of input, %.2f s CPU, %.2f s wall: %.2f ms CPU per second of input\n",
-                   inputSeconds, dd.cpu, dd.wall, ddMs);
+                   inputSeconds, dd.cpuMs / 1e3, dd.wallMs / 1e3, ddMs);
             printf("engine/ffmpeg %.2f, engine/dd %.2f (CPU per recorded second)\n",
                    ffmpegMs > 0 ? engineMs / ffmpegMs : 0.0, ddMs > 0 ? engineMs / ddMs : 0.0);
         }
