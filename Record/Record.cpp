@@ -8,7 +8,7 @@
 #include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/SchedReset.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/RecordPacker.h"
 
 namespace {

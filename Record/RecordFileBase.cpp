@@ -1,4 +1,4 @@
-#include "Record/RecordFile.h"
+#include "Record/RecordFileBase.h"
 
 #include <cinttypes>
 #include <climits>

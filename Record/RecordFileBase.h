@@ -1,11 +1,11 @@
-#ifndef RECORD_RECORDFILE_H
-#define RECORD_RECORDFILE_H
+#ifndef RECORD_RECORDFILEBASE_H
+#define RECORD_RECORDFILEBASE_H
 
 #include <cstdint>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/AssociatedData.h"
+#include "Record/Index/AssociatedData.h"
 #include "Record/RecordTypes.h"
 #include "Record/TimeTypeMapping.h"
 

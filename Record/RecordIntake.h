@@ -14,7 +14,7 @@
 
 #include "Function/types.h"
 #include "Platform/MediaTypes.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
 #include "Record/RingBuffer.h"
 

@@ -11,9 +11,9 @@
 
 #include "Function/common.h"
 #include "Platform/SchedReset.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/Index/RecordScan.h"
 #include "Record/RecordNotify.h"
-#include "Record/RecordScan.h"
 #include "Record/RecordTypes.h"
 
 namespace {

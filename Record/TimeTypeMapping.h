@@ -3,7 +3,7 @@
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
-#include "Record/PoolInstance.h"
+#include "Record/Index/PoolInstance.h"
 #include "Record/RecordTypes.h"
 
 // One trigger still running and the video frames it keeps the file open.

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "support/MediaFixture.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "Function/SystemTime.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileIndexNode.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileIndexNode.h"
 #include "Record/RecordTypes.h"
 
 namespace {

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileName.h"
-#include "Record/RecordScan.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/Index/RecordScan.h"
 #include "Record/RecordTypes.h"
 #include "bench/BenchProcess.h"
 

@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordTestCard.h"
-#include "support/MediaFixture.h"
 #include "bench/BenchProcess.h"
+#include "support/MediaFixture.h"
 #include "tools/recfeed/ToolBoard.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "Record/AssociatedData.h"
+#include "Record/Index/AssociatedData.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "Record/JsonText.h"
+#include "Record/Index/JsonText.h"
 #include "Record/RecordTypes.h"
 
 void CAssociatedData::Init()

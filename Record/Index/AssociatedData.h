@@ -1,11 +1,11 @@
-#ifndef RECORD_ASSOCIATEDDATA_H
-#define RECORD_ASSOCIATEDDATA_H
+#ifndef RECORD_INDEX_ASSOCIATEDDATA_H
+#define RECORD_INDEX_ASSOCIATEDDATA_H
 
 #include <cstddef>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/PoolInstance.h"
+#include "Record/Index/PoolInstance.h"
 
 // One snapshot taken during an alarm video: the image's type letter, time and
 // collision index, and the GPS text it carried. Records come from

@@ -1,5 +1,5 @@
-#ifndef RECORD_DECIMALTEXT_H
-#define RECORD_DECIMALTEXT_H
+#ifndef RECORD_INDEX_DECIMALTEXT_H
+#define RECORD_INDEX_DECIMALTEXT_H
 
 // Decimal numbers written straight into a buffer, as printf's %u / %0Nu
 // would write them, without the cost of a format call. Each returns the end

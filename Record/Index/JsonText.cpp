@@ -1,10 +1,10 @@
-#include "Record/JsonText.h"
+#include "Record/Index/JsonText.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "Record/DecimalText.h"
+#include "Record/Index/DecimalText.h"
 
 int XJsonEscape(char* dst, size_t dstSize, const char* src, size_t srcMax)
 {

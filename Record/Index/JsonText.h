@@ -1,5 +1,5 @@
-#ifndef RECORD_JSONTEXT_H
-#define RECORD_JSONTEXT_H
+#ifndef RECORD_INDEX_JSONTEXT_H
+#define RECORD_INDEX_JSONTEXT_H
 
 #include <cstddef>
 #include <cstdint>

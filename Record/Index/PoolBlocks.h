@@ -1,5 +1,5 @@
-#ifndef RECORD_POOLBLOCKS_H
-#define RECORD_POOLBLOCKS_H
+#ifndef RECORD_INDEX_POOLBLOCKS_H
+#define RECORD_INDEX_POOLBLOCKS_H
 
 #include <new>
 

@@ -1,9 +1,9 @@
-#ifndef RECORD_POOLINSTANCE_H
-#define RECORD_POOLINSTANCE_H
+#ifndef RECORD_INDEX_POOLINSTANCE_H
+#define RECORD_INDEX_POOLINSTANCE_H
 
 #include <atomic>
 
-#include "Record/PoolBlocks.h"
+#include "Record/Index/PoolBlocks.h"
 
 // The one process-wide object of a pool class TPool (whose constructor and
 // destructor are private, with this class a friend): made at the first Get,

@@ -1,4 +1,4 @@
-#include "Record/RecordFileIndex.h"
+#include "Record/Index/RecordFileIndex.h"
 
 #include <strings.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileName.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_RECORDFILEINDEX_H
-#define RECORD_RECORDFILEINDEX_H
+#ifndef RECORD_INDEX_RECORDFILEINDEX_H
+#define RECORD_INDEX_RECORDFILEINDEX_H
 
 #include <atomic>
 #include <cstdint>
@@ -7,8 +7,8 @@
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndexNode.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndexNode.h"
 #include "Record/RecordTypes.h"
 
 // The in-memory index of one category of files on the card: a doubly linked

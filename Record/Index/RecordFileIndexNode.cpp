@@ -1,12 +1,12 @@
-#include "Record/RecordFileIndexNode.h"
+#include "Record/Index/RecordFileIndexNode.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "Function/common.h"
-#include "Record/JsonText.h"
-#include "Record/RecordNameTokens.h"
+#include "Record/Index/JsonText.h"
+#include "Record/Index/RecordNameTokens.h"
 #include "Record/RecordNotify.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#ifndef RECORD_RECORDFILEINDEXNODE_H
-#define RECORD_RECORDFILEINDEXNODE_H
+#ifndef RECORD_INDEX_RECORDFILEINDEXNODE_H
+#define RECORD_INDEX_RECORDFILEINDEXNODE_H
 
 #include <cstdint>
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
-#include "Record/AssociatedData.h"
-#include "Record/JsonText.h"
-#include "Record/PoolInstance.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/JsonText.h"
+#include "Record/Index/PoolInstance.h"
+#include "Record/Index/RecordFileName.h"
 #include "Record/RecordTypes.h"
 
 // Bytes of the document built for a deletion notice.

@@ -1,12 +1,12 @@
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileName.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "Function/XLog.h"
-#include "Record/DecimalText.h"
-#include "Record/RecordNameTokens.h"
+#include "Record/Index/DecimalText.h"
+#include "Record/Index/RecordNameTokens.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_RECORDFILENAME_H
-#define RECORD_RECORDFILENAME_H
+#ifndef RECORD_INDEX_RECORDFILENAME_H
+#define RECORD_INDEX_RECORDFILENAME_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "Record/RecordNameTokens.h"
+#include "Record/Index/RecordNameTokens.h"
 
 #include <strings.h>
 
 #include <cstring>
 
-#include "Record/DecimalText.h"
+#include "Record/Index/DecimalText.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_RECORDNAMETOKENS_H
-#define RECORD_RECORDNAMETOKENS_H
+#ifndef RECORD_INDEX_RECORDNAMETOKENS_H
+#define RECORD_INDEX_RECORDNAMETOKENS_H
 
 // Readers for the parts of a card file name. Each advances `p` past what it
 // read and only on success; none reads past the terminating NUL.

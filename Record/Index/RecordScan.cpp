@@ -1,4 +1,4 @@
-#include "Record/RecordScan.h"
+#include "Record/Index/RecordScan.h"
 
 #include <strings.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/AssociatedDataReader.h"
+#include "Record/MP4/AssociatedDataReader.h"
 #include "Record/RecordTypes.h"
 
 namespace {

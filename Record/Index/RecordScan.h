@@ -1,5 +1,5 @@
-#ifndef RECORD_RECORDSCAN_H
-#define RECORD_RECORDSCAN_H
+#ifndef RECORD_INDEX_RECORDSCAN_H
+#define RECORD_INDEX_RECORDSCAN_H
 
 // Rebuilding the three indexes from a mounted card: every folder of DCIM is
 // listed, files left by a power cut or written by others are repaired or
@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "Function/types.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileName.h"
 
 // The six card folders.
 enum emFileType {

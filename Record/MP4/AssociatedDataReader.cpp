@@ -1,4 +1,4 @@
-#include "Record/AssociatedDataReader.h"
+#include "Record/MP4/AssociatedDataReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Function/RecTime.h"
-#include "Record/MP4SkipBox.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/MP4/MP4SkipBox.h"
 
 namespace {
 

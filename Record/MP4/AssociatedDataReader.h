@@ -1,5 +1,5 @@
-#ifndef RECORD_ASSOCIATEDDATAREADER_H
-#define RECORD_ASSOCIATEDDATAREADER_H
+#ifndef RECORD_MP4_ASSOCIATEDDATAREADER_H
+#define RECORD_MP4_ASSOCIATEDDATAREADER_H
 
 // Reads the private skip box of an alarm video back: the trigger mask of its
 // altg child and the snapshot records of its asct child.
@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "Function/types.h"
-#include "Record/AssociatedData.h"
+#include "Record/Index/AssociatedData.h"
 
 class CAssociatedDataReader {
 public:

@@ -1,4 +1,4 @@
-#include "Record/ByteIOFile.h"
+#include "Record/MP4/ByteIOFile.h"
 
 #include <errno.h>
 #include <fcntl.h>

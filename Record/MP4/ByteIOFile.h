@@ -1,5 +1,5 @@
-#ifndef RECORD_BYTEIOFILE_H
-#define RECORD_BYTEIOFILE_H
+#ifndef RECORD_MP4_BYTEIOFILE_H
+#define RECORD_MP4_BYTEIOFILE_H
 
 // Buffered big-endian file writer with a logical write position.
 //

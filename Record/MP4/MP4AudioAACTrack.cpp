@@ -1,8 +1,8 @@
-#include "Record/MP4AudioAACTrack.h"
+#include "Record/MP4/MP4AudioAACTrack.h"
 
 #include <cstring>
 
-#include "Record/ByteIOFile.h"
+#include "Record/MP4/ByteIOFile.h"
 
 CMP4AudioAACTrack::CMP4AudioAACTrack(int trackID) : CMP4AudioTrack(trackID), m_SpecificInfo()
 {

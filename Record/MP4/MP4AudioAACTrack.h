@@ -1,10 +1,10 @@
-#ifndef RECORD_MP4AUDIOAACTRACK_H
-#define RECORD_MP4AUDIOAACTRACK_H
+#ifndef RECORD_MP4_MP4AUDIOAACTRACK_H
+#define RECORD_MP4_MP4AUDIOAACTRACK_H
 
 #include <cstdint>
 
-#include "Record/MP4AudioTrack.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4AudioTrack.h"
+#include "Record/MP4/MP4Types.h"
 
 // An AAC audio track: the mp4a sample entry with its esds.
 class CMP4AudioAACTrack : public CMP4AudioTrack {

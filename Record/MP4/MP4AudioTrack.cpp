@@ -1,8 +1,8 @@
-#include "Record/MP4AudioTrack.h"
+#include "Record/MP4/MP4AudioTrack.h"
 
-#include "Record/ByteIOFile.h"
-#include "Record/MP4MovieEntry.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/ByteIOFile.h"
+#include "Record/MP4/MP4MovieEntry.h"
+#include "Record/MP4/MP4Types.h"
 
 CMP4AudioTrack::CMP4AudioTrack(int trackID) : CMP4Track(trackID), m_Channel(2), m_SampleSize(16), m_FrameSize(0) {}
 

@@ -1,9 +1,9 @@
-#ifndef RECORD_MP4AUDIOTRACK_H
-#define RECORD_MP4AUDIOTRACK_H
+#ifndef RECORD_MP4_MP4AUDIOTRACK_H
+#define RECORD_MP4_MP4AUDIOTRACK_H
 
 #include <cstdint>
 
-#include "Record/MP4Track.h"
+#include "Record/MP4/MP4Track.h"
 
 // An audio track: channel and sample format and the audio box writers.
 class CMP4AudioTrack : public CMP4Track {

@@ -1,10 +1,10 @@
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 
 #include <cinttypes>
 #include <cstdio>
 
 #include "Function/XLog.h"
-#include "Record/MP4VideoH264Track.h"
+#include "Record/MP4/MP4VideoH264Track.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4FILE_H
-#define RECORD_MP4FILE_H
+#ifndef RECORD_MP4_MP4FILE_H
+#define RECORD_MP4_MP4FILE_H
 
 // The recording engine's file writer over one long-lived MP4 muxer.
 
@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "Function/types.h"
-#include "Record/MP4Muxer.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4Muxer.h"
+#include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
-#include "Record/RecordFile.h"
+#include "Record/RecordFileBase.h"
 
 class CMP4File : public CRecordFile {
 public:

@@ -1,4 +1,4 @@
-#include "Record/MP4MovieEntry.h"
+#include "Record/MP4/MP4MovieEntry.h"
 
 #include <new>
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4MOVIEENTRY_H
-#define RECORD_MP4MOVIEENTRY_H
+#ifndef RECORD_MP4_MP4MOVIEENTRY_H
+#define RECORD_MP4_MP4MOVIEENTRY_H
 
 // The in-memory sample tables of one track, preallocated for a whole file.
 

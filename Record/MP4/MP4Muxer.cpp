@@ -1,4 +1,4 @@
-#include "Record/MP4Muxer.h"
+#include "Record/MP4/MP4Muxer.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -7,9 +7,9 @@
 
 #include "Function/SystemTime.h"
 #include "Function/XLog.h"
-#include "Record/MP4AudioAACTrack.h"
-#include "Record/MP4VideoH264Track.h"
-#include "Record/MP4SkipBox.h"
+#include "Record/MP4/MP4AudioAACTrack.h"
+#include "Record/MP4/MP4SkipBox.h"
+#include "Record/MP4/MP4VideoH264Track.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4MUXER_H
-#define RECORD_MP4MUXER_H
+#ifndef RECORD_MP4_MP4MUXER_H
+#define RECORD_MP4_MP4MUXER_H
 
 // Writes one MP4 file forward: header, samples straight into mdat (audio
 // held and written in runs before video key frames), then at the trailer
@@ -12,10 +12,10 @@
 #include <memory>
 
 #include "Function/types.h"
-#include "Record/ByteIOFile.h"
-#include "Record/MP4MovieEntry.h"
-#include "Record/MP4Track.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/ByteIOFile.h"
+#include "Record/MP4/MP4MovieEntry.h"
+#include "Record/MP4/MP4Track.h"
+#include "Record/MP4/MP4Types.h"
 
 class CAssociatedData;
 

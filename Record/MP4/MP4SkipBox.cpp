@@ -1,7 +1,7 @@
-#include "Record/MP4SkipBox.h"
+#include "Record/MP4/MP4SkipBox.h"
 
-#include "Record/AssociatedData.h"
-#include "Record/ByteIOFile.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/MP4/ByteIOFile.h"
 
 uint32_t XMP4WriteAsctBox(CByteIOFile* io, const CAssociatedData* list)
 {

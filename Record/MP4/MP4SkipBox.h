@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4SKIPBOX_H
-#define RECORD_MP4SKIPBOX_H
+#ifndef RECORD_MP4_MP4SKIPBOX_H
+#define RECORD_MP4_MP4SKIPBOX_H
 
 // The snapshot part of the alarm file's private skip box.
 

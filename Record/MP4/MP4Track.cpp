@@ -1,8 +1,8 @@
-#include "Record/MP4Track.h"
+#include "Record/MP4/MP4Track.h"
 
-#include "Record/ByteIOFile.h"
-#include "Record/MP4MovieEntry.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/ByteIOFile.h"
+#include "Record/MP4/MP4MovieEntry.h"
+#include "Record/MP4/MP4Types.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4TRACK_H
-#define RECORD_MP4TRACK_H
+#ifndef RECORD_MP4_MP4TRACK_H
+#define RECORD_MP4_MP4TRACK_H
 
 // One track of a recording: writes the whole trak tree into the muxer's
 // buffer from the track's sample tables.

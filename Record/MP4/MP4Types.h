@@ -1,5 +1,5 @@
-#ifndef RECORD_MP4TYPES_H
-#define RECORD_MP4TYPES_H
+#ifndef RECORD_MP4_MP4TYPES_H
+#define RECORD_MP4_MP4TYPES_H
 
 // Shared definitions of the MP4 writer: codec kinds, the H.264 parameter sets
 // handed to a new file, and the fixed movie timescale.

@@ -1,8 +1,8 @@
-#include "Record/MP4VideoH264Track.h"
+#include "Record/MP4/MP4VideoH264Track.h"
 
 #include <cstring>
 
-#include "Record/ByteIOFile.h"
+#include "Record/MP4/ByteIOFile.h"
 
 CMP4VideoH264Track::CMP4VideoH264Track(int trackID) : CMP4VideoTrack(trackID), m_VosData()
 {

@@ -1,10 +1,10 @@
-#ifndef RECORD_MP4VIDEOH264TRACK_H
-#define RECORD_MP4VIDEOH264TRACK_H
+#ifndef RECORD_MP4_MP4VIDEOH264TRACK_H
+#define RECORD_MP4_MP4VIDEOH264TRACK_H
 
 #include <cstdint>
 
-#include "Record/MP4Types.h"
-#include "Record/MP4VideoTrack.h"
+#include "Record/MP4/MP4Types.h"
+#include "Record/MP4/MP4VideoTrack.h"
 
 // An H.264 video track: the avc1 sample entry with its avcC.
 class CMP4VideoH264Track : public CMP4VideoTrack {

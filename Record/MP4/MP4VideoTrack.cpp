@@ -1,6 +1,6 @@
-#include "Record/MP4VideoTrack.h"
+#include "Record/MP4/MP4VideoTrack.h"
 
-#include "Record/ByteIOFile.h"
+#include "Record/MP4/ByteIOFile.h"
 
 CMP4VideoTrack::CMP4VideoTrack(int trackID) : CMP4Track(trackID), m_VideoWidth(1920), m_VideoHeight(1080) {}
 

@@ -1,7 +1,7 @@
-#ifndef RECORD_MP4VIDEOTRACK_H
-#define RECORD_MP4VIDEOTRACK_H
+#ifndef RECORD_MP4_MP4VIDEOTRACK_H
+#define RECORD_MP4_MP4VIDEOTRACK_H
 
-#include "Record/MP4Track.h"
+#include "Record/MP4/MP4Track.h"
 
 // A video track: picture size and the video box writers.
 class CMP4VideoTrack : public CMP4Track {

@@ -21,7 +21,7 @@
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
 #include "Platform/BoardRoot.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordNotify.h"
 #include "Record/RecordPacker.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "IniConfig/IniConfig.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordNotify.h"
 #include "RecordFileTestSupport.h"
@@ -45,7 +45,7 @@ std::string PyField(const std::string& doc, const std::string& list, const std::
 {
     int status = -1;
     const std::string out = XRecRunPython(
-        "RecordFileApi_field.py", list + "\t" + key + "\t" + doc, &status);
+        "RecordApp_field.py", list + "\t" + key + "\t" + doc, &status);
     return status == 0 ? out : "python failed: " + out;
 }
 

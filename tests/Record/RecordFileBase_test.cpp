@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "Record/AssociatedData.h"
-#include "Record/RecordFile.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/RecordFileBase.h"
 #include "Record/TimeTypeMapping.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "RecordFeeder.h"
 #include "RecordTestCard.h"

@@ -4,8 +4,8 @@
 #include <set>
 #include <vector>
 
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndexNode.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndexNode.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "Function/RecTime.h"
-#include "Record/RecordFileIndexNode.h"
-#include "Record/RecordFileName.h"
-#include "RecordFileTestSupport.h"
+#include "Record/Index/RecordFileIndexNode.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/RecordFileTestSupport.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/RecordFileTestSupport.h"
 #include "Record/RecordNotify.h"
-#include "RecordFileTestSupport.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
-#include "RecordFileTestSupport.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/RecordFileTestSupport.h"
 
 namespace {
 

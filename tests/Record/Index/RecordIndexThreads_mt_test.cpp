@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "MultiTask/Mutex.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
 #include "Record/TimeTypeMapping.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
 #include "Record/RecordNotify.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordScan.h"
-#include "RecordFileTestSupport.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordScan.h"
+#include "Record/MP4/MP4TestFile.h"
+#include "Record/RecordFileTestSupport.h"
 #include "support/TestBoard.h"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/ByteIOFile.h"
-#include "Record/MP4AudioAACTrack.h"
-#include "Record/MP4MovieEntry.h"
-#include "Record/MP4Muxer.h"
-#include "Record/MP4VideoH264Track.h"
+#include "Record/MP4/ByteIOFile.h"
+#include "Record/MP4/MP4AudioAACTrack.h"
+#include "Record/MP4/MP4MovieEntry.h"
+#include "Record/MP4/MP4Muxer.h"
+#include "Record/MP4/MP4TestFile.h"
+#include "Record/MP4/MP4VideoH264Track.h"
 
 namespace {
 

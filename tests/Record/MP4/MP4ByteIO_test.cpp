@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/ByteIOFile.h"
+#include "Record/MP4/ByteIOFile.h"
+#include "Record/MP4/MP4TestFile.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef TESTS_RECORD_MP4CODECFEED_H
-#define TESTS_RECORD_MP4CODECFEED_H
+#ifndef TESTS_RECORD_MP4_MP4CODECFEED_H
+#define TESTS_RECORD_MP4_MP4CODECFEED_H
 
 // Real encoder output turned into the packets the recording engine hands to
 // its file writer: parameter sets kept aside, every other NAL unit with its
@@ -11,7 +11,7 @@
 #include <list>
 #include <vector>
 
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
 #include "support/MediaFixture.h"
 

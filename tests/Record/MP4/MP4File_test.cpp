@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/AssociatedData.h"
-#include "Record/MP4File.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/MP4/MP4File.h"
+#include "Record/MP4/MP4TestFile.h"
 
 namespace {
 

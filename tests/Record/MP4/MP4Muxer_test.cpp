@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/AssociatedData.h"
-#include "Record/MP4Muxer.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/MP4/MP4Muxer.h"
+#include "Record/MP4/MP4TestFile.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef TESTS_RECORD_MP4TESTFILE_H
-#define TESTS_RECORD_MP4TESTFILE_H
+#ifndef TESTS_RECORD_MP4_MP4TESTFILE_H
+#define TESTS_RECORD_MP4_MP4TESTFILE_H
 
 // Test-side helpers for the MP4 writer tests: a scratch folder, whole-file
 // reads, big-endian readers and a small box reader of its own.
@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "Record/MP4Muxer.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4Muxer.h"
+#include "Record/MP4/MP4Types.h"
 
 namespace mp4test {
 

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "MP4CodecFeed.h"
-#include "MP4TestFile.h"
-#include "Record/AssociatedData.h"
-#include "Record/MP4File.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/MP4/MP4CodecFeed.h"
+#include "Record/MP4/MP4File.h"
+#include "Record/MP4/MP4TestFile.h"
 #include "support/TestBoard.h"
 
 namespace {
