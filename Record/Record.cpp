@@ -8,7 +8,7 @@
 #include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/SchedReset.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/RecordPacker.h"
 
 namespace {
@@ -259,59 +259,52 @@ void CRecord::CloseForLostCard()
     }
 }
 
-BOOL CRecord::StartCommonRecord()
+void CRecord::ContinueRecord(int clearedFlag)
 {
-    {
-        CGuard guard(m_Mutex);
-        m_lpRecorder->RmFlag(emRecordFileFlag_Stopped);
-        if (IsCardUsable()) {
-            m_lpRecorder->AddFlag(emRecordFileFlag_Continuous);
-            if (!(m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
-                m_lpRecorder->AddFlag(emRecordFileFlag_StartNext);
-            }
+    CGuard guard(m_Mutex);
+    m_lpRecorder->RmFlag(clearedFlag);
+    if (IsCardUsable()) {
+        m_lpRecorder->AddFlag(emRecordFileFlag_Continuous);
+        if (!(m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
+            m_lpRecorder->AddFlag(emRecordFileFlag_StartNext);
         }
     }
+}
+
+void CRecord::HaltRecord(int setFlag, BOOL bFlushBuffer, BOOL bImmediately)
+{
+    CGuard guard(m_Mutex);
+    if (bFlushBuffer) {
+        m_Intake.FlushRingBuffer();
+    }
+    m_lpRecorder->AddFlag(setFlag);
+    m_lpRecorder->RmFlag(emRecordFileFlag_Continuous);
+    CheckPackRecord(bImmediately);
+}
+
+BOOL CRecord::StartCommonRecord()
+{
+    ContinueRecord(emRecordFileFlag_Stopped);
     printf("STARTING COMMON RECORD...\n");
     return TRUE;
 }
 
 BOOL CRecord::ResumeCommonRecord()
 {
-    {
-        CGuard guard(m_Mutex);
-        m_lpRecorder->RmFlag(emRecordFileFlag_Paused);
-        if (IsCardUsable()) {
-            m_lpRecorder->AddFlag(emRecordFileFlag_Continuous);
-            if (!(m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
-                m_lpRecorder->AddFlag(emRecordFileFlag_StartNext);
-            }
-        }
-    }
+    ContinueRecord(emRecordFileFlag_Paused);
     printf("RESUME COMMON RECORD...\n");
     return TRUE;
 }
 
 BOOL CRecord::StopAllRecord(BOOL bFlushBuffer, BOOL bImmediately)
 {
-    CGuard guard(m_Mutex);
-    if (bFlushBuffer) {
-        m_Intake.FlushRingBuffer();
-    }
-    m_lpRecorder->AddFlag(emRecordFileFlag_Stopped);
-    m_lpRecorder->RmFlag(emRecordFileFlag_Continuous);
-    CheckPackRecord(bImmediately);
+    HaltRecord(emRecordFileFlag_Stopped, bFlushBuffer, bImmediately);
     return TRUE;
 }
 
 BOOL CRecord::PauseAllRecord(BOOL bFlushBuffer, BOOL bImmediately)
 {
-    CGuard guard(m_Mutex);
-    if (bFlushBuffer) {
-        m_Intake.FlushRingBuffer();
-    }
-    m_lpRecorder->AddFlag(emRecordFileFlag_Paused);
-    m_lpRecorder->RmFlag(emRecordFileFlag_Continuous);
-    CheckPackRecord(bImmediately);
+    HaltRecord(emRecordFileFlag_Paused, bFlushBuffer, bImmediately);
     return TRUE;
 }
 
@@ -379,12 +372,7 @@ BOOL CRecord::CheckOverflowFile()
 
 BOOL CRecord::DeleteOldestCommonRecordFile()
 {
-    CGuard guard(m_Mutex);
-    if (!IsCardUsable() || !FetchMountPath()) {
-        return FALSE;
-    }
-    const std::string root = XBoardPath(m_szSDMountPath);
-    return m_CommonRecordFileIndex.DeleteOldestFile(root.c_str());
+    return ChangeCardFiles(emRecFileType_CommonVideo, emCardFilesChange_DeleteOldest, nullptr);
 }
 
 void CRecord::SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height)
@@ -392,7 +380,7 @@ void CRecord::SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned heigh
     CGuard guard(m_Mutex);
     m_RecordChnWidth = width;
     m_RecordChnHeight = height;
-    m_RecordResolution = res;
+    m_RecordResolution.store(res);
 }
 
 void CRecord::SetParkingMode(BOOL bParking)

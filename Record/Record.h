@@ -1,6 +1,32 @@
 #ifndef RECORD_RECORD_H
 #define RECORD_RECORD_H
 
+// The road of a packet through this folder:
+//   CRecord::IncommingPacket (Record.cpp) hands each stream to CRecordIntake
+//   (RecordIntake.cpp), which checks it and copies it into the 6-second cache
+//   CRecordRingBuffer (RingBuffer.cpp). What leaves the cache reaches
+//   CRecord::ProcessPacket (RecordProcess.cpp): a video I-frame closes the
+//   open file and opens the next, every packet is written by CMP4File
+//   (MP4/MP4File.cpp, over CRecordFile in RecordFileBase.cpp) through
+//   CMP4Muxer (MP4/MP4Muxer.cpp) and CByteIOFile (MP4/ByteIOFile.cpp), the
+//   sample tables growing in CMovieEntry (MP4/MP4MovieEntry.cpp). Closing
+//   writes the trailer: mdat's size, the skip box (MP4/MP4SkipBox.cpp) and
+//   moov with its tracks (MP4/MP4Track.cpp and the track classes beside it).
+//   The finishing step (RecordFinisher.h; CRecordPacker, RecordPacker.cpp)
+//   then gives the file its final name (Index/RecordFileName.cpp), moves its
+//   title image and thumbnail archive, enters it in its CRecordFileIndex
+//   (Index/RecordFileIndex.cpp) and sends its JSON document
+//   (Index/RecordFileIndexNode.cpp) to the phone (RecordNotify.cpp).
+// The road of an alarm:
+//   CRecord::StartAlarmRecord (RecordAlarm.cpp) only sets flags and the
+//   pending trigger; at the next I-frame RecordProcess.cpp closes the loop
+//   file and opens the alarm file, which its triggers keep open
+//   (TimeTypeMapping.cpp). The snapshot records taken meanwhile
+//   (Index/AssociatedData.cpp) go with the trigger letters into its skip
+//   box, and at a mount the card scan (Index/RecordScan.cpp) reads them back
+//   (MP4/AssociatedDataReader.cpp). The app's lists and
+//   deletions are CRecord's app operations (RecordApp.cpp).
+//
 // The recording engine: turns the encoded packets that the capture thread
 // hands over into loop ("common") and event ("alarm") MP4 files on the card.
 // It has no thread: packets pass a 6-second cache and every video I-frame
@@ -18,13 +44,13 @@
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
 #include "Platform/MediaTypes.h"
-#include "Record/AssociatedData.h"
-#include "Record/MP4Types.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
 #include "Record/RecordCard.h"
-#include "Record/RecordFile.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileName.h"
+#include "Record/RecordFileBase.h"
 #include "Record/RecordFinisher.h"
 #include "Record/RecordIntake.h"
 #include "Record/RingBuffer.h"
@@ -155,6 +181,13 @@ public:
     void GetByteLimits(uint64_t& common, uint64_t& alarm, uint64_t& image);
 
 private:
+    // What ChangeCardFiles does to a category's files.
+    enum emCardFilesChange {
+        emCardFilesChange_Delete,        // the file named
+        emCardFilesChange_CleanAll,      // every file
+        emCardFilesChange_DeleteOldest,  // the oldest file
+    };
+
     BOOL ProcessPacket(const tagMediaDataInfo* pkt) override;
     BOOL CheckStartRecord(time_t t, const tagMediaDataInfo* pkt);
     BOOL CheckPackRecord(BOOL bForcePack);
@@ -179,6 +212,15 @@ private:
     void UpdateByteLimits();
     void FillFinishInfo(tagRecordFinishInfo& info, BOOL bComplete);
     void SetLed(BOOL bOn);
+    // Start and resume: clears `clearedFlag` and, on a usable card, asks
+    // for the next file. Stop and pause: sets `setFlag` and closes the file.
+    void ContinueRecord(int clearedFlag);
+    void HaltRecord(int setFlag, BOOL bFlushBuffer, BOOL bImmediately);
+    // The app's operations of every category: the index of a category, its
+    // list under the lock, and the changes of its files on a usable card.
+    CRecordFileIndex& IndexOf(emRecFileType type);
+    int GetFileListAsJson(emRecFileType type, char* buff, int buff_len);
+    BOOL ChangeCardFiles(emRecFileType type, emCardFilesChange change, const char* filename);
 
     std::atomic<int> m_SDState;
     char m_szSDMountPath[256];

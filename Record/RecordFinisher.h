@@ -9,9 +9,9 @@
 #include <cstdint>
 
 #include "Function/types.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileName.h"
 #include "Record/RecordTypes.h"
 
 // One closed file.

@@ -357,6 +357,20 @@ tagMediaDataInfo* CRecordIntake::PlaceEntry(uint64_t payload, BOOL bParking, tag
     return entry;
 }
 
+void CRecordIntake::Deliver(tagMediaDataInfo* entry, uint8_t* data, uint32_t size, BOOL bParking)
+{
+    entry->nDataSize = size;
+    entry->lpData = data;
+    entry->lpNext = nullptr;
+    if (bParking) {
+        if (m_lpSink != nullptr) {
+            m_lpSink->ProcessPacket(entry);
+        }
+    } else {
+        m_Ring.Commit(entry);
+    }
+}
+
 void CRecordIntake::IncommingImage(const VENC_STREAM_S* stream, const tagChannelConfig* config, BOOL bParking)
 {
     if (stream->pstPack == nullptr || stream->u32PackCount == 0) {
@@ -389,16 +403,7 @@ void CRecordIntake::IncommingImage(const VENC_STREAM_S* stream, const tagChannel
             out += pack.u32Len;
         }
     }
-    entry->nDataSize = static_cast<uint32_t>(payload);
-    entry->lpData = data;
-    entry->lpNext = nullptr;
-    if (bParking) {
-        if (m_lpSink != nullptr) {
-            m_lpSink->ProcessPacket(entry);
-        }
-    } else {
-        m_Ring.Commit(entry);
-    }
+    Deliver(entry, data, static_cast<uint32_t>(payload), bParking);
 }
 
 void CRecordIntake::IncommingAudio(const AUDIO_STREAM_S* stream, const tagChannelConfig* config, BOOL bParking)
@@ -431,16 +436,7 @@ void CRecordIntake::IncommingAudio(const AUDIO_STREAM_S* stream, const tagChanne
     }
     FillAudioHeader(entry, stream, config);
     memcpy(data, stream->pStream + header, payload);
-    entry->nDataSize = payload;
-    entry->lpData = data;
-    entry->lpNext = nullptr;
-    if (bParking) {
-        if (m_lpSink != nullptr) {
-            m_lpSink->ProcessPacket(entry);
-        }
-    } else {
-        m_Ring.Commit(entry);
-    }
+    Deliver(entry, data, payload, bParking);
 }
 
 void CRecordIntake::Drain(BOOL bFlush)

@@ -14,7 +14,7 @@
 
 #include "Function/types.h"
 #include "Platform/MediaTypes.h"
-#include "Record/MP4Types.h"
+#include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
 #include "Record/RingBuffer.h"
 
@@ -74,6 +74,9 @@ private:
     tagMediaDataInfo* ReserveMakingRoom(uint32_t total, BOOL& bWrapped);
     tagMediaDataInfo* PlaceEntry(uint64_t payload, BOOL bParking, tagMediaDataInfo& stackEntry, uint8_t*& data,
                                  const char* ringLabel, const char* cacheLabel);
+    // A placed entry of `size` bytes at `data`: to the sink at once when
+    // parking, else committed to the ring.
+    void Deliver(tagMediaDataInfo* entry, uint8_t* data, uint32_t size, BOOL bParking);
     void CountFrameRate(uint64_t now, uint32_t& counter, uint64_t& reference);
     void EmptyCacheForParking();
     void Drain(BOOL bFlush);

@@ -11,9 +11,9 @@
 
 #include "Function/common.h"
 #include "Platform/SchedReset.h"
-#include "Record/RecordFileName.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/Index/RecordScan.h"
 #include "Record/RecordNotify.h"
-#include "Record/RecordScan.h"
 #include "Record/RecordTypes.h"
 
 namespace {
@@ -233,11 +233,29 @@ void XArchiveThumbs(const tagRecordFinishInfo& info, CRecordFileIndex& index, co
     }
 }
 
-// The common part of both kinds: source, checks, final name, rename. 1 with
-// the final index in `n` and the duration in `duration`.
-BOOL XRenameToFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const tagPackDirs& dirs, int start,
-                    const char* kind, int& n, unsigned& duration)
+int XPackedInfo(const tagRecordFinishInfo& info, int n)
 {
+    const int res = info.nResFlag == 720 ? 720 : 1080;
+    return (res << 16) | (n << 8) | (info.bParking ? 1 : 0);
+}
+
+// Where a finished file went: its time, final index and duration, and
+// whether its index took it.
+struct tagFinalName {
+    RECTIME time;
+    int n;
+    unsigned duration;
+    BOOL bIndexed;
+};
+
+// The common part of both kinds: source, checks, final name, rename, entry
+// in the index, title image. 1 once renamed, with the final name's fields in
+// `placed`.
+BOOL XPlaceFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const tagPackDirs& dirs, int start,
+                    const char* kind, tagFinalName& placed)
+{
+    int& n = placed.n;
+    unsigned& duration = placed.duration;
     const BOOL alarm = info.emType == emRecordFileType_Alarm;
     char src[RECORD_NAME_BUF_SIZE];
     if (info.lpVideoName == nullptr ||
@@ -246,6 +264,7 @@ BOOL XRenameToFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const ta
         return 0;
     }
     const RECTIME time = info.lpVideoName->GetFileNameTime();
+    placed.time = time;
     duration = XDurationOf(info.nFrames, info.nFps);
     // A file without its index or without a frame is not presented as a
     // recording; it goes now rather than at the next scan.
@@ -273,13 +292,14 @@ BOOL XRenameToFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const ta
     }
     XSyncParentDir(dst);
     printf("[CHK PACK] MV %s to %s OK%s.\n", src, dst, alarm ? "(ALARM)" : "");
+    const unsigned long size = XIndexSize(static_cast<uint64_t>(info.nTotalSize));
+    placed.bIndexed = alarm ? index.AddRecFile(time, duration, XPackedInfo(info, n), size, info.nTriggers)
+                            : index.AddRecFile(time, duration, XPackedInfo(info, n), size);
+    if (!placed.bIndexed) {
+        XERROR("[CHK PACK] ADD %s VIDEO TO THE INDEX FAILED.\n", alarm ? "ALARM" : "COMMON");
+    }
+    XMoveTitle(info, index, dirs.title, time, n, placed.bIndexed);
     return 1;
-}
-
-int XPackedInfo(const tagRecordFinishInfo& info, int n)
-{
-    const int res = info.nResFlag == 720 ? 720 : 1080;
-    return (res << 16) | (n << 8) | (info.bParking ? 1 : 0);
 }
 
 }  // namespace
@@ -312,24 +332,16 @@ BOOL CRecordPacker::PackAlarmFile(tagRecordFinishInfo& info)
     CRecordFileIndex& index = *info.lpAlarmIndex;
     const tagPackDirs dirs = {RECORD_DIR_ALARM_VIDEO, RECORD_DIR_ALARM_TITLE, nullptr};
     const int start = info.lpVideoName != nullptr ? info.lpVideoName->GetFileNameIndex() : 0;
-    int n = 0;
-    unsigned duration = 0;
-    if (!XRenameToFinal(info, index, dirs, start, "alarm", n, duration)) {
+    tagFinalName placed = {};
+    if (!XPlaceFinal(info, index, dirs, start, "alarm", placed)) {
         return 0;
     }
-    const RECTIME time = info.lpVideoName->GetFileNameTime();
-    const BOOL bIndexed =
-        index.AddRecFile(time, duration, XPackedInfo(info, n), XIndexSize(static_cast<uint64_t>(info.nTotalSize)),
-                         info.nTriggers);
-    if (!bIndexed) {
-        XERROR("[CHK PACK] ADD ALARM VIDEO TO THE INDEX FAILED.\n");
-    }
-    XMoveTitle(info, index, RECORD_DIR_ALARM_TITLE, time, n, bIndexed);
-    if (bIndexed && info.lpAssociatedData != nullptr && index.AddRecAssociatedData(time, n, info.lpAssociatedData)) {
+    if (placed.bIndexed && info.lpAssociatedData != nullptr &&
+        index.AddRecAssociatedData(placed.time, placed.n, info.lpAssociatedData)) {
         info.lpAssociatedData = nullptr;
     }
-    if (bIndexed && m_lpTmpBuff) {
-        const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, time, n);
+    if (placed.bIndexed && m_lpTmpBuff) {
+        const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, placed.time, placed.n);
         if (len > 0) {
             XNotifyAlarmVideoUpdate(m_lpTmpBuff.get(), len);
             printf("==ALARM FILE UPDATE INFO===\n%s\n", m_lpTmpBuff.get());
@@ -350,23 +362,15 @@ BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info)
     if (info.bHasThumbs && info.lpThumbName != nullptr && info.lpThumbName->GetFileNameIndex() > start) {
         start = info.lpThumbName->GetFileNameIndex();
     }
-    int n = 0;
-    unsigned duration = 0;
-    if (!XRenameToFinal(info, index, dirs, start, "common", n, duration)) {
+    tagFinalName placed = {};
+    if (!XPlaceFinal(info, index, dirs, start, "common", placed)) {
         return 0;
     }
-    const RECTIME time = info.lpVideoName->GetFileNameTime();
-    const BOOL bIndexed =
-        index.AddRecFile(time, duration, XPackedInfo(info, n), XIndexSize(static_cast<uint64_t>(info.nTotalSize)));
-    if (!bIndexed) {
-        XERROR("[CHK PACK] ADD COMMON VIDEO TO THE INDEX FAILED.\n");
-    }
-    XMoveTitle(info, index, RECORD_DIR_COMMON_TITLE, time, n, bIndexed);
     if (!info.bParking) {
-        XArchiveThumbs(info, index, time, n, bIndexed);
+        XArchiveThumbs(info, index, placed.time, placed.n, placed.bIndexed);
     }
-    if (bIndexed && m_lpTmpBuff) {
-        const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, time, n);
+    if (placed.bIndexed && m_lpTmpBuff) {
+        const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, placed.time, placed.n);
         if (len > 0) {
             XNotifyCommonVideoUpdate(m_lpTmpBuff.get(), len);
         }

@@ -5,8 +5,6 @@
 
 #include "Function/XLog.h"
 
-std::atomic<CTimeTypeMappingNodeManager*> CTimeTypeMappingNodeManager::s_lpInstance{nullptr};
-
 CTimeTypeMappingNodeManager::CTimeTypeMappingNodeManager() : m_lpFreeNode(nullptr)
 {
     memset(static_cast<void*>(m_NodeBuff), 0, sizeof(m_NodeBuff));
@@ -19,20 +17,7 @@ CTimeTypeMappingNodeManager::CTimeTypeMappingNodeManager() : m_lpFreeNode(nullpt
 
 CTimeTypeMappingNodeManager* CTimeTypeMappingNodeManager::instance()
 {
-    static CGarbo s_Garbo;
-    static CTimeTypeMappingNodeManager* const s_lpCreated = [] {
-        CTimeTypeMappingNodeManager* p = new CTimeTypeMappingNodeManager;
-        s_lpInstance.store(p, std::memory_order_release);
-        return p;
-    }();
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return s_lpInstance.load(std::memory_order_acquire);
-}
-
-CTimeTypeMappingNodeManager::CGarbo::~CGarbo()
-{
-    delete s_lpInstance.exchange(nullptr);
+    return CPoolInstance<CTimeTypeMappingNodeManager>::Get();
 }
 
 int CTimeTypeMappingNodeManager::IndexOf(const TimeTypeMappingNode* node) const

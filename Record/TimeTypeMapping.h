@@ -1,10 +1,9 @@
 #ifndef RECORD_TIMETYPEMAPPING_H
 #define RECORD_TIMETYPEMAPPING_H
 
-#include <atomic>
-
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "Record/Index/PoolInstance.h"
 #include "Record/RecordTypes.h"
 
 // One trigger still running and the video frames it keeps the file open.
@@ -49,11 +48,7 @@ private:
     // Pushes one node; the caller holds the lock.
     void PutNodeLocked(TimeTypeMappingNode* node);
 
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-    static std::atomic<CTimeTypeMappingNodeManager*> s_lpInstance;
+    friend class CPoolInstance<CTimeTypeMappingNodeManager>;
 
     TimeTypeMappingNode* m_lpFreeNode;
     TimeTypeMappingNode m_NodeBuff[kNodeCount];

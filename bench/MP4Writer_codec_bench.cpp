@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "support/MediaFixture.h"
 
 namespace {

@@ -1,13 +1,22 @@
 // The card scan at mount over a card of 10,000 files: 2,000 loop videos with
 // their titles and archives, 1,000 alarm videos (each with a private box of
-// one snapshot record) with their titles, 2,000 alarm images. `find` over
-// the same folders (listing and stat of every file) is printed beside it as
-// the floor. Run: build/bench/bench_RecordScan_bench [FOLDER]
+// one snapshot record) with their titles, 2,000 alarm images. The scan runs
+// as a whole process (this program with --scan), and so does the reference
+// `find DCIM -type f -printf '%s\n'` over the same folders: both started
+// without a shell, their output to /dev/null, timed from start to exit.
+// Warm: a folder of this machine, caches full. Cold (root only): a card image
+// with an ext2 file system on a loop device (direct I/O where the backing
+// file allows it), attached and mounted afresh for every single run.
+// Run: build/bench/bench_RecordScan_bench [FOLDER]
 
+#include <fcntl.h>
+#include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -16,10 +25,11 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/RecordFileIndex.h"
-#include "Record/RecordFileName.h"
-#include "Record/RecordScan.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/Index/RecordScan.h"
 #include "Record/RecordTypes.h"
+#include "bench/BenchProcess.h"
 
 namespace {
 
@@ -112,15 +122,37 @@ bool MakeCard(const std::string& root)
     return ok;
 }
 
-double Ms(std::chrono::steady_clock::duration d)
+constexpr int kFiles = 10000;
+constexpr int kRounds = 11;
+
+// The wall milliseconds of one whole process, or -1 when it failed.
+double XRunProcess(const std::vector<std::string>& args)
 {
-    return std::chrono::duration<double, std::milli>(d).count();
+    const tagBenchRun run = XBenchRun(args);
+    return run.ok ? run.wallMs : -1;
 }
 
-double TimeFind(const std::string& root, long* count)
+double XMedian(std::vector<double> v)
 {
-    const std::string cmd = "find " + XShellQuote(root + "DCIM") + " -type f -printf '%s\\n' | wc -l";
-    const auto t0 = std::chrono::steady_clock::now();
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+int XScanOnly(const char* root)
+{
+    CRecordFileIndex common(emRecFileType_CommonVideo);
+    CRecordFileIndex alarm(emRecFileType_AlarmVideo);
+    CRecordFileIndex image(emRecFileType_AlarmImage);
+    CRecordScan scan(common, alarm, image);
+    scan.ScanCard(root);
+    printf("%d\n", common.GetFileCount() + alarm.GetFileCount() + image.GetFileCount());
+    return 0;
+}
+
+// Files the scan indexes, read from one untimed run.
+int XCountIndexed(const std::string& self, const std::string& root)
+{
+    const std::string cmd = "'" + self + "' --scan '" + root + "'";
     FILE* p = popen(cmd.c_str(), "r");
     char line[64] = {0};
     if (p == nullptr || fgets(line, sizeof(line), p) == nullptr) {
@@ -129,15 +161,106 @@ double TimeFind(const std::string& root, long* count)
     if (p != nullptr) {
         pclose(p);
     }
-    const auto t1 = std::chrono::steady_clock::now();
-    *count = atol(line);
-    return Ms(t1 - t0);
+    return atoi(line);
 }
+
+struct tagFigures {
+    std::vector<double> scan;
+    std::vector<double> find;
+};
+
+void XPrint(const char* what, const tagFigures& f)
+{
+    const double scan = XMedian(f.scan);
+    const double find = XMedian(f.find);
+    printf("%-5s scan %7.1f ms (%5.1f us/file)   find -printf %7.1f ms   scan/find %.2f   (median of %zu)\n", what,
+           scan, scan * 1000.0 / kFiles, find, find > 0 ? scan / find : 0.0, f.scan.size());
+}
+
+int XShell(const std::string& cmd)
+{
+    return system(cmd.c_str());
+}
+
+// Cold runs on a card image: every run gets a fresh loop device and mount.
+class CColdCard {
+public:
+    explicit CColdCard(const std::string& dir) : m_strImage(dir + "/card.img"), m_strMount(dir + "/mnt") {}
+
+    std::string Prepare()
+    {
+        if (geteuid() != 0) {
+            return "not root";
+        }
+        // A mount namespace of this process only: no mount reaches the machine's table.
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            return std::string("no private mount namespace: ") + strerror(errno);
+        }
+        if (XShell("truncate -s 256M '" + m_strImage + "' && mkfs.ext2 -q -F '" + m_strImage +
+                   "' >/dev/null 2>&1 && mkdir -p '" + m_strMount + "'") != 0) {
+            return "mkfs.ext2 failed";
+        }
+        if (!Mount()) {
+            return "cannot mount the card image";
+        }
+        const bool made = MakeCard(m_strMount + "/");
+        Unmount();
+        return made ? std::string() : "cannot fill the card image";
+    }
+
+    bool Mount()
+    {
+        for (const char* dio : {" --direct-io=on", ""}) {
+            FILE* p = popen(("losetup --find --show" + std::string(dio) + " '" + m_strImage + "' 2>/dev/null").c_str(),
+                            "r");
+            char dev[64] = {0};
+            const bool got = p != nullptr && fgets(dev, sizeof(dev), p) != nullptr;
+            if (p != nullptr) {
+                pclose(p);
+            }
+            if (!got) {
+                continue;
+            }
+            dev[strcspn(dev, "\n")] = '\0';
+            m_strDevice = dev;
+            m_bDirect = dio[0] != '\0';
+            if (mount(dev, m_strMount.c_str(), "ext2", MS_NOATIME, nullptr) == 0) {
+                return true;
+            }
+            XShell("losetup -d " + m_strDevice);
+        }
+        return false;
+    }
+
+    void Unmount()
+    {
+        umount(m_strMount.c_str());
+        XShell("losetup -d " + m_strDevice);
+    }
+
+    const std::string& Root() const { return m_strMount; }
+    bool Direct() const { return m_bDirect; }
+
+private:
+    std::string m_strImage;
+    std::string m_strMount;
+    std::string m_strDevice;
+    bool m_bDirect = false;
+};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && strcmp(argv[1], "--scan") == 0) {
+        return XScanOnly(argv[2]);
+    }
+    char self[4096];
+    const ssize_t len = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (len <= 0) {
+        return 1;
+    }
+    self[len] = '\0';
     std::string base;
     if (argc > 1) {
         base = argv[1];
@@ -149,37 +272,54 @@ int main(int argc, char** argv)
         }
         base = tmpl;
     }
-    const std::string root = base + "/";
-    if (!MakeCard(root)) {
-        fprintf(stderr, "cannot make the card under %s\n", root.c_str());
+    const std::string warmRoot = base + "/warm/";
+    if (!MakeCard(warmRoot)) {
+        fprintf(stderr, "cannot make the card under %s\n", warmRoot.c_str());
         return 1;
     }
-    CRecordFileIndex common(emRecFileType_CommonVideo);
-    CRecordFileIndex alarm(emRecFileType_AlarmVideo);
-    CRecordFileIndex image(emRecFileType_AlarmImage);
-    CRecordScan scan(common, alarm, image);
-    std::vector<char> json(4 << 20);
+    printf("card scan, %d files, scan and find each as a whole process\n", kFiles);
+    printf("warm card %s: the scan makes %d index entries of the %d files\n", warmRoot.c_str(),
+           XCountIndexed(self, warmRoot), kFiles);
+    tagFigures warm;
+    for (int r = 0; r < kRounds + 1; ++r) {
+        const double scan = XRunProcess({self, "--scan", warmRoot});
+        const double find = XRunProcess({"find", warmRoot + "DCIM", "-type", "f", "-printf", "%s\\n"});
+        if (r > 0) {  // the first round fills the caches
+            warm.scan.push_back(scan);
+            warm.find.push_back(find);
+        }
+    }
+    XPrint("warm", warm);
 
-    printf("card: %s (10000 files)\n", root.c_str());
-    for (int round = 1; round <= 3; ++round) {
-        long found = 0;
-        const double findMs = TimeFind(root, &found);
-        common.CleanAllFile();
-        alarm.CleanAllFile();
-        image.CleanAllFile();
-        const auto t0 = std::chrono::steady_clock::now();
-        scan.ScanCard(root.c_str());
-        const auto t1 = std::chrono::steady_clock::now();
-        const int len = common.GetFileInfoAsJSON(json.data(), static_cast<int>(json.size()));
-        const auto t2 = std::chrono::steady_clock::now();
-        const int files = common.GetFileCount() + alarm.GetFileCount() + image.GetFileCount();
-        printf("round %d: scan %.1f ms (%.1f us/file, %d indexed), find %.1f ms (%ld files), "
-               "scan/find %.2f; loop-video list %d bytes in %.1f ms\n",
-               round, Ms(t1 - t0), Ms(t1 - t0) * 1000.0 / 10000, files, findMs, found,
-               findMs > 0 ? Ms(t1 - t0) / findMs : 0.0, len, Ms(t2 - t1));
+    CColdCard cold(base);
+    const std::string why = cold.Prepare();
+    if (!why.empty()) {
+        printf("cold: left out (%s)\n", why.c_str());
+    } else {
+        tagFigures f;
+        bool ok = true;
+        for (int r = 0; r < kRounds && ok; ++r) {
+            ok = cold.Mount();
+            const double scan = ok ? XRunProcess({self, "--scan", cold.Root() + "/"}) : -1;
+            cold.Unmount();
+            ok = ok && cold.Mount();
+            const double find = ok ? XRunProcess({"find", cold.Root() + "/DCIM", "-type", "f", "-printf", "%s\\n"}) : -1;
+            cold.Unmount();
+            ok = ok && scan >= 0 && find >= 0;
+            f.scan.push_back(scan);
+            f.find.push_back(find);
+        }
+        if (ok && cold.Mount()) {
+            printf("cold card image on a loop device%s, freshly mounted for every run: %d index entries\n",
+                   cold.Direct() ? " with direct I/O" : "", XCountIndexed(self, cold.Root() + "/"));
+            cold.Unmount();
+            XPrint("cold", f);
+        } else {
+            printf("cold: a run failed\n");
+        }
     }
     if (argc <= 1) {
-        const std::string rm = "rm -rf " + XShellQuote(base);
+        const std::string rm = "rm -rf '" + base + "'";
         if (system(rm.c_str()) != 0) {
             fprintf(stderr, "could not remove %s\n", base.c_str());
         }

@@ -1,76 +1,63 @@
-// bench_record_codec_bench [MINUTES] [RAM_DIR]
+// bench_record_codec_bench [SECONDS] [RAM_DIR]
 //
-// Pushes MINUTES (default 30) of 1080p30 H.264 at the camera's main-stream
-// bit rate (8192 kbit/s) plus AAC through the recording engine and the MP4
-// writer onto a folder in RAM (default /dev/shm) as fast as it can, and
-// prints CPU time per recorded second, peak memory and write calls per
-// second. Loop files are removed as they are closed, so the folder holds one
-// at a time. Beside it, ffmpeg muxes the same streams with -c copy into MP4
-// in loop-file lengths, as the reference.
+// The recording engine against its references, each a whole process on the
+// same input: SECONDS (default 360) of 1080p30 H.264 at the camera's
+// main-stream bit rate (8192 kbit/s) as an Annex B file and AAC as an ADTS
+// file, in a folder in RAM (default /dev/shm).
+//   engine:  this program with --engine reads both files and hands every
+//            frame to the engine as the capture thread would; the MP4 writer
+//            records loop files onto a card folder in RAM, each removed once
+//            closed;
+//   ffmpeg:  ffmpeg -c copy of both files into one MP4;
+//   dd:      dd of both files, byte for byte.
+// Each is started without a shell and its CPU time (user + system) taken
+// from its own exit status; each is divided by the seconds it actually
+// recorded (the engine leaves out the frames it drops at start).
 
-#include <sys/resource.h>
-#include <sys/time.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <string>
+#include <vector>
 
-#include "Function/common.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
-#include "Record/RecordFeeder.h"
 #include "Record/RecordTestCard.h"
+#include "bench/BenchProcess.h"
+#include "support/MediaFixture.h"
 #include "tools/recfeed/ToolBoard.h"
 
 namespace {
 
-double XCpuSeconds(int who)
+constexpr int kFps = 30;
+constexpr int kGop = 30;
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kBitrateKbps = 8192;
+constexpr int kAudioRate = 8000;
+constexpr int kAudioFrameSamples = 1024;
+constexpr uint64_t kWallStartUs = 1704443400ULL * 1000000ULL;  // 2024-01-05 08:30:00 UTC
+constexpr uint64_t kClockStartUs = 5000000000ULL;
+
+std::atomic<uint64_t> g_ClockUs{kClockStartUs};
+
+uint64_t XClock()
 {
-    struct rusage ru;
-    getrusage(who, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return g_ClockUs.load();
 }
 
-double XWallSeconds()
-{
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-}
-
-// Write system calls of this process so far.
-unsigned long long XWriteCalls()
-{
-    std::ifstream in("/proc/self/io");
-    std::string key;
-    unsigned long long value = 0;
-    while (in >> key >> value) {
-        if (key == "syscw:") {
-            return value;
-        }
-    }
-    return 0;
-}
-
-long XPeakKiB()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return 0;
-}
-
-// Deletes every closed file (the folder is RAM).
+// Deletes every closed file (the folder is RAM) and counts what it held.
 class CDropFinisher : public CRecordFinisher {
 public:
     int m_nFiles = 0;
+    uint64_t m_nFrames = 0;
     BOOL FinishRecordFile(tagRecordFinishInfo& info) override
     {
         char name[RECORD_NAME_BUF_SIZE] = {0};
@@ -84,19 +71,213 @@ public:
         XPutAssociatedDataList(info.lpAssociatedData);
         info.lpAssociatedData = nullptr;
         ++m_nFiles;
+        m_nFrames += info.bComplete ? info.nFrames : 0;
         return TRUE;
     }
     void ScanCard(const char*, CRecordFileIndex&, CRecordFileIndex&, CRecordFileIndex&) override {}
 };
 
+// A whole file mapped read-only.
+struct tagMapped {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    bool Map(const char* path)
+    {
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0) {
+            if (fd >= 0) {
+                close(fd);
+            }
+            return false;
+        }
+        void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        close(fd);
+        if (p == MAP_FAILED) {
+            return false;
+        }
+        data = static_cast<const uint8_t*>(p);
+        size = static_cast<size_t>(st.st_size);
+        return true;
+    }
+};
+
+// Next 00 00 00 01 at or after `from`, or `end`.
+const uint8_t* XNextStartCode(const uint8_t* from, const uint8_t* end)
+{
+    for (const uint8_t* p = from; p + 4 <= end; ++p) {
+        if (p[2] > 1) {
+            p += 2;
+        } else if (p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 1) {
+            return p;
+        }
+    }
+    return end;
+}
+
+// The --engine side: reads the Annex B and ADTS files and records them.
+int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, const char* resultPath)
+{
+    tagMapped video;
+    tagMapped audio;
+    if (!video.Map(h264Path) || !audio.Map(aacPath)) {
+        fprintf(stderr, "cannot read %s or %s\n", h264Path, aacPath);
+        return 1;
+    }
+    CToolBoard board(cardDir);
+    if (!board.Ok()) {
+        return 1;
+    }
+    CFolderCard* card = new CFolderCard();
+    CDropFinisher* finisher = new CDropFinisher();
+    uint64_t recorded = 0;
+    {
+        CRecord record(new CMP4File(), card, finisher);
+        record.Init(kFps, kGop, kWidth, kHeight);
+        record.SetFactoryTesting(TRUE);  // no LED writes through the register file
+        record.SetPacketClock(XClock);
+        card->Notify(emSDState_Insert | emSDState_Mount);
+        record.ResumeCommonRecord();
+
+        tagChannelConfig vcfg;
+        memset(&vcfg, 0, sizeof(vcfg));
+        vcfg.enc = PT_H264;
+        vcfg.res = PIC_HD1080;
+        vcfg.gop = kGop;
+        vcfg.fps = kFps;
+        vcfg.vi_fps = kFps;
+        vcfg.av_type = AVDATA_TYPE_VIDEO;
+        vcfg.width = kWidth;
+        vcfg.height = kHeight;
+        tagChannelConfig acfg;
+        memset(&acfg, 0, sizeof(acfg));
+        acfg.enc = PT_AAC;
+        acfg.channel_id = 4;
+        acfg.av_type = AVDATA_TYPE_AUDIO;
+
+        const uint8_t* const vend = video.data + video.size;
+        const uint8_t* const aend = audio.data + audio.size;
+        const uint8_t* v = XNextStartCode(video.data, vend);
+        const uint8_t* a = audio.data;
+        std::vector<VENC_PACK_S> packs;
+        int64_t frame = 0;
+        int64_t audioFrame = 0;
+        while (v < vend) {
+            const uint64_t t = static_cast<uint64_t>(frame) * 1000000ULL / kFps;
+            g_ClockUs = kClockStartUs + t;
+            // One picture: NAL units up to and including its slice.
+            packs.clear();
+            bool slice = false;
+            while (v < vend && !slice) {
+                const uint8_t* next = XNextStartCode(v + 4, vend);
+                const int type = v + 4 < vend ? (v[4] & 0x1F) : 0;
+                slice = type == 1 || type == 5;
+                VENC_PACK_S p;
+                memset(&p, 0, sizeof(p));
+                p.pu8Addr = const_cast<uint8_t*>(v);
+                p.u32Len = static_cast<uint32_t>(next - v);
+                p.u64PTS = kWallStartUs + t;
+                packs.push_back(p);
+                v = next;
+            }
+            packs.back().bFrameEnd = 1;
+            VENC_STREAM_S s;
+            s.pstPack = packs.data();
+            s.u32PackCount = static_cast<uint32_t>(packs.size());
+            s.u32Seq = static_cast<uint32_t>(frame + 1);
+            record.IncommingPacket(&s, &vcfg);
+            ++frame;
+            const uint64_t nextUs = static_cast<uint64_t>(frame) * 1000000ULL / kFps;
+            while (a + 7 <= aend &&
+                   static_cast<uint64_t>(audioFrame) * kAudioFrameSamples * 1000000ULL / kAudioRate < nextUs) {
+                const uint32_t len = ((a[3] & 0x03u) << 11) | (static_cast<uint32_t>(a[4]) << 3) | (a[5] >> 5);
+                if (len < 7 || a + len > aend) {
+                    a = aend;
+                    break;
+                }
+                AUDIO_STREAM_S as;
+                memset(&as, 0, sizeof(as));
+                as.pStream = const_cast<uint8_t*>(a);
+                as.u32Len = len;
+                as.u64TimeStamp = kWallStartUs + static_cast<uint64_t>(audioFrame) * kAudioFrameSamples * 1000000ULL /
+                                                     kAudioRate;
+                as.u32Seq = static_cast<uint32_t>(audioFrame + 1);
+                record.IncommingPacket(&as, &acfg);
+                a += len;
+                ++audioFrame;
+            }
+        }
+        record.StopAllRecord(1, 1);
+        record.CleanUp();
+        recorded = finisher->m_nFrames;
+        FILE* result = fopen(resultPath, "w");
+        if (result == nullptr) {
+            return 1;
+        }
+        fprintf(result, "%llu %d\n", static_cast<unsigned long long>(recorded), finisher->m_nFiles);
+        fclose(result);
+    }
+    return 0;
+}
+
+// Writes `seconds` of the fixtures' streams as Annex B and ADTS files.
+bool XMakeInput(const std::string& h264, const std::string& aac, long seconds)
+{
+    tagFixtureVideoConfig vc;
+    vc.width = kWidth;
+    vc.height = kHeight;
+    vc.fps = kFps;
+    vc.gop = kGop;
+    vc.bitrateKbps = kBitrateKbps;
+    vc.bDeviceNalRefIdc = TRUE;
+    CFixtureH264Encoder enc(vc);
+    CFixtureAACEncoder audioEnc;
+    if (!enc.IsOpen() || !audioEnc.IsOpen()) {
+        return false;
+    }
+    constexpr int kPoolFrames = 300;  // a multiple of the GOP, replayed
+    std::vector<tagFixtureVideoFrame> pool;
+    for (int i = 0; i < kPoolFrames; ++i) {
+        tagFixtureVideoFrame fr;
+        if (!enc.EncodeFrame(&fr)) {
+            return false;
+        }
+        pool.push_back(fr);
+    }
+    FILE* fv = fopen(h264.c_str(), "wb");
+    bool ok = fv != nullptr;
+    const int64_t frames = seconds * kFps;
+    for (int64_t f = 0; ok && f < frames; ++f) {
+        for (const std::vector<uint8_t>& pk : pool[static_cast<size_t>(f % kPoolFrames)].packs) {
+            ok = fwrite(pk.data(), 1, pk.size(), fv) == pk.size();
+        }
+    }
+    ok = fv != nullptr && fclose(fv) == 0 && ok;
+    std::vector<std::vector<uint8_t>> audioPool(64);
+    for (std::vector<uint8_t>& af : audioPool) {
+        ok = ok && audioEnc.EncodeFrame(&af);
+    }
+    FILE* fa = fopen(aac.c_str(), "wb");
+    ok = ok && fa != nullptr;
+    const int64_t audioFrames = seconds * kAudioRate / kAudioFrameSamples + 1;
+    for (int64_t k = 0; ok && k < audioFrames; ++k) {
+        const std::vector<uint8_t>& af = audioPool[static_cast<size_t>(k % 64)];
+        ok = fwrite(af.data(), 1, af.size(), fa) == af.size();
+    }
+    return fa != nullptr && fclose(fa) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const long minutes = argc > 1 ? strtol(argv[1], nullptr, 10) : 30;
+    if (argc == 6 && strcmp(argv[1], "--engine") == 0) {
+        return XEngineMain(argv[2], argv[3], argv[4], argv[5]);
+    }
+    const long seconds = argc > 1 ? strtol(argv[1], nullptr, 10) : 360;
     const std::string ram = argc > 2 ? argv[2] : "/dev/shm";
-    if (minutes <= 0) {
-        fprintf(stderr, "usage: %s [MINUTES] [RAM_DIR]\n", argv[0]);
+    if (seconds <= 0) {
+        fprintf(stderr, "usage: %s [SECONDS] [RAM_DIR]\n", argv[0]);
         return 2;
     }
 #ifdef DASHCAM_BENCH_SANITIZER
@@ -104,111 +285,76 @@ int main(int argc, char** argv)
         printf("built with the %s sanitizer: figures are not the engine's own\n", DASHCAM_BENCH_SANITIZER);
     }
 #endif
-    const std::string cardDir = ram + "/record-bench-card-" + std::to_string(getpid());
-    int ret = 0;
-    {
-        CToolBoard board(cardDir.c_str());
-        if (!board.Ok()) {
-            return 1;
-        }
-        CFolderCard* card = new CFolderCard();
-        CDropFinisher* finisher = new CDropFinisher();
-        CRecord record(new CMP4File(), card, finisher);
-        tagRecordFeederConfig cfg;
-        cfg.width = 1920;
-        cfg.height = 1080;
-        cfg.bitrateKbps = 8192;
-        cfg.poolFrames = 300;
-        cfg.bDeviceNalRefIdc = TRUE;
-        record.Init(cfg.fps, cfg.gop, 1920, 1080);
-        record.SetFactoryTesting(TRUE);  // no LED writes through the register file
-        card->Notify(emSDState_Insert | emSDState_Mount);
-        record.ResumeCommonRecord();
-        printf("encoding %d pictures of 1920x1080 at %d kbit/s for the pool...\n", cfg.poolFrames, cfg.bitrateKbps);
-        CRecordFeeder feeder(record, cfg);
-        if (!feeder.Ok()) {
-            fprintf(stderr, "the codec fixtures could not be opened\n");
-            return 1;
-        }
-        const int64_t frames = minutes * 60 * cfg.fps;
-        const double cpu0 = XCpuSeconds(RUSAGE_SELF);
-        const double wall0 = XWallSeconds();
-        const unsigned long long writes0 = XWriteCalls();
-        feeder.Feed(frames);
-        record.StopAllRecord(1, 1);
-        const double cpu = XCpuSeconds(RUSAGE_SELF) - cpu0;
-        const double wall = XWallSeconds() - wall0;
-        const unsigned long long writes = XWriteCalls() - writes0;
-        const double recorded = static_cast<double>(frames) / cfg.fps;
-        uint64_t bytes = 0;
-        for (int64_t f = 0; f < frames; ++f) {
-            bytes += feeder.SampleSizes()[static_cast<size_t>(f)];
-        }
-        printf("engine: %.0f s of video (%.1f MB of H.264) in %.1f s wall, %d files\n", recorded, bytes / 1e6, wall,
-               finisher->m_nFiles);
-        printf("engine: CPU %.2f ms per recorded second (feeding included), peak memory %ld KiB, "
-               "%.1f write calls per recorded second\n",
-               cpu * 1000.0 / recorded, XPeakKiB(), static_cast<double>(writes) / recorded);
-
-        // Reference: the same streams as Annex B and ADTS files, muxed by ffmpeg
-        // in loop-file lengths.
-        const std::string h264 = ram + "/record-bench-" + std::to_string(getpid()) + ".h264";
-        const std::string aac = ram + "/record-bench-" + std::to_string(getpid()) + ".aac";
-        const std::string mp4 = ram + "/record-bench-" + std::to_string(getpid()) + ".mp4";
-        const int64_t chunk = std::min<int64_t>(frames, 180 * cfg.fps);
-        {
-            tagFixtureVideoConfig vc;
-            vc.width = cfg.width;
-            vc.height = cfg.height;
-            vc.bitrateKbps = cfg.bitrateKbps;
-            CFixtureH264Encoder enc(vc);
-            std::vector<tagFixtureVideoFrame> pool;
-            for (int i = 0; i < cfg.poolFrames; ++i) {
-                tagFixtureVideoFrame fr;
-                enc.EncodeFrame(&fr);
-                pool.push_back(fr);
-            }
-            FILE* fv = fopen(h264.c_str(), "wb");
-            for (int64_t f = 0; fv != nullptr && f < chunk; ++f) {
-                for (const std::vector<uint8_t>& pk : pool[static_cast<size_t>(f % cfg.poolFrames)].packs) {
-                    fwrite(pk.data(), 1, pk.size(), fv);
-                }
-            }
-            if (fv != nullptr) {
-                fclose(fv);
-            }
-            CFixtureAACEncoder a;
-            FILE* fa = fopen(aac.c_str(), "wb");
-            const int64_t audioFrames = chunk * 8000 / cfg.fps / 1024;
-            for (int64_t k = 0; fa != nullptr && k < audioFrames; ++k) {
-                std::vector<uint8_t> af;
-                a.EncodeFrame(&af);
-                fwrite(af.data(), 1, af.size(), fa);
-            }
-            if (fa != nullptr) {
-                fclose(fa);
-            }
-        }
-        const int64_t runs = (frames + chunk - 1) / chunk;
-        const std::string cmd = "ffmpeg -nostdin -v error -y -f h264 -framerate 30 -i " + XShellQuote(h264) +
-                                " -i " + XShellQuote(aac) + " -c copy " + XShellQuote(mp4);
-        const double child0 = XCpuSeconds(RUSAGE_CHILDREN);
-        const double fwall0 = XWallSeconds();
-        for (int64_t r = 0; r < runs; ++r) {
-            if (system(cmd.c_str()) != 0) {
-                fprintf(stderr, "ffmpeg failed: %s\n", cmd.c_str());
-                ret = 1;
-                break;
-            }
-        }
-        const double fcpu = XCpuSeconds(RUSAGE_CHILDREN) - child0;
-        printf("ffmpeg -c copy: %lld runs of %.0f s in %.1f s wall, CPU %.2f ms per recorded second\n",
-               static_cast<long long>(runs), static_cast<double>(chunk) / cfg.fps, XWallSeconds() - fwall0,
-               fcpu * 1000.0 / recorded);
-        unlink(h264.c_str());
-        unlink(aac.c_str());
-        unlink(mp4.c_str());
+    char self[4096];
+    const ssize_t selfLen = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (selfLen <= 0) {
+        return 1;
     }
+    self[selfLen] = '\0';
+    const std::string stem = ram + "/record-bench-" + std::to_string(getpid());
+    const std::string h264 = stem + ".h264";
+    const std::string aac = stem + ".aac";
+    const std::string mp4 = stem + ".mp4";
+    const std::string copy = stem + ".copy";
+    const std::string cardDir = stem + "-card";
+    const std::string result = stem + ".result";
+    printf("encoding %ld s of 1920x1080 at %d kbit/s with AAC into %s ...\n", seconds, kBitrateKbps, ram.c_str());
+    fflush(stdout);
+    int ret = 0;
+    if (!XMakeInput(h264, aac, seconds)) {
+        fprintf(stderr, "the codec fixtures could not make the input\n");
+        ret = 1;
+    }
+    if (ret == 0) {
+        struct stat sv;
+        struct stat sa;
+        stat(h264.c_str(), &sv);
+        stat(aac.c_str(), &sa);
+        const double inputSeconds = static_cast<double>(seconds);
+        // The engine's log lines go where the camera's console would: nowhere.
+        const tagBenchRun engine = XBenchRun({self, "--engine", h264, aac, cardDir, result});
+        const tagBenchRun ffmpeg = XBenchRun({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate",
+                                    std::to_string(kFps), "-i", h264, "-i", aac, "-c", "copy", mp4});
+        tagBenchRun dd = XBenchRun({"dd", "if=" + h264, "of=" + copy, "bs=1M", "status=none"});
+        const tagBenchRun ddAudio = XBenchRun({"dd", "if=" + aac, "of=" + copy + "a", "bs=1M", "status=none"});
+        dd.ok = dd.ok && ddAudio.ok;
+        dd.cpuMs += ddAudio.cpuMs;
+        dd.wallMs += ddAudio.wallMs;
+        unsigned long long engineFrames = 0;
+        int files = 0;
+        FILE* fr = fopen(result.c_str(), "r");
+        const bool counted = fr != nullptr && fscanf(fr, "%llu %d", &engineFrames, &files) == 2;
+        if (fr != nullptr) {
+            fclose(fr);
+        }
+        if (!engine.ok || !counted || engineFrames == 0 ||
+            !ffmpeg.ok || !dd.ok) {
+            fprintf(stderr, "a run failed (engine %d, ffmpeg %d, dd %d)\n", engine.ok, ffmpeg.ok, dd.ok);
+            ret = 1;
+        } else {
+            const double engineSeconds = static_cast<double>(engineFrames) / kFps;
+            const double engineMs = engine.cpuMs / engineSeconds;
+            const double ffmpegMs = ffmpeg.cpuMs / inputSeconds;
+            const double ddMs = dd.cpuMs / inputSeconds;
+            printf("input: %.1f MB of H.264, %.1f MB of AAC, %.0f s\n", static_cast<double>(sv.st_size) / 1e6,
+                   static_cast<double>(sa.st_size) / 1e6, inputSeconds);
+            printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB with the mapped input: "
+                   "%.2f ms CPU per recorded second\n",
+                   engineSeconds, files, engine.cpuMs / 1e3, engine.wallMs / 1e3, engine.maxRssKiB, engineMs);
+            printf("ffmpeg -c copy:  %.1f s recorded, %.2f s CPU, %.2f s wall: %.2f ms CPU per recorded second\n",
+                   inputSeconds, ffmpeg.cpuMs / 1e3, ffmpeg.wallMs / 1e3, ffmpegMs);
+            printf("dd of the bytes: %.1f s of input, %.2f s CPU, %.2f s wall: %.2f ms CPU per second of input\n",
+                   inputSeconds, dd.cpuMs / 1e3, dd.wallMs / 1e3, ddMs);
+            printf("engine/ffmpeg %.2f, engine/dd %.2f (CPU per recorded second)\n",
+                   ffmpegMs > 0 ? engineMs / ffmpegMs : 0.0, ddMs > 0 ? engineMs / ddMs : 0.0);
+        }
+    }
+    unlink(h264.c_str());
+    unlink(aac.c_str());
+    unlink(mp4.c_str());
+    unlink(copy.c_str());
+    unlink(result.c_str());
+    unlink((copy + "a").c_str());
     XRemoveDirectory(cardDir.c_str(), 0);
     return ret;
 }

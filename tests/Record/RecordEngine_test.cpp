@@ -14,7 +14,7 @@
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
 #include "Platform/common/ThreadAttr.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "RecordSynthFeeder.h"
 #include "RecordTestCard.h"

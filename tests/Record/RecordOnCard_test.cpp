@@ -17,7 +17,7 @@
 #include "IniConfig/IniConfig.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "RecordFileTestSupport.h"

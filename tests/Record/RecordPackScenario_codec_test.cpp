@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "RecordFeeder.h"

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "Function/common.h"
-#include "Record/AssociatedData.h"
-#include "Record/RecordFileIndex.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/Index/RecordFileIndex.h"
+#include "Record/Index/RecordScan.h"
 #include "Record/RecordNotify.h"
 #include "Record/RecordPacker.h"
-#include "Record/RecordScan.h"
 #include "RecordFileTestSupport.h"
 #include "support/TestBoard.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "MP4TestFile.h"
-#include "Record/AssociatedData.h"
-#include "Record/MP4File.h"
+#include "MP4/MP4TestFile.h"
+#include "Record/Index/AssociatedData.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "RecordFileTestSupport.h"

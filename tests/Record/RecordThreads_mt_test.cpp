@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/TimeTypeMapping.h"
 #include "RecordSynthFeeder.h"

@@ -14,11 +14,11 @@
 #include <set>
 #include <vector>
 
-#include "Record/MP4File.h"
+#include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
-#include "RecordFeeder.h"
-#include "RecordTestCard.h"
+#include "../../tests/Record/RecordFeeder.h"
+#include "../../tests/Record/RecordTestCard.h"
 #include "tools/recfeed/ToolBoard.h"
 
 int main(int argc, char** argv)

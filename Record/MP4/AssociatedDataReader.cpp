@@ -1,0 +1,222 @@
+#include "Record/MP4/AssociatedDataReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "Function/RecTime.h"
+#include "Record/Index/RecordFileName.h"
+#include "Record/MP4/MP4SkipBox.h"
+
+namespace {
+
+uint32_t XReadBE32(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+uint64_t XReadBE64(const uint8_t* p)
+{
+    return (static_cast<uint64_t>(XReadBE32(p)) << 32) | XReadBE32(p + 4);
+}
+
+// Reads exactly `len` bytes at `offset`.
+bool XReadAt(int fd, uint64_t offset, void* buf, size_t len)
+{
+    uint8_t* p = static_cast<uint8_t*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t r = pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+class CFileCloser {
+public:
+    explicit CFileCloser(int fd) : m_fd(fd) {}
+    ~CFileCloser()
+    {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    CFileCloser(const CFileCloser&) = delete;
+    CFileCloser& operator=(const CFileCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+// The records read so far, given back to the pool unless released.
+class CRecordChain {
+public:
+    ~CRecordChain() { XPutAssociatedDataList(m_lpHead); }
+    CRecordChain() = default;
+    CRecordChain(const CRecordChain&) = delete;
+    CRecordChain& operator=(const CRecordChain&) = delete;
+
+    bool Append(const uint8_t* rec)
+    {
+        CAssociatedDataManager* pool = CAssociatedDataManager::instance();
+        CAssociatedData* d = pool != nullptr ? pool->GetNode() : nullptr;
+        if (d == nullptr) {
+            return false;
+        }
+        const uint32_t index = XReadBE32(rec + 5);
+        if (index > static_cast<uint32_t>(RECORD_MAX_NAME_INDEX)) {
+            pool->PutNode(d);
+            return false;
+        }
+        RECTIME t;
+        t.value = XReadBE32(rec + 1);
+        d->SetRecType(static_cast<char>(rec[0]));
+        d->SetRecTime(t);
+        d->SetRecIndex(static_cast<int>(index));
+        d->SetGPSPosition(reinterpret_cast<const char*>(rec + 9), CAssociatedData::kGPSPositionSize);
+        d->SetNext(nullptr);
+        if (m_lpTail != nullptr) {
+            m_lpTail->SetNext(d);
+        } else {
+            m_lpHead = d;
+        }
+        m_lpTail = d;
+        ++m_nCount;
+        return true;
+    }
+    uint32_t Count() const { return m_nCount; }
+    CAssociatedData* Release()
+    {
+        CAssociatedData* head = m_lpHead;
+        m_lpHead = nullptr;
+        m_lpTail = nullptr;
+        return head;
+    }
+
+private:
+    CAssociatedData* m_lpHead = nullptr;
+    CAssociatedData* m_lpTail = nullptr;
+    uint32_t m_nCount = 0;
+};
+
+// Bytes of an asct entry: type letter, RECTIME, index, position text.
+static_assert(MP4_ASCT_RECORD_SIZE == 1 + 4 + 4 + CAssociatedData::kGPSPositionSize, "asct entry layout");
+
+// The children of a skip box payload.
+bool XParseSkipPayload(const uint8_t* data, uint64_t len, uint32_t& trigger, CRecordChain& records)
+{
+    uint64_t off = 0;
+    while (off < len) {
+        if (len - off < 8) {
+            return false;
+        }
+        const uint64_t size = XReadBE32(data + off);
+        const uint8_t* type = data + off + 4;
+        if (size < 8 || size > len - off || size - 8 < 8) {
+            return false;
+        }
+        const uint8_t* payload = data + off + 8;
+        const uint64_t payloadLen = size - 8;
+        if (memcmp(type, "altg", 4) == 0) {
+            if (payloadLen != 8) {
+                return false;
+            }
+            trigger = XReadBE32(payload + 4);
+        } else if (memcmp(type, "asct", 4) == 0) {
+            const uint64_t count = XReadBE32(payload + 4);
+            if (payloadLen - 8 != count * MP4_ASCT_RECORD_SIZE) {
+                return false;
+            }
+            for (uint64_t i = 0; i < count; ++i) {
+                if (records.Count() >= CAssociatedDataReader::kMaxRecords) {
+                    break;
+                }
+                if (!records.Append(payload + 8 + i * MP4_ASCT_RECORD_SIZE)) {
+                    return false;
+                }
+            }
+        }
+        off += size;
+    }
+    return true;
+}
+
+}  // namespace
+
+BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, uint32_t* trigger,
+                                                            CAssociatedData** list)
+{
+    if (trigger != nullptr) {
+        *trigger = 0;
+    }
+    if (list != nullptr) {
+        *list = nullptr;
+    }
+    if (path == nullptr || trigger == nullptr || list == nullptr) {
+        return 0;
+    }
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    CFileCloser closer(fd);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return 0;
+    }
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    uint64_t pos = 0;
+    for (uint32_t boxes = 0; boxes < kMaxTopBoxes && fileSize - pos >= 8; ++boxes) {
+        uint8_t head[16];
+        if (!XReadAt(fd, pos, head, 8)) {
+            return 0;
+        }
+        uint64_t size = XReadBE32(head);
+        uint64_t header = 8;
+        if (size == 1) {
+            if (fileSize - pos < 16 || !XReadAt(fd, pos + 8, head + 8, 8)) {
+                return 0;
+            }
+            size = XReadBE64(head + 8);
+            header = 16;
+        }
+        if (size < header || size > fileSize - pos) {
+            return 0;
+        }
+        if (memcmp(head + 4, "moov", 4) == 0) {
+            return 0;  // the skip box is written before the movie box
+        }
+        if (memcmp(head + 4, "skip", 4) != 0) {
+            pos += size;
+            continue;
+        }
+        const uint64_t payloadLen = size - header;
+        if (payloadLen > kMaxSkipPayload) {
+            return 0;
+        }
+        std::vector<uint8_t> payload(static_cast<size_t>(payloadLen));
+        if (payloadLen > 0 && !XReadAt(fd, pos + header, payload.data(), payload.size())) {
+            return 0;
+        }
+        uint32_t mask = 0;
+        CRecordChain records;
+        if (!XParseSkipPayload(payload.data(), payloadLen, mask, records)) {
+            return 0;
+        }
+        *trigger = mask;
+        *list = records.Release();
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,225 @@
+#include "Record/MP4/MP4File.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "Function/XLog.h"
+#include "Record/MP4/MP4VideoH264Track.h"
+
+namespace {
+
+// emFrameType of an I-frame.
+const int kIFrameType = 3;
+// AudioSpecificConfig of the recorder's audio: AAC-LC, 8000 Hz, one channel.
+const uint8_t kAudioSpecificConfig[2] = {0x15, 0x88};
+// Highest frame rate the tables are sized for.
+const int kMaxFrameRate = 240;
+
+}  // namespace
+
+CMP4File::CMP4File() : m_bAcceptNextVideo(TRUE), m_bAcceptNextAudio(TRUE), m_bTableFullReported(FALSE) {}
+
+CMP4File::~CMP4File()
+{
+    if (m_Flag & emRecordFileFlag_Recording) {
+        StopRecord();
+    }
+}
+
+BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, unsigned width, unsigned height,
+                           const TimeTypeMappingNode* duration, unsigned thumbGranularity, emRecordFileType type,
+                           const tagH264SPSPPS* spspps)
+{
+    if (filename == nullptr || timescale <= 0 || framerate <= 0 || framerate > kMaxFrameRate) {
+        XERROR("StartRecord() refuses timescale %d, frame rate %d\n", timescale, framerate);
+        return 0;
+    }
+    if (!CMP4VideoH264Track::IsValidSpsPps(spspps)) {
+        XERROR("StartRecord() refuses the parameter sets (SPS %u, PPS %u bytes)\n", spspps ? spspps->sps_len : 0u,
+               spspps ? spspps->pps_len : 0u);
+        return 0;
+    }
+    // A file still open is finished rather than lost.
+    if (m_Flag & emRecordFileFlag_Recording) {
+        StopRecord();
+    }
+
+    // The tables grow with the frame rate of every new file, with room for
+    // the frames until the next I-frame after the pack limit.
+    const uint32_t fps = static_cast<uint32_t>(framerate);
+    const uint32_t maxVideoFrames = fps * (kMaxSecondsPerFile + kTableMarginSeconds);
+    const bool first = !m_lpMP4Muxer;
+    if (first) {
+        m_lpMP4Muxer.reset(new CMP4Muxer());
+    }
+    if (!m_lpMP4Muxer->Init(maxVideoFrames, kMaxAudioFrames, kMaxAudioBytesInChunk)) {
+        if (first) {
+            m_lpMP4Muxer.reset();
+        }
+        return 0;
+    }
+    CMP4Muxer* mux = m_lpMP4Muxer.get();
+    if (!mux->WriteHeader(filename)) {
+        XERROR("WriteHeader() error...\n");
+        return 0;
+    }
+    const char* failed = nullptr;
+    if (!mux->AddVideoTrack(emAVMediaCodecType_H264, static_cast<uint32_t>(timescale), static_cast<int>(width),
+                            static_cast<int>(height))) {
+        failed = "AddVideoTrack";
+    } else if (!mux->SetVideoVosData(spspps, sizeof(tagH264SPSPPS))) {
+        failed = "SetVideoVosData";
+    } else if (!mux->AddAudioTrack(emAVMediaCodecType_AAC, 8000, 1, 16, 0)) {
+        failed = "AddAudioTrack";
+    } else if (!mux->SetAudioVosData(kAudioSpecificConfig, sizeof(kAudioSpecificConfig))) {
+        failed = "SetAudioVosData";
+    }
+    if (failed != nullptr) {
+        XERROR("%s() error...\n", failed);
+        // Nothing will be written to it: close it now.
+        mux->Close();
+        return 0;
+    }
+
+    m_emRecordFileType = type;
+    m_Flag |= emRecordFileFlag_Recording | emRecordFileFlag_NeedTitle;
+    m_Flag &= ~(emRecordFileFlag_StartNext | emRecordFileFlag_Pack | emRecordFileFlag_NeedThumb);
+    m_Fps = framerate;
+    m_MaxLimitFrames = fps * kMaxSecondsPerFile;
+    m_RecFileTime.value = 0;
+    m_RecFileIndex = 0;
+    m_FirstFrameTime = 0;
+    m_LastVideoFrameSerial = m_LastAudioFrameSerial = 0;
+    m_TotalFrames = m_LeftFrames = 0;
+    m_curTriggerType = m_totalTriggerType = 0;
+    m_Context++;
+    m_Errors = 0;
+    m_TotalSize = 0;
+    ReleaseAssociatedData();
+    ReleaseTypeMappings();
+    SetDurationTime(duration);
+    m_ThumbGranularity = static_cast<int>(thumbGranularity);
+    m_LeftThumb = static_cast<int>(thumbGranularity);
+    m_LastFrameTime = 0;
+    m_TotalIFrames = 0;
+    m_bAcceptNextVideo = TRUE;
+    m_bAcceptNextAudio = TRUE;
+    m_bTableFullReported = FALSE;
+
+    printf("*********************************************************\n");
+    return 1;
+}
+
+BOOL CMP4File::WriteVideoPacket(const tagMediaDataInfo* pkt)
+{
+    if (!m_lpMP4Muxer || (m_Flag & emRecordFileFlag_Recording) == 0 || pkt == nullptr) {
+        return 0;
+    }
+    if (!m_bAcceptNextVideo && pkt->nFrameSerial <= m_LastVideoFrameSerial) {
+        // A repeat (or an encoder restart): drop it and take the next one.
+        m_LastVideoFrameSerial = 0;
+        m_LastAudioFrameSerial = 0;
+        m_bAcceptNextVideo = TRUE;
+        m_bAcceptNextAudio = TRUE;
+        return 1;
+    }
+    if (m_lpMP4Muxer->IsVideoTableFull()) {
+        // Not a write error: the engine closes the file at the next I-frame.
+        if (!m_bTableFullReported) {
+            XERROR("video table full (%u frames): packing\n", m_TotalFrames);
+            m_bTableFullReported = TRUE;
+        }
+        m_Flag |= emRecordFileFlag_Pack;
+        return 1;
+    }
+    m_LastVideoFrameSerial = pkt->nFrameSerial;
+    m_bAcceptNextVideo = FALSE;
+    const BOOL bIFrame = pkt->emFrameType == kIFrameType ? TRUE : FALSE;
+    if (!bIFrame && m_lpMP4Muxer->IsVideoBroken()) {
+        // Not a write error: it depends on a lost frame and waits for the key
+        // frame. The muxer refuses it and keeps its time in the track.
+        m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame);
+        return 1;
+    }
+    if (!m_lpMP4Muxer->WriteVideoPacket(pkt->lpData, pkt->nDataSize, kVideoSampleDuration, bIFrame)) {
+        XERROR("MP4 WriteVideoPacket() failed!\n");
+        m_Errors++;
+        return 0;
+    }
+    // Only frames in the file count towards its length.
+    if (m_TotalFrames == 0) {
+        m_FirstFrameTime = static_cast<unsigned>(pkt->nTimestamp2 / 1000);
+    }
+    m_TotalFrames++;
+    m_LeftFrames--;
+    CheckTypeMapping(1);
+    m_LastFrameTime = static_cast<unsigned>(pkt->nTimestamp2 / 1000);
+    if (bIFrame) {
+        m_TotalIFrames++;
+    }
+    if (m_emRecordFileType == emRecordFileType_Common) {
+        if (--m_LeftThumb <= 0) {
+            m_LeftThumb = m_ThumbGranularity;
+            m_Flag |= emRecordFileFlag_NeedThumb;
+        }
+    }
+    return 1;
+}
+
+BOOL CMP4File::WriteAudioPacket(const tagMediaDataInfo* pkt)
+{
+    if (!m_lpMP4Muxer || (m_Flag & emRecordFileFlag_Recording) == 0 || pkt == nullptr) {
+        return 0;
+    }
+    if (!m_bAcceptNextAudio && pkt->nFrameSerial <= m_LastAudioFrameSerial) {
+        return 1;
+    }
+    if (m_lpMP4Muxer->IsAudioTableFull()) {
+        if (!m_bTableFullReported) {
+            XERROR("audio table full: packing\n");
+            m_bTableFullReported = TRUE;
+        }
+        m_Flag |= emRecordFileFlag_Pack;
+        return 1;
+    }
+    m_LastAudioFrameSerial = pkt->nFrameSerial;
+    m_bAcceptNextAudio = FALSE;
+    if (!m_lpMP4Muxer->WriteAudioPacket(pkt->lpData, pkt->nDataSize, kAudioSampleDuration)) {
+        XERROR("MP4 WriteAudioPacket() failed!\n");
+        m_Errors++;
+        return 0;
+    }
+    return 1;
+}
+
+uint64_t CMP4File::GetFileSize()
+{
+    if (!m_lpMP4Muxer || (m_Flag & emRecordFileFlag_Recording) == 0 || !m_lpMP4Muxer->IsOpen()) {
+        return 0;
+    }
+    int64_t pos = m_lpMP4Muxer->URLFTell();
+    return pos > 0 ? static_cast<uint64_t>(pos) : 0;
+}
+
+BOOL CMP4File::StopRecord()
+{
+    if ((m_Flag & emRecordFileFlag_Recording) == 0 || !m_lpMP4Muxer) {
+        return 0;
+    }
+    if (m_emRecordFileType == emRecordFileType_Alarm) {
+        m_lpMP4Muxer->SetAlarmTrigger(m_totalTriggerType);
+        m_lpMP4Muxer->SetAssociatedData(m_lpAssociatedDataListHead);
+    }
+    const BOOL ok = m_lpMP4Muxer->WriteTrailer(&m_TotalSize);
+    if (!ok) {
+        XERROR("WriteTrailer() failed!\n");
+    }
+    m_Flag &= ~(emRecordFileFlag_Recording | emRecordFileFlag_Pack | emRecordFileFlag_NeedTitle |
+                emRecordFileFlag_NeedThumb);
+    if (m_Flag & emRecordFileFlag_Continuous) {
+        m_Flag |= emRecordFileFlag_StartNext;
+    }
+    printf("PACK[FRAMES=%u,IFRAMES=%u,LEFT=%d,DURATION=%u(ms)]\n", m_TotalFrames, m_TotalIFrames, m_LeftFrames,
+           m_LastFrameTime - m_FirstFrameTime);
+    return ok;
+}

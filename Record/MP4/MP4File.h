@@ -1,0 +1,59 @@
+#ifndef RECORD_MP4_MP4FILE_H
+#define RECORD_MP4_MP4FILE_H
+
+// The recording engine's file writer over one long-lived MP4 muxer.
+
+#include <cstdint>
+#include <memory>
+
+#include "Function/types.h"
+#include "Record/MP4/MP4Muxer.h"
+#include "Record/MP4/MP4Types.h"
+#include "Record/MediaDataInfo.h"
+#include "Record/RecordFileBase.h"
+
+class CMP4File : public CRecordFile {
+public:
+    CMP4File();
+    // A file still being recorded is finished first.
+    ~CMP4File() override;
+
+    // Opens `filename` (a path of this machine, as the engine built it).
+    // Refuses parameter sets without profile bytes (SPS under 4 bytes), an
+    // empty PPS or units over 128 bytes, before any file is created.
+    BOOL StartRecord(const char* filename, int timescale, int framerate, unsigned width, unsigned height,
+                     const TimeTypeMappingNode* duration, unsigned thumbGranularity, emRecordFileType type,
+                     const tagH264SPSPPS* spspps) override;
+    // 1 when the packet was taken or dropped (a repeated serial, a full
+    // table, which asks for a pack, or a frame other than a key frame after
+    // a lost one); 0 when not recording or on a write error. Only frames in
+    // the file are counted.
+    BOOL WriteAudioPacket(const tagMediaDataInfo* pkt) override;
+    BOOL WriteVideoPacket(const tagMediaDataInfo* pkt) override;
+    uint64_t GetFileSize() override;
+    // 1 when the file was finished and synced; 0 when none was open or its
+    // trailer could not be written.
+    BOOL StopRecord() override;
+
+    const CMP4Muxer* GetMuxer() const { return m_lpMP4Muxer.get(); }
+
+    // Frames a file is packed at per frame of rate, and the table margin
+    // beyond that (seconds of frames, several GOPs of up to 4 s).
+    static constexpr uint32_t kMaxSecondsPerFile = 256;
+    static constexpr uint32_t kTableMarginSeconds = 8;
+    static constexpr uint32_t kMaxAudioFrames = 12800;
+    static constexpr uint32_t kMaxAudioBytesInChunk = 1048576;
+    // Video sample duration (the engine's timescale is fps x 3000) and AAC frame length.
+    static constexpr uint32_t kVideoSampleDuration = 3000;
+    static constexpr uint32_t kAudioSampleDuration = 1024;
+
+private:
+    std::unique_ptr<CMP4Muxer> m_lpMP4Muxer;
+    // The next packet is taken whatever its serial (new file, or after a repeat).
+    BOOL m_bAcceptNextVideo;
+    BOOL m_bAcceptNextAudio;
+    // The pack request for a full table is printed once per file.
+    BOOL m_bTableFullReported;
+};
+
+#endif
