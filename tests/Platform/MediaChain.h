@@ -14,6 +14,7 @@
 
 #include "Platform/MediaSim.h"
 #include "Platform/MpiIsp.h"
+#include "Platform/host/MediaModules.h"
 #include "Platform/MpiSys.h"
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVi.h"
@@ -60,8 +61,9 @@ public:
         if (HI_S32 r = HI_MPI_ISP_SetPubAttr(0, &pub)) return r;
         if (HI_S32 r = HI_MPI_ISP_Init(0)) return r;
         m_IspThread = std::thread([this] { m_IspResult = HI_MPI_ISP_Run(0); });
-        // Run has begun once the chain sees the ISP running
-        for (int i = 0; i < 2000 && !XMediaSimCaller("HI_MPI_ISP_Run", nullptr, nullptr); ++i) {
+        // Run has begun once the chain sees the ISP running (the caller is noted before that)
+        for (int i = 0; i < 2000 && !(XMediaSimCaller("HI_MPI_ISP_Run", nullptr, nullptr) && XMediaIspRunning());
+             ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return HI_SUCCESS;

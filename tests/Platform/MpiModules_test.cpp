@@ -182,7 +182,7 @@ TEST_F(MpiModules, IspLifeCycleInTheBringUpOrder)
         runResult = HI_MPI_ISP_Run(0);
         returned = true;
     });
-    for (int i = 0; i < 2000 && !XMediaSimCaller("HI_MPI_ISP_Run", nullptr, nullptr); ++i) {
+    for (int i = 0; i < 2000 && !(XMediaSimCaller("HI_MPI_ISP_Run", nullptr, nullptr) && XMediaIspRunning()); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
