@@ -11,6 +11,7 @@
 
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
+#include "Main/BoardServices.h"
 #include "Main/Version.h"
 #include "Platform/Mtd.h"
 #include "Platform/host/MtdModel.h"
@@ -309,6 +310,23 @@ TEST_F(EnvFixture, GetModelStringTruncates)
     std::string copy;
     EXPECT_TRUE(m_Env.GetEnvValue("devmodel", copy));
     EXPECT_EQ(copy, longName);
+}
+
+TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
+{
+    CFactoryTest* store = CFactoryTest::instance();
+    ASSERT_EQ(XBootEnvStore(), store);
+    CBoardServices services;
+    WriteBlock(Block(std::string("factorytest=no\0\0", 16)));
+    Captured([&] { return store->Init(); });
+    EXPECT_FALSE(services.GetFactoryTestOK());
+    WriteBlock(Block(std::string("factorytest=yes\0\0", 17)));
+    Captured([&] { return store->Init(); });
+    EXPECT_TRUE(services.GetFactoryTestOK());
+    WriteBlock(Block(std::string("factorytest=yes\0\0", 17)).replace(0, 1, "\x01"));
+    Captured([&] { return store->Init(); });
+    EXPECT_EQ(m_strOut, "Device Not Init...\n");
+    EXPECT_FALSE(services.GetFactoryTestOK());
 }
 
 TEST_F(EnvFixture, MatchEnvRules)
