@@ -54,6 +54,7 @@ test: test-unit test-tsan
 
 run: build
 	@[ -f $(BOARD)/dev/mem ] || sim/board init $(BOARD)
+	@[ -f $(BOARD)/dev/mtd0 ] || sim/board mtd $(BOARD)
 	@echo "Camera on the simulated board $(BOARD); Ctrl-C stops it."
 	BOARD_ROOT=$(BOARD) $(BUILD)/dashcam
 

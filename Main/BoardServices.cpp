@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
 #include "Main/RtcCheck.h"
@@ -144,7 +145,7 @@ BOOL CBoardServices::GetBurnInTesting()
 
 BOOL CBoardServices::GetFactoryTestOK()
 {
-    return FALSE;
+    return CFactoryTest::instance()->GetFactoryTestOK();
 }
 
 BOOL CBoardServices::GetFactoryCheckModel()

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "Function/common.h"
+#include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
 #include "Record/Record.h"
 
@@ -13,6 +14,11 @@ namespace {
 BOOL XIniConfigInit()
 {
     return CIniConfig::instance()->Init();
+}
+
+BOOL XFactoryTestInit()
+{
+    return CFactoryTest::instance()->Init();
 }
 
 void XIniConfigCleanUp()
@@ -42,7 +48,7 @@ void XSyncStep()
 // Init and keeps its place and failure text here.
 const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CFactoryTest */, emInitFailure_Ignore, FALSE, nullptr},
+    {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},

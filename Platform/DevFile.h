@@ -12,5 +12,10 @@
 int XDevOpen(const char* devpath, int flags);
 int XDevIoctl(int fd, unsigned long request, void* arg);
 int XDevClose(int fd);
+// Read, write and seek on an open device file (results as read, write and
+// lseek). A board's model may cut a transfer short.
+long XDevRead(int fd, void* buf, unsigned long len);
+long XDevWrite(int fd, const void* buf, unsigned long len);
+long XDevSeek(int fd, long offset);
 
 #endif

@@ -10,6 +10,7 @@ PKGS=(
   ffmpeg python3 curl
   dosfstools e2fsprogs util-linux mount iproute2 strace
   g++-arm-linux-gnueabihf qemu-user
+  u-boot-tools
 )
 
 missing=()

@@ -18,3 +18,18 @@ int XDevClose(int fd)
 {
     return close(fd);
 }
+
+long XDevRead(int fd, void* buf, unsigned long len)
+{
+    return static_cast<long>(read(fd, buf, len));
+}
+
+long XDevWrite(int fd, const void* buf, unsigned long len)
+{
+    return static_cast<long>(write(fd, buf, len));
+}
+
+long XDevSeek(int fd, long offset)
+{
+    return static_cast<long>(lseek(fd, offset, SEEK_SET));
+}

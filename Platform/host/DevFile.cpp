@@ -13,6 +13,8 @@
 #include "Platform/BoardRoot.h"
 #include "Platform/host/AcodecModel.h"
 #include "Platform/host/DevModel.h"
+#include "Platform/host/MtdModel.h"
+#include "Platform/Mtd.h"
 
 namespace {
 
@@ -21,6 +23,9 @@ CDevModel* ModelOf(const char* devpath)
 {
     if (strcmp(devpath, ACODEC_DEVICE_PATH) == 0) {
         return CAcodecModel::instance();
+    }
+    if (strcmp(devpath, MTD_DEVICE_PATH) == 0) {
+        return CMtdModel::instance();
     }
     return nullptr;
 }
@@ -104,4 +109,27 @@ int XDevClose(int fd)
         model->Close();
     }
     return close(fd);
+}
+
+long XDevRead(int fd, void* buf, unsigned long len)
+{
+    CDevModel* model = ModelOfFd(fd);
+    if (model != nullptr) {
+        len = model->Transfer(false, len);
+    }
+    return static_cast<long>(read(fd, buf, len));
+}
+
+long XDevWrite(int fd, const void* buf, unsigned long len)
+{
+    CDevModel* model = ModelOfFd(fd);
+    if (model != nullptr) {
+        len = model->Transfer(true, len);
+    }
+    return static_cast<long>(write(fd, buf, len));
+}
+
+long XDevSeek(int fd, long offset)
+{
+    return static_cast<long>(lseek(fd, offset, SEEK_SET));
 }

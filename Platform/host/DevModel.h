@@ -10,6 +10,9 @@ public:
     virtual int Open() = 0;
     virtual int Ioctl(unsigned long request, void* arg) = 0;
     virtual void Close() = 0;
+    // Bytes of a read or write of `len` the device carries out (all of them
+    // unless the model cuts it short).
+    virtual unsigned long Transfer(bool write, unsigned long len) { (void)write; return len; }
 };
 
 #endif

@@ -199,14 +199,18 @@ TEST_F(VersionFixture, StoreFailuresKeepTheFile)
     }
 }
 
-TEST_F(VersionFixture, WithoutAStoreTheFileStays)
+TEST_F(VersionFixture, TheBoardStoreTakesTheFile)
 {
     WriteFile(kGood);
+    m_Board.Sim("mtd", "erase-fail");
     std::string out = HandOver(XBootEnvStore());
-    EXPECT_NE(out.find("READENV ERR\n"), std::string::npos);
-    EXPECT_NE(out.find("write version fail!\n"), std::string::npos);
+    EXPECT_NE(out.find("SAVEENV ERR\n"), std::string::npos) << out;
     EXPECT_TRUE(XFilePathExists(File().c_str()));
 
-    remove(File().c_str());
+    m_Board.Sim("mtd", "erase-ok");
+    out = HandOver(XBootEnvStore());
+    EXPECT_NE(out.find("write version ok!\n"), std::string::npos) << out;
+    EXPECT_FALSE(XFilePathExists(File().c_str()));
+    EXPECT_NE(m_Board.Sim("env", "firmware_ver"), "");
     EXPECT_EQ(HandOver(XBootEnvStore()), "");  // no file: nothing at all
 }

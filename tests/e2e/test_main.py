@@ -159,17 +159,43 @@ class CameraRunTest(unittest.TestCase):
         self.assertEqual(read_ini(os.path.join(self.b.dir, "root", "system.ini"))["default"]["version"], "3")
         self.assertEqual(self.reboots(), [])
 
-    def test_version_file_stays_while_no_store_takes_it(self):
+    VERSION_TEXT = "firmware_ver=1.07$bootargs=mem=64M$bootcmd=bootm 0x82000000$"
+
+    def env(self):
+        """The boot environment as the board's own reader (zlib.crc32) sees it."""
+        lines = board("env", self.b.dir).stdout.splitlines()
+        return [tuple(line.split("=", 1)) for line in lines]
+
+    def test_version_file_goes_into_the_boot_environment(self):
+        path = os.path.join(self.b.dir, "root", "version.txt")
+        board("env", self.b.dir, "devmodel", "ZQ1")
+        with open(path, "w") as f:
+            f.write(self.VERSION_TEXT)
+        cam = self.start()
+        self.assert_clean_exit(cam.stop())
+        out = cam.stdout()
+        self.assertLess(out.index("first start write version\n"), out.index("write version ok!\n"))
+        self.assertIn("ERASE 80000 40000 OK\n", out)
+        self.assertFalse(os.path.exists(path))
+        self.assertEqual(self.env(), [("devmodel", "ZQ1"), ("firmware_ver", "1.07"),
+                                      ("bootargs", "mem=64M"), ("bootcmd", "bootm 0x82000000")])
+        # the start-up row loads the block and shows the version
+        self.assertIn("firmware_ver=1.07\n", out[out.index("write version ok!\n"):])
+
+    def test_version_file_stays_when_the_flash_erase_fails(self):
         path = os.path.join(self.b.dir, "root", "version.txt")
         with open(path, "w") as f:
-            f.write("firmware_ver=1.07$bootargs=mem=64M$bootcmd=bootm 0x82000000$")
+            f.write(self.VERSION_TEXT)
+        board("mtd", self.b.dir, "erase-fail")
         cam = self.start()
         self.assert_clean_exit(cam.stop())
         out = cam.stdout()
         self.assertLess(out.index("first start write version\n"), out.index("write version fail!\n"))
-        self.assertIn("get ver_value = 1.07\n", out)
+        self.assertIn("MTD erase error on /dev/mtd0: ", out)
+        self.assertIn("SAVEENV ERR\n", out)
+        self.assertIn("Device Not Init...\n", out)  # erased flash
         self.assertTrue(os.path.exists(path))
-
+        self.assertEqual(self.env(), [])
 
 if __name__ == "__main__":
     unittest.main()
