@@ -260,6 +260,7 @@ HI_S32 HI_MPI_ISP_Run(HI_S32 IspDev)
     }
     XMediaNoteCaller("HI_MPI_ISP_Run");
     tagIspState& s = State();
+    uint64_t exits = 0;  // an Exit from here on ends this run, even one before the wait
     {
         std::unique_lock<std::mutex> lock(s.mutex);
         if (!s.bInit) {
@@ -269,11 +270,11 @@ HI_S32 HI_MPI_ISP_Run(HI_S32 IspDev)
             return Err(EN_ERR_BUSY);
         }
         s.bRunning = TRUE;
+        exits = s.exits;
     }
     XMediaStateChanged();
     {
         std::unique_lock<std::mutex> lock(s.mutex);
-        const uint64_t exits = s.exits;
         s.cv.wait(lock, [&] { return s.exits != exits; });
         s.bRunning = FALSE;
     }
