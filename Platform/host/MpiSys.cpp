@@ -6,7 +6,6 @@
 #include <time.h>
 
 #include <mutex>
-#include <utility>
 #include <vector>
 
 #include "Platform/host/MediaCore.h"
@@ -137,26 +136,6 @@ void AnchorLocked(tagSysState& s, HI_U64 base)
     }
 }
 
-// Runs f on the module's state under its lock; f gives the result.
-template <class F>
-HI_S32 Locked(F&& f)
-{
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return f(s);
-}
-
-// The same, then tells the media core when it succeeded.
-template <class F>
-HI_S32 Change(F&& f)
-{
-    HI_S32 r = Locked(std::forward<F>(f));
-    if (r == HI_SUCCESS) {
-        XMediaStateChanged();
-    }
-    return r;
-}
-
 }  // namespace
 
 HI_S32 HI_MPI_SYS_SetConf(const MPP_SYS_CONF_S* pstSysConf)
@@ -171,7 +150,7 @@ HI_S32 HI_MPI_SYS_SetConf(const MPP_SYS_CONF_S* pstSysConf)
     if (a != 16 && a != 32 && a != 64) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    return Locked([&](tagSysState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
         if (s.bInit) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -189,7 +168,7 @@ HI_S32 HI_MPI_SYS_GetConf(MPP_SYS_CONF_S* pstSysConf)
     if (pstSysConf == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagSysState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bConf) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -228,7 +207,7 @@ HI_S32 HI_MPI_SYS_Exit(HI_VOID)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    return Change([&](tagSysState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         s.bInit = FALSE;
         s.binds.clear();
         return HI_SUCCESS;
@@ -252,7 +231,7 @@ HI_S32 HI_MPI_SYS_Bind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn)
     if (!PairOffered(*pstSrcChn, *pstDestChn)) {
         return Err(EN_ERR_NOT_SUPPORT);
     }
-    return Change([&](tagSysState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -277,7 +256,7 @@ HI_S32 HI_MPI_SYS_UnBind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn
     if (HI_S32 r = CheckNode(*pstDestChn)) {
         return r;
     }
-    return Change([&](tagSysState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -325,7 +304,7 @@ HI_S32 HI_MPI_SYS_InitPtsBase(HI_U64 u64PtsBase)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    return Locked([&](tagSysState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -339,7 +318,7 @@ HI_S32 HI_MPI_SYS_SyncPts(HI_U64 u64PtsBase)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    return Locked([&](tagSysState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -356,7 +335,7 @@ HI_S32 HI_MPI_SYS_GetCurPts(HI_U64* pu64CurPts)
     if (pu64CurPts == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagSysState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }

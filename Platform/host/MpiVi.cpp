@@ -4,7 +4,6 @@
 #include "Platform/MpiVi.h"
 
 #include <mutex>
-#include <utility>
 
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -54,26 +53,6 @@ BOOL RectFits(const RECT_S& r, uint32_t maxW, uint32_t maxH)
            static_cast<uint64_t>(r.s32Y) + r.u32Height <= maxH;
 }
 
-// Runs f on the module's state under its lock; f gives the result.
-template <class F>
-HI_S32 Locked(F&& f)
-{
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return f(s);
-}
-
-// The same, then tells the media core when it succeeded.
-template <class F>
-HI_S32 Change(F&& f)
-{
-    HI_S32 r = Locked(std::forward<F>(f));
-    if (r == HI_SUCCESS) {
-        XMediaStateChanged();
-    }
-    return r;
-}
-
 // A getter: the id's check, then the value once `ready` is set.
 template <class T>
 HI_S32 Read(HI_S32 (*check)(HI_S32), HI_S32 id, T* out, BOOL tagViState::*ready, T tagViState::*value)
@@ -84,7 +63,7 @@ HI_S32 Read(HI_S32 (*check)(HI_S32), HI_S32 id, T* out, BOOL tagViState::*ready,
     if (out == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         if (!(s.*ready)) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -107,7 +86,7 @@ HI_S32 HI_MPI_VI_SetDevAttr(HI_S32 ViDev, const VI_DEV_ATTR_S* pstDevAttr)
     if (pstDevAttr->enIntfMode >= VI_MODE_BUTT || !RectFits(pstDevAttr->stDevRect, 4096, 4096)) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         if (s.bDevEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -129,7 +108,7 @@ HI_S32 HI_MPI_VI_EnableDev(HI_S32 ViDev)
     if (HI_S32 r = CheckDev(ViDev)) {
         return r;
     }
-    return Change([&](tagViState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bDevAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -144,7 +123,7 @@ HI_S32 HI_MPI_VI_DisableDev(HI_S32 ViDev)
     if (HI_S32 r = CheckDev(ViDev)) {
         return r;
     }
-    return Change([&](tagViState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (s.bChnEnabled) {
             return Err(EN_ERR_NOT_PERM);  // its channel still runs
         }
@@ -168,7 +147,7 @@ HI_S32 HI_MPI_VI_SetChnAttr(HI_S32 ViChn, const VI_CHN_ATTR_S* pstAttr)
         a.stDestSize.u32Width > a.stCapRect.u32Width || a.stDestSize.u32Height > a.stCapRect.u32Height) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bDevEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -197,7 +176,7 @@ HI_S32 HI_MPI_VI_EnableChn(HI_S32 ViChn)
     if (HI_S32 r = CheckChn(ViChn)) {
         return r;
     }
-    return Change([&](tagViState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bChnAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -215,7 +194,7 @@ HI_S32 HI_MPI_VI_DisableChn(HI_S32 ViChn)
     if (HI_S32 r = CheckChn(ViChn)) {
         return r;
     }
-    return Change([&](tagViState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         s.bChnEnabled = FALSE;
         return HI_SUCCESS;
     });
@@ -230,7 +209,7 @@ HI_S32 HI_MPI_VI_SetRotate(HI_S32 ViChn, ROTATE_E enRotate)
     if (enRotate > ROTATE_270) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bChnAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -248,7 +227,7 @@ HI_S32 HI_MPI_VI_GetRotate(HI_S32 ViChn, ROTATE_E* penRotate)
     if (penRotate == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         *penRotate = s.rotate;
         return HI_SUCCESS;
     });
@@ -269,7 +248,7 @@ HI_S32 HI_MPI_VI_SetLDCAttr(HI_S32 ViChn, const VI_LDC_ATTR_S* pstLDCAttr)
         a.s32CenterYOffset > 127 || a.s32Ratio < 0 || a.s32Ratio > 511) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    return Locked([&](tagViState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bChnAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }

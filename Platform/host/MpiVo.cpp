@@ -3,7 +3,6 @@
 #include "Platform/MpiVo.h"
 
 #include <mutex>
-#include <utility>
 
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -60,26 +59,6 @@ BOOL AnyChnEnabled(const tagVoState& s)
     return FALSE;
 }
 
-// Runs f on the module's state under its lock; f gives the result.
-template <class F>
-HI_S32 Locked(F&& f)
-{
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return f(s);
-}
-
-// The same, then tells the media core when it succeeded.
-template <class F>
-HI_S32 Change(F&& f)
-{
-    HI_S32 r = Locked(std::forward<F>(f));
-    if (r == HI_SUCCESS) {
-        XMediaStateChanged();
-    }
-    return r;
-}
-
 }  // namespace
 
 HI_S32 HI_MPI_VO_SetPubAttr(HI_S32 VoDev, const VO_PUB_ATTR_S* pstPubAttr)
@@ -100,7 +79,7 @@ HI_S32 HI_MPI_VO_SetPubAttr(HI_S32 VoDev, const VO_PUB_ATTR_S* pstPubAttr)
         pstPubAttr->u32BgColor > 0xFFFFFFu) {
         return Err(EN_ERR_ILLEGAL_PARAM);  // this board drives CVBS only
     }
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (s.bDevEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -119,7 +98,7 @@ HI_S32 HI_MPI_VO_GetPubAttr(HI_S32 VoDev, VO_PUB_ATTR_S* pstPubAttr)
     if (pstPubAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bPub) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -137,7 +116,7 @@ HI_S32 HI_MPI_VO_Enable(HI_S32 VoDev)
     if (HI_S32 r = Ready()) {
         return r;
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (s.bDevEnabled) {
             return Err(EN_ERR_VO_DEV_HAS_ENABLED);
         }
@@ -155,7 +134,7 @@ HI_S32 HI_MPI_VO_Disable(HI_S32 VoDev)
     if (VoDev < 0 || VoDev >= VO_MAX_DEV_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -174,7 +153,7 @@ HI_S32 HI_MPI_VO_SetVideoLayerAttr(HI_S32 VoLayer, const VO_VIDEO_LAYER_ATTR_S* 
         return Err(EN_ERR_NULL_PTR);
     }
     const VO_VIDEO_LAYER_ATTR_S& a = *pstLayerAttr;
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bDevEnabled || s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -203,7 +182,7 @@ HI_S32 HI_MPI_VO_GetVideoLayerAttr(HI_S32 VoLayer, VO_VIDEO_LAYER_ATTR_S* pstLay
     if (pstLayerAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bLayerAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -218,7 +197,7 @@ HI_S32 HI_MPI_VO_EnableVideoLayer(HI_S32 VoLayer)
     if (VoLayer < 0 || VoLayer >= VO_MAX_LAYER_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bDevEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -236,7 +215,7 @@ HI_S32 HI_MPI_VO_DisableVideoLayer(HI_S32 VoLayer)
     if (VoLayer < 0 || VoLayer >= VO_MAX_LAYER_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (AnyChnEnabled(s)) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -259,7 +238,7 @@ HI_S32 HI_MPI_VO_SetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, const VO_CHN_ATTR_S* p
         return Err(EN_ERR_NULL_PTR);
     }
     const RECT_S& r = pstChnAttr->stRect;
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -287,7 +266,7 @@ HI_S32 HI_MPI_VO_GetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, VO_CHN_ATTR_S* pstChnA
     if (pstChnAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    return Locked([&](tagVoState& s) -> HI_S32 {
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.chn[VoChn].bAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -305,7 +284,7 @@ HI_S32 HI_MPI_VO_EnableChn(HI_S32 VoLayer, HI_S32 VoChn)
     if (VoChn < 0 || VoChn >= VO_MAX_CHN_NUM) {
         return Err(EN_ERR_INVALID_CHNID);
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -326,7 +305,7 @@ HI_S32 HI_MPI_VO_DisableChn(HI_S32 VoLayer, HI_S32 VoChn)
     if (VoChn < 0 || VoChn >= VO_MAX_CHN_NUM) {
         return Err(EN_ERR_INVALID_CHNID);
     }
-    return Change([&](tagVoState& s) -> HI_S32 {
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         s.chn[VoChn].bEnabled = FALSE;
         s.chn[VoChn].bAttr = FALSE;
         return HI_SUCCESS;
