@@ -36,16 +36,6 @@ tagAiState& State()
     return *s;
 }
 
-BOOL ValidRate(uint32_t rate)
-{
-    switch (rate) {
-    case 8000: case 11025: case 12000: case 16000: case 22050: case 24000: case 32000: case 44100: case 48000:
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
 HI_S32 CheckDevChn(AUDIO_DEV dev, int chn)
 {
     if (dev < 0 || dev >= AI_MAX_DEVICES) {
@@ -155,10 +145,7 @@ HI_S32 HI_MPI_AI_SetPubAttr(AUDIO_DEV AiDevId, const AIO_ATTR_S* pstAttr)
         return AI_ERR_NULL_PTR;
     }
     const AIO_ATTR_S& a = *pstAttr;
-    if (!ValidRate(a.enSamplerate) || a.enBitwidth > AUDIO_BIT_WIDTH_16 || a.enWorkmode > AIO_MODE_PCM_MASTER_NSTD ||
-        a.enSoundmode > AUDIO_SOUND_MODE_STEREO || a.u32EXFlag > 1 || a.u32FrmNum < 2 || a.u32FrmNum > 50 ||
-        a.u32PtNumPerFrm < 80 || a.u32PtNumPerFrm > 2048 || a.u32ChnCnt < 1 || a.u32ChnCnt > AI_MAX_CHANNELS ||
-        a.u32ClkSel > 1 || (a.enSoundmode == AUDIO_SOUND_MODE_STEREO && a.u32ChnCnt != 2)) {
+    if (!XAioAttrOk(a, FALSE, AI_MAX_CHANNELS)) {
         return AI_ERR_ILLEGAL_PARAM;
     }
     tagAiState& s = State();

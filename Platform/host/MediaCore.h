@@ -5,7 +5,9 @@
 // the system's readiness and clock, the bind graph and the callers' threads.
 // Not for code outside Platform/host.
 
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Platform/MpiTypes.h"
@@ -49,5 +51,24 @@ void XMediaResetSys();
 void XMediaResetVb();
 void XMediaResetFaults();
 void XMediaResetCallers();
+
+// Runs f on a module's state under its lock; f gives the result.
+template <class S, class F>
+HI_S32 XMediaLocked(S& s, F&& f)
+{
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return f(s);
+}
+
+// The same, then XMediaStateChanged() when it succeeded.
+template <class S, class F>
+HI_S32 XMediaChange(S& s, F&& f)
+{
+    HI_S32 r = XMediaLocked(s, std::forward<F>(f));
+    if (r == HI_SUCCESS) {
+        XMediaStateChanged();
+    }
+    return r;
+}
 
 #endif

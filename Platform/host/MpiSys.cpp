@@ -6,7 +6,6 @@
 #include <time.h>
 
 #include <mutex>
-#include <utility>
 #include <vector>
 
 #include "Platform/host/MediaCore.h"
@@ -151,14 +150,14 @@ HI_S32 HI_MPI_SYS_SetConf(const MPP_SYS_CONF_S* pstSysConf)
     if (a != 16 && a != 32 && a != 64) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.bInit) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    s.conf = *pstSysConf;
-    s.bConf = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
+        if (s.bInit) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        s.conf = *pstSysConf;
+        s.bConf = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_GetConf(MPP_SYS_CONF_S* pstSysConf)
@@ -169,13 +168,13 @@ HI_S32 HI_MPI_SYS_GetConf(MPP_SYS_CONF_S* pstSysConf)
     if (pstSysConf == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bConf) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstSysConf = s.conf;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
+        if (!s.bConf) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstSysConf = s.conf;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_Init(HI_VOID)
@@ -208,14 +207,11 @@ HI_S32 HI_MPI_SYS_Exit(HI_VOID)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    {
-        tagSysState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         s.bInit = FALSE;
         s.binds.clear();
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_Bind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn)
@@ -235,9 +231,7 @@ HI_S32 HI_MPI_SYS_Bind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn)
     if (!PairOffered(*pstSrcChn, *pstDestChn)) {
         return Err(EN_ERR_NOT_SUPPORT);
     }
-    {
-        tagSysState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -247,9 +241,8 @@ HI_S32 HI_MPI_SYS_Bind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn)
             }
         }
         s.binds.emplace_back(*pstSrcChn, *pstDestChn);
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_UnBind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn)
@@ -263,9 +256,7 @@ HI_S32 HI_MPI_SYS_UnBind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn
     if (HI_S32 r = CheckNode(*pstDestChn)) {
         return r;
     }
-    {
-        tagSysState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagSysState& s) -> HI_S32 {
         if (!s.bInit) {
             return Err(EN_ERR_SYS_NOTREADY);
         }
@@ -282,9 +273,8 @@ HI_S32 HI_MPI_SYS_UnBind(const MPP_CHN_S* pstSrcChn, const MPP_CHN_S* pstDestChn
             return Err(EN_ERR_ILLEGAL_PARAM);
         }
         s.binds.erase(it);
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_GetBindbyDest(const MPP_CHN_S* pstDestChn, MPP_CHN_S* pstSrcChn)
@@ -314,13 +304,13 @@ HI_S32 HI_MPI_SYS_InitPtsBase(HI_U64 u64PtsBase)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bInit) {
-        return Err(EN_ERR_SYS_NOTREADY);
-    }
-    AnchorLocked(s, u64PtsBase);
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
+        if (!s.bInit) {
+            return Err(EN_ERR_SYS_NOTREADY);
+        }
+        AnchorLocked(s, u64PtsBase);
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_SyncPts(HI_U64 u64PtsBase)
@@ -328,13 +318,13 @@ HI_S32 HI_MPI_SYS_SyncPts(HI_U64 u64PtsBase)
     if (HI_S32 f = XMediaFault(__func__, -1)) {
         return f;
     }
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bInit) {
-        return Err(EN_ERR_SYS_NOTREADY);
-    }
-    AnchorLocked(s, u64PtsBase);
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
+        if (!s.bInit) {
+            return Err(EN_ERR_SYS_NOTREADY);
+        }
+        AnchorLocked(s, u64PtsBase);
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_SYS_GetCurPts(HI_U64* pu64CurPts)
@@ -345,13 +335,13 @@ HI_S32 HI_MPI_SYS_GetCurPts(HI_U64* pu64CurPts)
     if (pu64CurPts == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagSysState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bInit) {
-        return Err(EN_ERR_SYS_NOTREADY);
-    }
-    *pu64CurPts = NowLocked(s);
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagSysState& s) -> HI_S32 {
+        if (!s.bInit) {
+            return Err(EN_ERR_SYS_NOTREADY);
+        }
+        *pu64CurPts = NowLocked(s);
+        return HI_SUCCESS;
+    });
 }
 
 BOOL XMediaSysReady()

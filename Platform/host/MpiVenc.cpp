@@ -159,6 +159,25 @@ HI_S32 Channel(VENC_CHN chn, std::shared_ptr<tagChannel>* out)
     return HI_SUCCESS;
 }
 
+// Runs f on the channel under its own lock, then tells the media core when
+// it succeeded.
+template <class F>
+HI_S32 ChangeChannel(VENC_CHN chn, F&& f)
+{
+    std::shared_ptr<tagChannel> c;
+    if (HI_S32 r = Channel(chn, &c)) {
+        return r;
+    }
+    {
+        std::lock_guard<std::mutex> lock(c->mutex);
+        if (HI_S32 r = f(*c)) {
+            return r;
+        }
+    }
+    XMediaStateChanged();
+    return HI_SUCCESS;
+}
+
 BOOL RateOk(HI_U32 src, HI_FR32 dst)
 {
     return src >= 1 && src <= 240 && dst >= 1 && static_cast<HI_U32>(dst) <= src;
@@ -475,64 +494,46 @@ HI_S32 HI_MPI_VENC_GetChnAttr(VENC_CHN VeChn, VENC_CHN_ATTR_S* pstAttr)
 HI_S32 HI_MPI_VENC_StartRecvPic(VENC_CHN VeChn)
 {
     XMEDIA_FAULT(VeChn);
-    std::shared_ptr<tagChannel> c;
-    if (HI_S32 r = Channel(VeChn, &c)) {
-        return r;
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->mutex);
-        if (!c->bReceiving) {
-            c->offered = 0;
+    return ChangeChannel(VeChn, [](tagChannel& c) -> HI_S32 {
+        if (!c.bReceiving) {
+            c.offered = 0;
         }
-        c->bReceiving = TRUE;
-        c->recvLeft = -1;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        c.bReceiving = TRUE;
+        c.recvLeft = -1;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VENC_StartRecvPicEx(VENC_CHN VeChn, const VENC_RECV_PIC_PARAM_S* pstRecvParam)
 {
     XMEDIA_FAULT(VeChn);
-    std::shared_ptr<tagChannel> c;
-    if (HI_S32 r = Channel(VeChn, &c)) {
-        return r;
-    }
-    if (pstRecvParam == nullptr) {
-        return Err(EN_ERR_NULL_PTR);
-    }
-    if (pstRecvParam->s32RecvPicNum < 1) {
-        return Err(EN_ERR_ILLEGAL_PARAM);
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->mutex);
-        if (c->bReceiving && c->recvLeft < 0) {
+    return ChangeChannel(VeChn, [pstRecvParam](tagChannel& c) -> HI_S32 {
+        if (pstRecvParam == nullptr) {
+            return Err(EN_ERR_NULL_PTR);
+        }
+        if (pstRecvParam->s32RecvPicNum < 1) {
+            return Err(EN_ERR_ILLEGAL_PARAM);
+        }
+        if (c.bReceiving && c.recvLeft < 0) {
             return Err(EN_ERR_NOT_PERM);  // already receiving every picture
         }
-        if (!c->bReceiving) {
-            c->offered = 0;
+        if (!c.bReceiving) {
+            c.offered = 0;
         }
-        c->bReceiving = TRUE;
-        c->recvLeft = pstRecvParam->s32RecvPicNum;  // a new request replaces an unfinished one
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        c.bReceiving = TRUE;
+        c.recvLeft = pstRecvParam->s32RecvPicNum;  // a new request replaces an unfinished one
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VENC_StopRecvPic(VENC_CHN VeChn)
 {
     XMEDIA_FAULT(VeChn);
-    std::shared_ptr<tagChannel> c;
-    if (HI_S32 r = Channel(VeChn, &c)) {
-        return r;
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->mutex);
-        c->bReceiving = FALSE;
-        c->recvLeft = -1;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+    return ChangeChannel(VeChn, [](tagChannel& c) -> HI_S32 {
+        c.bReceiving = FALSE;
+        c.recvLeft = -1;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VENC_Query(VENC_CHN VeChn, VENC_CHN_STAT_S* pstStat)

@@ -53,6 +53,25 @@ BOOL RectFits(const RECT_S& r, uint32_t maxW, uint32_t maxH)
            static_cast<uint64_t>(r.s32Y) + r.u32Height <= maxH;
 }
 
+// A getter: the id's check, then the value once `ready` is set.
+template <class T>
+HI_S32 Read(HI_S32 (*check)(HI_S32), HI_S32 id, T* out, BOOL tagViState::*ready, T tagViState::*value)
+{
+    if (HI_S32 r = check(id)) {
+        return r;
+    }
+    if (out == nullptr) {
+        return Err(EN_ERR_NULL_PTR);
+    }
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        if (!(s.*ready)) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *out = s.*value;
+        return HI_SUCCESS;
+    });
+}
+
 }  // namespace
 
 HI_S32 HI_MPI_VI_SetDevAttr(HI_S32 ViDev, const VI_DEV_ATTR_S* pstDevAttr)
@@ -67,32 +86,20 @@ HI_S32 HI_MPI_VI_SetDevAttr(HI_S32 ViDev, const VI_DEV_ATTR_S* pstDevAttr)
     if (pstDevAttr->enIntfMode >= VI_MODE_BUTT || !RectFits(pstDevAttr->stDevRect, 4096, 4096)) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.bDevEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    s.dev = *pstDevAttr;
-    s.bDevAttr = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        if (s.bDevEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        s.dev = *pstDevAttr;
+        s.bDevAttr = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_GetDevAttr(HI_S32 ViDev, VI_DEV_ATTR_S* pstDevAttr)
 {
     XMEDIA_FAULT(ViDev);
-    if (HI_S32 r = CheckDev(ViDev)) {
-        return r;
-    }
-    if (pstDevAttr == nullptr) {
-        return Err(EN_ERR_NULL_PTR);
-    }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bDevAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstDevAttr = s.dev;
-    return HI_SUCCESS;
+    return Read(CheckDev, ViDev, pstDevAttr, &tagViState::bDevAttr, &tagViState::dev);
 }
 
 HI_S32 HI_MPI_VI_EnableDev(HI_S32 ViDev)
@@ -101,16 +108,13 @@ HI_S32 HI_MPI_VI_EnableDev(HI_S32 ViDev)
     if (HI_S32 r = CheckDev(ViDev)) {
         return r;
     }
-    {
-        tagViState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bDevAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
         s.bDevEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_DisableDev(HI_S32 ViDev)
@@ -119,16 +123,13 @@ HI_S32 HI_MPI_VI_DisableDev(HI_S32 ViDev)
     if (HI_S32 r = CheckDev(ViDev)) {
         return r;
     }
-    {
-        tagViState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (s.bChnEnabled) {
             return Err(EN_ERR_NOT_PERM);  // its channel still runs
         }
         s.bDevEnabled = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_SetChnAttr(HI_S32 ViChn, const VI_CHN_ATTR_S* pstAttr)
@@ -146,39 +147,27 @@ HI_S32 HI_MPI_VI_SetChnAttr(HI_S32 ViChn, const VI_CHN_ATTR_S* pstAttr)
         a.stDestSize.u32Width > a.stCapRect.u32Width || a.stDestSize.u32Height > a.stCapRect.u32Height) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bDevEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    if (!RectFits(a.stCapRect, s.dev.stDevRect.u32Width, s.dev.stDevRect.u32Height)) {
-        return Err(EN_ERR_ILLEGAL_PARAM);
-    }
-    if (s.bChnEnabled && (a.stDestSize.u32Width != s.chn.stDestSize.u32Width ||
-                          a.stDestSize.u32Height != s.chn.stDestSize.u32Height)) {
-        return Err(EN_ERR_NOT_PERM);  // only mirror, flip and rates change while it runs
-    }
-    s.chn = a;
-    s.bChnAttr = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        if (!s.bDevEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        if (!RectFits(a.stCapRect, s.dev.stDevRect.u32Width, s.dev.stDevRect.u32Height)) {
+            return Err(EN_ERR_ILLEGAL_PARAM);
+        }
+        if (s.bChnEnabled && (a.stDestSize.u32Width != s.chn.stDestSize.u32Width ||
+                              a.stDestSize.u32Height != s.chn.stDestSize.u32Height)) {
+            return Err(EN_ERR_NOT_PERM);  // only mirror, flip and rates change while it runs
+        }
+        s.chn = a;
+        s.bChnAttr = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_GetChnAttr(HI_S32 ViChn, VI_CHN_ATTR_S* pstAttr)
 {
     XMEDIA_FAULT(ViChn);
-    if (HI_S32 r = CheckChn(ViChn)) {
-        return r;
-    }
-    if (pstAttr == nullptr) {
-        return Err(EN_ERR_NULL_PTR);
-    }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bChnAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstAttr = s.chn;
-    return HI_SUCCESS;
+    return Read(CheckChn, ViChn, pstAttr, &tagViState::bChnAttr, &tagViState::chn);
 }
 
 HI_S32 HI_MPI_VI_EnableChn(HI_S32 ViChn)
@@ -187,9 +176,7 @@ HI_S32 HI_MPI_VI_EnableChn(HI_S32 ViChn)
     if (HI_S32 r = CheckChn(ViChn)) {
         return r;
     }
-    {
-        tagViState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         if (!s.bChnAttr) {
             return Err(EN_ERR_NOT_CONFIG);
         }
@@ -197,9 +184,8 @@ HI_S32 HI_MPI_VI_EnableChn(HI_S32 ViChn)
             return Err(EN_ERR_NOT_PERM);
         }
         s.bChnEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_DisableChn(HI_S32 ViChn)
@@ -208,13 +194,10 @@ HI_S32 HI_MPI_VI_DisableChn(HI_S32 ViChn)
     if (HI_S32 r = CheckChn(ViChn)) {
         return r;
     }
-    {
-        tagViState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagViState& s) -> HI_S32 {
         s.bChnEnabled = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_SetRotate(HI_S32 ViChn, ROTATE_E enRotate)
@@ -226,13 +209,13 @@ HI_S32 HI_MPI_VI_SetRotate(HI_S32 ViChn, ROTATE_E enRotate)
     if (enRotate > ROTATE_270) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bChnAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    s.rotate = enRotate;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        if (!s.bChnAttr) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        s.rotate = enRotate;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_GetRotate(HI_S32 ViChn, ROTATE_E* penRotate)
@@ -244,10 +227,10 @@ HI_S32 HI_MPI_VI_GetRotate(HI_S32 ViChn, ROTATE_E* penRotate)
     if (penRotate == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    *penRotate = s.rotate;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        *penRotate = s.rotate;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_SetLDCAttr(HI_S32 ViChn, const VI_LDC_ATTR_S* pstLDCAttr)
@@ -265,31 +248,19 @@ HI_S32 HI_MPI_VI_SetLDCAttr(HI_S32 ViChn, const VI_LDC_ATTR_S* pstLDCAttr)
         a.s32CenterYOffset > 127 || a.s32Ratio < 0 || a.s32Ratio > 511) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bChnAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    s.ldc = *pstLDCAttr;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagViState& s) -> HI_S32 {
+        if (!s.bChnAttr) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        s.ldc = *pstLDCAttr;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VI_GetLDCAttr(HI_S32 ViChn, VI_LDC_ATTR_S* pstLDCAttr)
 {
     XMEDIA_FAULT(ViChn);
-    if (HI_S32 r = CheckChn(ViChn)) {
-        return r;
-    }
-    if (pstLDCAttr == nullptr) {
-        return Err(EN_ERR_NULL_PTR);
-    }
-    tagViState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bChnAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstLDCAttr = s.ldc;
-    return HI_SUCCESS;
+    return Read(CheckChn, ViChn, pstLDCAttr, &tagViState::bChnAttr, &tagViState::ldc);
 }
 
 BOOL XMediaViLive(SIZE_S* size)

@@ -79,14 +79,14 @@ HI_S32 HI_MPI_VO_SetPubAttr(HI_S32 VoDev, const VO_PUB_ATTR_S* pstPubAttr)
         pstPubAttr->u32BgColor > 0xFFFFFFu) {
         return Err(EN_ERR_ILLEGAL_PARAM);  // this board drives CVBS only
     }
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.bDevEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    s.pub = *pstPubAttr;
-    s.bPub = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (s.bDevEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        s.pub = *pstPubAttr;
+        s.bPub = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_GetPubAttr(HI_S32 VoDev, VO_PUB_ATTR_S* pstPubAttr)
@@ -98,13 +98,13 @@ HI_S32 HI_MPI_VO_GetPubAttr(HI_S32 VoDev, VO_PUB_ATTR_S* pstPubAttr)
     if (pstPubAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bPub) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstPubAttr = s.pub;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (!s.bPub) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstPubAttr = s.pub;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_Enable(HI_S32 VoDev)
@@ -116,9 +116,7 @@ HI_S32 HI_MPI_VO_Enable(HI_S32 VoDev)
     if (HI_S32 r = Ready()) {
         return r;
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (s.bDevEnabled) {
             return Err(EN_ERR_VO_DEV_HAS_ENABLED);
         }
@@ -126,9 +124,8 @@ HI_S32 HI_MPI_VO_Enable(HI_S32 VoDev)
             return Err(EN_ERR_NOT_CONFIG);
         }
         s.bDevEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_Disable(HI_S32 VoDev)
@@ -137,16 +134,13 @@ HI_S32 HI_MPI_VO_Disable(HI_S32 VoDev)
     if (VoDev < 0 || VoDev >= VO_MAX_DEV_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
         s.bDevEnabled = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_SetVideoLayerAttr(HI_S32 VoLayer, const VO_VIDEO_LAYER_ATTR_S* pstLayerAttr)
@@ -159,24 +153,24 @@ HI_S32 HI_MPI_VO_SetVideoLayerAttr(HI_S32 VoLayer, const VO_VIDEO_LAYER_ATTR_S* 
         return Err(EN_ERR_NULL_PTR);
     }
     const VO_VIDEO_LAYER_ATTR_S& a = *pstLayerAttr;
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bDevEnabled || s.bLayerEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    uint32_t w = 0;
-    uint32_t h = 0;
-    SyncSize(s.pub.enIntfSync, &w, &h);
-    if (a.stDispRect.s32X < 0 || a.stDispRect.s32Y < 0 || a.stDispRect.u32Width == 0 || a.stDispRect.u32Height == 0 ||
-        a.stDispRect.s32X + a.stDispRect.u32Width > w || a.stDispRect.s32Y + a.stDispRect.u32Height > h ||
-        a.stImageSize.u32Width == 0 || a.stImageSize.u32Height == 0 || a.stImageSize.u32Width > w ||
-        a.stImageSize.u32Height > h || a.u32DispFrmRt == 0 || a.u32DispFrmRt > 60 ||
-        (a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_420 && a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_422)) {
-        return Err(EN_ERR_ILLEGAL_PARAM);
-    }
-    s.layer = a;
-    s.bLayerAttr = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (!s.bDevEnabled || s.bLayerEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        uint32_t w = 0;
+        uint32_t h = 0;
+        SyncSize(s.pub.enIntfSync, &w, &h);
+        if (a.stDispRect.s32X < 0 || a.stDispRect.s32Y < 0 || a.stDispRect.u32Width == 0 || a.stDispRect.u32Height == 0 ||
+            a.stDispRect.s32X + a.stDispRect.u32Width > w || a.stDispRect.s32Y + a.stDispRect.u32Height > h ||
+            a.stImageSize.u32Width == 0 || a.stImageSize.u32Height == 0 || a.stImageSize.u32Width > w ||
+            a.stImageSize.u32Height > h || a.u32DispFrmRt == 0 || a.u32DispFrmRt > 60 ||
+            (a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_420 && a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_422)) {
+            return Err(EN_ERR_ILLEGAL_PARAM);
+        }
+        s.layer = a;
+        s.bLayerAttr = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_GetVideoLayerAttr(HI_S32 VoLayer, VO_VIDEO_LAYER_ATTR_S* pstLayerAttr)
@@ -188,13 +182,13 @@ HI_S32 HI_MPI_VO_GetVideoLayerAttr(HI_S32 VoLayer, VO_VIDEO_LAYER_ATTR_S* pstLay
     if (pstLayerAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bLayerAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstLayerAttr = s.layer;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (!s.bLayerAttr) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstLayerAttr = s.layer;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_EnableVideoLayer(HI_S32 VoLayer)
@@ -203,9 +197,7 @@ HI_S32 HI_MPI_VO_EnableVideoLayer(HI_S32 VoLayer)
     if (VoLayer < 0 || VoLayer >= VO_MAX_LAYER_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bDevEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -213,9 +205,8 @@ HI_S32 HI_MPI_VO_EnableVideoLayer(HI_S32 VoLayer)
             return Err(EN_ERR_NOT_CONFIG);
         }
         s.bLayerEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_DisableVideoLayer(HI_S32 VoLayer)
@@ -224,17 +215,14 @@ HI_S32 HI_MPI_VO_DisableVideoLayer(HI_S32 VoLayer)
     if (VoLayer < 0 || VoLayer >= VO_MAX_LAYER_NUM) {
         return Err(EN_ERR_INVALID_DEVID);
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (AnyChnEnabled(s)) {
             return Err(EN_ERR_NOT_PERM);
         }
         s.bLayerEnabled = FALSE;
         s.bLayerAttr = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_SetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, const VO_CHN_ATTR_S* pstChnAttr)
@@ -250,20 +238,20 @@ HI_S32 HI_MPI_VO_SetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, const VO_CHN_ATTR_S* p
         return Err(EN_ERR_NULL_PTR);
     }
     const RECT_S& r = pstChnAttr->stRect;
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bLayerEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    if (r.s32X < 0 || r.s32Y < 0 || (r.s32X & 1) != 0 || (r.s32Y & 1) != 0 || (r.u32Width & 1) != 0 ||
-        (r.u32Height & 1) != 0 || r.u32Width < 32 || r.u32Height < 32 ||
-        r.s32X + r.u32Width > s.layer.stImageSize.u32Width || r.s32Y + r.u32Height > s.layer.stImageSize.u32Height ||
-        pstChnAttr->u32Priority > 1) {
-        return Err(EN_ERR_ILLEGAL_PARAM);
-    }
-    s.chn[VoChn].attr = *pstChnAttr;
-    s.chn[VoChn].bAttr = TRUE;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (!s.bLayerEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        if (r.s32X < 0 || r.s32Y < 0 || (r.s32X & 1) != 0 || (r.s32Y & 1) != 0 || (r.u32Width & 1) != 0 ||
+            (r.u32Height & 1) != 0 || r.u32Width < 32 || r.u32Height < 32 ||
+            r.s32X + r.u32Width > s.layer.stImageSize.u32Width || r.s32Y + r.u32Height > s.layer.stImageSize.u32Height ||
+            pstChnAttr->u32Priority > 1) {
+            return Err(EN_ERR_ILLEGAL_PARAM);
+        }
+        s.chn[VoChn].attr = *pstChnAttr;
+        s.chn[VoChn].bAttr = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_GetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, VO_CHN_ATTR_S* pstChnAttr)
@@ -278,13 +266,13 @@ HI_S32 HI_MPI_VO_GetChnAttr(HI_S32 VoLayer, HI_S32 VoChn, VO_CHN_ATTR_S* pstChnA
     if (pstChnAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVoState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.chn[VoChn].bAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstChnAttr = s.chn[VoChn].attr;
-    return HI_SUCCESS;
+    return XMediaLocked(State(), [&](tagVoState& s) -> HI_S32 {
+        if (!s.chn[VoChn].bAttr) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstChnAttr = s.chn[VoChn].attr;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_EnableChn(HI_S32 VoLayer, HI_S32 VoChn)
@@ -296,9 +284,7 @@ HI_S32 HI_MPI_VO_EnableChn(HI_S32 VoLayer, HI_S32 VoChn)
     if (VoChn < 0 || VoChn >= VO_MAX_CHN_NUM) {
         return Err(EN_ERR_INVALID_CHNID);
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         if (!s.bLayerEnabled) {
             return Err(EN_ERR_NOT_PERM);
         }
@@ -306,9 +292,8 @@ HI_S32 HI_MPI_VO_EnableChn(HI_S32 VoLayer, HI_S32 VoChn)
             return Err(EN_ERR_NOT_CONFIG);
         }
         s.chn[VoChn].bEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VO_DisableChn(HI_S32 VoLayer, HI_S32 VoChn)
@@ -320,14 +305,11 @@ HI_S32 HI_MPI_VO_DisableChn(HI_S32 VoLayer, HI_S32 VoChn)
     if (VoChn < 0 || VoChn >= VO_MAX_CHN_NUM) {
         return Err(EN_ERR_INVALID_CHNID);
     }
-    {
-        tagVoState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
+    return XMediaChange(State(), [&](tagVoState& s) -> HI_S32 {
         s.chn[VoChn].bEnabled = FALSE;
         s.chn[VoChn].bAttr = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 BOOL XMediaVoChnEnabled(int chn)

@@ -3,6 +3,7 @@
 #include "Platform/MpiVpss.h"
 
 #include <mutex>
+#include <utility>
 
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -84,6 +85,30 @@ HI_S32 ChnId(HI_S32 chn)
     return chn >= 0 && chn < VPSS_MAX_CHN_NUM ? HI_SUCCESS : Err(EN_ERR_INVALID_CHNID);
 }
 
+// Runs f on the group under the module lock; f gives the result.
+template <class F>
+HI_S32 OnGrp(HI_S32 id, F&& f)
+{
+    tagVpssState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    tagGrp* p = nullptr;
+    if (HI_S32 r = Group(id, &p)) {
+        return r;
+    }
+    return f(*p);
+}
+
+// The same, then tells the media core when it succeeded.
+template <class F>
+HI_S32 ChangeGrp(HI_S32 id, F&& f)
+{
+    HI_S32 r = OnGrp(id, std::forward<F>(f));
+    if (r == HI_SUCCESS) {
+        XMediaStateChanged();
+    }
+    return r;
+}
+
 }  // namespace
 
 HI_S32 HI_MPI_VPSS_CreateGrp(HI_S32 VpssGrp, const VPSS_GRP_ATTR_S* pstGrpAttr)
@@ -122,52 +147,31 @@ HI_S32 HI_MPI_VPSS_CreateGrp(HI_S32 VpssGrp, const VPSS_GRP_ATTR_S* pstGrpAttr)
 HI_S32 HI_MPI_VPSS_DestroyGrp(HI_S32 VpssGrp)
 {
     XMEDIA_FAULT(VpssGrp);
-    {
-        tagVpssState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        tagGrp* g = nullptr;
-        if (HI_S32 r = Group(VpssGrp, &g)) {
-            return r;
-        }
-        if (g->bStarted) {
+    return ChangeGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        if (g.bStarted) {
             return Err(EN_ERR_NOT_PERM);
         }
-        *g = tagGrp();
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        g = tagGrp();
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_StartGrp(HI_S32 VpssGrp)
 {
     XMEDIA_FAULT(VpssGrp);
-    {
-        tagVpssState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        tagGrp* g = nullptr;
-        if (HI_S32 r = Group(VpssGrp, &g)) {
-            return r;
-        }
-        g->bStarted = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+    return ChangeGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        g.bStarted = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_StopGrp(HI_S32 VpssGrp)
 {
     XMEDIA_FAULT(VpssGrp);
-    {
-        tagVpssState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        tagGrp* g = nullptr;
-        if (HI_S32 r = Group(VpssGrp, &g)) {
-            return r;
-        }
-        g->bStarted = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+    return ChangeGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        g.bStarted = FALSE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_GetGrpAttr(HI_S32 VpssGrp, VPSS_GRP_ATTR_S* pstGrpAttr)
@@ -176,14 +180,10 @@ HI_S32 HI_MPI_VPSS_GetGrpAttr(HI_S32 VpssGrp, VPSS_GRP_ATTR_S* pstGrpAttr)
     if (pstGrpAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    *pstGrpAttr = g->attr;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        *pstGrpAttr = g.attr;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_SetChnAttr(HI_S32 VpssGrp, HI_S32 VpssChn, const VPSS_CHN_ATTR_S* pstChnAttr)
@@ -200,15 +200,11 @@ HI_S32 HI_MPI_VPSS_SetChnAttr(HI_S32 VpssGrp, HI_S32 VpssChn, const VPSS_CHN_ATT
         (a.s32SrcFrameRate > 0 && a.s32DstFrameRate > a.s32SrcFrameRate)) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    g->chn[VpssChn].attr = a;
-    g->chn[VpssChn].bAttr = TRUE;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        g.chn[VpssChn].attr = a;
+        g.chn[VpssChn].bAttr = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_GetChnAttr(HI_S32 VpssGrp, HI_S32 VpssChn, VPSS_CHN_ATTR_S* pstChnAttr)
@@ -220,17 +216,13 @@ HI_S32 HI_MPI_VPSS_GetChnAttr(HI_S32 VpssGrp, HI_S32 VpssChn, VPSS_CHN_ATTR_S* p
     if (pstChnAttr == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    if (!g->chn[VpssChn].bAttr) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstChnAttr = g->chn[VpssChn].attr;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        if (!g.chn[VpssChn].bAttr) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstChnAttr = g.chn[VpssChn].attr;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_SetChnMode(HI_S32 VpssGrp, HI_S32 VpssChn, const VPSS_CHN_MODE_S* pstVpssMode)
@@ -247,22 +239,18 @@ HI_S32 HI_MPI_VPSS_SetChnMode(HI_S32 VpssGrp, HI_S32 VpssChn, const VPSS_CHN_MOD
         m.u32Width < 32 || m.u32Height < 32 || (m.u32Width & 1) != 0 || (m.u32Height & 1) != 0) {
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    if (m.u32Width > g->attr.u32MaxW || m.u32Height > g->attr.u32MaxH) {
-        return Err(EN_ERR_ILLEGAL_PARAM);
-    }
-    tagChn& c = g->chn[VpssChn];
-    if (c.bEnabled) {
-        return Err(EN_ERR_NOT_PERM);
-    }
-    c.mode = m;
-    c.bMode = TRUE;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        if (m.u32Width > g.attr.u32MaxW || m.u32Height > g.attr.u32MaxH) {
+            return Err(EN_ERR_ILLEGAL_PARAM);
+        }
+        tagChn& c = g.chn[VpssChn];
+        if (c.bEnabled) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        c.mode = m;
+        c.bMode = TRUE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_GetChnMode(HI_S32 VpssGrp, HI_S32 VpssChn, VPSS_CHN_MODE_S* pstVpssMode)
@@ -274,17 +262,13 @@ HI_S32 HI_MPI_VPSS_GetChnMode(HI_S32 VpssGrp, HI_S32 VpssChn, VPSS_CHN_MODE_S* p
     if (pstVpssMode == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    if (!g->chn[VpssChn].bMode) {
-        return Err(EN_ERR_NOT_CONFIG);
-    }
-    *pstVpssMode = g->chn[VpssChn].mode;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        if (!g.chn[VpssChn].bMode) {
+            return Err(EN_ERR_NOT_CONFIG);
+        }
+        *pstVpssMode = g.chn[VpssChn].mode;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_EnableChn(HI_S32 VpssGrp, HI_S32 VpssChn)
@@ -293,21 +277,14 @@ HI_S32 HI_MPI_VPSS_EnableChn(HI_S32 VpssGrp, HI_S32 VpssChn)
     if (HI_S32 r = ChnId(VpssChn)) {
         return r;
     }
-    {
-        tagVpssState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        tagGrp* g = nullptr;
-        if (HI_S32 r = Group(VpssGrp, &g)) {
-            return r;
-        }
-        tagChn& c = g->chn[VpssChn];
+    return ChangeGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        tagChn& c = g.chn[VpssChn];
         if (!c.bAttr || !c.bMode) {
             return Err(EN_ERR_NOT_CONFIG);
         }
         c.bEnabled = TRUE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_DisableChn(HI_S32 VpssGrp, HI_S32 VpssChn)
@@ -316,17 +293,10 @@ HI_S32 HI_MPI_VPSS_DisableChn(HI_S32 VpssGrp, HI_S32 VpssChn)
     if (HI_S32 r = ChnId(VpssChn)) {
         return r;
     }
-    {
-        tagVpssState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        tagGrp* g = nullptr;
-        if (HI_S32 r = Group(VpssGrp, &g)) {
-            return r;
-        }
-        g->chn[VpssChn].bEnabled = FALSE;
-    }
-    XMediaStateChanged();
-    return HI_SUCCESS;
+    return ChangeGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        g.chn[VpssChn].bEnabled = FALSE;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_GetNRParam(HI_S32 VpssGrp, VPSS_NR_PARAM_S* pstNrParam)
@@ -335,14 +305,10 @@ HI_S32 HI_MPI_VPSS_GetNRParam(HI_S32 VpssGrp, VPSS_NR_PARAM_S* pstNrParam)
     if (pstNrParam == nullptr) {
         return Err(EN_ERR_NULL_PTR);
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    *pstNrParam = g->nr;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        *pstNrParam = g.nr;
+        return HI_SUCCESS;
+    });
 }
 
 HI_S32 HI_MPI_VPSS_SetNRParam(HI_S32 VpssGrp, const VPSS_NR_PARAM_S* pstNrParam)
@@ -357,14 +323,10 @@ HI_S32 HI_MPI_VPSS_SetNRParam(HI_S32 VpssGrp, const VPSS_NR_PARAM_S* pstNrParam)
             return Err(EN_ERR_ILLEGAL_PARAM);
         }
     }
-    tagVpssState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    tagGrp* g = nullptr;
-    if (HI_S32 r = Group(VpssGrp, &g)) {
-        return r;
-    }
-    g->nr = *pstNrParam;
-    return HI_SUCCESS;
+    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+        g.nr = *pstNrParam;
+        return HI_SUCCESS;
+    });
 }
 
 BOOL XMediaVpssChnLive(int grp, int chn, SIZE_S* size)
