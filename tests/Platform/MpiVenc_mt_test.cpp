@@ -122,7 +122,10 @@ TEST_P(MpiVencThreadsCoders, ReadersSelectAndTakeWhileTheSourceRunsOnItsClock)
             }
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Until every reader has had a few streams (the real encoders are slow under a sanitizer and a loaded machine).
+    for (int i = 0; i < 300 && (taken[0] <= 5 || taken[1] <= 5 || taken[3] <= 5); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     snap.join();
     stop = true;
     capture.join();
