@@ -47,6 +47,15 @@ HI_S32 CheckDevChn(AUDIO_DEV dev, int chn)
     return 0;
 }
 
+// The fault injected into call fn, then the device and channel check.
+HI_S32 Admit(const char* fn, AUDIO_DEV dev, int chn)
+{
+    if (HI_S32 f = XMediaFault(fn, chn)) {
+        return f;
+    }
+    return CheckDevChn(dev, chn);
+}
+
 void WorkerBody()
 {
     tagAiState& s = State();
@@ -135,10 +144,7 @@ void StopWorker(std::unique_lock<std::mutex>& lock)
 
 HI_S32 HI_MPI_AI_SetPubAttr(AUDIO_DEV AiDevId, const AIO_ATTR_S* pstAttr)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, -1)) {
         return e;
     }
     if (pstAttr == nullptr) {
@@ -178,10 +184,7 @@ HI_S32 HI_MPI_AI_GetPubAttr(AUDIO_DEV AiDevId, AIO_ATTR_S* pstAttr)
 
 HI_S32 HI_MPI_AI_Enable(AUDIO_DEV AiDevId)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, -1)) {
         return e;
     }
     if (!XMediaSysReady()) {
@@ -202,10 +205,7 @@ HI_S32 HI_MPI_AI_Enable(AUDIO_DEV AiDevId)
 
 HI_S32 HI_MPI_AI_Disable(AUDIO_DEV AiDevId)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, -1)) {
         return e;
     }
     tagAiState& s = State();
@@ -222,10 +222,7 @@ HI_S32 HI_MPI_AI_Disable(AUDIO_DEV AiDevId)
 
 HI_S32 HI_MPI_AI_EnableChn(AUDIO_DEV AiDevId, AI_CHN AiChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AiChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, AiChn)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, AiChn)) {
         return e;
     }
     tagAiState& s = State();
@@ -244,10 +241,7 @@ HI_S32 HI_MPI_AI_EnableChn(AUDIO_DEV AiDevId, AI_CHN AiChn)
 
 HI_S32 HI_MPI_AI_DisableChn(AUDIO_DEV AiDevId, AI_CHN AiChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AiChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, AiChn)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, AiChn)) {
         return e;
     }
     tagAiState& s = State();
@@ -264,10 +258,7 @@ HI_S32 HI_MPI_AI_DisableChn(AUDIO_DEV AiDevId, AI_CHN AiChn)
 HI_S32 HI_MPI_AI_SetVqeAttr(AUDIO_DEV AiDevId, AI_CHN AiChn, AUDIO_DEV AoDevId, AO_CHN AoChn,
                             const AI_VQE_CONFIG_S* pstVqeConfig)
 {
-    if (HI_S32 f = XMediaFault(__func__, AiChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, AiChn)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, AiChn)) {
         return e;
     }
     if (pstVqeConfig == nullptr) {
@@ -310,10 +301,7 @@ HI_S32 HI_MPI_AI_GetVqeAttr(AUDIO_DEV AiDevId, AI_CHN AiChn, AI_VQE_CONFIG_S* ps
 
 HI_S32 HI_MPI_AI_EnableVqe(AUDIO_DEV AiDevId, AI_CHN AiChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AiChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, AiChn)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, AiChn)) {
         return e;
     }
     tagAiState& s = State();
@@ -328,10 +316,7 @@ HI_S32 HI_MPI_AI_EnableVqe(AUDIO_DEV AiDevId, AI_CHN AiChn)
 
 HI_S32 HI_MPI_AI_DisableVqe(AUDIO_DEV AiDevId, AI_CHN AiChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AiChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AiDevId, AiChn)) {
+    if (HI_S32 e = Admit(__func__, AiDevId, AiChn)) {
         return e;
     }
     tagAiState& s = State();

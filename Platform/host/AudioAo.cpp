@@ -55,6 +55,15 @@ HI_S32 CheckDevChn(AUDIO_DEV dev, int chn)
     return 0;
 }
 
+// The fault injected into call fn, then the device and channel check.
+HI_S32 Admit(const char* fn, AUDIO_DEV dev, int chn)
+{
+    if (HI_S32 f = XMediaFault(fn, chn)) {
+        return f;
+    }
+    return CheckDevChn(dev, chn);
+}
+
 void WriteAll(int fd, const uint8_t* data, size_t len)
 {
     while (fd >= 0 && len > 0) {
@@ -119,10 +128,7 @@ void StopSink(std::unique_lock<std::mutex>& lock)
 
 HI_S32 HI_MPI_AO_SetPubAttr(AUDIO_DEV AoDevId, const AIO_ATTR_S* pstAttr)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, -1)) {
         return e;
     }
     if (pstAttr == nullptr) {
@@ -162,10 +168,7 @@ HI_S32 HI_MPI_AO_GetPubAttr(AUDIO_DEV AoDevId, AIO_ATTR_S* pstAttr)
 
 HI_S32 HI_MPI_AO_Enable(AUDIO_DEV AoDevId)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, -1)) {
         return e;
     }
     if (!XMediaSysReady()) {
@@ -190,10 +193,7 @@ HI_S32 HI_MPI_AO_Enable(AUDIO_DEV AoDevId)
 
 HI_S32 HI_MPI_AO_Disable(AUDIO_DEV AoDevId)
 {
-    if (HI_S32 f = XMediaFault(__func__, -1)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, -1)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, -1)) {
         return e;
     }
     tagAoState& s = State();
@@ -211,10 +211,7 @@ HI_S32 HI_MPI_AO_Disable(AUDIO_DEV AoDevId)
 
 HI_S32 HI_MPI_AO_EnableChn(AUDIO_DEV AoDevId, AO_CHN AoChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AoChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, AoChn)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, AoChn)) {
         return e;
     }
     tagAoState& s = State();
@@ -229,10 +226,7 @@ HI_S32 HI_MPI_AO_EnableChn(AUDIO_DEV AoDevId, AO_CHN AoChn)
 
 HI_S32 HI_MPI_AO_DisableChn(AUDIO_DEV AoDevId, AO_CHN AoChn)
 {
-    if (HI_S32 f = XMediaFault(__func__, AoChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, AoChn)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, AoChn)) {
         return e;
     }
     tagAoState& s = State();
@@ -244,10 +238,7 @@ HI_S32 HI_MPI_AO_DisableChn(AUDIO_DEV AoDevId, AO_CHN AoChn)
 
 HI_S32 HI_MPI_AO_SendFrame(AUDIO_DEV AoDevId, AO_CHN AoChn, const AUDIO_FRAME_S* pstData, HI_S32 s32MilliSec)
 {
-    if (HI_S32 f = XMediaFault(__func__, AoChn)) {
-        return f;
-    }
-    if (HI_S32 e = CheckDevChn(AoDevId, AoChn)) {
+    if (HI_S32 e = Admit(__func__, AoDevId, AoChn)) {
         return e;
     }
     if (pstData == nullptr || pstData->pVirAddr[0] == nullptr) {
