@@ -105,4 +105,7 @@ HI_S32 HI_MPI_AWB_SensorRegCallBack(HI_S32 IspDev, const ALG_LIB_S* pstAwbLib, H
                                     const AWB_SENSOR_REGISTER_S* pstRegister);
 HI_S32 HI_MPI_AWB_SensorUnRegCallBack(HI_S32 IspDev, const ALG_LIB_S* pstAwbLib, HI_U32 u32SensorId);
 
+// Image-quality attributes, exposure report and statistics.
+#include "Platform/MpiIspTuning.h"
+
 #endif
