@@ -66,7 +66,7 @@ void XTuningLogSet(const char* func, HI_S32 id, HI_S32 result, const void* recor
         tagTuningLog& s = Log();
         std::lock_guard<std::mutex> lock(s.mutex);
         auto& last = s.last[std::make_pair(set.func, id)];
-        if (last.first != result || last.second != set.record || s.sets.empty()) {
+        if (last.first != result || last.second != set.record) {
             changed = TRUE;
             last = std::make_pair(result, set.record);
         }
