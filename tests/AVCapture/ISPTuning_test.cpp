@@ -582,3 +582,44 @@ TEST(ISPTuningHelpers, IsRoundAndTheColourSpacePair)
     EXPECT_NE(err.find("]: Set vi CSC attr err:0xa0108010\n"), std::string::npos) << err;
     EXPECT_NE(err.find("]: Get vi CSC attr err:0xa0108010\n"), std::string::npos) << err;
 }
+
+TEST_P(ISPTuningTest, SceneDrivesTheTuning)
+{
+    // night: the ceiling climbs to its top, the gain follows it
+    XIspSimSetScene(emIspSimScene_Night);
+    for (int i = 0; i < 10; ++i) {
+        Step();
+    }
+    ISP_EXPOSURE_ATTR_S ae;
+    ASSERT_EQ(HI_MPI_ISP_GetExposureAttr(0, &ae), HI_SUCCESS);
+    EXPECT_EQ(ae.stAuto.stSysGainRange.u32Max, P().ceiling[6]);
+    ISP_EXP_INFO_S info;
+    int minexp = 0;
+    int drc = 0;
+    m_Tuning->GetCurExposureInfo(&info, &minexp, &drc);
+    EXPECT_EQ(info.u32AGain, P().ceiling[6]);
+    VPSS_NR_PARAM_S nr;
+    ASSERT_EQ(HI_MPI_VPSS_GetNRParam(0, &nr), HI_SUCCESS);
+    const int nightLevel = static_cast<int>(P().ceiling[6] / 1000);
+    EXPECT_EQ(nr.s32YSFStr, P().dns3d[nightLevel][0]);
+    ISP_GAMMA_ATTR_S g;
+    ASSERT_EQ(HI_MPI_ISP_GetGammaAttr(0, &g), HI_SUCCESS);
+    EXPECT_EQ(memcmp(&g, &gamma_mid_contrast, sizeof(g)), 0);
+    VI_DCI_PARAM_S d;
+    ASSERT_EQ(HI_MPI_VI_GetDCIParam(0, &d), HI_SUCCESS);
+    EXPECT_EQ(d.bEnable, 1);
+
+    // day: back down, bright curve, no contrast boost
+    XIspSimSetScene(emIspSimScene_Day);
+    for (int i = 0; i < 10; ++i) {
+        Step();
+    }
+    ASSERT_EQ(HI_MPI_ISP_GetExposureAttr(0, &ae), HI_SUCCESS);
+    EXPECT_EQ(ae.stAuto.stSysGainRange.u32Max, P().ceiling[0]);
+    ASSERT_EQ(HI_MPI_ISP_GetGammaAttr(0, &g), HI_SUCCESS);
+    EXPECT_EQ(memcmp(&g, &gamma_bright, sizeof(g)), 0);
+    ASSERT_EQ(HI_MPI_VI_GetDCIParam(0, &d), HI_SUCCESS);
+    EXPECT_EQ(d.bEnable, 0);
+    ASSERT_EQ(HI_MPI_VPSS_GetNRParam(0, &nr), HI_SUCCESS);
+    EXPECT_EQ(nr.s32YSFStr, P().dns3d[1][0]);
+}
