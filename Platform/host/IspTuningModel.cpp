@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 #include "Platform/MpiIsp.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/TuningLog.h"
@@ -29,7 +29,7 @@ struct tagTuningState {
     ISP_SHARPEN_ATTR_S sharpen;
     ISP_UVNR_ATTR_S uvnr;
     ISP_GAMMA_ATTR_S gamma;
-    emIspSimScene scene;
+    emTuningSimScene scene;
     BOOL bExpInjected;
     ISP_EXP_INFO_S expInjected;
     BOOL bStatInjected;
@@ -131,7 +131,7 @@ void Defaults(tagTuningState& s)
     s.gamma.bEnable = 1;
     s.gamma.enCurveType = ISP_GAMMA_CURVE_DEFAULT;
 
-    s.scene = emIspSimScene_Day;
+    s.scene = emTuningSimScene_Day;
     s.bExpInjected = FALSE;
     memset(&s.expInjected, 0, sizeof(s.expInjected));
     s.bStatInjected = FALSE;
@@ -353,7 +353,7 @@ HI_S32 Set(const char* func, HI_S32 dev, const T* in, T tagTuningState::*field)
 
 // Zone averages of the scene (8-bit per channel): day a bright sky over a
 // grey road, night a dark road under a row of dim lamps.
-void SceneStatistics(emIspSimScene scene, HI_U32 sysGain, ISP_STATISTICS_S* st)
+void SceneStatistics(emTuningSimScene scene, HI_U32 sysGain, ISP_STATISTICS_S* st)
 {
     memset(st, 0, sizeof(*st));
     ISP_AE_STATISTICS_S& ae = st->stAEStat;
@@ -361,7 +361,7 @@ void SceneStatistics(emIspSimScene scene, HI_U32 sysGain, ISP_STATISTICS_S* st)
     for (int r = 0; r < AE_ZONE_ROW; ++r) {
         for (int c = 0; c < AE_ZONE_COLUMN; ++c) {
             unsigned rgb[3];
-            if (scene == emIspSimScene_Day) {
+            if (scene == emTuningSimScene_Day) {
                 const unsigned sky = 200 - 8 * r;
                 rgb[0] = r < 6 ? sky - 20 : 96 + (c % 3) * 4;
                 rgb[1] = r < 6 ? sky : 100 + (c % 3) * 4;
@@ -392,11 +392,11 @@ void SceneStatistics(emIspSimScene scene, HI_U32 sysGain, ISP_STATISTICS_S* st)
     }
 }
 
-void SceneExposure(emIspSimScene scene, const ISP_AE_ATTR_S& ae, const ISP_STATISTICS_S& st, ISP_EXP_INFO_S* info)
+void SceneExposure(emTuningSimScene scene, const ISP_AE_ATTR_S& ae, const ISP_STATISTICS_S& st, ISP_EXP_INFO_S* info)
 {
     memset(info, 0, sizeof(*info));
     const HI_U32 ceiling = std::max<HI_U32>(1024, ae.stSysGainRange.u32Max);
-    if (scene == emIspSimScene_Day) {
+    if (scene == emTuningSimScene_Day) {
         info->u32ExpTime = 420;
         info->u32AGain = 1024;
         info->u8AveLum = 56;
@@ -544,7 +544,7 @@ HI_S32 HI_MPI_ISP_GetStatistics(HI_S32 IspDev, ISP_STATISTICS_S* pstStat)
     return HI_SUCCESS;
 }
 
-void XIspSimSetScene(emIspSimScene scene)
+void XTuningSimSetScene(emTuningSimScene scene)
 {
     tagTuningState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -553,14 +553,14 @@ void XIspSimSetScene(emIspSimScene scene)
     s.bStatInjected = FALSE;
 }
 
-emIspSimScene XIspSimScene()
+emTuningSimScene XTuningSimScene()
 {
     tagTuningState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.scene;
 }
 
-void XIspSimInjectExposure(const ISP_EXP_INFO_S& info)
+void XTuningSimInjectExposure(const ISP_EXP_INFO_S& info)
 {
     tagTuningState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -568,7 +568,7 @@ void XIspSimInjectExposure(const ISP_EXP_INFO_S& info)
     s.bExpInjected = TRUE;
 }
 
-void XIspSimInjectStatistics(const ISP_STATISTICS_S& stat)
+void XTuningSimInjectStatistics(const ISP_STATISTICS_S& stat)
 {
     tagTuningState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);

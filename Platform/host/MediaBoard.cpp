@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "Platform/BoardRoot.h"
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -84,7 +84,7 @@ void Apply(const std::string& line)
         std::string scene;
         in >> scene;
         if (scene == "day" || scene == "night") {
-            XIspSimSetScene(scene == "day" ? emIspSimScene_Day : emIspSimScene_Night);
+            XTuningSimSetScene(scene == "day" ? emTuningSimScene_Day : emTuningSimScene_Night);
         }
     }
 }

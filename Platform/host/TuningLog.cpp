@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "Platform/BoardRoot.h"
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 
 namespace {
 
 struct tagTuningLog {
     std::mutex mutex;
-    std::vector<tagIspSimSet> sets;
+    std::vector<tagTuningSimSet> sets;
     // last record and result per (function, id), for the board file
     std::map<std::pair<std::string, HI_S32>, std::pair<HI_S32, std::vector<unsigned char>>> last;
 };
@@ -30,7 +30,7 @@ tagTuningLog& Log()
 }
 
 // The process keeps the sets of one run; past this the oldest half goes.
-constexpr size_t kMaxSets = 1u << 16;
+constexpr size_t kMaxSets = 1u << 12;
 
 void AppendBoardLine(const std::string& line)
 {
@@ -53,7 +53,7 @@ void AppendBoardLine(const std::string& line)
 void XTuningLogSet(const char* func, HI_S32 id, HI_S32 result, const void* record, size_t size,
                    const std::string& fields)
 {
-    tagIspSimSet set;
+    tagTuningSimSet set;
     set.func = func;
     set.s32Id = id;
     set.s32Result = result;
@@ -85,15 +85,15 @@ void XTuningLogSet(const char* func, HI_S32 id, HI_S32 result, const void* recor
     }
 }
 
-std::vector<tagIspSimSet> XIspSimSets(const char* func)
+std::vector<tagTuningSimSet> XTuningSimSets(const char* func)
 {
     tagTuningLog& s = Log();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (func == nullptr) {
         return s.sets;
     }
-    std::vector<tagIspSimSet> out;
-    for (const tagIspSimSet& set : s.sets) {
+    std::vector<tagTuningSimSet> out;
+    for (const tagTuningSimSet& set : s.sets) {
         if (set.func == func) {
             out.push_back(set);
         }
@@ -101,7 +101,7 @@ std::vector<tagIspSimSet> XIspSimSets(const char* func)
     return out;
 }
 
-void XIspSimClearSets()
+void XTuningSimClearSets()
 {
     tagTuningLog& s = Log();
     std::lock_guard<std::mutex> lock(s.mutex);

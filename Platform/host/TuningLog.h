@@ -2,7 +2,7 @@
 #define PLATFORM_HOST_TUNINGLOG_H
 
 // The log of picture-attribute sets shared by the simulated ISP, input and
-// processing: kept in the process (Platform/IspSim.h) and, on a board, as
+// processing: kept in the process (Platform/TuningSim.h) and, on a board, as
 // DIR/log/isp.log, one line for each set whose record or result differs from
 // the last of the same function and id:
 //   MILLISECONDS FUNC ID RESULT FIELD=VALUE ...

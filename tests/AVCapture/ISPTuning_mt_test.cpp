@@ -10,7 +10,7 @@
 
 #include "AVCapture/hi3516cv200/Imx291Tuning.h"
 #include "AVCapture/hi3516cv200/MN34227Tuning.h"
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 #include "tests/Platform/MediaChain.h"
 
 namespace {
@@ -49,7 +49,7 @@ void ReportWhileStepping(CISPTuning* tuning)
         }
     });
     for (HI_U32 k = 1; k <= 600; ++k) {
-        XIspSimInjectExposure(Record(1000 + 13 * k));
+        XTuningSimInjectExposure(Record(1000 + 13 * k));
         tuning->ISPTuning(true, AE_EXP_HIGHLIGHT_PRIOR, false);
     }
     done.store(true);

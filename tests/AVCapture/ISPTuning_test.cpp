@@ -15,7 +15,7 @@
 #include "AVCapture/hi3516cv200/ISPTuning.h"
 #include "AVCapture/hi3516cv200/Imx291Tuning.h"
 #include "AVCapture/hi3516cv200/MN34227Tuning.h"
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/MpiVpss.h"
 #include "tests/Platform/MediaChain.h"
@@ -84,15 +84,15 @@ void Exposure(HI_U32 gain, HI_U8 lum = 0)
     info.u32AGain = gain;
     info.u8AveLum = lum;
     info.u32ExpTime = gain / 2;
-    XIspSimInjectExposure(info);
+    XTuningSimInjectExposure(info);
 }
 
-size_t Count(const char* func) { return XIspSimSets(func).size(); }
+size_t Count(const char* func) { return XTuningSimSets(func).size(); }
 
 std::vector<HI_U32> Ceilings()
 {
     std::vector<HI_U32> out;
-    for (const IspSimSet& s : XIspSimSets("HI_MPI_ISP_SetExposureAttr")) {
+    for (const TuningSimSet& s : XTuningSimSets("HI_MPI_ISP_SetExposureAttr")) {
         out.push_back(s.As<ISP_EXPOSURE_ATTR_S>().stAuto.stSysGainRange.u32Max);
     }
     return out;
@@ -127,8 +127,8 @@ protected:
         ASSERT_EQ(m_Chain.Group({{1920, 1080}}), HI_SUCCESS);
         CImx291Tuning::ResetStepState();
         CMN34227Tuning::ResetStepState();
-        XIspSimClearSets();
-        XIspSimInjectStatistics(Uniform(0));
+        XTuningSimClearSets();
+        XTuningSimInjectStatistics(Uniform(0));
         Exposure(1024);
         m_Tuning.reset(GetParam().make());
     }
@@ -272,11 +272,11 @@ TEST_P(ISPTuningTest, ZoneMeteringWeighsTheBrightestZones)
         SCOPED_TRACE(c.what);
         CImx291Tuning::ResetStepState();
         CMN34227Tuning::ResetStepState();
-        XIspSimClearSets();
-        XIspSimInjectStatistics(c.stat);
+        XTuningSimClearSets();
+        XTuningSimInjectStatistics(c.stat);
         Step(c.reverse);
         // dark: the ceiling rises and carries this step's weights
-        const auto sets = XIspSimSets("HI_MPI_ISP_SetExposureAttr");
+        const auto sets = XTuningSimSets("HI_MPI_ISP_SetExposureAttr");
         ASSERT_EQ(sets.size(), 3u);
         const Weights& base = c.reverse ? u8AEWeight_reverse : u8AEWeight_normal;
         ExpectWeights(sets[0].As<ISP_EXPOSURE_ATTR_S>().stAuto.au8Weight, base, {});
@@ -304,7 +304,7 @@ TEST_P(ISPTuningTest, CeilingClimbsInTheDarkAndFallsInBrightScenes)
         for (int i = 0; i < 7; ++i) {
             SetZone(&st, 5, i, 13);
         }
-        XIspSimInjectStatistics(st);
+        XTuningSimInjectStatistics(st);
         Step();
         Step();
         want.push_back(t[6]);
@@ -316,13 +316,13 @@ TEST_P(ISPTuningTest, CeilingClimbsInTheDarkAndFallsInBrightScenes)
     for (int i = 0; i < 8; ++i) {
         SetZone(&spots, 6, i, 40);
     }
-    XIspSimInjectStatistics(spots);
+    XTuningSimInjectStatistics(spots);
     Step();
     want.push_back(t[5]);
     EXPECT_EQ(Ceilings(), want);
 
     // bright scene: down to 0, then nothing more
-    XIspSimInjectStatistics(Uniform(60));
+    XTuningSimInjectStatistics(Uniform(60));
     Exposure(1024, 60);
     for (int i = 0; i < 8; ++i) {
         Step();
@@ -335,7 +335,7 @@ TEST_P(ISPTuningTest, CeilingClimbsInTheDarkAndFallsInBrightScenes)
     for (int i = 0; i < 8; ++i) {
         SetZone(&mid, 7, i, 20);  // luma 31.7
     }
-    XIspSimInjectStatistics(mid);
+    XTuningSimInjectStatistics(mid);
     Exposure(1024, 0);
     Step();
     EXPECT_EQ(Ceilings(), want);
@@ -346,7 +346,7 @@ TEST_P(ISPTuningTest, SetUpRetriedUntilTheExposureIsSet)
     // a failed read: nothing is set
     XMediaSimFail("HI_MPI_ISP_GetWBAttr", static_cast<HI_S32>(0xA0118010u), -1, 1);
     Step();
-    EXPECT_TRUE(XIspSimSets().empty());
+    EXPECT_TRUE(XTuningSimSets().empty());
 
     XMediaSimFail("HI_MPI_ISP_SetExposureAttr", static_cast<HI_S32>(0xA0118010u), -1, 2);
     testing::internal::CaptureStderr();
@@ -392,7 +392,7 @@ TEST_P(ISPTuningTest, SetUpRetriedUntilTheExposureIsSet)
     ISP_SATURATION_ATTR_S sat;
     ASSERT_EQ(HI_MPI_ISP_GetSaturationAttr(0, &sat), HI_SUCCESS);
     EXPECT_EQ(sat.stAuto.au8Sat[7], P().mn ? 69 : 128);
-    const auto exp = XIspSimSets("HI_MPI_ISP_SetExposureAttr");
+    const auto exp = XTuningSimSets("HI_MPI_ISP_SetExposureAttr");
     ASSERT_FALSE(exp.empty());
     const ISP_EXPOSURE_ATTR_S first = exp[0].As<ISP_EXPOSURE_ATTR_S>();
     EXPECT_EQ(first.stAuto.stSysGainRange.u32Max, P().initCeiling);
@@ -402,17 +402,17 @@ TEST_P(ISPTuningTest, SetUpRetriedUntilTheExposureIsSet)
 
 TEST_P(ISPTuningTest, StrategyChangeSetsItsCompensation)
 {
-    XIspSimInjectStatistics(Uniform(60));  // bright at level 0: no ceiling sets
+    XTuningSimInjectStatistics(Uniform(60));  // bright at level 0: no ceiling sets
     Exposure(1024, 60);
     Step(false, AE_EXP_HIGHLIGHT_PRIOR);
-    auto sets = XIspSimSets("HI_MPI_ISP_SetExposureAttr");
+    auto sets = XTuningSimSets("HI_MPI_ISP_SetExposureAttr");
     ASSERT_EQ(sets.size(), 2u);  // set-up, strategy
     EXPECT_EQ(sets[1].As<ISP_EXPOSURE_ATTR_S>().stAuto.u8Compensation, 45);
     EXPECT_EQ(sets[1].As<ISP_EXPOSURE_ATTR_S>().stAuto.enAEStrategyMode, AE_EXP_HIGHLIGHT_PRIOR);
 
     Step(false, AE_EXP_LOWLIGHT_PRIOR);
     Step(false, AE_EXP_LOWLIGHT_PRIOR);
-    sets = XIspSimSets("HI_MPI_ISP_SetExposureAttr");
+    sets = XTuningSimSets("HI_MPI_ISP_SetExposureAttr");
     ASSERT_EQ(sets.size(), 3u);
     const ISP_EXPOSURE_ATTR_S low = sets[2].As<ISP_EXPOSURE_ATTR_S>();
     EXPECT_EQ(low.stAuto.u8Compensation, 32);
@@ -569,7 +569,7 @@ TEST(ISPTuningHelpers, IsRoundAndTheColourSpacePair)
     EXPECT_EQ(hue, 50);
     EXPECT_EQ(luma, 50);
     EXPECT_EQ(saturation, 50);
-    const auto sets = XIspSimSets("HI_MPI_VI_SetCSCAttr");
+    const auto sets = XTuningSimSets("HI_MPI_VI_SetCSCAttr");
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0].As<VI_CSC_ATTR_S>().enViCscType, VI_CSC_TYPE_709);
 
@@ -586,7 +586,7 @@ TEST(ISPTuningHelpers, IsRoundAndTheColourSpacePair)
 TEST_P(ISPTuningTest, SceneDrivesTheTuning)
 {
     // night: the ceiling climbs to its top, the gain follows it
-    XIspSimSetScene(emIspSimScene_Night);
+    XTuningSimSetScene(emTuningSimScene_Night);
     for (int i = 0; i < 10; ++i) {
         Step();
     }
@@ -610,7 +610,7 @@ TEST_P(ISPTuningTest, SceneDrivesTheTuning)
     EXPECT_EQ(d.bEnable, 1);
 
     // day: back down, bright curve, no contrast boost
-    XIspSimSetScene(emIspSimScene_Day);
+    XTuningSimSetScene(emTuningSimScene_Day);
     for (int i = 0; i < 10; ++i) {
         Step();
     }

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "Platform/IspSim.h"
+#include "Platform/TuningSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/MpiIsp.h"
 #include "Platform/MpiVi.h"
@@ -117,7 +117,7 @@ TEST_F(IspTuningModel, RecordsReadBackAndOutOfRangeRefused)
 
 TEST_F(IspTuningModel, EverySetIsLoggedWithItsRecordAndResult)
 {
-    XIspSimClearSets();
+    XTuningSimClearSets();
     ISP_SHARPEN_ATTR_S sh;
     ASSERT_EQ(HI_MPI_ISP_GetSharpenAttr(0, &sh), HI_SUCCESS);
     sh.stAuto.au8SharpenD[0] = 91;
@@ -133,7 +133,7 @@ TEST_F(IspTuningModel, EverySetIsLoggedWithItsRecordAndResult)
     nr.s32YSFStr = 88;
     ASSERT_EQ(HI_MPI_VPSS_SetNRParam(0, &nr), HI_SUCCESS);
 
-    const auto sets = XIspSimSets();
+    const auto sets = XTuningSimSets();
     ASSERT_EQ(sets.size(), 4u);
     EXPECT_EQ(sets[0].func, "HI_MPI_ISP_SetSharpenAttr");
     EXPECT_EQ(sets[0].s32Result, HI_SUCCESS);
@@ -144,14 +144,14 @@ TEST_F(IspTuningModel, EverySetIsLoggedWithItsRecordAndResult)
     EXPECT_EQ(sets[2].As<VI_DCI_PARAM_S>().u32LightGain, 40u);
     EXPECT_EQ(sets[3].func, "HI_MPI_VPSS_SetNRParam");
     EXPECT_EQ(sets[3].As<VPSS_NR_PARAM_S>().s32YSFStr, 88);
-    EXPECT_EQ(XIspSimSets("HI_MPI_ISP_SetSharpenAttr").size(), 2u);
+    EXPECT_EQ(XTuningSimSets("HI_MPI_ISP_SetSharpenAttr").size(), 2u);
 
     // the failed set kept the earlier record
     ASSERT_EQ(HI_MPI_ISP_GetSharpenAttr(0, &sh), HI_SUCCESS);
     EXPECT_EQ(sh.stAuto.au8SharpenD[0], 91);
 
     XMediaSimReset();
-    EXPECT_TRUE(XIspSimSets().empty());
+    EXPECT_TRUE(XTuningSimSets().empty());
 }
 
 TEST_F(IspTuningModel, InjectedRecordsUntilTheNextScene)
@@ -161,12 +161,12 @@ TEST_F(IspTuningModel, InjectedRecordsUntilTheNextScene)
     info.u32AGain = 7999;
     info.u8AveLum = 17;
     info.u32AE_Hist256Value[255] = 5;
-    XIspSimInjectExposure(info);
+    XTuningSimInjectExposure(info);
     ISP_STATISTICS_S st;
     memset(&st, 0, sizeof(st));
     st.stAEStat.au16ZoneAvg[3][16][0] = 200;
     st.stAEStat.au16GlobalAvg[2] = 9;
-    XIspSimInjectStatistics(st);
+    XTuningSimInjectStatistics(st);
 
     ISP_EXP_INFO_S got;
     ASSERT_EQ(HI_MPI_ISP_QueryExposureInfo(0, &got), HI_SUCCESS);
@@ -178,7 +178,7 @@ TEST_F(IspTuningModel, InjectedRecordsUntilTheNextScene)
     XMediaSimFail("HI_MPI_ISP_GetStatistics", static_cast<HI_S32>(0xA0118010u), -1, 1);
     EXPECT_EQ(static_cast<uint32_t>(HI_MPI_ISP_GetStatistics(0, &gotSt)), 0xA0118010u);
 
-    XIspSimSetScene(emIspSimScene_Day);
+    XTuningSimSetScene(emTuningSimScene_Day);
     ASSERT_EQ(HI_MPI_ISP_QueryExposureInfo(0, &got), HI_SUCCESS);
     EXPECT_EQ(got.u32AGain, 1024u);
 }
@@ -190,8 +190,8 @@ TEST_F(IspTuningModel, DayAndNightScenes)
     ASSERT_EQ(HI_MPI_ISP_GetExposureAttr(0, &ae), HI_SUCCESS);
     ae.stAuto.stSysGainRange = {3015, 1024};
     ASSERT_EQ(HI_MPI_ISP_SetExposureAttr(0, &ae), HI_SUCCESS);
-    XIspSimSetScene(emIspSimScene_Night);
-    EXPECT_EQ(XIspSimScene(), emIspSimScene_Night);
+    XTuningSimSetScene(emTuningSimScene_Night);
+    EXPECT_EQ(XTuningSimScene(), emTuningSimScene_Night);
     ISP_EXP_INFO_S night;
     ASSERT_EQ(HI_MPI_ISP_QueryExposureInfo(0, &night), HI_SUCCESS);
     EXPECT_EQ(night.u32AGain, 3015u);
@@ -216,7 +216,7 @@ TEST_F(IspTuningModel, DayAndNightScenes)
     EXPECT_GT(raised.u8AveLum, night.u8AveLum);
 
     // day: unit gain, bright
-    XIspSimSetScene(emIspSimScene_Day);
+    XTuningSimSetScene(emTuningSimScene_Day);
     ISP_EXP_INFO_S day;
     ASSERT_EQ(HI_MPI_ISP_QueryExposureInfo(0, &day), HI_SUCCESS);
     EXPECT_EQ(day.u32AGain, 1024u);
@@ -238,7 +238,7 @@ TEST(IspTuningBoard, SceneCommandAndLogFile)
     board.Sim("scene", "night");
     bool night = false;
     for (int i = 0; i < 300 && !night; ++i) {
-        night = XIspSimScene() == emIspSimScene_Night;
+        night = XTuningSimScene() == emTuningSimScene_Night;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(night);

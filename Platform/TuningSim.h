@@ -1,5 +1,5 @@
-#ifndef PLATFORM_ISPSIM_H
-#define PLATFORM_ISPSIM_H
+#ifndef PLATFORM_TUNINGSIM_H
+#define PLATFORM_TUNINGSIM_H
 
 // Observation and injection of the simulated ISP's picture side (simulated
 // board only): the scene the exposure report and the statistics follow, or
@@ -12,24 +12,24 @@
 
 #include "Platform/MpiIsp.h"
 
-enum emIspSimScene {
-    emIspSimScene_Day = 0,     // bright: low gain, high luminance, lit zones
-    emIspSimScene_Night = 1,   // dark: gain up to the exposure's ceiling, dim zones
+enum emTuningSimScene {
+    emTuningSimScene_Day = 0,     // bright: low gain, high luminance, lit zones
+    emTuningSimScene_Night = 1,   // dark: gain up to the exposure's ceiling, dim zones
 };
 
 // The exposure report and the statistics follow `scene` again (injected
 // records are dropped). Day at power-on and after a reset.
-void XIspSimSetScene(emIspSimScene scene);
-emIspSimScene XIspSimScene();
+void XTuningSimSetScene(emTuningSimScene scene);
+emTuningSimScene XTuningSimScene();
 
 // HI_MPI_ISP_QueryExposureInfo and HI_MPI_ISP_GetStatistics give these
 // records from now on, until the next injection or scene.
-void XIspSimInjectExposure(const ISP_EXP_INFO_S& info);
-void XIspSimInjectStatistics(const ISP_STATISTICS_S& stat);
+void XTuningSimInjectExposure(const ISP_EXP_INFO_S& info);
+void XTuningSimInjectStatistics(const ISP_STATISTICS_S& stat);
 
 // One set call that reached the stand-in: its function, device or channel,
 // result and the record as given.
-struct tagIspSimSet {
+struct tagTuningSimSet {
     std::string func;               // "HI_MPI_ISP_SetExposureAttr"
     HI_S32 s32Id;
     HI_S32 s32Result;
@@ -44,11 +44,11 @@ struct tagIspSimSet {
         return t;
     }
 };
-typedef tagIspSimSet IspSimSet;
+typedef tagTuningSimSet TuningSimSet;
 
 // The sets since the last reset or clear, oldest first; with `func` only
 // those of that function.
-std::vector<tagIspSimSet> XIspSimSets(const char* func = nullptr);
-void XIspSimClearSets();
+std::vector<tagTuningSimSet> XTuningSimSets(const char* func = nullptr);
+void XTuningSimClearSets();
 
 #endif
