@@ -50,7 +50,7 @@ constexpr tagWeights UpsideDown(const HI_U8 (&in)[kRows][kCols])
 constexpr tagWeights kReverse = UpsideDown(u8AEWeight_normal);
 
 // The curves are given at these points; the others follow a monotone cubic
-// (Fritsch-Carlson slopes) through them.
+// through them (PCHIP: weighted harmonic-mean slopes, flat at a turn).
 constexpr int kKnots = 15;
 constexpr int kKnotX[kKnots] = {0, 1, 2, 4, 8, 16, 32, 64, 96, 128, 160, 192, 224, 255, 256};
 
@@ -99,14 +99,6 @@ constexpr int kBright[kKnots] = {0, 102, 187, 325, 541, 891, 1454, 2264, 2812, 3
 constexpr int kHigh[kKnots] = {0, 54, 106, 209, 403, 754, 1335, 2172, 2746, 3164, 3482, 3732, 3933, 4095, 4095};
 constexpr int kHighest[kKnots] = {0, 27, 60, 140, 276, 540, 1035, 1970, 2708, 3164, 3482, 3732, 3933, 4095, 4095};
 
-template <class T>
-void Swap(T& a, T& b)
-{
-    T t = a;
-    a = b;
-    b = t;
-}
-
 }  // namespace
 
 const HI_U8 (&u8AEWeight_reverse)[AE_ZONE_ROW][AE_ZONE_COLUMN] = kReverse.w;
@@ -129,7 +121,7 @@ void Quick_sort(__AE_avgY__* a, int low, int high)
             --j;
         }
         if (i <= j) {
-            Swap(a[i], a[j]);
+            std::swap(a[i], a[j]);
             ++i;
             --j;
         }
