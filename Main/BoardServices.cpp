@@ -16,6 +16,7 @@
 #include "Record/Record.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/PromptLog.h"
+#include "TCPComm/TCPComm.h"
 
 BOOL CBoardServices::ReadGpio(int gpio, int& value)
 {
@@ -125,17 +126,12 @@ BOOL CBoardServices::IsRtcWork()
 
 BOOL CBoardServices::GetLedStatus()
 {
-    return FALSE;
+    return CTCPComm::instance()->GetLedStatus();
 }
 
 BOOL CBoardServices::DeleteAccessAuthFile()
 {
-    // Forgets the paired phones.
-    const std::string path = XBoardPath("/root/access_auth");
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-        XERROR("unlink %s: %s\n", path.c_str(), strerror(errno));
-    }
-    return TRUE;
+    return CTCPComm::instance()->DeleteAccessAuthFile();
 }
 
 BOOL CBoardServices::GetBurnInTesting()

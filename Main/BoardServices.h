@@ -7,8 +7,8 @@
 // the prompt log, the hardware clock and the shell. Managers the system does
 // not have yet answer "not there": no SD manager (its checks are not
 // scheduled), no recorder, GPS logging or snapshots to pause or resume, no
-// app download under way, no factory marker. The app pairing file is removed
-// directly.
+// factory marker. The app channel tells of a download under way and removes
+// the pairing file.
 class CBoardServices : public CLoopServices {
 public:
     BOOL ReadGpio(int gpio, int& value) override;

@@ -8,6 +8,7 @@
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
 #include "Record/Record.h"
+#include "TCPComm/TCPComm.h"
 
 namespace {
 
@@ -39,6 +40,16 @@ void XRecordCleanUp()
     CRecord::instance()->CleanUp();
 }
 
+BOOL XTCPCommInit()
+{
+    return CTCPComm::instance()->Init();
+}
+
+void XTCPCommCleanUp()
+{
+    CTCPComm::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -57,7 +68,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
-    {nullptr /* CTCPComm */, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
+    {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
 };
 
 // Started after the speaker volume and a 200 ms pause.
@@ -69,7 +80,7 @@ const ManagerInit kLateManagerInits[] = {
 // channel goes first: its threads run app commands that reach every other
 // manager. The settings store goes last and saves.
 const ManagerCleanUp kManagerCleanUps[] = {
-    {nullptr /* CTCPComm */, nullptr},
+    {XTCPCommCleanUp, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
