@@ -12,5 +12,8 @@
 int XDevOpen(const char* devpath, int flags);
 int XDevIoctl(int fd, unsigned long request, void* arg);
 int XDevClose(int fd);
+// Write and read on a device file: bytes moved, or -1 with errno set.
+long XDevWrite(int fd, const void* buf, unsigned long len);
+long XDevRead(int fd, void* buf, unsigned long len);
 
 #endif

@@ -10,6 +10,14 @@ public:
     virtual int Open() = 0;
     virtual int Ioctl(unsigned long request, void* arg) = 0;
     virtual void Close() = 0;
+
+    // Descriptor-aware entry points, for devices whose settings belong to
+    // the open file (the I2C buses); the defaults ignore the descriptor.
+    virtual int OpenFd(int fd) { (void)fd; return 0; }
+    virtual int IoctlFd(int fd, unsigned long request, void* arg) { (void)fd; return Ioctl(request, arg); }
+    virtual long WriteFd(int fd, const void* buf, unsigned long len);
+    virtual long ReadFd(int fd, void* buf, unsigned long len);
+    virtual void CloseFd(int fd) { (void)fd; Close(); }
 };
 
 #endif
