@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -391,6 +392,9 @@ TEST_F(Mn34222Tables, IntegrationTimeAndImageMode)
         std::string out = XCaptureOut([&] { EXPECT_EQ(m_Rig.ImageMode(c.w, c.h, c.fps), c.result) << c.w << "x" << c.h; });
         EXPECT_EQ(out.rfind("Not support! Width:", 0) == 0, c.result != 0) << out;
     }
+    // a refused WDR mode leaves the sensor linear, and the mode stays selectable
+    EXPECT_EQ(XCaptureOut([&] { m_Rig.Isp().pfn_cmos_set_wdr_mode(WDR_MODE_BUILT_IN); }), "NOT support this mode!\n");
+    EXPECT_EQ(m_Rig.ImageMode(1920, 1080, 30), 0);
 }
 
 // ---- registration ----
@@ -442,3 +446,56 @@ TEST_P(SensorRegistration, StopsAtTheFirstFailingStep)
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SensorRegistration, testing::Values(&XImx291(), &XMn34222()), Name);
+
+// ---- both drivers in one program ----
+
+TEST(SensorDrivers, EachDriverKeepsItsOwnState)
+{
+    const AE_SENSOR_REGISTER_S* imx = nullptr;
+    const ISP_SENSOR_REGISTER_S* imxIsp = nullptr;
+    {
+        CSensorRig rig(XImx291());
+        rig.Register();
+        ASSERT_TRUE(XIspSimSensorTables(nullptr, &imxIsp, &imx, nullptr));
+    }
+    CSensorRig rig(XMn34222());
+    rig.Register();
+    AE_SENSOR_DEFAULT_S a;
+    memset(&a, 0, sizeof(a));
+    imx->stSnsExp.pfn_cmos_fps_set(25, &a);
+    rig.Ae().pfn_cmos_fps_set(30, &a);
+    rig.Isp().pfn_cmos_sensor_global_init();
+    ISP_SNS_REGS_INFO_S r;
+    memset(&r, 0, sizeof(r));
+    ASSERT_EQ(imxIsp->stSnsExp.pfn_cmos_get_sns_reg_info(&r), 0);
+    EXPECT_EQ(r.u32RegNum, 8u);
+    EXPECT_EQ(CSensorRig::Entry(r, 0x3018) | CSensorRig::Entry(r, 0x3019) << 8, 1359) << "the IMX's own lines";
+    EXPECT_EQ(r.astI2cData[0].u8DevAddr, 0x34);
+    EXPECT_EQ(rig.Regs().u32RegNum, 9u);
+}
+
+TEST(SensorDrivers, ExportOnlyRegistrationAndTheirWrite)
+{
+    struct Case {
+        const char* object;
+        std::vector<std::string> names;
+    };
+    const std::string dir = std::string(DASHCAM_BINARY_DIR) + "/CMakeFiles/dashcam_core.dir/AVCapture/hi3516cv200/";
+    for (const Case& c : {Case{"sony_imx291/imx291_cmos.cpp.o",
+                               {"imx291_sensor_write_register(int, int)", "sensor_register_callback_imx291()",
+                                "sensor_unregister_callback_imx291()"}},
+                          Case{"panasonic_mn34222/mn34222_cmos.cpp.o",
+                               {"sensor_register_callback_mn34222()", "sensor_unregister_callback_mn34222()",
+                                "sensor_write_register(int, int)"}}}) {
+        int status = -1;
+        const std::string out =
+            XTestRun("nm -C -g --defined-only '" + dir + c.object + "' | cut -d' ' -f3- | LC_ALL=C sort", &status);
+        ASSERT_EQ(status, 0) << c.object;
+        std::vector<std::string> names;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            names.push_back(line);
+        }
+        EXPECT_EQ(names, c.names) << c.object;
+    }
+}
