@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int kBuses = 3;
+constexpr size_t kLogMax = 1 << 17;  // writes kept in process
 
 int64_t NowUs()
 {
@@ -225,6 +226,9 @@ long CI2cModel::Write(int fd, const void* buf, unsigned long len)
         w.bytes.assign(p, p + len);
         m_Regs[std::make_tuple(w.bus, w.slave, w.reg)] = w.value;
         m_Log.push_back(w);
+        if (m_Log.size() > kLogMax) {
+            m_Log.erase(m_Log.begin(), m_Log.begin() + kLogMax / 2);  // a long run keeps its recent half
+        }
     }
     const std::string path = XBoardPath("/log/i2c.log");
     if (FILE* out = fopen(path.c_str(), "a")) {

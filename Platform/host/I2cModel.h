@@ -30,6 +30,7 @@ public:
     CDevModel* BusOf(const char* devpath);  // nullptr if not an I2C bus
 
     void ResetModel();
+    // The writes since the reset (the most recent 64Ki-128Ki of a long run).
     std::vector<tagWrite> Log() const;
     // Register value of a slave (0 if never written); Poke presets one.
     uint32_t Peek(int bus, uint32_t slave, uint32_t reg) const;
