@@ -11,8 +11,8 @@
 // thread of its own: Run returns only at HI_MPI_ISP_Exit. A second Exit does
 // nothing. At clean-up the libraries leave first, then the sensor's tables.
 //
-// The callback tables themselves are defined with the sensor drivers; the
-// ISP keeps the pointers it is given.
+// The callback tables are laid out in Platform/MpiSns.h; the ISP keeps the
+// pointers it is given and calls their slots from MemInit on.
 
 #include "Platform/MpiTypes.h"
 
