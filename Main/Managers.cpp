@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "Alarm/Alarm.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
@@ -19,6 +20,16 @@ BOOL XIniConfigInit()
 BOOL XFactoryTestInit()
 {
     return CFactoryTest::instance()->Init();
+}
+
+BOOL XAlarmManagerInit()
+{
+    return CAlarmManager::instance()->Init();
+}
+
+void XAlarmManagerCleanUp()
+{
+    CAlarmManager::instance()->CleanUp();
 }
 
 void XIniConfigCleanUp()
@@ -49,7 +60,7 @@ void XSyncStep()
 const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
+    {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
@@ -74,7 +85,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
-    {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
+    {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
