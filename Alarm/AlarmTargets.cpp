@@ -1,6 +1,7 @@
 #include "Alarm/AlarmTargets.h"
 
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
 
 namespace {
 
@@ -12,10 +13,12 @@ public:
     }
 };
 
-// No snapshot side in this build yet: the request goes nowhere.
-class CNoSnapshotTarget : public CAlarmSnapshotTarget {
+class CSnapshotAlarmTarget : public CAlarmSnapshotTarget {
 public:
-    BOOL Snapshot(int, int, unsigned long) override { return FALSE; }
+    BOOL Snapshot(int channel, int notify, unsigned long type) override
+    {
+        return CSnapshotManager::instance()->Snapshot(channel, notify, type);
+    }
 };
 
 }  // namespace
@@ -28,6 +31,6 @@ CAlarmRecordTarget* XDefaultAlarmRecordTarget()
 
 CAlarmSnapshotTarget* XDefaultAlarmSnapshotTarget()
 {
-    static CNoSnapshotTarget s_Target;
+    static CSnapshotAlarmTarget s_Target;
     return &s_Target;
 }

@@ -9,6 +9,7 @@
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
 
 namespace {
 
@@ -30,6 +31,16 @@ BOOL XAlarmManagerInit()
 void XAlarmManagerCleanUp()
 {
     CAlarmManager::instance()->CleanUp();
+}
+
+BOOL XSnapshotInit()
+{
+    return CSnapshotManager::instance()->Init();
+}
+
+void XSnapshotCleanUp()
+{
+    CSnapshotManager::instance()->CleanUp();
 }
 
 void XIniConfigCleanUp()
@@ -66,7 +77,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
-    {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
+    {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {nullptr /* CTCPComm */, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
 };
@@ -86,7 +97,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
-    {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
+    {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},

@@ -102,6 +102,6 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Begin Clean Up...\nClean Up Alarm Server Done...\nExiting...\n");
+              "Begin Clean Up...\nClean Up Alarm Server Done...\nClean Up Snapshot Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }
