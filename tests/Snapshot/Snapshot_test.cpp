@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "Main/PcmIndex.h"
+#include "Record/RecordNotify.h"
 #include "SnapshotRig.h"
 
 namespace {
@@ -207,6 +211,84 @@ TEST_F(SnapshotTest, NotifyWithoutAlarmVideoGivesTheRecordBack)
     EXPECT_EQ(m_Rig.m_lpPorts->m_nRecords.load(), 2);
     EXPECT_EQ(pool->GetFreeCount(), freeBefore);
     EXPECT_EQ(m_Rig.Snaps().size(), 2u);
+}
+
+// Counts the image notices for the phone.
+class CImageNotices : public CRecordNotify {
+public:
+    void NotifyFileDeleteUpdate(const char*, int) override {}
+    void NotifyCommonVideoUpdate(const char*, int) override {}
+    void NotifyAlarmVideoUpdate(const char*, int) override {}
+    void NotifyAlarmJpgUpdate(const char*, int) override { ++m_nImages; }
+    std::atomic<int> m_nImages{0};
+};
+
+TEST_F(SnapshotTest, FailedWriteLeavesNothing)
+{
+    CImageNotices notices;
+    CRecordNotify* previous = CRecordNotify::SetReceiver(&notices);
+    Take('A');
+    EXPECT_EQ(notices.m_nImages.load(), 1);
+    ASSERT_EQ(m_Rig.Snaps().size(), 1u);
+    // An alarm file is about to start, so a record would be taken.
+    m_Rig.m_lpEngine->StartAlarmRecord(emAlarmType_Accelerate, 'A');
+
+    // Files may not grow past 1000 bytes: the picture's write fails part way.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    Take('A', 1);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    const std::string err = testing::internal::GetCapturedStderr();
+    CRecordNotify::SetReceiver(previous);
+
+    EXPECT_NE(err.find("[SNAPSHOT] Write File ["), std::string::npos) << err;
+    EXPECT_EQ(m_Rig.Snaps().size(), 1u) << "no partial file is left";
+    EXPECT_EQ(m_Rig.m_lpPorts->m_nIndexAdds.load(), 1);
+    EXPECT_EQ(m_Rig.m_lpPorts->m_nRecords.load(), 0);
+    EXPECT_EQ(notices.m_nImages.load(), 1);
+    EXPECT_EQ(XListedNames(m_Rig.ImageList()).size(), 1u);
+}
+
+TEST_F(SnapshotTest, ResolutionSwitchFailsCleanlyThenTheSameDescriptorServes)
+{
+    Take('A');
+    const int fd = HI_MPI_VENC_GetFd(2);
+    EXPECT_EQ(m_Rig.m_lpPorts->m_nFdFetches.load(), 1);
+    // The request waits for its picture while the encoders are rebuilt.
+    XMediaSimStall(2, 1000);
+    ASSERT_TRUE(m_Rig.m_lpManager->Snapshot(2, 0, 'G'));
+    tagMediaSimVenc v;
+    for (int i = 0; i < 30000 && !(XMediaSimVencInfo(2, &v) && v.s32RecvLeft == 1); ++i) {
+        XSleep(1);
+    }
+    ASSERT_EQ(v.s32RecvLeft, 1) << "the picture was asked for";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(m_Rig.m_Cap.CleanUpVideoEnc());
+    m_Rig.m_Cap.m_ChnCfg[0].res = PIC_HD720;
+    ASSERT_TRUE(m_Rig.m_Cap.InitVideoEnc());
+    for (int k : {0, 1, 3}) {
+        HI_MPI_VENC_StopRecvPic(k);
+    }
+    // The next request is served once the first has given up.
+    const uint64_t released = CSnapshotRig::Released();
+    ASSERT_TRUE(m_Rig.m_lpManager->Snapshot(2, 0, 'M'));
+    const bool served = CSnapshotRig::WaitReleased(released + 1);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(served);
+    const std::vector<std::string> snaps = m_Rig.Snaps();
+    ASSERT_EQ(snaps.size(), 2u);
+    EXPECT_EQ(snaps[0][0], 'A');
+    EXPECT_EQ(snaps[1][0], 'M');
+    EXPECT_EQ(m_Rig.m_lpPorts->m_nFdFetches.load(), 1);
+    EXPECT_EQ(HI_MPI_VENC_GetFd(2), fd);
 }
 
 struct tagPromptCase {
