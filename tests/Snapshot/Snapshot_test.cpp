@@ -339,3 +339,57 @@ TEST_F(SnapshotTest, CountedNameForm)
 }
 
 }  // namespace
+
+namespace {
+
+struct tagFaultCase {
+    const char* func;
+    int times;            // the first calls on channel 2 that fail
+    const char* printed;  // on standard error
+};
+
+TEST(SnapshotFaults, EachErrorPathEndsTheRequestAndTheNextOneWorks)
+{
+    const HI_S32 kCode = static_cast<HI_S32>(0xA0078012u);
+    const tagFaultCase cases[] = {
+        {"HI_MPI_VENC_GetFd", 1, "[JPEG MAIN] fd = "},
+        {"HI_MPI_VENC_InsertUserData", 1, "[IMAGE SNAPSHOT]HI_MPI_VENC_InsertUserData(2, 10) faild with 0xa0078012\n"},
+        {"HI_MPI_VENC_StartRecvPicEx", 1, "[IMAGE SNAPSHOT]HI_MPI_VENC_StartRecvPic faild with0xa0078012\n"},
+        {"HI_MPI_VENC_Query", 2, "[IMAGE SNAPSHOT]HI_MPI_VENC_Query failed with 0xa0078012!\n"},
+        {"HI_MPI_VENC_GetStream", 1, "[IMAGE SNAPSHOT]HI_MPI_VENC_GetStream failed with 0xa0078012!\n"},
+    };
+    for (const tagFaultCase& c : cases) {
+        SCOPED_TRACE(c.func);
+        CSnapshotRig rig;
+        ASSERT_TRUE(rig.Ok());
+        ASSERT_TRUE(rig.m_lpManager->Init());
+        rig.m_lpPorts->NotifyCard(kUsableCard);
+        const std::string gps = "$GPRMC,1,A";
+        rig.m_lpPorts->SetGPS(&gps);
+        XMediaSimFail(c.func, kCode, 2, c.times);
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(rig.m_lpManager->Snapshot(2, 0, 'A'));
+        ASSERT_TRUE(rig.m_lpManager->Snapshot(2, 0, 'W'));
+        // The 'W' request's picture is the last one given back.
+        bool done = false;
+        for (int i = 0; i < 30000 && !done; ++i) {
+            done = rig.Snaps().size() == 1;
+            XSleep(1);
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        XMediaSimClearFaults();
+        ASSERT_TRUE(done) << err;
+        EXPECT_NE(err.find(c.printed), std::string::npos) << err;
+        const std::vector<std::string> snaps = rig.Snaps();
+        ASSERT_EQ(snaps.size(), 1u);
+        EXPECT_EQ(snaps[0][0], 'W');
+        tagMediaSimVenc v;
+        for (int i = 0; i < 30000 && XMediaSimVencInfo(2, &v) && v.u32Held != 0; ++i) {
+            XSleep(1);
+        }
+        EXPECT_EQ(v.u32Held, 0u);
+        EXPECT_EQ(v.u32Queued, 0u) << "no picture left behind";
+    }
+}
+
+}  // namespace
