@@ -149,17 +149,10 @@ TEST_F(SnapshotCodec, AlarmVideoCarriesTheSnapshotRecord)
     }
     m_Rig.m_lpPorts->SetGPS(&gps);
     Take('A', 1);
+    Take('A', 1);
     feeder.Feed(20 * 30);
     m_Rig.m_lpEngine->StopAllRecord(1, 1);
 
-    const std::vector<std::string> snaps = m_Rig.Snaps();
-    ASSERT_EQ(snaps.size(), 1u);
-    const time_t second = NameSecond(snaps[0]);
-    struct tm t;
-    gmtime_r(&second, &t);
-    const RECTIME rt = RECTIME::Make(static_cast<unsigned>(t.tm_year - 100), static_cast<unsigned>(t.tm_mon + 1),
-                                     static_cast<unsigned>(t.tm_mday), static_cast<unsigned>(t.tm_hour),
-                                     static_cast<unsigned>(t.tm_min), static_cast<unsigned>(t.tm_sec));
     std::vector<std::string> videos;
     for (const std::string& n : XRecListDir(m_Rig.m_Board.Path("/tmp/mmc0/DCIM/101video"))) {
         if (n.size() > 4 && n.compare(n.size() - 4, 4, ".MP4") == 0) {
@@ -169,10 +162,25 @@ TEST_F(SnapshotCodec, AlarmVideoCarriesTheSnapshotRecord)
     ASSERT_EQ(videos.size(), 1u);
     const std::string walk = Sh(std::string(DASHCAM_PYTHON) + " " + DASHCAM_SOURCE_DIR +
                                 "/tests/Record/MP4BoxWalker.py " + Quote(videos[0]));
-    EXPECT_NE(walk.find("asct 1\n"), std::string::npos) << walk;
+    EXPECT_NE(walk.find("asct 2\n"), std::string::npos) << walk;
+    // One record per saved image: its letter, time and collision index, and
+    // the GPS line cut to 63 characters.
     const std::string gpsHex = Hex(gps.substr(0, 63)) + "00";
-    EXPECT_NE(walk.find("rec A " + std::to_string(rt.value) + " 0 " + gpsHex + "\n"), std::string::npos)
-        << walk << "\nwanted rectime " << rt.value << " gps " << gpsHex;
+    const std::vector<std::string> snaps = m_Rig.Snaps();
+    ASSERT_EQ(snaps.size(), 2u);
+    for (const std::string& name : snaps) {
+        const time_t second = NameSecond(name);
+        struct tm t;
+        gmtime_r(&second, &t);
+        const RECTIME rt = RECTIME::Make(static_cast<unsigned>(t.tm_year - 100), static_cast<unsigned>(t.tm_mon + 1),
+                                         static_cast<unsigned>(t.tm_mday), static_cast<unsigned>(t.tm_hour),
+                                         static_cast<unsigned>(t.tm_min), static_cast<unsigned>(t.tm_sec));
+        const size_t paren = name.find('(');
+        const int index = paren == std::string::npos ? 0 : atoi(name.c_str() + paren + 1);
+        EXPECT_NE(walk.find("rec A " + std::to_string(rt.value) + " " + std::to_string(index) + " " + gpsHex + "\n"),
+                  std::string::npos)
+            << walk << "\nwanted " << name << " rectime " << rt.value;
+    }
 }
 
 TEST_F(SnapshotCodec, NoStalePictureAfterATimeoutOrAPause)
