@@ -14,6 +14,7 @@
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/PromptLog.h"
 #include "TCPComm/TCPComm.h"
@@ -88,10 +89,12 @@ void CBoardServices::ResumeGpsSaveData()
 
 void CBoardServices::PauseSnapshot()
 {
+    CSnapshotManager::instance()->PauseSnapshot();
 }
 
 void CBoardServices::ResumeSnapshot()
 {
+    CSnapshotManager::instance()->ResumeSnapshot();
 }
 
 void CBoardServices::SyncFS()

@@ -4,10 +4,12 @@
 
 #include <iterator>
 
+#include "Alarm/Alarm.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
 
 namespace {
@@ -20,6 +22,26 @@ BOOL XIniConfigInit()
 BOOL XFactoryTestInit()
 {
     return CFactoryTest::instance()->Init();
+}
+
+BOOL XAlarmManagerInit()
+{
+    return CAlarmManager::instance()->Init();
+}
+
+void XAlarmManagerCleanUp()
+{
+    CAlarmManager::instance()->CleanUp();
+}
+
+BOOL XSnapshotInit()
+{
+    return CSnapshotManager::instance()->Init();
+}
+
+void XSnapshotCleanUp()
+{
+    CSnapshotManager::instance()->CleanUp();
 }
 
 void XIniConfigCleanUp()
@@ -60,13 +82,13 @@ void XSyncStep()
 const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
+    {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
-    {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
+    {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
 };
@@ -85,8 +107,8 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
-    {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
-    {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
+    {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
+    {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
