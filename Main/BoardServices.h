@@ -6,15 +6,9 @@
 // The loop's services on the camera: the GPIO manager, the settings store,
 // the prompt log, the hardware clock and the shell. Managers the system does
 // not have yet answer "not there": no SD manager (its checks are not
-<<<<<<< HEAD
-// scheduled), no recorder, GPS logging or snapshots to pause or resume, no
-// factory marker. The app channel tells of a download under way and removes
-// the pairing file.
-=======
-// scheduled), no recorder or GPS logging to pause or resume, no app
-// download under way, no factory marker. Snapshots pause and resume. The app pairing file is removed
-// directly.
->>>>>>> i23
+// scheduled), no recorder or GPS logging to pause or resume, no factory
+// marker. Snapshots pause and resume. The app channel tells of a download
+// under way and removes the pairing file.
 class CBoardServices : public CLoopServices {
 public:
     BOOL ReadGpio(int gpio, int& value) override;
