@@ -8,6 +8,7 @@
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Periphery/I2CDevManager.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -42,6 +43,16 @@ BOOL XSnapshotInit()
 void XSnapshotCleanUp()
 {
     CSnapshotManager::instance()->CleanUp();
+}
+
+BOOL XI2CDevInit()
+{
+    return CI2CDevManager::instance()->Init();
+}
+
+void XI2CDevCleanUp()
+{
+    CI2CDevManager::instance()->CleanUp();
 }
 
 void XIniConfigCleanUp()
@@ -89,7 +100,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
-    {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
+    {XI2CDevInit, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
 };
 
@@ -104,7 +115,7 @@ const ManagerInit kLateManagerInits[] = {
 const ManagerCleanUp kManagerCleanUps[] = {
     {XTCPCommCleanUp, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
-    {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
+    {XI2CDevCleanUp, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},

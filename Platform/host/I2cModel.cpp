@@ -9,6 +9,7 @@
 
 #include "Platform/BoardRoot.h"
 #include "Platform/I2c.h"
+#include "Platform/host/I2cSensorModels.h"
 
 namespace {
 
@@ -77,6 +78,8 @@ CI2cModel::CI2cModel()
     for (int i = 0; i < kBuses; ++i) {
         m_Buses.emplace_back(new CI2cBus(i));
     }
+    m_Slaves[{2, CI2cSensorModel::kProxSlave}] = CI2cSensorModel::Prox();
+    m_Slaves[{2, CI2cSensorModel::kAccelSlave}] = CI2cSensorModel::Accel();
 }
 
 CDevModel* CI2cModel::BusOf(const char* devpath)
@@ -224,6 +227,11 @@ long CI2cModel::Write(int fd, const void* buf, unsigned long len)
         w.reg = LittleValue(p, f.regBytes);
         w.value = LittleValue(p + f.regBytes, f.dataBytes);
         w.bytes.assign(p, p + len);
+        auto chip = m_Slaves.find({w.bus, w.slave});
+        if (chip != m_Slaves.end() && !chip->second->Write(w.reg, w.value)) {
+            errno = EIO;  // no acknowledge
+            return -1;
+        }
         m_Regs[std::make_tuple(w.bus, w.slave, w.reg)] = w.value;
         m_Log.push_back(w);
         if (m_Log.size() > kLogMax) {
@@ -258,8 +266,17 @@ long CI2cModel::Read(int fd, void* buf, unsigned long len)
     }
     uint8_t* p = static_cast<uint8_t*>(buf);
     const uint32_t reg = LittleValue(p, f.regBytes);
-    auto r = m_Regs.find(std::make_tuple(f.bus, f.slave, reg));
-    uint32_t value = r == m_Regs.end() ? 0 : r->second;
+    uint32_t value = 0;
+    auto chip = m_Slaves.find({f.bus, f.slave});
+    if (chip != m_Slaves.end()) {
+        if (!chip->second->Read(reg, value)) {
+            errno = EIO;
+            return -1;
+        }
+    } else {
+        auto r = m_Regs.find(std::make_tuple(f.bus, f.slave, reg));
+        value = r == m_Regs.end() ? 0 : r->second;
+    }
     for (int i = 0; i < f.dataBytes; ++i) {
         p[i] = static_cast<uint8_t>(value >> (8 * i));
     }

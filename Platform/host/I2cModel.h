@@ -7,14 +7,18 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Platform/host/DevModel.h"
 
+class CI2cSlaveModel;
+
 // The simulated I2C buses /dev/i2c-0..2: per descriptor the slave address
 // and the register and data widths; per (bus, slave) a register model; every
 // write in an ordered log with monotonic times, also appended to
-// DIR/log/i2c.log as "TIME_US BUS 0xSLAVE 0xREG 0xVALUE".
+// DIR/log/i2c.log as "TIME_US BUS 0xSLAVE 0xREG 0xVALUE". The motion sensors
+// on bus 2 answer through their own chip models (I2cSensorModels.h).
 class CI2cModel {
 public:
     struct tagWrite {
@@ -64,6 +68,7 @@ private:
     std::vector<std::unique_ptr<CDevModel>> m_Buses;
     std::map<int, tagFile> m_Files;
     std::map<std::tuple<int, uint32_t, uint32_t>, uint32_t> m_Regs;
+    std::map<std::pair<int, uint32_t>, CI2cSlaveModel*> m_Slaves;  // chips with their own model
     std::vector<tagWrite> m_Log;
     std::map<int, bool> m_FailOpen;
     std::map<unsigned long, bool> m_FailRequest;
