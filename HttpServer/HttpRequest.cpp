@@ -118,6 +118,9 @@ int parse_request(connection* conn)
         ++i;
     }
     conn->url = split_string(req, url_at, i);
+    if (conn->url.empty()) {
+        return 0;  // the line ends where the URL should be
+    }
 
     if (i < len && text[i] == ' ') {
         while (i < len && text[i] == ' ') {

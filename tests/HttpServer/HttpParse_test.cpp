@@ -116,6 +116,7 @@ TEST(HttpRequestTest, RequestLines)
         {"GET /x HTTP/1.1 extra\r\n\r\n", 1, "GET", "/x", 0},
         {"GET\r\n\r\n", 0, "", "", 1},
         {"GET    ", 0, "GET", "", 1},
+        {"GET   \r\n\r\n", 0, "GET", "", 1},
         {"get", 0, "GET", "", 1},
         {"", 0, "", "", 1},
         {"FOO /x HTTP/1.1\r\n\r\n", 1, "FOO", "/x", 0},
