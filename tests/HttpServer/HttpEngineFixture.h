@@ -82,10 +82,11 @@ private:
 // The engine on an ephemeral 127.0.0.1 port, its passes on a thread of the
 // fixture, with a test handler that fills the connection as process_get does.
 class HttpEngineFixture : public ::testing::Test {
-protected:
+public:
     static std::atomic<int> s_nCalls;
     static CScriptedFrameSource* s_pSource;
 
+protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/http-engine-XXXXXX";
@@ -132,6 +133,7 @@ protected:
         close(fd);
     }
 
+public:
     static void Head200(connection* conn, off_t length)
     {
         conn->header = "HTTP/1.1 200 OK\r\n" + std::string(keep_alive(conn)) +
@@ -200,6 +202,7 @@ protected:
         }
     }
 
+protected:
     std::string m_strRoot;
     int m_nPort = 0;
     std::atomic<bool> m_bRun{false};
