@@ -45,7 +45,8 @@ int g_nBoundPort = 0;
 int max_connections = -1;
 int idletime = 60;
 int64_t now = 0;
-int64_t g_nLastBindTry = INT64_MIN;
+int64_t g_nLastBindTry = -1;  // monotonic second of the last try, -1 none
+int g_nLastBindErrno = 0;  // a failure repeated by the retries is logged once
 uint64_t num_requests = 0, total_in = 0, total_out = 0;
 std::unique_ptr<char[]> json_buffer;
 std::vector<char> g_LiveScratch;
@@ -481,7 +482,10 @@ void init_sockin()
     if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) == -1) {
         XERROR("setsockopt(SO_REUSEADDR): %s\n", strerror(errno));
     } else if (bind(s, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) == -1) {
-        XERROR("bind(port %u): %s\n", static_cast<unsigned>(bindport), strerror(errno));
+        if (errno != g_nLastBindErrno) {
+            g_nLastBindErrno = errno;
+            XERROR("bind(port %u): %s (retried every second)\n", static_cast<unsigned>(bindport), strerror(errno));
+        }
     } else if (getsockname(s, reinterpret_cast<struct sockaddr*>(&addr), &len) == -1) {
         XERROR("getsockname(): %s\n", strerror(errno));
     } else if (listen(s, max_connections) == -1) {
@@ -490,6 +494,7 @@ void init_sockin()
         char text[INET_ADDRSTRLEN] = "";
         inet_ntop(AF_INET, &addr.sin_addr, text, sizeof(text));
         g_nBoundPort = ntohs(addr.sin_port);
+        g_nLastBindErrno = 0;
         printf("listening on: http://%s:%u/\n", text, static_cast<unsigned>(g_nBoundPort));
         fflush(stdout);
         sockin = s;
@@ -697,7 +702,7 @@ void httpd_poll()
     XPassGuard pass;
     g_pPass = &pass;
     now = XMonoSeconds();
-    if (sockin == -1 && now - g_nLastBindTry >= 1) {
+    if (sockin == -1 && (g_nLastBindTry < 0 || now - g_nLastBindTry >= 1)) {
         init_sockin();
     }
 

@@ -346,4 +346,47 @@ TEST_F(HttpEngineTest, ListingAndNotFoundThroughTheEngine)
     EXPECT_EQ(Curl("-o /dev/null -w '%{http_code}' " + Url("/x")), "404");
 }
 
+TEST(HttpEngineBindTest, ABusyPortIsRetriedFromThePasses)
+{
+    // hold a port, start the engine on it, then let it go
+    const int holder = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(holder, 0);
+    struct sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    ASSERT_EQ(bind(holder, reinterpret_cast<struct sockaddr*>(&a), sizeof(a)), 0);
+    ASSERT_EQ(getsockname(holder, reinterpret_cast<struct sockaddr*>(&a), &len), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    const int port = ntohs(a.sin_port);
+
+    testing::internal::CaptureStderr();
+    httpd_set_listen_address("127.0.0.1", port);
+    init_exec_env("/tmp");
+    EXPECT_EQ(httpd_listen_port(), 0);
+    httpd_poll();
+    httpd_poll();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("bind(port"), err.rfind("bind(port")) << err;  // logged once
+    close(holder);
+    for (int i = 0; i < 10 && httpd_listen_port() == 0; ++i) {
+        httpd_poll();
+    }
+    EXPECT_EQ(httpd_listen_port(), port);
+    std::thread client([port] {
+        const int s = XTestConnect(port);
+        if (s >= 0) {
+            XTestSend(s, "GET /nothing HTTP/1.1\r\n\r\n");
+            XTestReadReply(s);
+            close(s);
+        }
+    });
+    for (int i = 0; i < 100 && httpd_num_requests() == 0; ++i) {
+        httpd_poll();
+    }
+    client.join();
+    EXPECT_EQ(httpd_num_requests(), 1u);
+    deinit_exec_env();
+}
+
 }  // namespace
