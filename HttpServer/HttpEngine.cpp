@@ -423,34 +423,40 @@ void XTooLong(connection* conn)
     conn->state = SEND_HEADER;
 }
 
+// The bytes of one recv() on a connection waiting for its request.
+void XReceived(connection* conn, const char* buf, size_t n)
+{
+    conn->last_active = now;
+    total_in += n;
+    try {
+        conn->request.append(buf, n);
+        conn->request_length += n;
+        const size_t head = find_request_head_end(conn->request.data(), conn->request.size());
+        if (head == 0) {
+            if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
+                XTooLong(conn);
+            }
+        } else if (head > HTTP_MAX_REQUEST_LENGTH) {
+            XTooLong(conn);
+        } else {
+            conn->request.resize(head);  // what follows the head is dropped
+            process_request(conn);
+        }
+    } catch (const std::bad_alloc&) {
+        XCloseConn(conn);
+        return;
+    }
+    if (conn->state == SEND_HEADER) {
+        poll_send_header(conn);
+    }
+}
+
 void poll_recv_request(connection* conn)
 {
     char buf[32768];
     const ssize_t n = recv(conn->socket, buf, sizeof(buf), 0);
     if (n > 0) {
-        conn->last_active = now;
-        total_in += static_cast<uint64_t>(n);
-        try {
-            conn->request.append(buf, static_cast<size_t>(n));
-            conn->request_length += static_cast<size_t>(n);
-            const size_t head = find_request_head_end(conn->request.data(), conn->request.size());
-            if (head == 0) {
-                if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
-                    XTooLong(conn);
-                }
-            } else if (head > HTTP_MAX_REQUEST_LENGTH) {
-                XTooLong(conn);
-            } else {
-                conn->request.resize(head);  // what follows the head is dropped
-                process_request(conn);
-            }
-        } catch (const std::bad_alloc&) {
-            XCloseConn(conn);
-            return;
-        }
-        if (conn->state == SEND_HEADER) {
-            poll_send_header(conn);
-        }
+        XReceived(conn, buf, static_cast<size_t>(n));
         return;
     }
     if (n == -1 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
@@ -685,6 +691,13 @@ std::string httpd_root(uint64_t* generation)
         *generation = g_nRootGeneration;
     }
     return wwwroot;
+}
+
+void http_receive_bytes(connection* conn, const char* buf, size_t n)
+{
+    if (conn->state == RECV_REQUEST && n > 0) {
+        XReceived(conn, buf, n);
+    }
 }
 
 void httpd_cut_file_replies()

@@ -37,6 +37,10 @@ void httpd_cut_file_replies();
 // could not be had.
 char* httpd_json_buffer();
 
+// The receive step on bytes already read from conn's socket: the request is
+// answered once its head is complete (tests and fuzzing feed it directly).
+void http_receive_bytes(connection* conn, const char* buf, size_t n);
+
 // Reply builder for GET and HEAD (null: process_get).
 typedef void (*HttpGetHandler)(connection* conn);
 void httpd_set_get_handler(HttpGetHandler handler);
