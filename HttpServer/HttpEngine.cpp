@@ -766,6 +766,9 @@ void httpd_poll()
     now = XMonoSeconds();
     if (r == -1 && err != EINTR) {
         XERROR("poll(): %s\n", strerror(err));
+        pass.Release();
+        usleep(10000);  // no busy loop while the failure lasts
+        pass.Retake();
     }
     if (r > 0) {
         const size_t first_conn = listen_at >= 0 ? 1 : 0;

@@ -2,6 +2,7 @@
 #define TESTS_HTTPSERVER_HTTPENGINEFIXTURE_H
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +93,7 @@ protected:
         char tmpl[] = "/tmp/http-engine-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         m_strRoot = tmpl;
+        signal(SIGPIPE, SIG_IGN);  // as the camera does
         s_nCalls = 0;
         m_pSource.reset(new CScriptedFrameSource());
         s_pSource = m_pSource.get();
@@ -144,7 +146,8 @@ public:
 
     // /file/NAME: the file under the root; /mem/C/N: N bytes of C built in
     // the shared buffer; /json/N: a list of N bytes; /head: head only;
-    // /live: the live stream; anything else: process_get.
+    // /live: the live stream; /cut: cuts the file replies as the SD
+    // callback does on this thread; anything else: process_get.
     static void Handler(connection* conn)
     {
         ++s_nCalls;
@@ -176,6 +179,10 @@ public:
             conn->buffer_type = HTTP_BUFFER_COMMON_VIDEO_JSON;
             conn->reply_length = static_cast<off_t>(n);
             Head200(conn, static_cast<off_t>(n));
+        } else if (u == "/cut") {
+            // a format from a command: the root goes away under this very pass
+            httpd_cut_file_replies();
+            Head200(conn, 0);
         } else if (u == "/head") {
             Head200(conn, 0);
             conn->header_only = 1;

@@ -229,6 +229,41 @@ TEST_F(HttpEngineTest, MemoryReplyKeepsItsBytesWhileOthersAreBuilt)
     close(slow);
 }
 
+TEST_F(HttpEngineTest, FileRepliesCutFromARequestOfTheSamePass)
+{
+    MakeFile("/big", std::string(16 << 20, 'b'));
+    std::vector<int> slow;
+    for (int i = 0; i < 3; ++i) {
+        const int s = XTestConnect(m_nPort, 4096);
+        ASSERT_GE(s, 0);
+        ASSERT_TRUE(XTestSend(s, "GET /file/big HTTP/1.1\r\n\r\n"));
+        slow.push_back(s);
+    }
+    ASSERT_TRUE(XTestWaitFor([] { return s_nCalls.load() == 3; }));
+    // the cutting request and another ready one in the same pass
+    const int cut = XTestConnect(m_nPort);
+    const int other = XTestConnect(m_nPort);
+    ASSERT_GE(cut, 0);
+    ASSERT_GE(other, 0);
+    ASSERT_TRUE(XTestSend(other, "GET /mem/o/2 HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(XTestSend(cut, "GET /cut HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(XTestReadReply(cut).ok);
+    EXPECT_EQ(XTestReadReply(other).body, "oo");
+    for (int s : slow) {
+        size_t total = 0;
+        char buf[65536];
+        ssize_t n;
+        while ((n = recv(s, buf, sizeof(buf), 0)) > 0) {
+            total += static_cast<size_t>(n);
+        }
+        EXPECT_EQ(n, 0);
+        EXPECT_LT(total, 16u << 20);
+        close(s);
+    }
+    close(cut);
+    close(other);
+}
+
 TEST_F(HttpEngineTest, IdleConnectionsCloseOnTheMonotonicClock)
 {
     httpd_set_idletime(2);
