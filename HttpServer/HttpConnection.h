@@ -45,7 +45,7 @@ enum reply_type_t {
 struct connection {
     int socket = -1;
     in_addr_t client = 0;
-    int64_t last_active = 0;  // engine clock (monotonic seconds)
+    int64_t last_active = 0;  // engine clock (monotonic milliseconds)
     conn_state state = DONE;
 
     std::string request;  // bytes received for the current request

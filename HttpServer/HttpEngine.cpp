@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <netinet/tcp.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
@@ -44,8 +45,8 @@ bool g_bPortFixed = false;
 int g_nBoundPort = 0;
 int max_connections = -1;
 int idletime = 60;
-int64_t now = 0;
-int64_t g_nLastBindTry = -1;  // monotonic second of the last try, -1 none
+int64_t now = 0;  // engine clock, read on every pass
+int64_t g_nLastBindTry = -1;  // engine clock at the last try, -1 none
 int g_nLastBindErrno = 0;  // a failure repeated by the retries is logged once
 uint64_t num_requests = 0, total_in = 0, total_out = 0;
 std::unique_ptr<char[]> json_buffer;
@@ -70,11 +71,12 @@ struct XPassGuard {
 };
 XPassGuard* g_pPass = nullptr;  // the pass in progress (HTTP thread only)
 
-int64_t XMonoSeconds()
+// The engine clock: monotonic milliseconds.
+int64_t XMonoMs()
 {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 bool XIsLive(const connection* conn)
@@ -329,8 +331,10 @@ void poll_send_reply(connection* conn);
 
 void poll_send_header(connection* conn)
 {
+    // A body follows: the head waits for it in the same segment.
+    const int more = conn->header_only ? 0 : MSG_MORE;
     const ssize_t n = send(conn->socket, conn->header.data() + conn->header_sent,
-                           conn->header.size() - conn->header_sent, MSG_NOSIGNAL);
+                           conn->header.size() - conn->header_sent, MSG_NOSIGNAL | more);
     conn->last_active = now;
     if (n > 0) {
         conn->header_sent += static_cast<size_t>(n);
@@ -557,6 +561,9 @@ void XAcceptAll()
             close(s);
             continue;
         }
+        // Replies and live frames go out as they are written.
+        const int one = 1;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
         std::unique_ptr<connection> conn;
         try {
             conn.reset(new connection());
@@ -654,7 +661,7 @@ int init_exec_env(const char* RootPath)
     parse_default_extension_map();
     parse_commandline2(RootPath);
     set_keep_alive_field(idletime);
-    now = XMonoSeconds();
+    now = XMonoMs();
     if (g_nSpareFd == -1) {
         g_nSpareFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
     }
@@ -714,8 +721,8 @@ void httpd_poll()
 {
     XPassGuard pass;
     g_pPass = &pass;
-    now = XMonoSeconds();
-    if (sockin == -1 && (g_nLastBindTry < 0 || now - g_nLastBindTry >= 1)) {
+    now = XMonoMs();
+    if (sockin == -1 && (g_nLastBindTry < 0 || now - g_nLastBindTry >= 1000)) {
         init_sockin();
     }
 
@@ -730,11 +737,13 @@ void httpd_poll()
         fds.push_back({sockin, POLLIN, 0});
     }
     bool hungry = false;
+    bool pending = false;  // a connection left DONE: no waiting in poll()
     for (auto& c : connlist) {
         connection* conn = c.get();
-        if (idletime > 0 && now - conn->last_active >= idletime) {
+        if (idletime > 0 && now - conn->last_active >= static_cast<int64_t>(idletime) * 1000) {
             XCloseConn(conn);
         }
+        pending = pending || conn->state == DONE;
         short events = 0;
         if (conn->state == RECV_REQUEST) {
             events = POLLIN;
@@ -760,10 +769,10 @@ void httpd_poll()
     }
 
     pass.Release();
-    const int r = poll(fds.data(), fds.size(), 1000);
+    const int r = poll(fds.data(), fds.size(), pending ? 0 : 1000);
     const int err = errno;
     pass.Retake();
-    now = XMonoSeconds();
+    now = XMonoMs();
     if (r == -1 && err != EINTR) {
         XERROR("poll(): %s\n", strerror(err));
         pass.Release();
@@ -797,14 +806,15 @@ void httpd_poll()
     for (auto it = connlist.begin(); it != connlist.end();) {
         auto next = std::next(it);
         connection* conn = it->get();
-        if (conn->state == DONE) {
-            if (conn->conn_close) {
-                free_connection(conn);
-                connlist.erase(it);
-            } else {
-                recycle_connection(conn);
-                poll_recv_request(conn);
-            }
+        // A request already waiting behind the reply is answered at once;
+        // a few per pass, the rest in the next one.
+        for (int i = 0; i < 8 && conn->state == DONE && !conn->conn_close; ++i) {
+            recycle_connection(conn);
+            poll_recv_request(conn);
+        }
+        if (conn->state == DONE && conn->conn_close) {
+            free_connection(conn);
+            connlist.erase(it);
         }
         it = next;
     }
