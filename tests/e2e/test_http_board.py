@@ -3,6 +3,7 @@ it listens on the device's port 80: listings, refused URLs, methods and
 limits, the idle close, a browser's view of a listing, and a flood of
 connections."""
 import html.parser
+import http.client
 import os
 import resource
 import shutil
@@ -125,6 +126,26 @@ class HttpBoardTest(unittest.TestCase):
                 self.assertIn(code, (b"400", b"404"))
                 self.assertNotIn(b"OUTSIDE-THE-ROOT", body)
                 self.assertNotIn(b"root:", body)
+
+    def test_kept_alive_connection_with_http_client(self):
+        conn = http.client.HTTPConnection("127.0.0.1", PORT, timeout=20)
+        conn.sock = self.cam.connect(PORT)
+        first = conn.sock
+        for method, url, status in (("GET", "/", 200), ("HEAD", "/", 200), ("GET", "/DCIM/", 200),
+                                    ("GET", "/nothing.mp4", 404)):
+            with self.subTest(method=method, url=url):
+                conn.request(method, url)
+                r = conn.getresponse()
+                body = r.read()
+                self.assertEqual(r.status, status)
+                self.assertEqual(r.getheader("Keep-Alive"), "timeout=60")
+                self.assertEqual(r.getheader("Content-Type"), "text/html")
+                if method == "HEAD":
+                    self.assertEqual(body, b"")
+                else:
+                    self.assertEqual(len(body), int(r.getheader("Content-Length")))
+                self.assertIs(conn.sock, first)      # the same connection throughout
+        conn.close()
 
     def test_methods_and_limits(self):
         self.assertEqual(self.status("-d", "x", "http://127.0.0.1/"), "501")
