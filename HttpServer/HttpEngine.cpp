@@ -54,6 +54,7 @@ std::vector<char> g_LiveScratch;
 int g_nSpareFd = -1;  // given up to accept() and refuse when descriptors run out
 HttpGetHandler g_GetHandler = nullptr;
 void (*g_ResumeRecord)() = nullptr;
+int g_nResumePending = 0;  // speed-test replies ended in this pass
 CHttpFrameSource* g_pFrameSource = nullptr;
 size_t g_nBacklogFrames = 30;
 size_t g_nBacklogBytes = 1u << 20;
@@ -146,9 +147,7 @@ void XClearReply(connection* conn)
     conn->live_skip = 0;
     conn->data_ready = 0;
     if (conn->url_type == 1) {
-        if (g_ResumeRecord != nullptr) {
-            g_ResumeRecord();
-        }
+        ++g_nResumePending;  // resumed once the pass lets its lock go
         conn->url_type = 0;
     }
 }
@@ -653,6 +652,19 @@ void XCutFileReplies()
     }
 }
 
+// Recording resumes outside the pass lock: the bridge takes the recording
+// engine's lock, under which the SD callbacks may wait for this pass.
+void XResumeRecording(XPassGuard& pass)
+{
+    int n = g_nResumePending;
+    g_nResumePending = 0;
+    void (*resume)() = g_ResumeRecord;
+    pass.Release();
+    for (; n > 0 && resume != nullptr; --n) {
+        resume();
+    }
+}
+
 }  // namespace
 
 int init_exec_env(const char* RootPath)
@@ -819,6 +831,7 @@ void httpd_poll()
         it = next;
     }
     g_pPass = nullptr;
+    XResumeRecording(pass);
 }
 
 void deinit_exec_env()
@@ -834,6 +847,11 @@ void deinit_exec_env()
         free_connection(c.get());
     }
     connlist.clear();
+    for (; g_nResumePending > 0; --g_nResumePending) {
+        if (g_ResumeRecord != nullptr) {
+            g_ResumeRecord();
+        }
+    }
     free_mime_map();
     if (g_nSpareFd != -1) {
         close(g_nSpareFd);

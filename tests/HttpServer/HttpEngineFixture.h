@@ -179,6 +179,14 @@ public:
             conn->buffer_type = HTTP_BUFFER_COMMON_VIDEO_JSON;
             conn->reply_length = static_cast<off_t>(n);
             Head200(conn, static_cast<off_t>(n));
+        } else if (u == "/speed") {
+            // the speed-test download: recording paused for it
+            conn->url_type = 1;
+            memset(httpd_json_buffer(), 's', 4);
+            conn->reply = httpd_json_buffer();
+            conn->reply_dont_free = 1;
+            conn->reply_length = 4;
+            Head200(conn, 4);
         } else if (u == "/cut") {
             // a format from a command: the root goes away under this very pass
             httpd_cut_file_replies();

@@ -229,6 +229,32 @@ TEST_F(HttpEngineTest, MemoryReplyKeepsItsBytesWhileOthersAreBuilt)
     close(slow);
 }
 
+std::atomic<int> g_nResumed{0};
+
+void XResume()
+{
+    ++g_nResumed;
+}
+
+TEST_F(HttpEngineTest, SpeedTestRepliesResumeRecordingWhenTheyEnd)
+{
+    httpd_set_resume_record(XResume);
+    g_nResumed = 0;
+    const int s = XTestConnect(m_nPort);
+    ASSERT_GE(s, 0);
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(XTestSend(s, "GET /speed HTTP/1.1\r\n\r\n"));
+        EXPECT_EQ(XTestReadReply(s).body, "ssss");
+        EXPECT_TRUE(XTestWaitFor([i] { return g_nResumed.load() == i; }));  // kept alive, resumed
+    }
+    ASSERT_TRUE(XTestSend(s, "GET /mem/x/1 HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(XTestReadReply(s).body, "x");
+    close(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(g_nResumed.load(), 2);
+    httpd_set_resume_record(nullptr);
+}
+
 TEST_F(HttpEngineTest, FileRepliesCutFromARequestOfTheSamePass)
 {
     MakeFile("/big", std::string(16 << 20, 'b'));
