@@ -7,6 +7,7 @@
 #include "Alarm/Alarm.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
+#include "HttpServer/HttpServer.h"
 #include "IniConfig/IniConfig.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
@@ -72,6 +73,23 @@ void XTCPCommCleanUp()
     CTCPComm::instance()->CleanUp();
 }
 
+BOOL XHttpServerInit()
+{
+    return CHttpServer::instance()->Init();
+}
+
+// The web server's requests reach capture and recording: its thread stops
+// before them.
+void XHttpServerStop()
+{
+    CHttpServer::instance()->StopThread();
+}
+
+void XHttpServerCleanUp()
+{
+    CHttpServer::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -86,7 +104,7 @@ const ManagerInit kManagerInits[] = {
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
-    {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
+    {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
@@ -103,6 +121,7 @@ const ManagerInit kLateManagerInits[] = {
 // manager. The settings store goes last and saves.
 const ManagerCleanUp kManagerCleanUps[] = {
     {XTCPCommCleanUp, nullptr},
+    {XHttpServerStop, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
@@ -113,7 +132,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
     {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
-    {nullptr /* CHttpServer */, "HTTP Clean Up Done...\n"},
+    {XHttpServerCleanUp, "HTTP Clean Up Done...\n"},
     {XIniConfigCleanUp, "Exiting...\n"},
 };
 
