@@ -223,4 +223,5 @@ void XMediaResetModules()
     XMediaResetVi();
     XMediaResetIsp();
     XMediaResetVo();
+    XMediaResetRgn();
 }
