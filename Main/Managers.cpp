@@ -7,6 +7,7 @@
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "OSD/OSDManager.h"
 #include "Record/Record.h"
 
 namespace {
@@ -39,6 +40,16 @@ void XRecordCleanUp()
     CRecord::instance()->CleanUp();
 }
 
+BOOL XOSDManagerInit()
+{
+    return COSDManager::instance()->Init();
+}
+
+void XOSDManagerCleanUp()
+{
+    COSDManager::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -52,7 +63,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
-    {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
+    {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
@@ -73,7 +84,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
-    {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
+    {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
     {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},

@@ -95,7 +95,8 @@ def widths_for(size):
 
 
 def render(polys, width, height, stroke):
-    """Pixels of one glyph (rows of booleans): capsules of the stroke width."""
+    """Pixels of one glyph (rows of booleans): a square pen of the stroke
+    width moved along each stroke, so every lit pixel lies in a lit 2 x 2."""
     margin = max(1, height // 16)
     r = stroke / 2.0
     inner = max(0.0, width - 2 * margin - stroke)
@@ -105,25 +106,22 @@ def render(polys, width, height, stroke):
     def map_pt(p):
         return (margin + r + p[0] / 4.0 * inner, top + p[1] * unit)
 
-    segs = []
+    px = [[False] * width for _ in range(height)]
+
+    def stamp(x, y):
+        for row in range(max(0, math.ceil(y - r - 0.5)), min(height, math.floor(y + r - 0.5) + 1)):
+            for col in range(max(0, math.ceil(x - r - 0.5)), min(width, math.floor(x + r - 0.5) + 1)):
+                px[row][col] = True
+
     for poly in polys:
         pts = [map_pt(p) for p in poly]
         if len(pts) == 1:
             pts = pts * 2
-        segs.extend(zip(pts, pts[1:]))
-    px = [[False] * width for _ in range(height)]
-    for y in range(height):
-        cy = y + 0.5
-        for x in range(width):
-            cx = x + 0.5
-            for (x0, y0), (x1, y1) in segs:
-                dx, dy = x1 - x0, y1 - y0
-                ll = dx * dx + dy * dy
-                t = 0.0 if ll == 0 else max(0.0, min(1.0, ((cx - x0) * dx + (cy - y0) * dy) / ll))
-                ex, ey = x0 + t * dx - cx, y0 + t * dy - cy
-                if ex * ex + ey * ey <= r * r + 1e-9:
-                    px[y][x] = True
-                    break
+        for (x0, y0), (x1, y1) in zip(pts, pts[1:]):
+            steps = max(1, int(math.hypot(x1 - x0, y1 - y0) / 0.1))
+            for i in range(steps + 1):
+                t = i / steps
+                stamp(x0 + t * (x1 - x0), y0 + t * (y1 - y0))
     return px
 
 
