@@ -319,7 +319,7 @@ BOOL COSDManager::DrawText(COSD* const osd[4], const char* text)
     std::lock_guard<std::recursive_mutex> lock(m_OSDLock);
     BOOL ok = TRUE;
     for (int chn = 0; chn < 3; ++chn) {
-        if (osd[chn] != nullptr && osd[chn]->GetHandle() >= 0 && !osd[chn]->ShowString(wide, n)) {
+        if (osd[chn] == nullptr || !osd[chn]->ShowString(wide, n)) {
             ok = FALSE;
         }
     }
