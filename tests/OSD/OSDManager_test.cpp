@@ -418,6 +418,54 @@ TEST_F(TextOSDTest, AtMostSixtyFourCharacters)
     check.Run();
 }
 
+// A text overlay over a set whose glyph rows are padded far past twice
+// their width.
+class CPaddedTextOSD : public CTextOSD {
+public:
+    CPaddedTextOSD() : CTextOSD(emOSDSize_Small, emTextOSDType_Def)
+    {
+        // 'a': 4 px wide, 16 rows of 32 bytes
+        const uint16_t head[4] = {'a', 4, 16, 32};
+        m_Data = {'a', 0, 0, 0};
+        for (uint16_t v : head) {
+            m_Data.push_back(static_cast<uint8_t>(v & 0xFF));
+            m_Data.push_back(static_cast<uint8_t>(v >> 8));
+        }
+        for (int row = 0; row < 16; ++row) {
+            for (int b = 0; b < 32; ++b) {
+                m_Data.push_back(static_cast<uint8_t>(b < 8 ? 0xFF : 0x00));
+            }
+        }
+    }
+    BOOL LoadImageDataBase() override
+    {
+        if (m_ImgDB == nullptr) {
+            m_ImgDB = new CCharImageDataBase;
+            return m_ImgDB->ParseData(m_Data.data(), static_cast<unsigned>(m_Data.size()));
+        }
+        return TRUE;
+    }
+    using CTextOSD::m_CurOSDStrInfo;
+
+private:
+    std::vector<uint8_t> m_Data;
+};
+
+TEST_F(TextOSDTest, GlyphsStayInsideTheRow)
+{
+    CPaddedTextOSD osd;
+    osd.SetWidth(16);  // rows of 32 bytes: four glyphs by width, one by padding
+    ASSERT_TRUE(osd.CreateRgn(22));
+    ASSERT_TRUE(Show(osd, "aaaa"));
+    EXPECT_EQ('a', osd.m_CurOSDStrInfo[0].utf16);
+    EXPECT_EQ(0, osd.m_CurOSDStrInfo[1].utf16);
+    const tagRgnSimInfo info = XTestRgn(22);
+    ASSERT_EQ(32u * 16u, info.bitmap.size());
+    EXPECT_EQ(0xFF, info.bitmap[0]);
+    EXPECT_EQ(0xFF, info.bitmap[7]);
+    EXPECT_EQ(0x00, info.bitmap[8]);
+}
+
 TEST_F(TextOSDTest, RegionOperationsNeedARegionAndAChannel)
 {
     CTextOSD osd(emOSDSize_Small, emTextOSDType_Timestamp);

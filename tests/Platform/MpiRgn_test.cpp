@@ -240,6 +240,12 @@ TEST_F(MpiRgnTest, AttachmentsAreKeptByHandleWhateverTheEncoder)
     EXPECT_EQ(8, info.attach[0].attr.unChnAttr.stOverlayChn.stPoint.s32X);
     EXPECT_FALSE(info.attach[0].attr.bShow);
 
+    EXPECT_NE(std::string::npos,
+              XMediaSimStateJson().find("\"rgn\":[{\"handle\":0,\"width\":4,\"height\":2,\"set_bitmap\":0,"
+                                        "\"attach\":[{\"chn\":5,\"x\":8,\"y\":4,\"show\":false,\"layer\":2,"
+                                        "\"alpha\":100}]}]"))
+        << XMediaSimStateJson();
+
     EXPECT_EQ(HI_SUCCESS, HI_MPI_RGN_DetachFromChn(0, &c5));
     EXPECT_NE(HI_SUCCESS, HI_MPI_RGN_DetachFromChn(0, &c5));
     ASSERT_TRUE(XRgnSimInfo(0, &info));
