@@ -125,8 +125,9 @@ BOOL COSDManager::GetChannelResolution(int chn, unsigned& width, unsigned& heigh
 
 BOOL COSDManager::Init()
 {
+    CleanUp();  // an earlier run's thread and regions, outside the lock the thread takes
     std::lock_guard<std::recursive_mutex> lock(m_OSDLock);
-    DeleteOverlays();  // an earlier run's, after its CleanUp
+    DeleteOverlays();
     for (int i = 0; i < 4; ++i) {
         m_TimestampOSD[i] = new (std::nothrow) CTextOSD(kTextSize[i], emTextOSDType_Timestamp);
         m_Speed[i] = new (std::nothrow) CTextOSD(kTextSize[i], emTextOSDType_GPSSpeed);

@@ -295,9 +295,9 @@ TEST_F(OSDManagerTest, SpeedMessages)
 TEST_F(OSDManagerTest, TimestampTexts)
 {
     ASSERT_TRUE(Init());
-    m_Osd.CleanUp();  // no ticks: the texts drawn here stay
-    ASSERT_TRUE(Init());
-    ASSERT_TRUE(m_Osd.DestroyThread(TRUE));
+    ASSERT_TRUE(Init()) << "a second Init starts afresh";
+    EXPECT_EQ(12u, XRgnSimHandles().size());
+    ASSERT_TRUE(m_Osd.DestroyThread(TRUE));  // no ticks: the texts drawn here stay
     CTestRenderCheck check(m_Board);
     RECTIME t = RECTIME::Make(26, 12, 11, 23, 59, 58);
     EXPECT_TRUE(m_Osd.ShowTimestamp(&t));
