@@ -9,6 +9,7 @@
 #include "FactoryTest/FactoryTest.h"
 #include "HttpServer/HttpServer.h"
 #include "IniConfig/IniConfig.h"
+#include "OSD/OSDManager.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -90,6 +91,16 @@ void XHttpServerCleanUp()
     CHttpServer::instance()->CleanUp();
 }
 
+BOOL XOSDManagerInit()
+{
+    return COSDManager::instance()->Init();
+}
+
+void XOSDManagerCleanUp()
+{
+    COSDManager::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -103,7 +114,7 @@ const ManagerInit kManagerInits[] = {
     {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
-    {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
+    {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
@@ -125,7 +136,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
-    {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
+    {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
