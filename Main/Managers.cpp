@@ -7,6 +7,7 @@
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "PlayAudio/PlayAudio.h"
 #include "Record/Record.h"
 
 namespace {
@@ -39,6 +40,16 @@ void XRecordCleanUp()
     CRecord::instance()->CleanUp();
 }
 
+BOOL XPlayAudioInit()
+{
+    return CPlayAudio::instance()->Init();
+}
+
+void XPlayAudioCleanUp()
+{
+    CPlayAudio::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -54,7 +65,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
-    {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
+    {XPlayAudioInit, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {nullptr /* CTCPComm */, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
@@ -79,7 +90,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
-    {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
+    {XPlayAudioCleanUp, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
     {nullptr /* CHttpServer */, "HTTP Clean Up Done...\n"},
     {XIniConfigCleanUp, "Exiting...\n"},
 };
