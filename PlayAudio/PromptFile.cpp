@@ -1,6 +1,8 @@
 #include "PlayAudio/PromptFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <string>
@@ -33,14 +35,24 @@ bool CPromptFile::Open(const char* path)
     if (path == nullptr || path[0] == '\0') {
         return false;
     }
-    FILE* f = fopen(XBoardPath(path).c_str(), "rb");
-    if (f == nullptr) {
+    // without waiting: a pipe or device would block the open
+    const int fd = open(XBoardPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
     struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
+        return false;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        close(fd);
+        return false;
+    }
     uint8_t header[kHeaderBytes];
     uint32_t length = 0;
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && fread(header, 1, sizeof(header), f) == sizeof(header)) {
+    if (fread(header, 1, sizeof(header), f) == sizeof(header)) {
         length = DataLength(header, static_cast<uint64_t>(st.st_size));
     }
     if (length == 0) {
