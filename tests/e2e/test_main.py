@@ -90,6 +90,17 @@ class CameraRunTest(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.prompts() == ["PCM 11", "PCM 10"]))
         self.assert_clean_exit(cam.stop())
 
+    def test_power_loss_prompt_switches_the_speaker_amplifier(self):
+        cam = self.start()
+        self.assertTrue(wait_until(lambda: self.count("\nSYSTEM POWER RESUME...\n") == 1))
+        self.assertEqual(pin_level(self.b.dir, 1), 0)
+        self.b.gpio(0, 1)
+        # the "off" recording of the board plays with the amplifier on, then it goes off
+        self.assertTrue(wait_until(lambda: pin_level(self.b.dir, 1) == 1, step=0.002))
+        self.assertTrue(wait_until(lambda: pin_level(self.b.dir, 1) == 0, step=0.002))
+        self.assertEqual(self.prompts(), ["PCM 11"])
+        self.assert_clean_exit(cam.stop())
+
     def test_reset_key_short_press_cancels_long_press_resets(self):
         root = os.path.join(self.b.dir, "root")
         with open(os.path.join(root, "access_auth"), "w") as f:
