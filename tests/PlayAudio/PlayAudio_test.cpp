@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
 
+#include "Platform/ThreadSim.h"
 #include "tests/PlayAudio/PromptRig.h"
 
 namespace {
@@ -255,6 +257,22 @@ TEST_F(PlayAudioTest, FailedFramesAreReportedAndSkipped)
     }
     EXPECT_EQ(n, 4u) << text;
     EXPECT_EQ(Ao().u64BytesSent, 0u);
+}
+
+// A worker that could not be made is made at the next request.
+TEST_F(PlayAudioTest, WorkerCreationIsTriedAgain)
+{
+    WriteLangWav("gps.wav", kFrame, 14);
+    const std::string second = WriteLangWav("on.wav", 2 * kFrame, 15);
+    ASSERT_FALSE(CPromptWorker::instance()->Running());
+    COutputFile out(1);
+    XThreadSimFail(EAGAIN, 1);
+    ASSERT_TRUE(CPlayAudio::instance()->PlayAudio(PCM_GPS_LOCATE_SUCCESS));
+    ASSERT_TRUE(WaitFor([&] { return out.Text().find("the ThreadProc create  error!\n") != std::string::npos; }));
+    EXPECT_FALSE(CPromptWorker::instance()->Running());
+    EXPECT_TRUE(PlayWhole(PCM_ON, second.size()));
+    EXPECT_EQ(Played(), second);
+    XThreadSimFail(0, 0);
 }
 
 TEST_F(PlayAudioTest, CleanUpWhilePlayingStopsTheWorker)
