@@ -101,6 +101,7 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     testing::internal::CaptureStderr();
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Begin Clean Up...\nExiting...\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Begin Clean Up...\nPlay Audio Clean Up Done...\nPT Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }

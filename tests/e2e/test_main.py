@@ -6,6 +6,7 @@ import signal
 import struct
 import time
 import unittest
+import wave
 
 from dashcam_board import Board, Camera, board
 
@@ -91,6 +92,12 @@ class CameraRunTest(unittest.TestCase):
         self.assert_clean_exit(cam.stop())
 
     def test_power_loss_prompt_switches_the_speaker_amplifier(self):
+        # a 2 s recording: time enough to see the amplifier on
+        with wave.open(os.path.join(self.b.dir, "pcmsource", "en", "off.wav"), "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(8000)
+            w.writeframes(struct.pack("<16000h", *([1000, -1000] * 8000)))
         cam = self.start()
         self.assertTrue(wait_until(lambda: self.count("\nSYSTEM POWER RESUME...\n") == 1))
         self.assertEqual(pin_level(self.b.dir, 1), 0)
