@@ -121,12 +121,27 @@ protected:
         CFactoryTest::instance()->Init();
     }
 
-    // The card manager's view of the board's card (in by default).
-    void PollCard()
+    // Polls the card manager until it sees the board's card mounted or gone.
+    // The manager (one in the process) may still hold an earlier board's
+    // card: this board's card is taken out first and put in again.
+    testing::AssertionResult PollCard(bool mounted = true)
     {
         COutputFile out(1);
         COutputFile err(2);
+        m_Board.Sim("card", "remove");
         CSDManager::instance()->CheckSDCard();
+        if (mounted) {
+            m_Board.Sim("card", "insert");
+        }
+        const bool seen = WaitFor([mounted] {
+            CSDManager::instance()->CheckSDCard();
+            char path[257];
+            return (CSDManager::instance()->GetSDMountPath(path, sizeof(path)) != 0) == mounted;
+        });
+        if (seen) {
+            return testing::AssertionSuccess();
+        }
+        return testing::AssertionFailure() << "card manager: " << out.Text() << err.Text();
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 20000)
