@@ -68,6 +68,7 @@ test: test-unit test-tsan fuzz
 run: build
 	@[ -f $(BOARD)/dev/mem ] || sim/board init $(BOARD)
 	@[ -f $(BOARD)/dev/mtd0 ] || sim/board mtd $(BOARD)
+	@[ -f $(BOARD)/pcmsource/en/off.wav ] || sim/board pcmsource $(BOARD)
 	@echo "Camera on the simulated board $(BOARD); Ctrl-C stops it."
 	BOARD_ROOT=$(BOARD) $(BUILD)/dashcam
 

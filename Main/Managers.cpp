@@ -10,6 +10,7 @@
 #include "HttpServer/HttpServer.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
+#include "PlayAudio/PlayAudio.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -101,6 +102,16 @@ void XOSDManagerCleanUp()
     COSDManager::instance()->CleanUp();
 }
 
+BOOL XPlayAudioInit()
+{
+    return CPlayAudio::instance()->Init();
+}
+
+void XPlayAudioCleanUp()
+{
+    CPlayAudio::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -116,7 +127,7 @@ const ManagerInit kManagerInits[] = {
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
-    {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
+    {XPlayAudioInit, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
@@ -142,7 +153,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
-    {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
+    {XPlayAudioCleanUp, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
     {XHttpServerCleanUp, "HTTP Clean Up Done...\n"},
     {XIniConfigCleanUp, "Exiting...\n"},
 };

@@ -104,7 +104,7 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     // every wired manager's line is printed all the same
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Begin Clean Up...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
-              "Clean Up Snapshot Done...\n"
+              "Clean Up Snapshot Done...\nPlay Audio Clean Up Done...\nPT Clean Up Done...\n"
               "HTTP Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }
