@@ -215,11 +215,13 @@ TEST_P(GSensorTest, SteadyHighReadingAlarmsOnceUntilQuiet)
     EXPECT_EQ(m_Ports.Tasks().size(), 2u);
 }
 
-TEST_P(GSensorTest, TenBitSignOfTheMC3213)
+class MC3213Test : public GSensorTest {
+};
+
+INSTANTIATE_TEST_SUITE_P(Chip, MC3213Test, testing::Values(kMC3213));
+
+TEST_P(MC3213Test, TenBitSign)
 {
-    if (GetParam() != kMC3213) {
-        GTEST_SKIP() << "MC3213 layout only";
-    }
     // -1 reads back as 0xFFFF over the two registers; -256 as 0xFF00.
     m_Model->QueueAccel({{1, -1, -128, 84}});
     m_Sensor->DoDevAlarmScan();
