@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
@@ -26,17 +27,15 @@ void XIniConfigCleanUp()
     CIniConfig::instance()->CleanUp();  // saves the settings file
 }
 
-// The recording engine, as the capture start-up brings it up: main stream
-// 30 fps with a one-second GOP at the resolution of the settings.
-BOOL XRecordInit()
+// The camera brings the recording engine up and cleans it up.
+BOOL XAVCaptureInit()
 {
-    const BOOL b720p = CIniConfig::instance()->GetInt("funcset", "res_mode", 1) == 0;
-    return CRecord::instance()->Init(30, 30, b720p ? 1280 : 1920, b720p ? 720 : 1080);
+    return CAVCapture::instance()->Init();
 }
 
-void XRecordCleanUp()
+void XAVCaptureCleanUp()
 {
-    CRecord::instance()->CleanUp();
+    CAVCapture::instance()->CleanUp();
 }
 
 void XSyncStep()
@@ -50,8 +49,7 @@ const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
-    {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
+    {XAVCaptureInit, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
@@ -76,8 +74,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
     {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
     {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
-    {XRecordCleanUp, nullptr},
-    {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
+    {XAVCaptureCleanUp, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
     {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
     {nullptr /* CHttpServer */, "HTTP Clean Up Done...\n"},

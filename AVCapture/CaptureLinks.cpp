@@ -1,0 +1,54 @@
+#include "AVCapture/CaptureLinks.h"
+
+#include <atomic>
+
+#include "FactoryTest/FactoryTest.h"
+#include "Platform/PromptLog.h"
+
+namespace {
+
+std::atomic<CCaptureLinks*> g_lpLinks{nullptr};
+
+}  // namespace
+
+CCaptureLinks* CCaptureLinks::instance()
+{
+    static CCaptureLinks defaults;
+    CCaptureLinks* links = g_lpLinks.load();
+    return links != nullptr ? links : &defaults;
+}
+
+void CCaptureLinks::SetLinks(CCaptureLinks* lpLinks)
+{
+    g_lpLinks.store(lpLinks);
+}
+
+BOOL CCaptureLinks::LayoutOSD(int)
+{
+    return TRUE;
+}
+
+BOOL CCaptureLinks::LayoutOSD()
+{
+    return TRUE;
+}
+
+void CCaptureLinks::PlayAudio(int index)
+{
+    XPromptLog(index);
+}
+
+BOOL CCaptureLinks::LinkageConfig(emAlarmType, int, int)
+{
+    return TRUE;
+}
+
+BOOL CCaptureLinks::GetFactoryTesting()
+{
+    return FALSE;
+}
+
+BOOL CCaptureLinks::GetFactoryTestOK()
+{
+    return CFactoryTest::instance()->GetFactoryTestOK();
+}

@@ -1,0 +1,41 @@
+#ifndef AVCAPTURE_CAPTURELINKS_H
+#define AVCAPTURE_CAPTURELINKS_H
+
+// What the camera object asks of the overlay, prompt, alarm and factory
+// managers. The defaults do nothing and succeed (a prompt goes to the
+// board's prompt log; the factory test reads as not running); the managers,
+// and tests, plug in their own.
+
+#include "Function/types.h"
+#include "Record/Record.h"
+
+#ifndef EM_LINKAGE_TYPE_DEFINED
+#define EM_LINKAGE_TYPE_DEFINED
+enum emLinkageType {
+    emLinkageType_PlaySound = 1,
+    emLinkageType_Record = 2,
+    emLinkageType_Snapshot = 4,
+    emLinkageType_LedSpark = 8,
+};
+#endif
+
+class CCaptureLinks {
+public:
+    virtual ~CCaptureLinks() = default;
+
+    // The current links (the defaults until one is set).
+    static CCaptureLinks* instance();
+    // Null goes back to the defaults. Not owned.
+    static void SetLinks(CCaptureLinks* lpLinks);
+
+    // Overlay layout for encoder channel `chn`, or for every channel.
+    virtual BOOL LayoutOSD(int chn);
+    virtual BOOL LayoutOSD();
+    virtual void PlayAudio(int index);
+    // `add` and `remove` are emLinkageType bits (0: none).
+    virtual BOOL LinkageConfig(emAlarmType alarm, int add, int remove);
+    virtual BOOL GetFactoryTesting();
+    virtual BOOL GetFactoryTestOK();
+};
+
+#endif
