@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "FactoryTest/FactoryTest.h"
+#include "IniConfig/IniConfig.h"
 #include "Platform/PromptLog.h"
 
 namespace {
@@ -51,4 +52,19 @@ BOOL CCaptureLinks::GetFactoryTesting()
 BOOL CCaptureLinks::GetFactoryTestOK()
 {
     return CFactoryTest::instance()->GetFactoryTestOK();
+}
+
+int CCaptureLinks::GetInt(const char* section, const char* key, int default_int)
+{
+    return CIniConfig::instance()->GetInt(section, key, default_int);
+}
+
+int CCaptureLinks::GetParkingVoiceCfg()
+{
+    return CIniConfig::instance()->GetParkingVoiceCfg();
+}
+
+int CCaptureLinks::GetSnapshotAssociateVideoCfg()
+{
+    return CIniConfig::instance()->GetSnapshotAssociateVideoCfg();
 }

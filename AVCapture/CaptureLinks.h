@@ -1,8 +1,8 @@
 #ifndef AVCAPTURE_CAPTURELINKS_H
 #define AVCAPTURE_CAPTURELINKS_H
 
-// What the camera object asks of the overlay, prompt, alarm and factory
-// managers. The defaults do nothing and succeed (a prompt goes to the
+// What the camera object asks of the overlay, prompt, alarm, factory and
+// settings managers. The defaults do nothing and succeed (a prompt goes to the
 // board's prompt log; the factory test reads as not running); the managers,
 // and tests, plug in their own.
 
@@ -36,6 +36,10 @@ public:
     virtual BOOL LinkageConfig(emAlarmType alarm, int add, int remove);
     virtual BOOL GetFactoryTesting();
     virtual BOOL GetFactoryTestOK();
+    // The settings store.
+    virtual int GetInt(const char* section, const char* key, int default_int);
+    virtual int GetParkingVoiceCfg();
+    virtual int GetSnapshotAssociateVideoCfg();
 };
 
 #endif

@@ -8,7 +8,6 @@
 #include "AVCapture/CommAVCapture.h"
 #include "Function/XLog.h"
 #include "Function/common.h"
-#include "IniConfig/IniConfig.h"
 #include "Main/PcmIndex.h"
 
 void CCommAVCapture::RestoreEncoders(const tagChannelConfig& row)
@@ -129,7 +128,6 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
     PauseAndWait();
     CleanUpVideoEnc();
     printf("===========ParkingEnable: %d==========LastParkingFlag: %d===========\n", enable, LastParkingFlag);
-    CIniConfig* ini = CIniConfig::instance();
     const unsigned fps = static_cast<unsigned>(m_nSensorInputFrameRate);
     if (enable != 0) {
         {
@@ -140,10 +138,10 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
             row.bitrate = 1024;
         }
         sink->SetParkingMode(TRUE);
-        if (ini->GetParkingVoiceCfg() == 1) {
+        if (links->GetParkingVoiceCfg() == 1) {
             links->PlayAudio(PCM_START_PARKING_MONITOR);
         }
-        if (ini->GetSnapshotAssociateVideoCfg() == 1) {
+        if (links->GetSnapshotAssociateVideoCfg() == 1) {
             links->LinkageConfig(emAlarmType_Gesture, 0, emLinkageType_Record);
             links->LinkageConfig(emAlarmType_Manual, 0, emLinkageType_Record);
         }
@@ -158,12 +156,12 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
             row.bitrate = 8192;
         }
         sink->SetParkingMode(FALSE);
-        if (ini->GetParkingVoiceCfg() == 1) {
+        if (links->GetParkingVoiceCfg() == 1) {
             links->PlayAudio(PCM_EXIT_PARKING_MONITOR);
         }
         links->LinkageConfig(emAlarmType_Accelerate, emLinkageType_Record, 0);
         links->LinkageConfig(emAlarmType_TrafficReport, emLinkageType_Record, 0);
-        if (ini->GetSnapshotAssociateVideoCfg() == 1) {
+        if (links->GetSnapshotAssociateVideoCfg() == 1) {
             links->LinkageConfig(emAlarmType_Gesture, emLinkageType_Record, 0);
             links->LinkageConfig(emAlarmType_Manual, emLinkageType_Record, 0);
         }

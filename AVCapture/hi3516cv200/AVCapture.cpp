@@ -8,7 +8,6 @@
 #include "AVCapture/CaptureSink.h"
 #include "AVCapture/hi3516cv200/SensorDrivers.h"
 #include "Function/XLog.h"
-#include "IniConfig/IniConfig.h"
 #include "Periphery/GPIO.h"
 
 namespace {
@@ -160,8 +159,8 @@ BOOL CAVCapture::iInit()
         printf("InitVPSS() Error.\n");
         return FALSE;
     }
-    CIniConfig* ini = CIniConfig::instance();
-    if (!ResolutionSwitch(ini->GetInt("funcset", "res_mode", 0))) {
+    CCaptureLinks* links = CCaptureLinks::instance();
+    if (!ResolutionSwitch(links->GetInt("funcset", "res_mode", 0))) {
         XERROR("ResolutionSwitch() Error.\n");
         return FALSE;
     }
@@ -180,18 +179,17 @@ BOOL CAVCapture::iInit()
         XERROR("Init Record Failed...\n");
         return FALSE;
     }
-    CCaptureLinks* links = CCaptureLinks::instance();
     if (links->GetFactoryTesting() && !links->GetFactoryTestOK()) {
         m_EnableAudioIn = TRUE;
     } else {
-        m_EnableAudioIn = ini->GetInt("funcset", "audiorecord", 0) != 0 ? TRUE : FALSE;
+        m_EnableAudioIn = links->GetInt("funcset", "audiorecord", 0) != 0 ? TRUE : FALSE;
     }
     if (!InitISPTuning()) {
         XERROR("Init ISP Tuning error.\n");
         return FALSE;
     }
-    m_EnableParkingMonitor = ini->GetInt("funcset", "enableparkingmonitor", 0);
-    m_ParkingTimeThreshold = static_cast<unsigned>(ini->GetInt("funcset", "parkingtimethreshold", 10));
+    m_EnableParkingMonitor = links->GetInt("funcset", "enableparkingmonitor", 0);
+    m_ParkingTimeThreshold = static_cast<unsigned>(links->GetInt("funcset", "parkingtimethreshold", 10));
     return TRUE;
 }
 
