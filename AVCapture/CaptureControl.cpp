@@ -34,13 +34,16 @@ BOOL CCommAVCapture::GetChannelResolution(int chn, unsigned& width, unsigned& he
     if (chn < 0 || chn > ENCODE_CHN_JPEG_SUB) {
         return FALSE;
     }
-    tagChannelConfig row;
+    VIDEO_NORM_E norm;
+    PIC_SIZE_E res;
     {
+        // only the fields a switch changes under the lock
         std::lock_guard<std::mutex> lock(m_CfgLock);
-        row = m_ChnCfg[chn];
+        norm = m_ChnCfg[chn].tv_norm;
+        res = m_ChnCfg[chn].res;
     }
     SIZE_S size = {0, 0};
-    if (!GetPicSize(row.tv_norm, row.res, &size)) {
+    if (!GetPicSize(norm, res, &size)) {
         return FALSE;
     }
     width = size.u32Width;

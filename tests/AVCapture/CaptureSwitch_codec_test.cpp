@@ -92,6 +92,21 @@ TEST_F(CaptureSwitch, AtStartUpOnlySizesChange)
     ASSERT_TRUE(XMediaSimVencInfo(0, &info));
     EXPECT_FALSE(info.bCreated);
     EXPECT_TRUE(m_Sink.Pauses().empty());
+
+    // the sizes the overlays read
+    struct Case {
+        int chn;
+        BOOL ok;
+        unsigned w, h;
+    } cases[] = {{0, TRUE, 1280, 720}, {1, TRUE, 640, 480}, {2, TRUE, 1920, 1080}, {3, TRUE, 176, 120},
+                 {4, FALSE, 0, 0},     {-1, FALSE, 0, 0}};
+    for (const Case& c : cases) {
+        unsigned w = 0;
+        unsigned h = 0;
+        EXPECT_EQ(cam->GetChannelResolution(c.chn, w, h), c.ok) << c.chn;
+        EXPECT_EQ(w, c.w) << c.chn;
+        EXPECT_EQ(h, c.h) << c.chn;
+    }
 }
 
 TEST_F(CaptureSwitch, ResolutionAtRunTime)
