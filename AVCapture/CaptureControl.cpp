@@ -148,6 +148,15 @@ void CCommAVCapture::SetParkingMonitoringTimeThreshlod(unsigned seconds)
     m_ParkingTimeThreshold = seconds;
 }
 
+unsigned CCommAVCapture::GetChannelFps(int chn)
+{
+    if (chn < 0 || chn >= ENCODE_CHN_MAX) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(m_CfgLock);
+    return m_ChnCfg[chn].fps;
+}
+
 BOOL CCommAVCapture::SetVideoMirror(int bMirror, int bFlip)
 {
     m_bMirror = bMirror;

@@ -107,6 +107,11 @@ public:
     void SetParkingMonitoringTimeThreshlod(unsigned seconds);
     // Enters (not 0) or leaves parking time-lapse.
     BOOL ParkingMonitoringEnable(int enable);
+    // The parking settings (threshold in minutes) and a channel's output
+    // frame rate, as the motion sensors read them.
+    BOOL GetParkingMonitoringEnable() const { return m_EnableParkingMonitor.load(); }
+    unsigned GetParkingMonitoringTimeThreshold() const { return m_ParkingTimeThreshold.load(); }
+    unsigned GetChannelFps(int chn);
     BOOL StartVO();
     BOOL StopVO();
     static BOOL GetVOParam(VO_INTF_SYNC_E enIntfSync, unsigned* width, unsigned* height, unsigned* frameRate);
@@ -193,8 +198,8 @@ protected:
     std::atomic<BOOL> m_EnableAudioIn;
     fd_set m_FdsAVChnRead;               // the capture thread's own
     tagVoCfg m_VoCfg;
-    BOOL m_EnableParkingMonitor;
-    unsigned m_ParkingTimeThreshold;
+    std::atomic<BOOL> m_EnableParkingMonitor;      // set from the web and app threads
+    std::atomic<unsigned> m_ParkingTimeThreshold;
     int m_RecordMode;
     int m_RecordFraRate;
     int m_RecordRes;

@@ -3,25 +3,13 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
-
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
 #include "IniConfig/IniConfig.h"
 #include "MultiTask/Msg.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
-
-namespace {
-
-std::atomic<CI2CDevSystemPorts::CCapture*> g_lpCapture{nullptr};
-
-}  // namespace
-
-void CI2CDevSystemPorts::SetCapture(CCapture* lpCapture)
-{
-    g_lpCapture.store(lpCapture);
-}
 
 uint32_t CI2CDevSystemPorts::MSCount()
 {
@@ -54,26 +42,22 @@ BOOL CI2CDevSystemPorts::SendParkingSnapshot()
 
 BOOL CI2CDevSystemPorts::ParkingMonitorEnabled()
 {
-    CCapture* c = g_lpCapture.load();
-    return c != nullptr && c->ParkingMonitorEnabled();
+    return CAVCapture::instance()->GetParkingMonitoringEnable();
 }
 
 unsigned CI2CDevSystemPorts::ParkingTimeThreshold()
 {
-    CCapture* c = g_lpCapture.load();
-    return c != nullptr ? c->ParkingTimeThreshold() : 0;
+    return CAVCapture::instance()->GetParkingMonitoringTimeThreshold();
 }
 
 unsigned CI2CDevSystemPorts::SnapshotChannelFps()
 {
-    CCapture* c = g_lpCapture.load();
-    return c != nullptr ? c->SnapshotChannelFps() : 0;
+    return CAVCapture::instance()->GetChannelFps(CCommAVCapture::ENCODE_CHN_JPEG_MAIN);
 }
 
 BOOL CI2CDevSystemPorts::ParkingMonitoringEnable(int enable)
 {
-    CCapture* c = g_lpCapture.load();
-    return c != nullptr && c->ParkingMonitoringEnable(enable);
+    return CAVCapture::instance()->ParkingMonitoringEnable(enable);
 }
 
 BOOL CI2CDevSystemPorts::GetIsCanbeRecord()

@@ -39,22 +39,10 @@ public:
     virtual int GetGestureTriggerLevel() = 0;
 };
 
-// The system's clocks, alarm and snapshot managers, recording engine and
-// settings. The capture's parking settings come through SetCapture; until
-// one is set, parking monitoring reads as off.
+// The system's clocks, alarm and snapshot managers, capture, recording
+// engine and settings.
 class CI2CDevSystemPorts : public CI2CDevPorts {
 public:
-    // The capture side as the sensors see it (not owned; null: none).
-    class CCapture {
-    public:
-        virtual ~CCapture() = default;
-        virtual BOOL ParkingMonitorEnabled() = 0;
-        virtual unsigned ParkingTimeThreshold() = 0;
-        virtual unsigned SnapshotChannelFps() = 0;
-        virtual BOOL ParkingMonitoringEnable(int enable) = 0;
-    };
-    static void SetCapture(CCapture* lpCapture);
-
     uint32_t MSCount() override;
     uint32_t MonoSeconds() override;
     void SleepUs(unsigned us) override;
