@@ -106,6 +106,7 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Begin Clean Up...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
               "Clean Up Snapshot Done...\nCleanUp VENC OK...\nCleanUp VPSS OK...\nCleanUp ISP OK...\n"
+              "sensor unregister callback function failed!\n"
               "CleanUp Sensor OK...\nCleanUp HiSDK OK...\nClean Up Capture Done...\n"
               "Play Audio Clean Up Done...\nPT Clean Up Done...\nHTTP Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
