@@ -12,6 +12,7 @@
 #include "Main/RtcCheck.h"
 #include "Main/Signals.h"
 #include "Periphery/GPIO.h"
+#include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
 #include "Platform/BoardRoot.h"
@@ -79,10 +80,12 @@ void CBoardServices::StopAllRecord(int flush, int closeNow)
 
 void CBoardServices::PauseGpsSaveData()
 {
+    CGPS::instance()->PauseSaveData();
 }
 
 void CBoardServices::ResumeGpsSaveData()
 {
+    CGPS::instance()->ResumeSaveData();
 }
 
 void CBoardServices::PauseSnapshot()

@@ -6,7 +6,7 @@
 // The loop's services on the camera: the GPIO manager, the settings store,
 // the prompt log, the hardware clock and the shell. Managers the system does
 // not have yet answer "not there": no SD manager (its checks are not
-// scheduled), no recorder, GPS logging or snapshots to pause or resume, no
+// scheduled), no snapshots to pause or resume, no
 // app download under way, no factory marker. The app pairing file is removed
 // directly.
 class CBoardServices : public CLoopServices {

@@ -7,6 +7,7 @@
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Periphery/GPS.h"
 #include "Record/Record.h"
 
 namespace {
@@ -39,6 +40,16 @@ void XRecordCleanUp()
     CRecord::instance()->CleanUp();
 }
 
+BOOL XGPSInit()
+{
+    return CGPS::instance()->Init();
+}
+
+void XGPSCleanUp()
+{
+    CGPS::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -62,7 +73,7 @@ const ManagerInit kManagerInits[] = {
 
 // Started after the speaker volume and a 200 ms pause.
 const ManagerInit kLateManagerInits[] = {
-    {nullptr /* CGPS */, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
+    {XGPSInit, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
 };
 
 // Shut-down order, each step with the line printed after it. The app
@@ -72,7 +83,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {nullptr /* CTCPComm */, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
-    {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
+    {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
     {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
     {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
