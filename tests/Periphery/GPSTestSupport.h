@@ -139,10 +139,11 @@ inline bool XWaitFor(const std::function<bool()>& pred, double seconds = 20.0)
 
 // A pseudo-terminal as the receiver's port: the board's /dev/ttyAMA1 links
 // to its slave; the test holds the master. The SD manager is on in-memory
-// system calls with the board's folder card (mounted by Mount()).
+// system calls with the board's folder card (mounted by Mount()), or on
+// the given system calls.
 class CGPSRig {
 public:
-    CGPSRig()
+    explicit CGPSRig(CSDSystem* sys = nullptr) : m_SD(sys != nullptr ? sys : &m_Sys)
     {
         m_Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_Master >= 0 && grantpt(m_Master) == 0 && unlockpt(m_Master) == 0) {
@@ -236,7 +237,7 @@ public:
 
     CTestBoard m_Board;
     CFakeSDSystem m_Sys;
-    CSDManager m_SD{&m_Sys};
+    CSDManager m_SD;
     CRecordingLinks m_Links;
     CGPS m_GPS;
     int m_Master = -1;
