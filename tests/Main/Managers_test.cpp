@@ -101,6 +101,6 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     testing::internal::CaptureStderr();
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Begin Clean Up...\nExiting...\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Begin Clean Up...\nClean Up GPS Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }

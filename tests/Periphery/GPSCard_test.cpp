@@ -41,7 +41,7 @@ protected:
         m_Card.reset(new CCardRig(m_Rig->m_Board, 32));
         ASSERT_TRUE(m_Card->Ok()) << m_Card->Error();
         testing::internal::CaptureStdout();
-        const bool ok = m_Rig->m_GPS.Init() && m_Rig->Mount() == (I | M) && m_Rig->Sync("5.0", 9);
+        const bool ok = m_Rig->m_GPS.Init() && m_Rig->Mount() == (I | M) && m_Rig->SyncRecord("5.0", 9);
         testing::internal::GetCapturedStdout();
         ASSERT_TRUE(ok);
         m_strTrack = std::filesystem::canonical(m_Card->MountDir()).string() + "/gps/20170731.dat";
@@ -88,7 +88,7 @@ TEST_F(GPSCardTest, FormatWithTheTrackFileOpenSucceeds)
     EXPECT_FALSE(std::filesystem::exists(m_strTrack));
     // the next fix starts a new file on the fresh card
     testing::internal::CaptureStdout();
-    const bool synced = m_Rig->Sync("6.0", 11);
+    const bool synced = m_Rig->SyncRecord("6.0", 11);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(synced);
     std::ifstream in(m_strTrack, std::ios::binary);

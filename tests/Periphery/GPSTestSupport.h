@@ -217,6 +217,12 @@ public:
         Feed({XFixRmc(knots)});
         return XWaitFor([&] { return CountSpeed(kmh) > before; });
     }
+    // Sync, and a wait until the fix's record is saved (the speed is sent
+    // before the record is made).
+    bool SyncRecord(const std::string& knots, uint32_t kmh)
+    {
+        return Sync(knots, kmh) && XWaitFor([&] { return Line().find("," + knots + ",") != std::string::npos; });
+    }
     size_t CountSpeed(uint32_t kmh)
     {
         size_t n = 0;

@@ -142,7 +142,7 @@ protected:
     void Fix(const std::string& knots, uint32_t kmh)
     {
         testing::internal::CaptureStdout();
-        const bool ok = m_Rig.Sync(knots, kmh);
+        const bool ok = m_Rig.SyncRecord(knots, kmh);
         m_strOut = testing::internal::GetCapturedStdout();
         ASSERT_TRUE(ok);
     }
