@@ -217,5 +217,73 @@ class GpsDriveTest(unittest.TestCase):
         self.assert_clean_exit()
 
 
+class FeederTest(unittest.TestCase):
+    """The board tool's receiver seen from the camera's side of the line."""
+
+    def setUp(self):
+        self.b = Board()
+        self.feeder = None
+
+    def tearDown(self):
+        if isinstance(self.feeder, Feeder):
+            self.feeder.stop()
+        elif self.feeder is not None:
+            self.feeder.terminate()
+            self.feeder.wait(10)
+            self.feeder.stdout.close()
+        self.b.close()
+
+    def open_port(self):
+        import termios
+        import tty
+        fd = os.open(os.path.join(self.b.dir, "dev", "ttyAMA1"), os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(fd, termios.TCSANOW)
+        return fd
+
+    def read_lines(self, fd, count, timeout=20.0):
+        import select
+        data = b""
+        end = time.time() + timeout
+        while data.count(b"\n") < count and time.time() < end:
+            r, _, _ = select.select([fd], [], [], 0.2)
+            if r:
+                data += os.read(fd, 4096)
+        return data.decode("latin-1").splitlines()
+
+    def test_stdin_text_in_epochs_after_the_first_frame_and_looped(self):
+        text = "$PMTK011,MTKGPS*08\r\n" + "".join(void_rmc(i) for i in range(3))
+        self.feeder = subprocess.Popen([sys.executable, BOARD_TOOL, "gps", self.b.dir, "-", "--speedup", "10", "--loop"],
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.feeder.stdin.write(text)
+        self.feeder.stdin.close()
+        self.assertEqual(self.feeder.stdout.readline(), "ready\n")
+        fd = self.open_port()
+        try:
+            time.sleep(0.5)
+            self.assertEqual(self.read_lines(fd, 1, timeout=0.5), [])   # silent until set up
+            frame = ubx([6, 8, 6, 0, 0xE8, 3, 1, 0, 1, 0])
+            os.write(fd, frame[:5])
+            time.sleep(0.3)
+            self.assertEqual(self.read_lines(fd, 1, timeout=0.3), [])   # half a frame is not a frame
+            os.write(fd, frame[5:])
+            lines = self.read_lines(fd, 9)
+        finally:
+            os.close(fd)
+        self.assertEqual(lines[0], "$PMTK011,MTKGPS*08")       # goes with the first RMC
+        self.assertEqual(lines[1], void_rmc(0).strip())
+        self.assertEqual(lines[3], void_rmc(2).strip())
+        self.assertEqual(lines[4], "$PMTK011,MTKGPS*08")       # looped
+        with open(os.path.join(self.b.dir, "log", "gps-tx.bin"), "rb") as f:
+            self.assertEqual(f.read(), frame)
+
+    def test_link_goes_with_the_feeder(self):
+        self.feeder = Feeder(self.b.dir, "--silent")
+        link = os.path.join(self.b.dir, "dev", "ttyAMA1")
+        self.assertTrue(os.path.islink(link))
+        self.feeder.stop()
+        self.feeder = None
+        self.assertFalse(os.path.lexists(link))
+
+
 if __name__ == "__main__":
     unittest.main()
