@@ -15,8 +15,10 @@
 #include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/PromptLog.h"
+#include "TCPComm/TCPComm.h"
 
 BOOL CBoardServices::ReadGpio(int gpio, int& value)
 {
@@ -90,10 +92,12 @@ void CBoardServices::ResumeGpsSaveData()
 
 void CBoardServices::PauseSnapshot()
 {
+    CSnapshotManager::instance()->PauseSnapshot();
 }
 
 void CBoardServices::ResumeSnapshot()
 {
+    CSnapshotManager::instance()->ResumeSnapshot();
 }
 
 void CBoardServices::SyncFS()
@@ -128,17 +132,12 @@ BOOL CBoardServices::IsRtcWork()
 
 BOOL CBoardServices::GetLedStatus()
 {
-    return FALSE;
+    return CTCPComm::instance()->GetLedStatus();
 }
 
 BOOL CBoardServices::DeleteAccessAuthFile()
 {
-    // Forgets the paired phones.
-    const std::string path = XBoardPath("/root/access_auth");
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-        XERROR("unlink %s: %s\n", path.c_str(), strerror(errno));
-    }
-    return TRUE;
+    return CTCPComm::instance()->DeleteAccessAuthFile();
 }
 
 BOOL CBoardServices::GetBurnInTesting()

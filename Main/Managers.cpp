@@ -4,11 +4,14 @@
 
 #include <iterator>
 
+#include "Alarm/Alarm.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
 #include "Periphery/GPS.h"
 #include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
+#include "TCPComm/TCPComm.h"
 
 namespace {
 
@@ -20,6 +23,26 @@ BOOL XIniConfigInit()
 BOOL XFactoryTestInit()
 {
     return CFactoryTest::instance()->Init();
+}
+
+BOOL XAlarmManagerInit()
+{
+    return CAlarmManager::instance()->Init();
+}
+
+void XAlarmManagerCleanUp()
+{
+    CAlarmManager::instance()->CleanUp();
+}
+
+BOOL XSnapshotInit()
+{
+    return CSnapshotManager::instance()->Init();
+}
+
+void XSnapshotCleanUp()
+{
+    CSnapshotManager::instance()->CleanUp();
 }
 
 void XIniConfigCleanUp()
@@ -38,6 +61,16 @@ BOOL XRecordInit()
 void XRecordCleanUp()
 {
     CRecord::instance()->CleanUp();
+}
+
+BOOL XTCPCommInit()
+{
+    return CTCPComm::instance()->Init();
+}
+
+void XTCPCommCleanUp()
+{
+    CTCPComm::instance()->CleanUp();
 }
 
 BOOL XGPSInit()
@@ -60,15 +93,15 @@ void XSyncStep()
 const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAlarmManager */, emInitFailure_Ignore, FALSE, nullptr},
+    {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
-    {nullptr /* CSnapshotManager */, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
+    {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
-    {nullptr /* CTCPComm */, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
+    {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
 };
 
 // Started after the speaker volume and a 200 ms pause.
@@ -80,13 +113,13 @@ const ManagerInit kLateManagerInits[] = {
 // channel goes first: its threads run app commands that reach every other
 // manager. The settings store goes last and saves.
 const ManagerCleanUp kManagerCleanUps[] = {
-    {nullptr /* CTCPComm */, nullptr},
+    {XTCPCommCleanUp, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
-    {nullptr /* CAlarmManager */, "Clean Up Alarm Server Done...\n"},
-    {nullptr /* CSnapshotManager */, "Clean Up Snapshot Done...\n"},
+    {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
+    {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},

@@ -11,8 +11,8 @@
 // thread of its own: Run returns only at HI_MPI_ISP_Exit. A second Exit does
 // nothing. At clean-up the libraries leave first, then the sensor's tables.
 //
-// The callback tables themselves are defined with the sensor drivers; the
-// ISP keeps the pointers it is given.
+// The callback tables are laid out in Platform/MpiSns.h; the ISP keeps the
+// pointers it is given and calls their slots from MemInit on.
 
 #include "Platform/MpiTypes.h"
 
@@ -104,5 +104,8 @@ HI_S32 HI_MPI_AE_SensorUnRegCallBack(HI_S32 IspDev, const ALG_LIB_S* pstAeLib, H
 HI_S32 HI_MPI_AWB_SensorRegCallBack(HI_S32 IspDev, const ALG_LIB_S* pstAwbLib, HI_U32 u32SensorId,
                                     const AWB_SENSOR_REGISTER_S* pstRegister);
 HI_S32 HI_MPI_AWB_SensorUnRegCallBack(HI_S32 IspDev, const ALG_LIB_S* pstAwbLib, HI_U32 u32SensorId);
+
+// Image-quality attributes, exposure report and statistics.
+#include "Platform/MpiIspTuning.h"
 
 #endif

@@ -115,4 +115,7 @@ HI_S32 HI_MPI_VI_GetRotate(HI_S32 ViChn, ROTATE_E* penRotate);
 HI_S32 HI_MPI_VI_SetLDCAttr(HI_S32 ViChn, const VI_LDC_ATTR_S* pstLDCAttr);
 HI_S32 HI_MPI_VI_GetLDCAttr(HI_S32 ViChn, VI_LDC_ATTR_S* pstLDCAttr);
 
+// Dynamic contrast and colour-space conversion.
+#include "Platform/MpiViTuning.h"
+
 #endif

@@ -15,11 +15,14 @@ typedef struct tagRtcTime {
 } rtc_time_t;
 
 #define HI_RTC_RD_TIME 0x801C7009u
+#define HI_RTC_SET_TIME 0x401C700Au
 
 // open/read-time/close of the RTC device. XRtcOpen returns a descriptor or -1
 // (errno set); XRtcReadTime returns the driver's result (negative on failure).
 int XRtcOpen(const char* devpath);
 int XRtcReadTime(int fd, rtc_time_t* tm);
+// Sets the RTC (HI_RTC_SET_TIME); the driver's result.
+int XRtcSetTime(int fd, const rtc_time_t* tm);
 void XRtcClose(int fd);
 
 #endif

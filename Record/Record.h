@@ -41,6 +41,7 @@
 #include <memory>
 #include <string>
 
+#include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
 #include "Platform/MediaTypes.h"
@@ -55,19 +56,6 @@
 #include "Record/RecordIntake.h"
 #include "Record/RingBuffer.h"
 #include "Record/TimeTypeMapping.h"
-
-// Alarm kinds (bits) as the alarm linkage passes them.
-enum emAlarmType {
-    emAlarmType_SysErr = 1,
-    emAlarmType_Gesture = 2,
-    emAlarmType_GPSLostSatellites = 4,
-    emAlarmType_GPSConnSatellites = 8,
-    emAlarmType_Accelerate = 16,
-    emAlarmType_Manual = 32,
-    emAlarmType_HW_VoiceWakeUp = 64,
-    emAlarmType_SW_VoiceWakeUp = 128,
-    emAlarmType_TrafficReport = 256,
-};
 
 // The recording LED.
 #define RECORD_LED_GPIO 71

@@ -13,6 +13,7 @@
 #include "Platform/BoardRoot.h"
 #include "Platform/host/AcodecModel.h"
 #include "Platform/host/DevModel.h"
+#include "Platform/host/I2cModel.h"
 #include "Platform/host/MtdModel.h"
 #include "Platform/Mtd.h"
 
@@ -27,7 +28,7 @@ CDevModel* ModelOf(const char* devpath)
     if (strcmp(devpath, MTD_DEVICE_PATH) == 0) {
         return CMtdModel::instance();
     }
-    return nullptr;
+    return CI2cModel::instance()->BusOf(devpath);
 }
 
 struct tagOpenFiles {
@@ -77,6 +78,9 @@ int XDevOpen(const char* devpath, int flags)
         std::lock_guard<std::mutex> lock(f.lock);
         f.models[fd] = model;
     }
+    if (model != nullptr) {
+        model->OpenFd(fd);  // outside the table's lock: the model has its own
+    }
     return fd;
 }
 
@@ -90,7 +94,7 @@ int XDevIoctl(int fd, unsigned long request, void* arg)
         errno = fcntl(fd, F_GETFD) < 0 ? EBADF : ENOTTY;
         return -1;
     }
-    return model->Ioctl(request, arg);
+    return model->IoctlFd(fd, request, arg);
 }
 
 int XDevClose(int fd)
@@ -106,27 +110,37 @@ int XDevClose(int fd)
         }
     }
     if (model != nullptr) {
-        model->Close();
+        model->CloseFd(fd);
     }
     return close(fd);
+}
+
+long CDevModel::WriteFd(int fd, const void* buf, unsigned long len)
+{
+    return static_cast<long>(write(fd, buf, Transfer(true, len)));
+}
+
+long CDevModel::ReadFd(int fd, void* buf, unsigned long len)
+{
+    return static_cast<long>(read(fd, buf, Transfer(false, len)));
 }
 
 long XDevRead(int fd, void* buf, unsigned long len)
 {
     CDevModel* model = ModelOfFd(fd);
-    if (model != nullptr) {
-        len = model->Transfer(false, len);
+    if (model == nullptr) {
+        return static_cast<long>(read(fd, buf, len));
     }
-    return static_cast<long>(read(fd, buf, len));
+    return model->ReadFd(fd, buf, len);
 }
 
 long XDevWrite(int fd, const void* buf, unsigned long len)
 {
     CDevModel* model = ModelOfFd(fd);
-    if (model != nullptr) {
-        len = model->Transfer(true, len);
+    if (model == nullptr) {
+        return static_cast<long>(write(fd, buf, len));
     }
-    return static_cast<long>(write(fd, buf, len));
+    return model->WriteFd(fd, buf, len);
 }
 
 long XDevSeek(int fd, long offset)

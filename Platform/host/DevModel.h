@@ -13,6 +13,15 @@ public:
     // Bytes of a read or write of `len` the device carries out (all of them
     // unless the model cuts it short).
     virtual unsigned long Transfer(bool write, unsigned long len) { (void)write; return len; }
+
+    // Descriptor-aware entry points, for devices whose settings belong to
+    // the open file (the I2C buses). The defaults ignore the descriptor and
+    // move the board file's bytes as far as Transfer allows.
+    virtual int OpenFd(int fd) { (void)fd; return 0; }
+    virtual int IoctlFd(int fd, unsigned long request, void* arg) { (void)fd; return Ioctl(request, arg); }
+    virtual long WriteFd(int fd, const void* buf, unsigned long len);
+    virtual long ReadFd(int fd, void* buf, unsigned long len);
+    virtual void CloseFd(int fd) { (void)fd; Close(); }
 };
 
 #endif

@@ -1,7 +1,7 @@
 // The media layer on a board folder: the state as DIR/log/media.json (at
 // every change, at least once a second) and the commands of `sim/board media`
 // taken from DIR/run/media/*.cmd (one line each, removed once read):
-//   fail FUNC CODE CHN TIMES | stall CHN MS | dump 0|1
+//   fail FUNC CODE CHN TIMES | stall CHN MS | dump 0|1 | scene day|night
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Platform/BoardRoot.h"
+#include "Platform/TuningSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
@@ -79,6 +80,12 @@ void Apply(const std::string& line)
         int on = 0;
         in >> on;
         XMediaSimSetDump(on != 0);
+    } else if (word == "scene") {
+        std::string scene;
+        in >> scene;
+        if (scene == "day" || scene == "night") {
+            XTuningSimSetScene(scene == "day" ? emTuningSimScene_Day : emTuningSimScene_Night);
+        }
     }
 }
 

@@ -3,12 +3,15 @@
 #include "Platform/MpiIsp.h"
 
 #include <cstring>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "Platform/IspSim.h"
+#include "Platform/host/IspDrive.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
 
@@ -35,6 +38,9 @@ struct tagIspState {
     ISP_PUB_ATTR_S pub = {};
     BOOL bInit = FALSE;
     BOOL bRunning = FALSE;
+    BOOL bInFrame = FALSE;     // Run is inside the sensor's tables
+    uint64_t stepsWanted = 0;  // manual frames asked for and made
+    uint64_t stepsDone = 0;
     uint64_t exits = 0;
     ISP_RGBIR_ATTR_S rgbir = {};
 };
@@ -43,6 +49,22 @@ tagIspState& State()
 {
     static tagIspState* s = new tagIspState;
     return *s;
+}
+
+const ISP_SENSOR_REGISTER_S* SensorOf(const tagIspState& s)
+{
+    return s.bSensor ? static_cast<const ISP_SENSOR_REGISTER_S*>(s.sensor.table) : nullptr;
+}
+
+// The AE or AWB table a library holds for the ISP's sensor.
+const void* LibTableOf(const tagIspState& s, int kind)
+{
+    for (const auto& entry : s.libSensor[kind]) {
+        if (s.bSensor && entry.second.id == s.sensor.id) {
+            return entry.second.table;
+        }
+    }
+    return nullptr;
 }
 
 HI_S32 CheckDev(HI_S32 dev)
@@ -146,11 +168,16 @@ HI_S32 HI_MPI_ISP_MemInit(HI_S32 IspDev)
         return Err(EN_ERR_SYS_NOTREADY);
     }
     tagIspState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.bInit) {
-        return Err(EN_ERR_NOT_PERM);
+    const ISP_SENSOR_REGISTER_S* sensor = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.bInit) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        s.bMemInit = TRUE;
+        sensor = SensorOf(s);
     }
-    s.bMemInit = TRUE;
+    XIspDriveMemInit(sensor);
     return HI_SUCCESS;
 }
 
@@ -167,12 +194,17 @@ HI_S32 HI_MPI_ISP_SetWDRMode(HI_S32 IspDev, const ISP_WDR_MODE_S* pstWdrMode)
         return Err(EN_ERR_ILLEGAL_PARAM);
     }
     tagIspState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bMemInit) {
-        return Err(EN_ERR_NOT_PERM);
+    const ISP_SENSOR_REGISTER_S* sensor = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!s.bMemInit) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        s.wdr = *pstWdrMode;
+        s.bWdr = TRUE;
+        sensor = SensorOf(s);
     }
-    s.wdr = *pstWdrMode;
-    s.bWdr = TRUE;
+    XIspDriveWdrMode(sensor, pstWdrMode->enWDRMode);
     return HI_SUCCESS;
 }
 
@@ -241,14 +273,26 @@ HI_S32 HI_MPI_ISP_Init(HI_S32 IspDev)
         return r;
     }
     tagIspState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.bMemInit) {
-        return Err(EN_ERR_NOT_PERM);
+    const ISP_SENSOR_REGISTER_S* sensor = nullptr;
+    const void* ae = nullptr;
+    const void* awb = nullptr;
+    ISP_PUB_ATTR_S pub;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!s.bMemInit) {
+            return Err(EN_ERR_NOT_PERM);
+        }
+        if (!s.bPub || !s.bSensor) {
+            return Err(EN_ERR_NOT_CONFIG);  // no picture window or no sensor to drive
+        }
+        s.bInit = TRUE;
+        sensor = SensorOf(s);
+        ae = LibTableOf(s, 0);
+        awb = LibTableOf(s, 1);
+        pub = s.pub;
     }
-    if (!s.bPub || !s.bSensor) {
-        return Err(EN_ERR_NOT_CONFIG);  // no picture window or no sensor to drive
-    }
-    s.bInit = TRUE;
+    XIspDriveInit(sensor, static_cast<const AE_SENSOR_REGISTER_S*>(ae), static_cast<const AWB_SENSOR_REGISTER_S*>(awb),
+                  pub);
     return HI_SUCCESS;
 }
 
@@ -274,10 +318,49 @@ HI_S32 HI_MPI_ISP_Run(HI_S32 IspDev)
     }
     XMediaStateChanged();
     {
+        // a frame at the public frame rate, or each frame asked for in manual mode
         std::unique_lock<std::mutex> lock(s.mutex);
-        s.cv.wait(lock, [&] { return s.exits != exits; });
+        const float fps = s.pub.f32FrameRate > 0.0f ? s.pub.f32FrameRate : 30.0f;
+        const auto period = std::chrono::microseconds(static_cast<int64_t>(1e6f / fps));
+        auto next = std::chrono::steady_clock::now() + period;
+        for (;;) {
+            const BOOL manual = XIspDriveManualFrames();
+            if (manual) {
+                s.cv.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return s.exits != exits || s.stepsDone < s.stepsWanted; });
+            } else {
+                s.cv.wait_until(lock, next, [&] { return s.exits != exits; });
+            }
+            if (s.exits != exits) {
+                break;
+            }
+            if (manual && s.stepsDone >= s.stepsWanted) {
+                continue;
+            }
+            if (!manual) {
+                if (std::chrono::steady_clock::now() < next) {
+                    continue;
+                }
+                next += period;
+                if (next < std::chrono::steady_clock::now()) {
+                    next = std::chrono::steady_clock::now() + period;  // late: no burst to catch up
+                }
+            }
+            s.bInFrame = TRUE;
+            lock.unlock();
+            XIspDriveFrame();
+            lock.lock();
+            s.bInFrame = FALSE;
+            if (manual) {
+                ++s.stepsDone;
+            }
+            s.cv.notify_all();
+        }
+        s.stepsWanted = s.stepsDone;
         s.bRunning = FALSE;
+        s.cv.notify_all();
     }
+    XIspDriveRunEnd();
     XMediaStateChanged();
     return HI_SUCCESS;
 }
@@ -289,17 +372,60 @@ HI_S32 HI_MPI_ISP_Exit(HI_S32 IspDev)
         return r;
     }
     tagIspState& s = State();
+    const ISP_SENSOR_REGISTER_S* sensor = nullptr;
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
+        std::unique_lock<std::mutex> lock(s.mutex);
+        if (s.bMemInit) {
+            sensor = SensorOf(s);
+        }
         s.bInit = FALSE;
         s.bMemInit = FALSE;
         s.bPub = FALSE;
         s.bWdr = FALSE;
         ++s.exits;
+        s.cv.notify_all();
+        // the sensor leaves only once Run is out of its tables
+        s.cv.wait(lock, [&] { return !s.bInFrame; });
     }
-    s.cv.notify_all();
+    XIspDriveExit(sensor);
     XMediaStateChanged();
     return HI_SUCCESS;
+}
+
+BOOL XIspSimSensorTables(HI_U32* id, const ISP_SENSOR_REGISTER_S** isp, const AE_SENSOR_REGISTER_S** ae,
+                         const AWB_SENSOR_REGISTER_S** awb)
+{
+    tagIspState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (id != nullptr) {
+        *id = s.bSensor ? s.sensor.id : 0;
+    }
+    if (isp != nullptr) {
+        *isp = SensorOf(s);
+    }
+    if (ae != nullptr) {
+        *ae = static_cast<const AE_SENSOR_REGISTER_S*>(LibTableOf(s, 0));
+    }
+    if (awb != nullptr) {
+        *awb = static_cast<const AWB_SENSOR_REGISTER_S*>(LibTableOf(s, 1));
+    }
+    return s.bSensor;
+}
+
+int XIspSimStep(int count)
+{
+    tagIspState& s = State();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    if (!s.bRunning || count <= 0) {
+        return 0;
+    }
+    const uint64_t exits = s.exits;
+    const uint64_t from = s.stepsDone;
+    s.stepsWanted = s.stepsDone + static_cast<uint64_t>(count);
+    const uint64_t target = s.stepsWanted;
+    s.cv.notify_all();
+    s.cv.wait(lock, [&] { return s.stepsDone >= target || s.exits != exits || !s.bRunning; });
+    return static_cast<int>(s.stepsDone - from);
 }
 
 HI_S32 HI_MPI_ISP_SetRgbirAttr(HI_S32 IspDev, const ISP_RGBIR_ATTR_S* pstRgbirAttr)
@@ -452,7 +578,7 @@ void XMediaResetIsp()
 {
     tagIspState& s = State();
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
+        std::unique_lock<std::mutex> lock(s.mutex);
         for (auto& l : s.libs) {
             l.clear();
         }
@@ -469,6 +595,8 @@ void XMediaResetIsp()
         s.bInit = FALSE;
         s.rgbir = ISP_RGBIR_ATTR_S();
         ++s.exits;  // a Run still inside returns
+        s.cv.notify_all();
+        s.cv.wait(lock, [&] { return !s.bInFrame; });
     }
-    s.cv.notify_all();
+    XIspDriveReset();
 }

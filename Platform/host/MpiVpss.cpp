@@ -2,11 +2,13 @@
 
 #include "Platform/MpiVpss.h"
 
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
+#include "Platform/host/TuningLog.h"
 
 namespace {
 
@@ -323,10 +325,15 @@ HI_S32 HI_MPI_VPSS_SetNRParam(HI_S32 VpssGrp, const VPSS_NR_PARAM_S* pstNrParam)
             return Err(EN_ERR_ILLEGAL_PARAM);
         }
     }
-    return OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
+    const HI_S32 r = OnGrp(VpssGrp, [&](tagGrp& g) -> HI_S32 {
         g.nr = *pstNrParam;
         return HI_SUCCESS;
     });
+    char fields[96];
+    snprintf(fields, sizeof(fields), "ysf=%d ytf=%d ysmth=%d", static_cast<int>(pstNrParam->s32YSFStr),
+             static_cast<int>(pstNrParam->s32YTFStr), static_cast<int>(pstNrParam->s32YSmthStr));
+    XTuningLogSet(__func__, VpssGrp, r, pstNrParam, sizeof(*pstNrParam), fields);
+    return r;
 }
 
 BOOL XMediaVpssChnLive(int grp, int chn, SIZE_S* size)

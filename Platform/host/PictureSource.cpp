@@ -13,6 +13,7 @@
 #include "Platform/MpiVenc.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
+#include "Platform/host/TuningLog.h"
 #include "Platform/host/VencCoder.h"
 
 namespace {
@@ -223,4 +224,7 @@ void XMediaResetModules()
     XMediaResetVi();
     XMediaResetIsp();
     XMediaResetVo();
+    XMediaResetViTuning();
+    XMediaResetIspTuning();
+    XTuningLogReset();
 }

@@ -3,12 +3,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
 // The simulated RTC is a text file: "now" (the host's UTC clock), a time
-// "YYYY-MM-DD hh:mm:ss", or anything else for a driver that fails to read.
+// "YYYY-MM-DD hh:mm:ss", "now+N" (the host's clock plus N seconds, what a
+// set leaves), or anything else for a driver that fails to read.
 
 int XRtcOpen(const char* devpath)
 {
@@ -25,7 +27,7 @@ int XRtcReadTime(int fd, rtc_time_t* tm)
     text[n] = '\0';
     struct tm t = {};
     if (strncmp(text, "now", 3) == 0) {
-        time_t now = time(nullptr);
+        time_t now = time(nullptr) + static_cast<time_t>(strtoll(text + 3, nullptr, 10));
         if (gmtime_r(&now, &t) == nullptr) {
             return -1;
         }
@@ -54,6 +56,37 @@ int XRtcReadTime(int fd, rtc_time_t* tm)
     tm->minute = static_cast<uint32_t>(t.tm_min);
     tm->second = static_cast<uint32_t>(t.tm_sec);
     tm->weekday = static_cast<uint32_t>(t.tm_wday);
+    return 0;
+}
+
+// Writes the time into the RTC file; a file that reads as a failing driver
+// ("fail") refuses the request too.
+int XRtcSetTime(int fd, const rtc_time_t* tm)
+{
+    rtc_time_t now;
+    if (XRtcReadTime(fd, &now) != 0) {
+        errno = EIO;
+        return -1;
+    }
+    if (tm->month < 1 || tm->month > 12 || tm->date < 1 || tm->date > 31 || tm->hour > 23 ||
+        tm->minute > 59 || tm->second > 59) {
+        errno = EINVAL;
+        return -1;
+    }
+    struct tm t = {};
+    t.tm_year = static_cast<int>(tm->year) - 1900;
+    t.tm_mon = static_cast<int>(tm->month) - 1;
+    t.tm_mday = static_cast<int>(tm->date);
+    t.tm_hour = static_cast<int>(tm->hour);
+    t.tm_min = static_cast<int>(tm->minute);
+    t.tm_sec = static_cast<int>(tm->second);
+    // The RTC keeps running from the time set: stored as an offset to the host's clock.
+    const long long offset = static_cast<long long>(timegm(&t)) - static_cast<long long>(time(nullptr));
+    char text[64];
+    int n = snprintf(text, sizeof(text), "now%+lld\n", offset);
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text, static_cast<size_t>(n), 0) != n) {
+        return -1;
+    }
     return 0;
 }
 

@@ -101,6 +101,7 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     testing::internal::CaptureStderr();
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Begin Clean Up...\nClean Up GPS Done...\nExiting...\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Begin Clean Up...\nClean Up GPS Done...\nClean Up Alarm Server Done...\nClean Up Snapshot Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }

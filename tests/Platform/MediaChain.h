@@ -14,6 +14,7 @@
 
 #include "Platform/MediaSim.h"
 #include "Platform/MpiIsp.h"
+#include "Platform/MpiSns.h"
 #include "Platform/host/MediaModules.h"
 #include "Platform/MpiSys.h"
 #include "Platform/MpiVenc.h"
@@ -52,8 +53,8 @@ public:
     // The ISP running on its own thread.
     HI_S32 Isp()
     {
-        static int table = 0;  // the ISP only keeps the table's address
-        if (HI_S32 r = HI_MPI_ISP_SensorRegCallBack(0, 290, reinterpret_cast<const ISP_SENSOR_REGISTER_S*>(&table))) return r;
+        static ISP_SENSOR_REGISTER_S table = {};  // no sensor behind it: every slot empty
+        if (HI_S32 r = HI_MPI_ISP_SensorRegCallBack(0, 290, &table)) return r;
         if (HI_S32 r = HI_MPI_ISP_MemInit(0)) return r;
         ISP_WDR_MODE_S wdr = {WDR_MODE_NONE};
         if (HI_S32 r = HI_MPI_ISP_SetWDRMode(0, &wdr)) return r;

@@ -12,6 +12,7 @@
 
 #include "Platform/MediaSim.h"
 #include "Platform/MpiIsp.h"
+#include "Platform/MpiSns.h"
 #include "Platform/MpiSys.h"
 #include "Platform/MpiVi.h"
 #include "Platform/MpiVo.h"
@@ -132,12 +133,13 @@ TEST_F(MpiModules, VideoInputStepsAndValuesReadBack)
 
 TEST_F(MpiModules, IspLifeCycleInTheBringUpOrder)
 {
-    static int sensorTable = 0;
-    static int aeTable = 0;
-    static int awbTable = 0;
-    const ISP_SENSOR_REGISTER_S* isp = reinterpret_cast<const ISP_SENSOR_REGISTER_S*>(&sensorTable);
-    const AE_SENSOR_REGISTER_S* ae = reinterpret_cast<const AE_SENSOR_REGISTER_S*>(&aeTable);
-    const AWB_SENSOR_REGISTER_S* awb = reinterpret_cast<const AWB_SENSOR_REGISTER_S*>(&awbTable);
+    // tables with every slot empty: the ISP skips them
+    static ISP_SENSOR_REGISTER_S sensorTable = {};
+    static AE_SENSOR_REGISTER_S aeTable = {};
+    static AWB_SENSOR_REGISTER_S awbTable = {};
+    const ISP_SENSOR_REGISTER_S* isp = &sensorTable;
+    const AE_SENSOR_REGISTER_S* ae = &aeTable;
+    const AWB_SENSOR_REGISTER_S* awb = &awbTable;
     const ALG_LIB_S aeLib = Lib("hisi_ae_lib");
     const ALG_LIB_S awbLib = Lib("hisi_awb_lib");
     const ALG_LIB_S afLib = Lib("hisi_af_lib");

@@ -1,0 +1,40 @@
+#ifndef ALARM_ALARM_H
+#define ALARM_ALARM_H
+
+#include <cstdint>
+
+#include "Alarm/AlarmConfigManager.h"
+#include "Alarm/AlarmTypes.h"
+#include "Function/types.h"
+#include "MultiTask/Thread.h"
+
+// The alarm thread: takes alarm tasks, drops those older than 999 ms and
+// runs the linkages of the rest. Producers post with
+//   CAlarmManager::instance()->PutTask(&task, TASK_PRIORITY_HIGHTEST)
+// from any thread; the queue is built for 1024 tasks.
+class CAlarmManager : public CThread {
+public:
+    enum { kTaskQueueSize = 1024 };
+
+    static CAlarmManager* instance();
+
+    // Tests and tools: a thread over its own configurations (not owned).
+    explicit CAlarmManager(CAlarmConfigManager* lpConfig);
+    ~CAlarmManager() override;
+
+    // Loads the configurations, then starts the thread; FALSE when either fails.
+    BOOL Init();
+    // Stops the thread and waits for it; safe when Init never ran.
+    BOOL CleanUp();
+
+    // One task as the thread handles it at `now` (SystemGetMSCount()).
+    // FALSE for a quit task, TRUE otherwise.
+    BOOL ProcessTask(const TASK& task, uint32_t now);
+
+    void ThreadProc() override;
+
+private:
+    CAlarmConfigManager* m_lpConfig;
+};
+
+#endif

@@ -1,0 +1,182 @@
+#ifndef TCPCOMM_TCPCOMM_H
+#define TCPCOMM_TCPCOMM_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "MultiTask/Thread.h"
+#include "Record/RecordNotify.h"
+#include "TCPComm/ProductInfo.h"
+#include "TCPComm/TcpFrame.h"
+
+#define TCPCOMM_PORT 10080
+
+// Commands of the app channel that this unit runs itself.
+enum {
+    CMD_PRODUCT_INFO = 0x0001,
+    CMD_MODEL_NAME = 0x0002,
+    CMD_DEVICE_SN = 0x0010,
+    CMD_AUTH_REQUEST = 0x1001,
+    CMD_AUTH_NEED_CODE = 0x1002,
+    CMD_AUTH_CODE = 0x1003,
+    CMD_AUTH_RESULT = 0x1004,
+    CMD_AUTH_DRAW_CODE = 0x1005,
+    CMD_NOTIFY_COMMON_VIDEO = 0x3001,
+    CMD_NOTIFY_ALARM_JPG = 0x3002,
+    CMD_NOTIFY_ALARM_VIDEO = 0x3003,
+    CMD_NOTIFY_STOP_RECORD = 0x3004,
+    CMD_NOTIFY_FILE_DELETE = 0x3005,
+    CMD_FORCE_UPDATE_TIME = 0x6001,
+    CMD_HEARTBEAT = 0x11111111,
+    CMD_DISCONNECT_BY_CLIENT = 0x11111112,
+    CMD_DISCONNECT_BY_SERVER = 0x11111113,
+};
+
+enum { DISCONNECT = 0, CONNECT = 1 };
+
+typedef struct _Connect_info {
+    int fd;  // the phone's socket, -1 when none
+    unsigned char ClientMACAddr[6];
+} Connect_info;
+
+// The phone app's framed TCP channel on port 10080: one phone at a time; a
+// new one displaces the old. The accept thread takes connections and hands
+// them over; the receive thread owns the phone's socket: it reads and runs
+// frames, and sends every outgoing frame from one bounded queue, so no
+// caller ever waits on the socket.
+class CTCPComm : public CThread {
+public:
+    static CTCPComm* instance();
+    ~CTCPComm() override;
+
+    BOOL Init();
+    // Stops and joins every thread of the channel; safe without Init, and twice.
+    void CleanUp();
+
+    // Queues a whole frame for the phone: 1 queued, 0 without a phone or
+    // with the queue full.
+    int CommandSend(unsigned char* frame, int length);
+
+    int NotifyCommonVideoUpdate(const char* json, int len);
+    int NotifyAlarmJpgUpdate(const char* json, int len);
+    int NotifyAlarmVideoUpdate(const char* json, int len);
+    int NotifyFileDeleteUpdate(const char* json, int len);
+    int NotifyStopRecordComplete();
+
+    int GetProductInfoAsJson(char* buf, int len);
+    BOOL GetLedStatus() { return led_flash_flag.load(); }
+    BOOL DeleteAccessAuthFile();
+    int GetConnectState() { return connectstate.load(); }
+    int NotifyCommandReply(int command, int reply) { return SendSetFuncReply(command, reply); }
+    int GetTCPIPAddr(char* buf);
+    int GetMACAddrString(char* buf);
+
+    int SendCommandAuth2();
+    int SendCommandAuth4(unsigned char result);
+    int SendSetFuncReply(int command, int reply);
+    int SendGetFuncReply(int command, int reply, int len, const unsigned char* data);
+    int SendCommandSyncProductInfo();
+    int SendModelName();
+    int SendDeviceSN();
+    int SendTCPCommandForceUpdateTime();
+    int SendHeartBeat();
+    int NotifyDisconnectByServer();
+
+    // Runs one received frame on the receive thread; -1 closes the channel.
+    int command_handler(const tagTcpFrame& frame);
+
+    // For tests: the port to listen on (0: an ephemeral one) before Init,
+    // and the port actually bound.
+    void SetListenPort(int port) { m_ListenPort = port; }
+    int GetListenPort() const { return m_BoundPort.load(); }
+    // For tests: silence before a drop, and the bound on sending one frame.
+    void SetTimeouts(unsigned silenceMs, unsigned sendMs);
+    // The last pairing code drawn.
+    int GetAuthCode() const { return auth_code.load(); }
+
+    void ThreadProc() override;
+
+    enum { SEND_QUEUE_FRAMES = 128 };
+
+private:
+    CTCPComm();
+    class CNotice : public CRecordNotify {
+    public:
+        explicit CNotice(CTCPComm* owner) : m_Owner(owner) {}
+        void NotifyFileDeleteUpdate(const char* json, int length) override;
+        void NotifyCommonVideoUpdate(const char* json, int length) override;
+        void NotifyAlarmVideoUpdate(const char* json, int length) override;
+        void NotifyAlarmJpgUpdate(const char* json, int length) override;
+
+    private:
+        CTCPComm* m_Owner;
+    };
+    struct tagOutFrame {
+        unsigned gen;  // the connection it is for
+        std::vector<unsigned char> bytes;
+    };
+
+    int SendFrame(uint32_t cmd, const unsigned char* param, size_t paralen);
+    int Push(uint32_t cmd, const char* json, int len);
+    void LoadProductInfo();
+    BOOL LookUpMac(int fd);
+    void DataThread();
+    void Wake();
+    // Receive-thread steps, with m_Lock held.
+    void AdoptLocked(std::unique_lock<std::mutex>& hold);
+    void DropLocked(const char* why);
+    bool SendSomeLocked();
+    void GreetLocked();
+    void ResumeAfterPhoneGone();
+    void StartAnnouncement(int code);
+    void StopAnnouncement();
+    void Announce(int code, unsigned ticket);
+    // Sleeps up to ms; false when the announcement was cancelled.
+    bool AnnounceWait(unsigned ms, unsigned ticket);
+    void StopThreads();
+
+    // Guards the connection, the queue and the product record.
+    std::mutex m_Lock;
+    Connect_info m_Connect{-1, {}};
+    unsigned m_Gen = 0;
+    int m_PendingFd = -1;
+    uint64_t m_HandoverAtMs = 0;
+    std::deque<tagOutFrame> m_Queue;
+    size_t m_SentOfHead = 0;
+    uint64_t m_HeadStartMs = 0;
+    uint64_t m_LastRxMs = 0;
+    CTcpFrameReader m_Reader;
+    Product_info m_Product{};
+    bool m_bProductReady = false;
+    std::atomic<bool> m_bMacOk{false};
+
+    int s32MainFd = -1;
+    int m_WakePipe[2] = {-1, -1};
+    int m_ListenPort = TCPCOMM_PORT;
+    std::atomic<int> m_BoundPort{0};
+    std::atomic<int> connectstate{DISCONNECT};
+    std::atomic<bool> Isdatathreadrun{false};
+    std::atomic<bool> isPauseAllRecordService{false};
+    std::atomic<BOOL> led_flash_flag{FALSE};
+    std::atomic<int> auth_code{0};
+    std::atomic<unsigned> m_SilenceMs{15000};
+    std::atomic<unsigned> m_SendBoundMs{2000};
+    bool m_bInit = false;
+    bool m_bAcceptStarted = false;
+    std::thread m_DataThread;
+
+    // One code announcement at a time; a new draw cancels the running one.
+    std::mutex m_AnnounceLock;
+    std::condition_variable m_AnnounceCv;
+    unsigned m_AnnounceTicket = 0;
+    std::thread m_Announcer;
+
+    CNotice m_Notice{this};
+};
+
+#endif
