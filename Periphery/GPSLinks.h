@@ -9,9 +9,8 @@
 
 // What the GPS receiver reaches outside itself: the overlay manager's
 // messages, the voice prompt, the settings and factory flags it reads, the
-// wall clock and its pauses. The defaults: overlay messages go nowhere (no
-// overlay manager yet), prompts go to the prompt log, flags come from the
-// settings store and the factory test, the clock is the system's.
+// wall clock and its pauses. The defaults: the overlay manager, the prompt
+// player, the settings store and the factory test, the system's clock.
 class CGPSLinks {
 public:
     virtual ~CGPSLinks();
