@@ -13,6 +13,7 @@
 #include "OSD/OSDManager.h"
 #include "Periphery/I2CDevManager.h"
 #include "PlayAudio/PlayAudio.h"
+#include "Periphery/GPS.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -130,6 +131,16 @@ void XPlayAudioCleanUp()
     CPlayAudio::instance()->CleanUp();
 }
 
+BOOL XGPSInit()
+{
+    return CGPS::instance()->Init();
+}
+
+void XGPSCleanUp()
+{
+    CGPS::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -152,7 +163,7 @@ const ManagerInit kManagerInits[] = {
 
 // Started after the speaker volume and a 200 ms pause.
 const ManagerInit kLateManagerInits[] = {
-    {nullptr /* CGPS */, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
+    {XGPSInit, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
 };
 
 // Shut-down order, each step with the line printed after it. The app
@@ -163,7 +174,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XHttpServerStop, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {XI2CDevCleanUp, "Clean Up I2c Dev Done...\n"},
-    {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
+    {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
