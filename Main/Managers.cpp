@@ -8,6 +8,7 @@
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -169,5 +170,7 @@ void XCleanUpManagers()
 {
     printf("Begin Clean Up...\n");
     fflush(stdout);
+    // Connections and downloads ended from here on resume nothing.
+    CPauseReasons::instance()->Release();
     XRunManagerCleanUps(kManagerCleanUps, std::size(kManagerCleanUps));
 }
