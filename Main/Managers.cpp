@@ -11,6 +11,7 @@
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
 #include "PlayAudio/PlayAudio.h"
+#include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -210,5 +211,7 @@ void XCleanUpManagers()
 {
     printf("Begin Clean Up...\n");
     fflush(stdout);
+    // Connections and downloads ended from here on resume nothing.
+    CPauseReasons::instance()->Release();
     XRunManagerCleanUps(kManagerCleanUps, std::size(kManagerCleanUps));
 }

@@ -1,0 +1,283 @@
+#include "HttpServer/httpcmd/WebBridgePorts.h"
+
+#include <atomic>
+
+#include "FactoryTest/FactoryTest.h"
+#include "Function/common.h"
+#include "IniConfig/IniConfig.h"
+#include "OSD/OSDManager.h"
+#include "Periphery/SDManager.h"
+#include "Record/Record.h"
+#include "Snapshot/Snapshot.h"
+#include "TCPComm/AppCommandPorts.h"
+
+namespace {
+std::atomic<CWebBridgePorts*> g_pPorts{nullptr};
+}
+
+void WebBridgeSetPorts(CWebBridgePorts* ports)
+{
+    g_pPorts = ports;
+}
+
+CWebBridgePorts* WebBridgePorts()
+{
+    CWebBridgePorts* p = g_pPorts.load();
+    return p != nullptr ? p : CWebBridgeSystemPorts::instance();
+}
+
+CWebBridgeSystemPorts* CWebBridgeSystemPorts::instance()
+{
+    static CWebBridgeSystemPorts s_Ports;
+    return &s_Ports;
+}
+
+int CWebBridgeSystemPorts::GetCommonVideoFileAsJson(char* buf, int len)
+{
+    return CRecord::instance()->GetCommonVideoFileAsJson(buf, len);
+}
+
+int CWebBridgeSystemPorts::GetAlarmVideoFileAsJSON(char* buf, int len)
+{
+    return CRecord::instance()->GetAlarmVideoFileAsJSON(buf, len);
+}
+
+int CWebBridgeSystemPorts::GetAlarmImgFileAsJSON(char* buf, int len)
+{
+    return CRecord::instance()->GetAlarmImgFileAsJSON(buf, len);
+}
+
+BOOL CWebBridgeSystemPorts::DeleteCommonVideoFile(const char* name)
+{
+    return CRecord::instance()->DeleteCommonVideoFile(name);
+}
+
+BOOL CWebBridgeSystemPorts::DeleteAlarmVideoFile(const char* name)
+{
+    return CRecord::instance()->DeleteAlarmVideoFile(name);
+}
+
+BOOL CWebBridgeSystemPorts::DeleteAlarmImgFile(const char* name)
+{
+    return CRecord::instance()->DeleteAlarmImgFile(name);
+}
+
+BOOL CWebBridgeSystemPorts::CleanAllCommonVideoFile()
+{
+    return CRecord::instance()->CleanAllCommonVideoFile();
+}
+
+BOOL CWebBridgeSystemPorts::CleanAllAlarmVideoFile()
+{
+    return CRecord::instance()->CleanAllAlarmVideoFile();
+}
+
+BOOL CWebBridgeSystemPorts::CleanAllAlarmImgFile()
+{
+    return CRecord::instance()->CleanAllAlarmImgFile();
+}
+
+void CWebBridgeSystemPorts::GetTotalFileSize(uint64_t& common, uint64_t& alarm, uint64_t& image)
+{
+    CRecord::instance()->GetTotalFileSize(common, alarm, image);
+}
+
+void CWebBridgeSystemPorts::GetFileSpaceQuotaOnSD(unsigned& common, unsigned& alarm, unsigned& image)
+{
+    CRecord::instance()->GetFileSpaceQuotaOnSD(common, alarm, image);
+}
+
+BOOL CWebBridgeSystemPorts::SetFileSpaceQuotaOnSD(unsigned common, unsigned alarm, unsigned image)
+{
+    return CRecord::instance()->SetFileSpaceQuotaOnSD(common, alarm, image);
+}
+
+void CWebBridgeSystemPorts::PauseAllRecord(BOOL bFlush, BOOL bImmediately)
+{
+    CRecord::instance()->PauseAllRecord(bFlush, bImmediately);
+}
+
+void CWebBridgeSystemPorts::ResumeCommonRecord()
+{
+    CRecord::instance()->ResumeCommonRecord();
+}
+
+int CWebBridgeSystemPorts::GetGPSFileListAsJSON(char*, int)
+{
+    return -1;  // no GPS track list on this build yet
+}
+
+int CWebBridgeSystemPorts::GetIniConfig(char* buf, int len)
+{
+    return CIniConfig::instance()->GetIniConfig(buf, len);
+}
+
+BOOL CWebBridgeSystemPorts::ForceRetest()
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::ForceTestDone()
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::SetEnv(const char* name, const char* value)
+{
+    return CFactoryTest::instance()->SetEnv(name, value);
+}
+
+BOOL CWebBridgeSystemPorts::SaveEnvData()
+{
+    return CFactoryTest::instance()->SaveEnvData();
+}
+
+BOOL CWebBridgeSystemPorts::GetEnvValue(const char* name, std::string& value)
+{
+    return CFactoryTest::instance()->GetEnvValue(name, value);
+}
+
+int CWebBridgeSystemPorts::GetSDState()
+{
+    return CSDManager::instance()->GetSDSate();
+}
+
+BOOL CWebBridgeSystemPorts::GetDiskSpaceInfo(uint64_t* total, uint64_t* freeBytes)
+{
+    return CSDManager::instance()->GetDiskSpaceInfo(total, freeBytes);
+}
+
+int CWebBridgeSystemPorts::Format()
+{
+    return CSDManager::instance()->Format();
+}
+
+BOOL CWebBridgeSystemPorts::Capture(unsigned char* buf, unsigned* len)
+{
+    return CSnapshotManager::instance()->Capture(buf, len);
+}
+
+void CWebBridgeSystemPorts::PauseSnapshot()
+{
+    CSnapshotManager::instance()->PauseSnapshot();
+}
+
+BOOL CWebBridgeSystemPorts::ResumeSnapshot()
+{
+    return CSnapshotManager::instance()->ResumeSnapshot();
+}
+
+void CWebBridgeSystemPorts::PauseCapture()
+{
+    CAppBoardPorts::instance()->PauseCapture();
+}
+
+void CWebBridgeSystemPorts::ResumeCapture()
+{
+    CAppBoardPorts::instance()->ResumeCapture();
+}
+
+int CWebBridgeSystemPorts::GetCurExposureInfo(ISP_EXP_INFO_S*, int*, int*)
+{
+    return -1;
+}
+
+void CWebBridgeSystemPorts::GetDisplayGPSSpeedOSD(int& display)
+{
+    COSDManager::instance()->GetDisplayGPSSpeedOSD(display);
+}
+
+BOOL CWebBridgeSystemPorts::SetDisplayGPSSpeedOSD(int display)
+{
+    return COSDManager::instance()->SetDisplayGPSSpeedOSD(display);
+}
+
+BOOL CWebBridgeSystemPorts::StartVO()
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::StopVO()
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::GetLDCAttr(VI_LDC_ATTR_S*)
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::SetLDCAttr(const VI_LDC_ATTR_S*)
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::SetAEAttr(unsigned)
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::SetUseHighestContrastGamma(int)
+{
+    return FALSE;
+}
+
+BOOL CWebBridgeSystemPorts::FPNCalibrate()
+{
+    return FALSE;  // the sensors have no FPN calibration
+}
+
+int CWebBridgeSystemPorts::TESTGetIRSensorParam(unsigned*, unsigned*, unsigned*, unsigned*, unsigned*)
+{
+    return -1;
+}
+
+int CWebBridgeSystemPorts::TESTSetIRSensorParam(unsigned, unsigned)
+{
+    return -1;
+}
+
+int CWebBridgeSystemPorts::TESTCorrectIRSensor()
+{
+    return CAppBoardPorts::instance()->TESTCorrectIRSensor();
+}
+
+int CWebBridgeSystemPorts::TESTGetGSensorParam(float*)
+{
+    return -1;
+}
+
+int CWebBridgeSystemPorts::TESTSetGSensorParam(float threshold)
+{
+    return CAppBoardPorts::instance()->TESTSetGSensorParam(threshold) ? 0 : -1;
+}
+
+int CWebBridgeSystemPorts::GetVEncFD(int chn)
+{
+    return HI_MPI_VENC_GetFd(chn);
+}
+
+HI_S32 CWebBridgeSystemPorts::VencQuery(VENC_CHN chn, VENC_CHN_STAT_S* stat)
+{
+    return HI_MPI_VENC_Query(chn, stat);
+}
+
+HI_S32 CWebBridgeSystemPorts::VencGetStream(VENC_CHN chn, VENC_STREAM_S* stream, HI_S32 ms)
+{
+    return HI_MPI_VENC_GetStream(chn, stream, ms);
+}
+
+HI_S32 CWebBridgeSystemPorts::VencReleaseStream(VENC_CHN chn, VENC_STREAM_S* stream)
+{
+    return HI_MPI_VENC_ReleaseStream(chn, stream);
+}
+
+int CWebBridgeSystemPorts::ExecCommand2(const char* cmd, std::vector<std::string>& lines)
+{
+    return ::ExecCommand2(cmd, lines);
+}
+
+void CWebBridgeSystemPorts::SyncFS()
+{
+    ::SyncFS();
+}
