@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "AVCapture/CommAVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
@@ -169,12 +170,16 @@ BOOL CWebBridgeSystemPorts::ResumeSnapshot()
 
 void CWebBridgeSystemPorts::PauseCapture()
 {
-    CAppBoardPorts::instance()->PauseCapture();
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->PauseCapture();
+    }
 }
 
 void CWebBridgeSystemPorts::ResumeCapture()
 {
-    CAppBoardPorts::instance()->ResumeCapture();
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->ResumeCapture();
+    }
 }
 
 int CWebBridgeSystemPorts::GetCurExposureInfo(ISP_EXP_INFO_S*, int*, int*)
@@ -194,37 +199,52 @@ BOOL CWebBridgeSystemPorts::SetDisplayGPSSpeedOSD(int display)
 
 BOOL CWebBridgeSystemPorts::StartVO()
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->StartVO();
 }
 
 BOOL CWebBridgeSystemPorts::StopVO()
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->StopVO();
 }
 
-BOOL CWebBridgeSystemPorts::GetLDCAttr(VI_LDC_ATTR_S*)
+BOOL CWebBridgeSystemPorts::GetLDCAttr(VI_LDC_ATTR_S* attr)
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->GetLDCAttr(attr);
 }
 
-BOOL CWebBridgeSystemPorts::SetLDCAttr(const VI_LDC_ATTR_S*)
+BOOL CWebBridgeSystemPorts::SetLDCAttr(const VI_LDC_ATTR_S* attr)
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->SetLDCAttr(attr);
 }
 
-BOOL CWebBridgeSystemPorts::SetAEAttr(unsigned)
+BOOL CWebBridgeSystemPorts::SetAEAttr(unsigned strategy)
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    if (capture == nullptr) {
+        return FALSE;
+    }
+    capture->SetAEAttr(static_cast<ISP_AE_STRATEGY_E>(strategy));
+    return TRUE;
 }
 
-BOOL CWebBridgeSystemPorts::SetUseHighestContrastGamma(int)
+BOOL CWebBridgeSystemPorts::SetUseHighestContrastGamma(int use)
 {
-    return FALSE;
+    CCommAVCapture* capture = XCaptureControls();
+    if (capture == nullptr) {
+        return FALSE;
+    }
+    capture->SetUseHighestContrastGamma(use);
+    return TRUE;
 }
 
 BOOL CWebBridgeSystemPorts::FPNCalibrate()
 {
-    return FALSE;  // the sensors have no FPN calibration
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->FPNCalibrate();
 }
 
 int CWebBridgeSystemPorts::TESTGetIRSensorParam(unsigned*, unsigned*, unsigned*, unsigned*, unsigned*)
@@ -254,7 +274,8 @@ int CWebBridgeSystemPorts::TESTSetGSensorParam(float threshold)
 
 int CWebBridgeSystemPorts::GetVEncFD(int chn)
 {
-    return HI_MPI_VENC_GetFd(chn);
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr ? capture->GetVEncFD(chn) : HI_MPI_VENC_GetFd(chn);
 }
 
 HI_S32 CWebBridgeSystemPorts::VencQuery(VENC_CHN chn, VENC_CHN_STAT_S* stat)

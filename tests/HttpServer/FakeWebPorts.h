@@ -1,6 +1,9 @@
 #ifndef TESTS_HTTPSERVER_FAKEWEBPORTS_H
 #define TESTS_HTTPSERVER_FAKEWEBPORTS_H
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -32,7 +35,36 @@ public:
     std::vector<std::string> shellLines;
     // Encoder channel 1: frames of packs.
     std::deque<std::vector<std::string>> frames;
-    int vencFd = 7;
+    int vencFd = XVencPipe()[0];
+
+    // One pipe for every fake: the live descriptor is kept once fetched.
+    static int* XVencPipe()
+    {
+        static int s_Pipe[2] = {-1, -1};
+        if (s_Pipe[0] < 0 && pipe2(s_Pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+            s_Pipe[0] = s_Pipe[1] = -1;
+        }
+        return s_Pipe;
+    }
+    CFakeWebPorts()
+    {
+        char b[64];
+        while (read(XVencPipe()[0], b, sizeof(b)) > 0) {
+        }
+    }
+    // A frame of channel 1; the descriptor is readable while frames wait.
+    void Push(const std::vector<std::string>& frame)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        frames.push_back(frame);
+        const char b = 1;
+        (void)!write(XVencPipe()[1], &b, 1);
+    }
+    size_t Waiting()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return frames.size();
+    }
 
     void Call(const std::string& what)
     {
@@ -146,6 +178,8 @@ public:
         std::lock_guard<std::mutex> g(lock);
         frames.pop_front();
         --held;
+        char b;
+        (void)!read(XVencPipe()[0], &b, 1);
         return HI_SUCCESS;
     }
     int ExecCommand2(const char* cmd, std::vector<std::string>& lines) override
