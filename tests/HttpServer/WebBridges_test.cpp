@@ -10,6 +10,7 @@
 #include "HttpServer/ProcessGet.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 #include "Record/PauseReasons.h"
+#include "support/TestBoard.h"
 #include "tests/HttpServer/FakeWebPorts.h"
 
 namespace {
@@ -295,6 +296,50 @@ TEST_F(WebBridgesTest, PauseReasonsHaveOwners)
     CPauseReasons::instance()->Release();
     ResumeRecordForSpeedTest();
     EXPECT_EQ(m_Ports.Count("resume"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The camera's own ports on a simulated board: the tools' lines follow the
+// board's wlan0.
+TEST(WebBridgesBoardTest, WifiTextsFollowTheBoard)
+{
+    CTestBoard board;
+    WebBridgeSetPorts(nullptr);
+    struct Case {
+        const char* mac;     // sim/board mac value
+        const char* signal;  // sim/board signal value
+        const char* macText;
+        const char* levelText;
+    };
+    const std::vector<Case> cases = {
+        {"02:11:22:33:44:55", "-45", "02:11:22:33:44:55  ", "-45 dBm"},
+        {"0a:bc:de:f0:12:34", "-71", "0A:BC:DE:F0:12:34  ", "-71 dBm"},
+        {"02:11:22:33:44:55", "-100", "02:11:22:33:44:55  ", "-100 dB"},
+        {"02:11:22:33:44:55", "missing", "02:11:22:33:44:55  ", nullptr},
+        {"missing", "-45", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mac) + " " + c.signal);
+        board.Sim("mac", c.mac);
+        board.Sim("signal", c.signal);
+        const char* mac = GetWifiMacStr();
+        if (c.macText != nullptr) {
+            ASSERT_NE(mac, nullptr);
+            EXPECT_EQ(std::string(mac), c.macText);
+        } else {
+            EXPECT_EQ(mac, nullptr);
+        }
+        const char* level = GetWifiSignalLevelStr();
+        if (c.levelText != nullptr) {
+            ASSERT_NE(level, nullptr);
+            EXPECT_EQ(std::string(level), c.levelText);
+        } else {
+            EXPECT_EQ(level, nullptr);
+        }
+    }
 }
 
 }  // namespace
