@@ -3,10 +3,12 @@
 #include <atomic>
 
 #include "AVCapture/CommAVCapture.h"
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
+#include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
@@ -103,9 +105,9 @@ void CWebBridgeSystemPorts::ResumeCommonRecord()
     CRecord::instance()->ResumeCommonRecord();
 }
 
-int CWebBridgeSystemPorts::GetGPSFileListAsJSON(char*, int)
+int CWebBridgeSystemPorts::GetGPSFileListAsJSON(char* buf, int len)
 {
-    return -1;  // no GPS track list on this build yet
+    return CGPS::instance()->GetGPSFileListAsJSON(buf, len);
 }
 
 int CWebBridgeSystemPorts::GetIniConfig(char* buf, int len)
@@ -182,9 +184,14 @@ void CWebBridgeSystemPorts::ResumeCapture()
     }
 }
 
-int CWebBridgeSystemPorts::GetCurExposureInfo(ISP_EXP_INFO_S*, int*, int*)
+int CWebBridgeSystemPorts::GetCurExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    return -1;
+    CAVCapture* capture = dynamic_cast<CAVCapture*>(XCaptureControls());
+    if (capture == nullptr) {
+        return -1;
+    }
+    capture->GetCurExposureInfo(info, minexp, curdrc);
+    return 0;
 }
 
 void CWebBridgeSystemPorts::GetDisplayGPSSpeedOSD(int& display)

@@ -80,9 +80,8 @@ public:
 };
 
 // The camera's managers as they are today: the parts not on this board yet
-// (GPS track list, factory retest, exposure report, the I2C sensor
-// manager's IR and G-sensor controls) fail; capture controls fail while no
-// camera object is running.
+// (factory retest, the I2C sensor manager's IR and G-sensor controls) fail;
+// capture controls fail while no camera object is running.
 class CWebBridgeSystemPorts : public CWebBridgePorts {
 public:
     static CWebBridgeSystemPorts* instance();
