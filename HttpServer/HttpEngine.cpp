@@ -916,6 +916,15 @@ void httpd_set_frame_source(CHttpFrameSource* source)
     g_pFrameSource = source;
 }
 
+CHttpFrameSource* httpd_frame_source()
+{
+    if (t_bHoldsPass) {
+        return g_pFrameSource;
+    }
+    std::lock_guard<std::mutex> lock(g_PassLock);
+    return g_pFrameSource;
+}
+
 void httpd_set_live_backlog(size_t frames, size_t bytes)
 {
     std::lock_guard<std::mutex> lock(g_PassLock);

@@ -50,6 +50,7 @@ void httpd_set_get_handler(HttpGetHandler handler);
 void httpd_set_resume_record(void (*resume)());
 // The live source (not owned; null: none).
 void httpd_set_frame_source(CHttpFrameSource* source);
+CHttpFrameSource* httpd_frame_source();
 // Per-viewer backlog: frames and bytes held before it skips to a key frame.
 void httpd_set_live_backlog(size_t frames, size_t bytes);
 

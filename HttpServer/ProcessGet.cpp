@@ -11,6 +11,7 @@
 #include <new>
 
 #include "HttpServer/HttpEngine.h"
+#include "HttpServer/HttpFrameSource.h"
 #include "HttpServer/HttpMime.h"
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpRequest.h"
@@ -291,7 +292,14 @@ int init_get_sub_stream_h264_data(connection* conn)
         }
         memset(video_buff.get(), 0, HTTP_LIVE_BUFFER_SIZE);
     }
-    if (h264_sub_stream_fd < 0) {
+    // The engine's source when one is set (on the camera: channel 1 through
+    // the same bridges), else the bridges themselves.
+    CHttpFrameSource* source = httpd_frame_source();
+    if (source != nullptr) {
+        if (source->SubStreamFd() < 0) {
+            return -1;
+        }
+    } else if (h264_sub_stream_fd < 0) {
         h264_sub_stream_fd = GetSubStreamEncFD();
         if (h264_sub_stream_fd < 0) {
             return -1;
@@ -303,7 +311,8 @@ int init_get_sub_stream_h264_data(connection* conn)
         // without draining the queue under the others.
         conn->live_skip = 1;
     } else {
-        len = GetH264SubStreamData(video_buff.get(), HTTP_LIVE_BUFFER_SIZE, 1);
+        len = source != nullptr ? source->SubStreamData(video_buff.get(), HTTP_LIVE_BUFFER_SIZE, 1)
+                                : GetH264SubStreamData(video_buff.get(), HTTP_LIVE_BUFFER_SIZE, 1);
         if (len <= 0) {
             return -1;
         }
