@@ -218,6 +218,12 @@ void XAdoptReply(connection* conn)
     }
     const int type = conn->buffer_type;
     if (type >= HTTP_BUFFER_COMMON_VIDEO_JSON && type <= HTTP_BUFFER_ALARM_JPG_JSON) {
+        if (conn->reply != nullptr && conn->reply == conn->reply_data.data()) {
+            conn->reply_start = 0;  // built in the connection's own buffer
+            conn->reply_type = REPLY_GENERATED;
+            conn->reply_dont_free = 0;
+            return;
+        }
         if (!json_buffer || conn->reply_length > HTTP_JSON_BUFFER_SIZE) {
             XReplaceReply(conn, 500, "Internal Server Error", "The list cannot be returned.");
             return;
@@ -230,6 +236,14 @@ void XAdoptReply(connection* conn)
         return;
     }
     if (type == HTTP_BUFFER_LIVE) {
+        if (conn->live_skip && conn->reply_length == 0 && XLiveViewers() > 0 &&
+            XLiveViewers() < HTTP_MAX_LIVE_VIEWERS) {
+            // Joins the running fan-out at its next key frame.
+            conn->reply = nullptr;
+            conn->reply_dont_free = 0;
+            conn->data_ready = 0;
+            return;
+        }
         if (XLiveViewers() >= HTTP_MAX_LIVE_VIEWERS || conn->reply == nullptr || conn->reply_length <= 0 ||
             conn->reply_length > HTTP_LIVE_BUFFER_SIZE) {
             XReplaceReply(conn, 500, "internal server error", "video not alive or out of memory.");
@@ -870,6 +884,15 @@ void deinit_exec_env()
     fflush(stdout);
 }
 
+size_t httpd_live_viewer_count()
+{
+    if (t_bHoldsPass) {
+        return XLiveViewers();
+    }
+    std::lock_guard<std::mutex> lock(g_PassLock);
+    return XLiveViewers();
+}
+
 char* httpd_json_buffer()
 {
     return json_buffer.get();
@@ -891,6 +914,15 @@ void httpd_set_frame_source(CHttpFrameSource* source)
 {
     std::lock_guard<std::mutex> lock(g_PassLock);
     g_pFrameSource = source;
+}
+
+CHttpFrameSource* httpd_frame_source()
+{
+    if (t_bHoldsPass) {
+        return g_pFrameSource;
+    }
+    std::lock_guard<std::mutex> lock(g_PassLock);
+    return g_pFrameSource;
 }
 
 void httpd_set_live_backlog(size_t frames, size_t bytes)

@@ -36,6 +36,8 @@ void httpd_cut_file_replies();
 // The shared scratch buffer (HTTP_JSON_BUFFER_SIZE bytes), null when it
 // could not be had.
 char* httpd_json_buffer();
+// Live viewers being fed (a new one joins them instead of draining the queue).
+size_t httpd_live_viewer_count();
 
 // The receive step on bytes already read from conn's socket: the request is
 // answered once its head is complete (tests and fuzzing feed it directly).
@@ -48,6 +50,7 @@ void httpd_set_get_handler(HttpGetHandler handler);
 void httpd_set_resume_record(void (*resume)());
 // The live source (not owned; null: none).
 void httpd_set_frame_source(CHttpFrameSource* source);
+CHttpFrameSource* httpd_frame_source();
 // Per-viewer backlog: frames and bytes held before it skips to a key frame.
 void httpd_set_live_backlog(size_t frames, size_t bytes);
 

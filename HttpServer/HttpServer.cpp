@@ -4,6 +4,8 @@
 #include <string>
 
 #include "HttpServer/HttpEngine.h"
+#include "HttpServer/httpcmd/HttpCmd.h"
+#include "HttpServer/httpcmd/SubStreamSource.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 
@@ -34,6 +36,8 @@ BOOL CHttpServer::Init()
         m_pSDManager = CSDManager::instance();
     }
     if (!m_bEngine) {
+        httpd_set_resume_record(ResumeRecordForSpeedTest);
+        httpd_set_frame_source(CSubStreamSource::instance());
         init_exec_env(XBoardPath("/tmp").c_str());
         m_bEngine = TRUE;
     }

@@ -1,9 +1,237 @@
 #include "HttpServer/ProcessGet.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <new>
+
 #include "HttpServer/HttpEngine.h"
+#include "HttpServer/HttpFrameSource.h"
+#include "HttpServer/HttpMime.h"
 #include "HttpServer/HttpReply.h"
+#include "HttpServer/HttpRequest.h"
 #include "HttpServer/HttpText.h"
 #include "HttpServer/HttpUrl.h"
+#include "HttpServer/IniCommand.h"
+#include "HttpServer/httpcmd/HttpCmd.h"
+#include "HttpServer/httpcmd/WebBridgePorts.h"
+#include "Periphery/SDManager.h"
+#include "Platform/BoardRoot.h"
+
+namespace {
+
+// Capacity handed to list builders and the JPEG capture.
+const int kSharedCapacity = 2097152;
+
+std::unique_ptr<char[]> video_buff;  // live buffer, kept once made
+int h264_sub_stream_fd = -1;
+
+std::string XNow()
+{
+    char date[64];
+    return rfc1123_date(date, httpd_wall_time());
+}
+
+// Status 200 with the given length, type and Last-Modified text.
+std::string XHead200(const connection* conn, unsigned long long length, const char* mime, const std::string& modified)
+{
+    return xasprintf("HTTP/1.1 200 OK\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%sContent-Length: %llu\r\n"
+                     "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
+                     XNow().c_str(), server_hdr().c_str(), keep_alive(conn), length, mime, modified.c_str());
+}
+
+// A body in memory (JPEG or list).
+void XMemoryReply(connection* conn, const char* body, off_t length, const char* mime)
+{
+    conn->reply = body;
+    conn->reply_start = 0;
+    conn->reply_length = length;
+    conn->reply_type = REPLY_GENERATED;
+    conn->header = XHead200(conn, static_cast<unsigned long long>(length), mime, XNow());
+    conn->http_code = 200;
+}
+
+void XCannotReturn(connection* conn, const char* why)
+{
+    default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
+                  html_escape(conn->url).c_str(), why);
+}
+
+// The URL for a folder named without its trailing '/': the '/' goes at the
+// end of the path, before any query.
+std::string XFolderLocation(const std::string& raw)
+{
+    const size_t q = raw.find('?');
+    if (q == std::string::npos) {
+        return raw + "/";
+    }
+    return raw.substr(0, q) + "/" + raw.substr(q);
+}
+
+void XFileReply(connection* conn, const std::string& target, const char* mime)
+{
+    const std::string shown = html_escape(conn->url);
+    const int fd = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) {
+        const int err = errno;
+        printf("open file [%s] failed.\n", target.c_str());
+        if (err == EACCES) {
+            default_reply(conn, 403, "Forbidden", "You don't have permission to access (%s).", shown.c_str());
+        } else if (err == ENOENT) {
+            default_reply(conn, 404, "Not Found", "The URL you requested (%s) was not found.", shown.c_str());
+        } else {
+            XCannotReturn(conn, strerror(err));
+        }
+        return;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == -1) {
+        const int err = errno;
+        close(fd);
+        default_reply(conn, 500, "Internal Server Error", "fstat() failed: %s.", strerror(err));
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        close(fd);
+        redirect(conn, "%s", XFolderLocation(conn->url).c_str());
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        default_reply(conn, 403, "Forbidden", "Not a regular file.");
+        return;
+    }
+    conn->reply_fd = fd;
+    conn->reply_type = REPLY_FROMFILE;
+    char modified[64];
+    rfc1123_date(modified, st.st_mtime);
+
+    std::string since;
+    if (parse_field(conn, "If-Modified-Since: ", since) && since == modified) {
+        close(fd);
+        conn->reply_fd = -1;
+        conn->header = xasprintf("HTTP/1.1 304 Not Modified\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%s\r\n",
+                                 XNow().c_str(), server_hdr().c_str(), keep_alive(conn));
+        conn->reply_length = 0;
+        conn->reply_type = REPLY_GENERATED;
+        conn->header_only = 1;
+        conn->http_code = 304;
+        return;
+    }
+    const off_t size = st.st_size;
+    if (conn->range_begin_given || conn->range_end_given) {
+        off_t from = 0;
+        off_t to = 0;
+        const int r = range_for_size(conn, size, &from, &to);
+        if (r != HTTP_RANGE_OK) {
+            close(fd);
+            conn->reply_fd = -1;
+            default_reply(conn, 416, "Requested Range Not Satisfiable",
+                          r == HTTP_RANGE_OUTSIDE ? "You requested a range outside of the file."
+                                                  : "You requested a backward range.");
+            return;
+        }
+        conn->reply_start = from;
+        conn->reply_length = to - from + 1;
+        conn->header = xasprintf("HTTP/1.1 206 Partial Content\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%s"
+                                 "Content-Length: %llu\r\nContent-Range: bytes %llu-%llu/%llu\r\n"
+                                 "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
+                                 XNow().c_str(), server_hdr().c_str(), keep_alive(conn),
+                                 static_cast<unsigned long long>(conn->reply_length),
+                                 static_cast<unsigned long long>(from), static_cast<unsigned long long>(to),
+                                 static_cast<unsigned long long>(size), mime, modified);
+        conn->http_code = 206;
+        return;
+    }
+    conn->reply_start = 0;
+    conn->reply_length = size;
+    conn->header = XHead200(conn, static_cast<unsigned long long>(size), mime, modified);
+    conn->http_code = 200;
+}
+
+void XCapturedJpeg(connection* conn)
+{
+    char* buffer = httpd_json_buffer();
+    if (buffer == nullptr) {
+        try {
+            conn->reply_data.assign(static_cast<size_t>(kSharedCapacity), '\0');
+        } catch (const std::bad_alloc&) {
+            XCannotReturn(conn, "out of memory");
+            return;
+        }
+        buffer = &conn->reply_data[0];
+    }
+    uint32_t len = kSharedCapacity;
+    if (CaptureMainImage(buffer, &len) != 0 || len > static_cast<uint32_t>(kSharedCapacity)) {
+        conn->reply_data.clear();
+        XCannotReturn(conn, "unknown error");
+        return;
+    }
+    conn->buffer_type = HTTP_BUFFER_CAPTURE_JPEG;
+    conn->reply_dont_free = 1;
+    XMemoryReply(conn, buffer, static_cast<off_t>(len), "image/jpeg");
+}
+
+bool XCardUsable()
+{
+    const int state = WebBridgePorts()->GetSDState();
+    return (state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0;
+}
+
+// A list into the shared buffer; one that does not fit is built again in a
+// buffer of the connection's own, up to HTTP_MAX_LIST_SIZE.
+void XList(connection* conn, int type, int (*build)(char*, int))
+{
+    char* shared = httpd_json_buffer();
+    int len = -1;
+    if (shared != nullptr) {
+        len = build(shared, kSharedCapacity);
+    }
+    if (len >= 0) {
+        conn->buffer_type = type;
+        conn->reply_dont_free = 1;
+        XMemoryReply(conn, shared, static_cast<off_t>(len), "application/octet-stream");
+        return;
+    }
+    bool oom = false;
+    for (size_t cap = shared != nullptr ? 2u * kSharedCapacity : kSharedCapacity; cap <= HTTP_MAX_LIST_SIZE;
+         cap *= 2) {
+        try {
+            conn->reply_data.assign(cap, '\0');
+        } catch (const std::bad_alloc&) {
+            oom = true;
+            break;
+        }
+        len = build(&conn->reply_data[0], static_cast<int>(cap));
+        if (len >= 0) {
+            conn->reply_data.resize(static_cast<size_t>(len));
+            conn->buffer_type = type;
+            conn->reply_dont_free = 0;
+            XMemoryReply(conn, conn->reply_data.data(), static_cast<off_t>(len), "application/octet-stream");
+            return;
+        }
+        if (!XCardUsable()) {
+            break;  // no card: the list stays empty
+        }
+    }
+    std::string().swap(conn->reply_data);
+    if (oom) {
+        XCannotReturn(conn, "out of memory");
+    } else if (!XCardUsable()) {
+        conn->buffer_type = type;
+        conn->reply_data.clear();
+        XMemoryReply(conn, conn->reply_data.data(), 0, "application/octet-stream");
+    } else {
+        XCannotReturn(conn, "the list is too large");
+    }
+}
+
+}  // namespace
 
 void process_get(connection* conn)
 {
@@ -14,13 +242,108 @@ void process_get(connection* conn)
     }
     const std::string root = httpd_root();
     if (decoded.back() == '/') {
-        generate_dir_listing(conn, (root + decoded).c_str(), decoded.c_str());
+        const std::string index = root + decoded + "index.html";
+        if (file_exists(index.c_str())) {
+            XFileReply(conn, index, url_content_type("index.html"));
+        } else {
+            generate_dir_listing(conn, (root + decoded).c_str(), decoded.c_str());
+        }
         return;
     }
     process_get_url(conn, decoded, root);
 }
 
-void process_get_url(connection* conn, const std::string&, const std::string&)
+void process_get_url(connection* conn, const std::string& url, const std::string& root)
 {
-    default_reply(conn, 404, "Not Found", "The URL you requested (%s) was not found.", html_escape(conn->url).c_str());
+    if (url == "/ini.htm") {
+        process_ini_command(conn);
+    } else if (url == "/livesubstream.h264") {
+        if (init_get_sub_stream_h264_data(conn) != 0) {
+            printf("init sub stream h264 error.\n");
+            default_reply(conn, 500, "internal server error", "video not alive or out of memory.");
+        }
+    } else if (url == "/kx-ft.aac") {
+        XFileReply(conn, XBoardPath("/tmp/kx-ft.aac"), "application/octet-stream");
+    } else if (url == "/capturemain.jpeg") {
+        XCapturedJpeg(conn);
+    } else if (url == "/commonvideo.json") {
+        XList(conn, HTTP_BUFFER_COMMON_VIDEO_JSON, GetCommonVideoJson);
+    } else if (url == "/alarmvideo.json") {
+        XList(conn, HTTP_BUFFER_ALARM_VIDEO_JSON, GetAlarmVideoJson);
+    } else if (url == "/alarmjpg.json") {
+        XList(conn, HTTP_BUFFER_ALARM_JPG_JSON, GetAlarmJpgJson);
+    } else if (url == "/tavika-ft/testspeed.dat") {
+        if (conn->url_type != 1) {
+            PauseRecordForSpeedTest();
+            conn->url_type = 1;
+        }
+        XFileReply(conn, root + url, url_content_type(url.c_str()));
+    } else {
+        XFileReply(conn, root + url, url_content_type(url.c_str()));
+    }
+}
+
+int init_get_sub_stream_h264_data(connection* conn)
+{
+    if (!video_buff) {
+        video_buff.reset(new (std::nothrow) char[HTTP_LIVE_BUFFER_SIZE]);
+        if (!video_buff) {
+            return -1;
+        }
+        memset(video_buff.get(), 0, HTTP_LIVE_BUFFER_SIZE);
+    }
+    // The engine's source when one is set (on the camera: channel 1 through
+    // the same bridges), else the bridges themselves.
+    CHttpFrameSource* source = httpd_frame_source();
+    if (source != nullptr) {
+        if (source->SubStreamFd() < 0) {
+            return -1;
+        }
+    } else if (h264_sub_stream_fd < 0) {
+        h264_sub_stream_fd = GetSubStreamEncFD();
+        if (h264_sub_stream_fd < 0) {
+            return -1;
+        }
+    }
+    int len = 0;
+    if (httpd_live_viewer_count() > 0) {
+        // The fan-out runs: this viewer joins it at its next key frame
+        // without draining the queue under the others.
+        conn->live_skip = 1;
+    } else {
+        len = source != nullptr ? source->SubStreamData(video_buff.get(), HTTP_LIVE_BUFFER_SIZE, 1)
+                                : GetH264SubStreamData(video_buff.get(), HTTP_LIVE_BUFFER_SIZE, 1);
+        if (len <= 0) {
+            return -1;
+        }
+    }
+    conn->reply = video_buff.get();
+    conn->raw_buff_len = HTTP_LIVE_BUFFER_SIZE;
+    conn->reply_start = 0;
+    conn->reply_length = len;
+    conn->data_ready = 1;
+    conn->reply_dont_free = 1;
+    conn->http_code = 200;
+    conn->reply_type = REPLY_GENERATED;
+    conn->header_only = 0;
+    conn->buffer_type = HTTP_BUFFER_LIVE;
+    conn->header = xasprintf("HTTP/1.1 200 OK\r\n%s%sContent-Length: %llu\r\nContent-Type: %s\r\n\r\n",
+                             server_hdr().c_str(), keep_alive(conn), 18446744073709551615ULL,
+                             "application/octet-stream");
+    return 0;
+}
+
+void format_space_as_str(uint64_t* bytes, char* out)
+{
+    const uint64_t n = *bytes;
+    const long double v = static_cast<long double>(n);
+    if (n > 1073741823ULL) {
+        snprintf(out, 24, "%.2Lf GB", v / 1073741824.0L);
+    } else if (n > 1048575ULL) {
+        snprintf(out, 24, "%.2Lf MB", v / 1048576.0L);
+    } else if (n > 1023ULL) {
+        snprintf(out, 24, "%.2Lf KB", v / 1024.0L);
+    } else {
+        snprintf(out, 24, "%llu B", static_cast<unsigned long long>(n));
+    }
 }

@@ -16,9 +16,12 @@
 #include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "PlayAudio/PlayAudio.h"
+#include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "Platform/BoardRoot.h"
+#include "Platform/PromptLog.h"
+#include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/TCPComm.h"
 
 BOOL CBoardServices::ReadGpio(int gpio, int& value)
@@ -107,6 +110,20 @@ void CBoardServices::ResumeSnapshot()
 void CBoardServices::SyncFS()
 {
     ::SyncFS();
+}
+
+void CBoardServices::HoldForPowerLine(const std::function<void()>& pause)
+{
+    CPauseReasons::instance()->Add(CPauseReasons::emPauseReason_PowerLine, pause);
+}
+
+void CBoardServices::ReleasePowerLine(const std::function<void()>& resume)
+{
+    // Capture resumes with the rest: the phone's stop may have paused it.
+    CPauseReasons::instance()->Remove(CPauseReasons::emPauseReason_PowerLine, [&resume] {
+        CAppBoardPorts::instance()->ResumeCapture();
+        resume();
+    });
 }
 
 BOOL CBoardServices::HasSDManager()

@@ -30,6 +30,8 @@ public:
     void PauseSnapshot() override;
     void ResumeSnapshot() override;
     void SyncFS() override;
+    void HoldForPowerLine(const std::function<void()>& pause) override;
+    void ReleasePowerLine(const std::function<void()>& resume) override;
 
     BOOL HasSDManager() override;
     int CheckSDCard() override;

@@ -1,6 +1,8 @@
 #ifndef MAIN_LOOPSERVICES_H
 #define MAIN_LOOPSERVICES_H
 
+#include <functional>
+
 #include "Function/types.h"
 
 // Everything one cycle of the supervision loop reaches: pins, settings, the
@@ -33,6 +35,10 @@ public:
     virtual void PauseSnapshot() = 0;
     virtual void ResumeSnapshot() = 0;
     virtual void SyncFS() = 0;
+    // The power line's pause reason: `pause` runs as it is added; `resume`
+    // runs as it is dropped, only when no other reason holds recording.
+    virtual void HoldForPowerLine(const std::function<void()>& pause) { pause(); }
+    virtual void ReleasePowerLine(const std::function<void()>& resume) { resume(); }
 
     // ---- SD card: the checks are scheduled only when a manager is there ----
     virtual BOOL HasSDManager() = 0;

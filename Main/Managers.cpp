@@ -14,6 +14,7 @@
 #include "Periphery/I2CDevManager.h"
 #include "PlayAudio/PlayAudio.h"
 #include "Periphery/GPS.h"
+#include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -237,5 +238,7 @@ void XCleanUpManagers()
 {
     printf("Begin Clean Up...\n");
     fflush(stdout);
+    // Connections and downloads ended from here on resume nothing.
+    CPauseReasons::instance()->Release();
     XRunManagerCleanUps(kManagerCleanUps, std::size(kManagerCleanUps));
 }

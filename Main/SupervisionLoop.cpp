@@ -78,12 +78,14 @@ void CSupervisionLoop::PowerDown()
 {
     printf("\nSYSTEM POWER DOWN...\n");
     m_iPrevSysPowerState = 1;
-    m_rServices.PauseAllRecord(1, 1);
-    m_rServices.SyncFS();
-    m_rServices.SaveFuncSetting();
-    m_rServices.PlayAudio(PCM_OFF);
-    m_rServices.PauseGpsSaveData();
-    m_rServices.PauseSnapshot();
+    m_rServices.HoldForPowerLine([this] {
+        m_rServices.PauseAllRecord(1, 1);
+        m_rServices.SyncFS();
+        m_rServices.SaveFuncSetting();
+        m_rServices.PlayAudio(PCM_OFF);
+        m_rServices.PauseGpsSaveData();
+        m_rServices.PauseSnapshot();
+    });
 }
 
 void CSupervisionLoop::PowerResume(BOOL bFirst)
@@ -91,9 +93,12 @@ void CSupervisionLoop::PowerResume(BOOL bFirst)
     printf("\nSYSTEM POWER RESUME...\n");
     m_iPrevSysPowerState = m_iSysPowerDown;
     m_rServices.OpenFuncSetting();
-    m_rServices.ResumeCommonRecord();
-    m_rServices.ResumeGpsSaveData();
-    m_rServices.ResumeSnapshot();
+    // Recording and snapshots stay paused while another reason holds them.
+    m_rServices.ReleasePowerLine([this] {
+        m_rServices.ResumeCommonRecord();
+        m_rServices.ResumeGpsSaveData();
+        m_rServices.ResumeSnapshot();
+    });
     // The resume of the first cycle is what starts loop recording: silently.
     if (!bFirst) {
         m_rServices.PlayAudio(PCM_ON);

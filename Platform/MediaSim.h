@@ -31,6 +31,12 @@ int XMediaSimPump(int count);
 // Encoder channel `chn` takes no picture for the next `ms` milliseconds:
 // pictures that arrive meanwhile are dropped and counted.
 void XMediaSimStall(int chn, int ms);
+// The next stream of channel `chn` gets a filler-data unit of `bytes` bytes
+// (a frame too large for a reader's buffer).
+void XMediaSimVencPadNext(int chn, size_t bytes);
+// Queues a stream of one SEI unit on channel `chn` now; FALSE when the
+// channel is missing or its queue full.
+BOOL XMediaSimVencQueueSei(int chn);
 
 // Channels created from now on deliver placeholder packs (start codes, NAL
 // types by GOP position, JPEG SOI..EOI) even where the codec libraries are

@@ -37,12 +37,6 @@ uint64_t XNowMs()
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-uint32_t XGetBE32(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
 void XSetLinkLed(int level)
 {
     CGPIOManager::instance()->Write(kLinkLedGpio, level);
@@ -56,7 +50,15 @@ CTCPComm* CTCPComm::instance()
     return &s_instance;
 }
 
-CTCPComm::CTCPComm() : CThread(FALSE, 1024, 0) {}
+CTCPComm::CTCPComm() : CThread(FALSE, 1024, 0)
+{
+    m_Ports = CAppBoardPorts::instance();
+}
+
+void CTCPComm::SetCommandPorts(CAppCommandPorts* ports)
+{
+    m_Ports = ports != nullptr ? ports : CAppBoardPorts::instance();
+}
 
 CTCPComm::~CTCPComm()
 {
@@ -158,6 +160,8 @@ void CTCPComm::StopThreads()
     if (m_DataThread.joinable()) {
         m_DataThread.join();
     }
+    // No command starts a worker any more; they finish before the pipe goes.
+    JoinWorkers();
     StopAnnouncement();
     {
         std::lock_guard<std::mutex> hold(m_Lock);
@@ -322,6 +326,7 @@ void CTCPComm::ResumeAfterPhoneGone()
     // Recording stopped by the phone resumes once, whoever notices first.
     if (isPauseAllRecordService.exchange(false)) {
         printf("resume record: the phone that stopped it is gone\n");
+        resume_record();
     }
 }
 
@@ -687,79 +692,6 @@ int CTCPComm::GetMACAddrString(char* buf)
     }
     snprintf(buf, 32, "%2x%2x%2x%2x%2x%2x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     return 1;
-}
-
-int CTCPComm::command_handler(const tagTcpFrame& frame)
-{
-    const unsigned char* param = frame.parameter;
-    switch (frame.command) {
-    case CMD_HEARTBEAT:
-        SendFrame(CMD_HEARTBEAT, nullptr, 0);
-        return 0;
-    case CMD_DISCONNECT_BY_CLIENT:
-        printf("receive cmd CMD_DISCONNECT_BY_CLIENT\n");
-        return -1;
-    case CMD_AUTH_REQUEST: {
-        printf("command_handler, auth client mac :");
-        if (frame.paralen < 6) {
-            printf(" (too short)\n");
-            return 0;  // no MAC, no answer; the pairing file stays as it is
-        }
-        unsigned char mac[6];
-        memcpy(mac, param, sizeof(mac));
-        for (unsigned char b : mac) {
-            printf("%x", b);
-        }
-        printf("\n");
-        {
-            std::lock_guard<std::mutex> hold(m_Lock);
-            memcpy(m_Connect.ClientMACAddr, mac, sizeof(mac));
-        }
-        if (CIniConfig::instance()->GetConnectAuthCfg() == 1 && search_access_auth(mac) != 0) {
-            SendCommandAuth2();
-        } else {
-            SendCommandAuth4(0);
-        }
-        return 0;
-    }
-    case CMD_AUTH_DRAW_CODE: {
-        srand(static_cast<unsigned>(time(nullptr)));
-        const int code = rand() % 10000;
-        auth_code = code;
-        printf("produce rand number = %d\n", code);
-        fflush(stdout);
-        StartAnnouncement(code);
-        return 0;
-    }
-    case CMD_AUTH_CODE: {
-        const int expected = auth_code.load();
-        if (frame.paralen < 4) {
-            printf("auth_code = %d, get_auth_code = (none)\n", expected);
-            printf("access auth check fail\n");
-            SendCommandAuth4(1);
-            return 0;
-        }
-        const uint32_t got = XGetBE32(param);
-        printf("auth_code = %d, get_auth_code = %d\n", expected, static_cast<int>(got));
-        if (got == static_cast<uint32_t>(expected)) {
-            unsigned char mac[6];
-            {
-                std::lock_guard<std::mutex> hold(m_Lock);
-                memcpy(mac, m_Connect.ClientMACAddr, sizeof(mac));
-            }
-            if (search_access_auth(mac) != 0) {
-                save_access_auth(mac);
-            }
-            SendCommandAuth4(0);
-        } else {
-            SendCommandAuth4(1);
-            printf("access auth check fail\n");
-        }
-        return 0;
-    }
-    default:
-        return 0;  // not a command of this channel
-    }
 }
 
 void CTCPComm::StartAnnouncement(int code)

@@ -11,6 +11,7 @@
 
 #include "MultiTask/Thread.h"
 #include "Record/RecordNotify.h"
+#include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/ProductInfo.h"
 #include "TCPComm/TcpFrame.h"
 
@@ -31,7 +32,44 @@ enum {
     CMD_NOTIFY_ALARM_VIDEO = 0x3003,
     CMD_NOTIFY_STOP_RECORD = 0x3004,
     CMD_NOTIFY_FILE_DELETE = 0x3005,
+    CMD_STOP_RECORD = 0x4001,
+    CMD_RESUME_RECORD = 0x4002,
+    CMD_CARCAM_SHAPSHOT = 0x4003,
+    CMD_LED_START_FLASH = 0x4004,
+    CMD_LED_STOP_FLASH = 0x4005,
     CMD_FORCE_UPDATE_TIME = 0x6001,
+    CMD_SYSTEMTIME_SEND_TO_SYS = 0x6003,
+    CMD_SETFUNC_CONNECT_AUTH = 0x7001,
+    CMD_SETFUNC_PLAY_VOLUME = 0x7003,
+    CMD_SETFUNC_SNAPSHOT_ASSOCIATE_VIDEO = 0x7005,
+    CMD_SETFUNC_AUDIO_RECORD = 0x7007,
+    CMD_SETFUNC_GSENSOR_LEVEL = 0x7009,
+    CMD_SETFUNC_CORRECT_IR = 0x700B,
+    CMD_SETFUNC_RES_MODE = 0x700F,
+    CMD_SETFUNC_PARKING_MONITOR = 0x7011,
+    CMD_SETFUNC_PARKING_TIME = 0x7013,
+    CMD_SETFUNC_GESTURE_CAPTURE = 0x7015,
+    CMD_SETFUNC_GESTURE_LEVEL = 0x7017,
+    CMD_SETFUNC_SPEED_UNIT = 0x7022,
+    CMD_SETFUNC_VOICE_POWERUP = 0x7101,
+    CMD_SETFUNC_VOICE_POWERDOWN = 0x7103,
+    CMD_SETFUNC_VOICE_GPS = 0x7105,
+    CMD_SETFUNC_VOICE_G_SNAPSHOT = 0x7107,
+    CMD_SETFUNC_VOICE_A_SNAPSHOT = 0x7109,
+    CMD_SETFUNC_VOICE_M_SNAPSHOT = 0x710B,
+    CMD_SETFUNC_NOTHING = 0x710D,
+    CMD_SETFUNC_VOICE_PARKING = 0x7111,
+    CMD_DELETE_ALARM_IMG_FILE = 0x8001,
+    CMD_DELETE_ALARM_VIDEO_FILE = 0x8003,
+    CMD_DELETE_COMMON_VIDEO_FILE = 0x8005,
+    CMD_GET_SD_INFO = 0x8007,
+    CMD_GET_FILE_INFO = 0x8009,
+    CMD_GET_FILE_SPACE_QUOTA = 0x800B,
+    CMD_SET_FILE_SPACE_QUOTA = 0x800D,
+    CMD_FORMAT_SD_CARD = 0x800F,
+    CMD_DELETE_ALL_ALARM_IMG_FILE = 0x8011,
+    CMD_DELETE_ALL_ALARM_VIDEO_FILE = 0x8013,
+    CMD_DELETE_ALL_COMMON_VIDEO_FILE = 0x8015,
     CMD_HEARTBEAT = 0x11111111,
     CMD_DISCONNECT_BY_CLIENT = 0x11111112,
     CMD_DISCONNECT_BY_SERVER = 0x11111113,
@@ -89,6 +127,13 @@ public:
 
     // Runs one received frame on the receive thread; -1 closes the channel.
     int command_handler(const tagTcpFrame& frame);
+    // Recording stopped and resumed for the phone.
+    void stop_record();
+    void resume_record();
+    BOOL IsPausedByApp() const { return isPauseAllRecordService.load(); }
+
+    // For tests: the managers the commands reach (null: the camera's).
+    void SetCommandPorts(CAppCommandPorts* ports);
 
     // For tests: the port to listen on (0: an ephemeral one) before Init,
     // and the port actually bound.
@@ -105,6 +150,64 @@ public:
 
 private:
     CTCPComm();
+    // One row of the command table: `size` parameter bytes are needed; a
+    // one-byte value outside lo..hi (when lo <= hi) is refused. `run`
+    // returns the status of the cmd + 1 reply, or kNoReply / kClose.
+    struct tagAppCommand {
+        uint32_t cmd;
+        const char* printed;  // printed on receipt, or null
+        uint16_t size;
+        int lo, hi;
+        const char* key;      // the funcset key a setting stores, or null
+        bool replies;         // refusals are answered cmd + 1 with 0
+        int (CTCPComm::*run)(const tagTcpFrame& frame, const tagAppCommand& row);
+    };
+    enum { kNoReply = -1, kClose = -2 };
+    static const tagAppCommand s_Commands[];
+    static const tagAppCommand* FindCommand(uint32_t cmd);
+
+    int OnHeartbeat(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnBye(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnAuthRequest(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnAuthDrawCode(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnAuthCode(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnStopRecord(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnResumeRecord(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnSnapshot(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnLedStart(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnLedStop(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnSetTime(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnDeleteFile(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnSdInfo(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnFileInfo(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnGetQuota(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnSetQuota(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnCardWork(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnSetting(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnCorrectIR(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnResolution(const tagTcpFrame& frame, const tagAppCommand& row);
+    int OnNothing(const tagTcpFrame& frame, const tagAppCommand& row);
+    int Store(const char* key, int value);
+    CAppCommandPorts* Ports() const { return m_Ports.load(); }
+
+    // The card workers: one at a time of each kind.
+    enum emWorker {
+        emWorker_Format = 0,
+        emWorker_CleanAlarmImg,
+        emWorker_CleanAlarmVideo,
+        emWorker_CleanCommonVideo,
+        emWorker_MAX,
+    };
+    struct tagWorker {
+        std::thread thread;
+        bool busy = false;
+    };
+    // FALSE when one of the kind runs, or the thread cannot start.
+    bool StartWorker(emWorker kind, uint32_t replyCmd);
+    void RunWorker(emWorker kind, uint32_t replyCmd, unsigned gen);
+    void JoinWorkers();
+    // Queues the frame only while the phone of connection `gen` is there.
+    int SendFrameFor(unsigned gen, uint32_t cmd, const unsigned char* param, size_t paralen);
     class CNotice : public CRecordNotify {
     public:
         explicit CNotice(CTCPComm* owner) : m_Owner(owner) {}
@@ -175,6 +278,10 @@ private:
     std::condition_variable m_AnnounceCv;
     unsigned m_AnnounceTicket = 0;
     std::thread m_Announcer;
+
+    std::mutex m_WorkerLock;
+    tagWorker m_Workers[emWorker_MAX];
+    std::atomic<CAppCommandPorts*> m_Ports{nullptr};
 
     CNotice m_Notice{this};
 };

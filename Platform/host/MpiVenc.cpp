@@ -78,6 +78,7 @@ struct tagChannel {
     std::vector<uint8_t> userData;
     BOOL bUserData = FALSE;
     int64_t stallUntilMs = 0;
+    size_t padNext = 0;  // filler bytes added to the next stream
     BOOL bSignalled = FALSE;
     VENC_RC_PARAM_S rc = {};
     uint64_t encoded = 0;
@@ -331,6 +332,21 @@ void Worker(tagChannel* c)
         std::unique_ptr<tagStream> st(new tagStream);
         st->pts = pic.u64PTS;
         const BOOL ok = c->coder->Encode(pic, idr, bUser ? &user : nullptr, &st->packs);
+        lock.lock();
+        const size_t pad = ok ? c->padNext : 0;
+        c->padNext = ok ? 0 : c->padNext;
+        lock.unlock();
+        if (pad > 0) {
+            // A filler-data unit: the frame grows, decoders skip it.
+            tagVencPackOut filler;
+            filler.data.assign(pad, 0xFF);
+            filler.data[0] = filler.data[1] = filler.data[2] = 0;
+            filler.data[3] = 1;
+            filler.data[4] = 0x0C;
+            filler.data[pad - 1] = 0x80;
+            filler.type = H264E_NALU_BUTT;
+            st->packs.push_back(std::move(filler));
+        }
         for (const tagVencPackOut& p : st->packs) {
             st->bytes += p.data.size();
         }
@@ -804,6 +820,57 @@ void XMediaSimStall(int chn, int ms)
     }
     std::lock_guard<std::mutex> lock(c->mutex);
     c->stallUntilMs = ms > 0 ? NowMs() + ms : 0;
+}
+
+namespace {
+
+std::shared_ptr<tagChannel> XChannelOf(int chn)
+{
+    tagVencState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (chn < 0 || chn >= VENC_MAX_CHN_NUM) {
+        return nullptr;
+    }
+    return s.chn[chn];
+}
+
+}  // namespace
+
+void XMediaSimVencPadNext(int chn, size_t bytes)
+{
+    std::shared_ptr<tagChannel> c = XChannelOf(chn);
+    if (!c) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(c->mutex);
+    c->padNext = bytes >= 6 ? bytes : 0;
+}
+
+BOOL XMediaSimVencQueueSei(int chn)
+{
+    std::shared_ptr<tagChannel> c = XChannelOf(chn);
+    if (!c) {
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(c->mutex);
+    if (c->queue.size() >= VENC_MAX_QUEUED_PICTURES) {
+        return FALSE;
+    }
+    std::unique_ptr<tagStream> st(new tagStream);
+    tagVencPackOut sei;
+    // user data unregistered: payload type 5, 16-byte UUID, stop bit
+    sei.data = {0, 0, 0, 1, 0x06, 0x05, 0x10};
+    sei.data.insert(sei.data.end(), 16, 0x11);
+    sei.data.push_back(0x80);
+    sei.type = H264E_NALU_SEI;
+    st->bytes = sei.data.size();
+    st->packs.push_back(std::move(sei));
+    st->seq = c->seq++;
+    c->queuedBytes += st->bytes;
+    c->queue.push_back(std::move(st));
+    Signal(*c);
+    c->cvReaders.notify_all();
+    return TRUE;
 }
 
 BOOL XMediaSimVencInfo(int chn, tagMediaSimVenc* info)
