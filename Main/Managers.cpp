@@ -24,6 +24,11 @@ BOOL XFactoryTestInit()
     return CFactoryTest::instance()->Init();
 }
 
+void XFactoryTestCleanUp()
+{
+    CFactoryTest::instance()->CleanUp();
+}
+
 BOOL XAlarmManagerInit()
 {
     return CAlarmManager::instance()->Init();
@@ -103,7 +108,7 @@ const ManagerInit kLateManagerInits[] = {
 // manager. The settings store goes last and saves.
 const ManagerCleanUp kManagerCleanUps[] = {
     {XTCPCommCleanUp, nullptr},
-    {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
+    {XFactoryTestCleanUp, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
     {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
