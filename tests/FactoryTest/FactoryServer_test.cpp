@@ -516,3 +516,26 @@ TEST_F(ServerFixture, CleanUpDuringLedTest)
 }
 
 }  // namespace
+
+namespace {
+
+// Without wlan0's address the server does not start; a later start may.
+TEST_F(ServerFixture, UnreadableMacLeavesTheServerOffUntilRetried)
+{
+    m_Board.Sim("mac", "missing");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(m_Test->Init());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("net_get_hwaddr: ioctl SIOCGIFHWADDR\nGet Wlan0 MAC\n"), std::string::npos) << out;
+    EXPECT_FALSE(m_Test->IsDiscoveryEnabled());
+    m_Board.Sim("mac", "02:00:00:00:00:07");
+    EXPECT_TRUE(m_Test->EnableDiscovery());
+    CStation udp(m_Test->GetUdpPort(), true);
+    ASSERT_TRUE(udp.Send(0x0101, 1));
+    Reply r;
+    ASSERT_TRUE(udp.Read(r));
+    EXPECT_EQ(r.payload.substr(2, 6), std::string("\x02\0\0\0\0\x07", 6));
+    EXPECT_EQ(m_pPorts->registrations, 1);
+}
+
+}  // namespace
