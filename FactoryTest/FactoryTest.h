@@ -121,7 +121,7 @@ private:
     void AbortStep(RequestClient* req);
     void ResetExchange(RequestClient* req);
     static BOOL ReplyPending(const RequestClient* req);
-    // Sleeps in short pieces; FALSE when the thread is asked to stop.
+    // Sleeps in 10 ms steps; FALSE when the thread is asked to stop.
     BOOL StepSleep(unsigned ms);
     // Command bodies: RET, payload into `payload` (at most 112 bytes).
     int TestLed(RequestClient* req, const uint8_t* param, int paramLen);
