@@ -1,8 +1,10 @@
 #include "FactoryTest/FactoryPorts.h"
 
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Function/common.h"
 #include "Main/BoardServices.h"
 #include "Periphery/GPIO.h"
+#include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
 
@@ -73,17 +75,17 @@ BOOL CFactoryPorts::GSensorActive()
 
 BOOL CFactoryPorts::GPSModuleActive()
 {
-    return FALSE;
+    return CGPS::instance()->GPSModuleActive();
 }
 
-BOOL CFactoryPorts::EnableAudioEnc(BOOL)
+BOOL CFactoryPorts::EnableAudioEnc(BOOL bEnable)
 {
-    return TRUE;
+    return CAVCapture::instance()->EnableAudioEnc(bEnable);
 }
 
 BOOL CFactoryPorts::StopVO()
 {
-    return TRUE;
+    return CAVCapture::instance()->StopVO();
 }
 
 int CFactoryPorts::RunCommand(const char* cmd)

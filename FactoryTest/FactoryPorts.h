@@ -29,7 +29,7 @@ public:
     // A voice prompt at normal priority.
     virtual void PlayAudio(int index);
 
-    // Not on the board yet: answer "not active" / do nothing.
+    // The motion sensors are not on the board yet: "not active".
     virtual BOOL IRSensorActive();
     virtual BOOL GSensorActive();
     virtual BOOL GPSModuleActive();

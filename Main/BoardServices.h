@@ -6,8 +6,8 @@
 // The loop's services on the camera: the GPIO manager, the settings store,
 // the prompt log, the hardware clock and the shell. Managers the system does
 // not have yet answer "not there": no SD manager (its checks are not
-// scheduled), no GPS logging to pause or resume. The factory flags come from
-// CFactoryTest. Snapshots pause and resume. The app channel tells of a download
+// scheduled). The factory flags come from CFactoryTest. The recorder, GPS
+// logging and snapshots pause and resume. The app channel tells of a download
 // under way and removes the pairing file.
 class CBoardServices : public CLoopServices {
 public:

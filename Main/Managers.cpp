@@ -5,12 +5,14 @@
 #include <iterator>
 
 #include "Alarm/Alarm.h"
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "HttpServer/HttpServer.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
 #include "PlayAudio/PlayAudio.h"
+#include "Periphery/GPS.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "TCPComm/TCPComm.h"
@@ -57,17 +59,22 @@ void XIniConfigCleanUp()
     CIniConfig::instance()->CleanUp();  // saves the settings file
 }
 
-// The recording engine, as the capture start-up brings it up: main stream
-// 30 fps with a one-second GOP at the resolution of the settings.
-BOOL XRecordInit()
+// The camera brings the recording engine up and cleans it up. Its volume
+// and microphone mute serve the prompt player and the board services.
+BOOL XAVCaptureInit()
 {
-    const BOOL b720p = CIniConfig::instance()->GetInt("funcset", "res_mode", 1) == 0;
-    return CRecord::instance()->Init(30, 30, b720p ? 1280 : 1920, b720p ? 720 : 1080);
+    XSetCaptureControls(CAVCapture::instance());
+    return CAVCapture::instance()->Init();
 }
 
-void XRecordCleanUp()
+BOOL XCaptureChannelSize(int chn, unsigned& width, unsigned& height)
 {
-    CRecord::instance()->CleanUp();
+    return CAVCapture::instance()->GetChannelResolution(chn, width, height);
+}
+
+void XAVCaptureCleanUp()
+{
+    CAVCapture::instance()->CleanUp();
 }
 
 BOOL XTCPCommInit()
@@ -99,6 +106,7 @@ void XHttpServerCleanUp()
 
 BOOL XOSDManagerInit()
 {
+    COSDManager::instance()->SetChannelResolutionSource(XCaptureChannelSize);
     return COSDManager::instance()->Init();
 }
 
@@ -117,6 +125,16 @@ void XPlayAudioCleanUp()
     CPlayAudio::instance()->CleanUp();
 }
 
+BOOL XGPSInit()
+{
+    return CGPS::instance()->Init();
+}
+
+void XGPSCleanUp()
+{
+    CGPS::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -128,8 +146,7 @@ const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
     {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
-    {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
+    {XAVCaptureInit, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {XPlayAudioInit, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
@@ -140,7 +157,7 @@ const ManagerInit kManagerInits[] = {
 
 // Started after the speaker volume and a 200 ms pause.
 const ManagerInit kLateManagerInits[] = {
-    {nullptr /* CGPS */, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
+    {XGPSInit, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
 };
 
 // Shut-down order, each step with the line printed after it. The app
@@ -151,12 +168,11 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XHttpServerStop, nullptr},
     {XFactoryTestCleanUp, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
-    {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
+    {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
-    {XRecordCleanUp, nullptr},
-    {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
+    {XAVCaptureCleanUp, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
     {XPlayAudioCleanUp, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
     {XHttpServerCleanUp, "HTTP Clean Up Done...\n"},
