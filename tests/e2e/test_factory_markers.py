@@ -30,7 +30,7 @@ class FactoryMarkersTest(unittest.TestCase):
         open(os.path.join(ft, ".checkmodelcfg"), "w").close()
         with open(os.path.join(ft, ".testcfg"), "w") as f:
             f.write("burnintest=Y\r\n")
-        self.cam = Camera(self.b.dir)
+        self.cam = Camera(self.b.dir, netns=False)  # this process has its own namespace already
         self.assertTrue(self.cam.wait_for("Main Loop...\n", 30), self.cam.stderr())
         self.assertTrue(self.cam.wait_for("BURN IN TEST MODE[Y]\n", 30), self.cam.stdout())
         # the model check every 100 cycles, burn-in every 500 on an untested device
