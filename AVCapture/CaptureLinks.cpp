@@ -49,7 +49,7 @@ BOOL CCaptureLinks::LinkageConfig(emAlarmType alarm, int add, int remove)
 
 BOOL CCaptureLinks::GetFactoryTesting()
 {
-    return FALSE;
+    return CFactoryTest::instance()->GetFactoryTesting();
 }
 
 BOOL CCaptureLinks::GetFactoryTestOK()

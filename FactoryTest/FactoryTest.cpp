@@ -40,18 +40,57 @@ CFactoryTest* CFactoryTest::instance()
 }
 
 CFactoryTest::CFactoryTest()
-    : m_lpEnvDev(MTD_DEVICE_PATH),
+    : CThread(FALSE, 0, 0),
+      m_lpEnvDev(MTD_DEVICE_PATH),
       m_EnvOffset(kEnvOffset),
       m_EnvSize(kEnvSize),
       m_lpEnvBuff(nullptr),
       m_lpEnvData(nullptr),
-      m_bFactoryTestOK(FALSE)
+      m_bFactoryTestOK(FALSE),
+      m_bBurnInTesting(FALSE),
+      m_bFactoryTesting(FALSE),
+      m_bFactoryCheckModel(FALSE),
+      m_bForceDiscorvery(FALSE),
+      m_bEnableDiscorvery(FALSE),
+      m_MACAddr(),
+      m_DevTitle(),
+      m_bSDRegistered(FALSE),
+      m_sockServerTcp(-1),
+      m_sockServerUdp(-1),
+      m_ReqTcp(nullptr),
+      m_ReqUdp(nullptr),
+      m_UdpPort(FACTORY_TEST_UDP_PORT),
+      m_TcpPort(FACTORY_TEST_TCP_PORT),
+      m_UdpPortBound(0),
+      m_TcpPortBound(0),
+      m_lpPorts(new CFactoryPorts)
 {
+    snprintf(m_DevTitle, sizeof(m_DevTitle), "%s", "kx-recorder");
 }
 
 CFactoryTest::~CFactoryTest()
 {
+    DestroyThread(TRUE);
+    CleanUpRequest();
     free(m_lpEnvBuff);
+}
+
+void CFactoryTest::SetPorts(CFactoryPorts* lpPorts)
+{
+    m_lpPorts.reset(lpPorts != nullptr ? lpPorts : new CFactoryPorts);
+}
+
+void CFactoryTest::SetServerPorts(unsigned short udp, unsigned short tcp)
+{
+    std::lock_guard<std::mutex> lock(m_StartLock);
+    m_UdpPort = udp;
+    m_TcpPort = tcp;
+}
+
+std::string CFactoryTest::GetDevTitle()
+{
+    std::lock_guard<std::mutex> lock(m_TitleLock);
+    return std::string(m_DevTitle);
 }
 
 void CFactoryTest::SetEnvLocation(const char* devpath, long offset, long size)
@@ -65,21 +104,35 @@ void CFactoryTest::SetEnvLocation(const char* devpath, long offset, long size)
 
 BOOL CFactoryTest::Init()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_EnvLock);
-    const int r = LoadLocked();
-    if (r == 1) {
-        printf("Device Not Init...\n");
-    } else if (r == 0) {
-        PrintEnv("firmware_ver");
+    {
+        std::lock_guard<std::mutex> lock(m_StartLock);
+        if (!m_bSDRegistered) {
+            m_bSDRegistered = m_lpPorts->RegisterSDStateCallback(SDCardStateChange, this);
+        }
     }
-    m_bFactoryTestOK = CheckTestDone();
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_EnvLock);
+        const int r = LoadLocked();
+        if (r < 0) {
+            return FALSE;
+        }
+        if (r == 1) {
+            printf("Device Not Init...\n");
+        } else {
+            PrintEnv("firmware_ver");
+        }
+        m_bFactoryTestOK = CheckTestDone();
+    }
+    if (!m_bFactoryTestOK) {
+        return EnableDiscovery();
+    }
+    printf("FACTORY TEST WAS DONE.\n");
     return TRUE;
 }
 
-BOOL CFactoryTest::GetFactoryTestOK()
+void CFactoryTest::CleanUp()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_EnvLock);
-    return m_bFactoryTestOK;
+    DestroyThread(TRUE);
 }
 
 void CFactoryTest::ReleaseLocked()

@@ -163,7 +163,7 @@ BOOL CBoardServices::DeleteAccessAuthFile()
 
 BOOL CBoardServices::GetBurnInTesting()
 {
-    return FALSE;
+    return CFactoryTest::instance()->GetBurnInTesting();
 }
 
 BOOL CBoardServices::GetFactoryTestOK()
@@ -173,7 +173,7 @@ BOOL CBoardServices::GetFactoryTestOK()
 
 BOOL CBoardServices::GetFactoryCheckModel()
 {
-    return FALSE;
+    return CFactoryTest::instance()->GetFactoryCheckModel();
 }
 
 int CBoardServices::RunCommand(const char* cmd)

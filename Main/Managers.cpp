@@ -31,6 +31,11 @@ BOOL XFactoryTestInit()
     return CFactoryTest::instance()->Init();
 }
 
+void XFactoryTestCleanUp()
+{
+    CFactoryTest::instance()->CleanUp();
+}
+
 BOOL XAlarmManagerInit()
 {
     return CAlarmManager::instance()->Init();
@@ -173,7 +178,7 @@ const ManagerInit kLateManagerInits[] = {
 const ManagerCleanUp kManagerCleanUps[] = {
     {XTCPCommCleanUp, nullptr},
     {XHttpServerStop, nullptr},
-    {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
+    {XFactoryTestCleanUp, "Clean Up Factory Test Done...\n"},
     {XI2CDevCleanUp, "Clean Up I2c Dev Done...\n"},
     {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include <atomic>
 #include <string>
 #include <thread>
 
+#include "FactoryTest/FactoryFakes.h"
+#include "FactoryTest/FactoryStation.h"
 #include "FactoryTest/FactoryTest.h"
+#include "Periphery/SDManager.h"
 #include "Platform/host/MtdModel.h"
 #include "support/TestBoard.h"
 
@@ -48,6 +55,100 @@ TEST(EnvThreads, CopiesWhileAnotherThreadRewrites)
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(bad.load(), 0);
     CMtdModel::instance()->ResetModel();
+}
+
+}  // namespace
+
+namespace {
+
+// Card callbacks rewrite the title while the server builds discovery
+// replies: every reply carries one whole title.
+TEST(FactoryThreads, TitleRewrittenWhileDiscoveryAnswers)
+{
+    CTestBoard board;
+    CMtdModel::instance()->ResetModel();
+    CFakeFactoryPorts* ports = new CFakeFactoryPorts;
+    ports->mountPath = "/tmp/mmc0/";
+    mkdir(board.Path("/tmp/mmc0").c_str(), 0755);
+    mkdir(board.Path("/tmp/mmc0/tavika-ft").c_str(), 0755);
+    const std::string cfg = board.Path("/tmp/mmc0/tavika-ft/.testcfg");
+    const std::string a(31, 'a');
+    const std::string b(5, 'b');
+    {
+        CFactoryTest test;
+        test.SetPorts(ports);
+        test.SetServerPorts(0, 0);
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(test.ReadEnvData());
+        ASSERT_TRUE(test.EnableDiscovery());
+        std::atomic<bool> stop(false);
+        std::thread writer([&] {
+            for (int i = 0; !stop.load(); ++i) {
+                std::ofstream(cfg) << "title=" << (i % 2 ? a : b) << "\n";
+                test.OnSDCardStateChange(emSDState_Insert | emSDState_Mount);
+            }
+        });
+        CStation udp(test.GetUdpPort(), true);
+        int bad = 0;
+        int answered = 0;
+        for (int i = 0; i < 200; ++i) {
+            tagStationReply r;
+            if (!udp.Send(0x0101, static_cast<uint16_t>(i)) || !udp.Read(r, 10000)) {
+                continue;
+            }
+            ++answered;
+            const std::string title = r.payload.substr(12, 32).c_str();
+            if (title != a && title != b && title != "kx-recorder") {
+                ++bad;
+            }
+        }
+        stop = true;
+        writer.join();
+        testing::internal::GetCapturedStdout();
+        EXPECT_GT(answered, 0);
+        EXPECT_EQ(bad, 0);
+    }
+    CMtdModel::instance()->ResetModel();
+}
+
+// Two starts at once (a forced discovery from the card, start-up's Init)
+// make one server.
+TEST(FactoryThreads, TwoStartsMakeOneServer)
+{
+    CTestBoard board;
+    CFactoryTest test;
+    test.SetPorts(new CFakeFactoryPorts);
+    test.SetServerPorts(0, 0);
+    testing::internal::CaptureStdout();
+    std::atomic<int> go(0);
+    BOOL r1 = FALSE;
+    BOOL r2 = FALSE;
+    std::thread t1([&] {
+        ++go;
+        while (go.load() < 2) {
+        }
+        r1 = test.EnableDiscovery();
+    });
+    std::thread t2([&] {
+        ++go;
+        while (go.load() < 2) {
+        }
+        r2 = test.EnableDiscovery();
+    });
+    t1.join();
+    t2.join();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(r1);
+    EXPECT_TRUE(r2);
+    size_t starts = 0;
+    for (size_t at = out.find("RUN FACTORY TEST TRHEAD."); at != std::string::npos;
+         at = out.find("RUN FACTORY TEST TRHEAD.", at + 1)) {
+        ++starts;
+    }
+    EXPECT_EQ(starts, 1u);
+    CStation s(test.GetTcpPort());
+    EXPECT_TRUE(s.Ok());
+    test.CleanUp();
 }
 
 }  // namespace

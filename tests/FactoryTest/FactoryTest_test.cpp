@@ -15,6 +15,7 @@
 #include "Main/Version.h"
 #include "Platform/Mtd.h"
 #include "Platform/host/MtdModel.h"
+#include "FactoryTest/FactoryFakes.h"
 #include "support/TestBoard.h"
 
 namespace {
@@ -28,7 +29,12 @@ protected:
     CFactoryTest m_Env;
     std::string m_strOut;
 
-    void SetUp() override { CMtdModel::instance()->ResetModel(); }
+    void SetUp() override
+    {
+        CMtdModel::instance()->ResetModel();
+        m_Env.SetPorts(new CFakeFactoryPorts);
+        m_Env.SetServerPorts(0, 0);  // an untested device starts its server
+    }
     void TearDown() override { CMtdModel::instance()->ResetModel(); }
 
     std::string Flash() const { return m_Board.Path(MTD_DEVICE_PATH); }
@@ -94,7 +100,7 @@ TEST_F(EnvFixture, MkenvimageBlockReadsBack)
     WriteBlock(ss.str());
 
     EXPECT_TRUE(Captured([&] { return m_Env.Init(); }));
-    EXPECT_EQ(m_strOut, "firmware_ver=1.07\n");
+    EXPECT_EQ(m_strOut, "firmware_ver=1.07\nFACTORY TEST WAS DONE.\n");
     EXPECT_TRUE(m_Env.GetFactoryTestOK());
     ASSERT_NE(m_Env.GetEnv("devmodel"), nullptr);
     EXPECT_STREQ(m_Env.GetEnv("devmodel"), "ZQ1");
@@ -217,7 +223,7 @@ TEST_F(EnvFixture, BadCrcReadsEmptyOnEveryLoadPath)
     WriteBlock(block);
 
     EXPECT_TRUE(Captured([&] { return m_Env.Init(); }));
-    EXPECT_EQ(m_strOut, "Device Not Init...\n");
+    EXPECT_EQ(m_strOut, "Device Not Init...\nRUN FACTORY TEST TRHEAD.\n");
     EXPECT_FALSE(m_Env.GetFactoryTestOK());
     EXPECT_EQ(m_Env.GetEnv("bootargs"), nullptr);
 
@@ -245,7 +251,7 @@ TEST_F(EnvFixture, BadCrcReadsEmptyOnEveryLoadPath)
 TEST_F(EnvFixture, ErasedFlashReadsEmpty)
 {
     ASSERT_TRUE(Captured([&] { return m_Env.Init(); }));
-    EXPECT_EQ(m_strOut, "Device Not Init...\n");
+    EXPECT_EQ(m_strOut, "Device Not Init...\nRUN FACTORY TEST TRHEAD.\n");
     EXPECT_TRUE(Captured([&] { return m_Env.PrintEnv(nullptr); }));
     EXPECT_EQ(m_strOut, "-----print uboot env info-----------\n-----print uboot env info done------\n");
     EXPECT_FALSE(m_Env.CheckTestDone());
@@ -316,6 +322,8 @@ TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
 {
     CFactoryTest* store = CFactoryTest::instance();
     ASSERT_EQ(XBootEnvStore(), store);
+    store->SetPorts(new CFakeFactoryPorts);
+    store->SetServerPorts(0, 0);
     CBoardServices services;
     WriteBlock(Block(std::string("factorytest=no\0\0", 16)));
     Captured([&] { return store->Init(); });
@@ -325,8 +333,10 @@ TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
     EXPECT_TRUE(services.GetFactoryTestOK());
     WriteBlock(Block(std::string("factorytest=yes\0\0", 17)).replace(0, 1, "\x01"));
     Captured([&] { return store->Init(); });
-    EXPECT_EQ(m_strOut, "Device Not Init...\n");
+    EXPECT_EQ(m_strOut, "Device Not Init...\n");  // its server runs already
     EXPECT_FALSE(services.GetFactoryTestOK());
+    store->CleanUp();
+    store->SetPorts(nullptr);
 }
 
 TEST_F(EnvFixture, MatchEnvRules)

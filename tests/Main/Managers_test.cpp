@@ -104,7 +104,8 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     // every wired manager's line is printed all the same; the camera's
     // tear-down runs on what was never brought up
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Begin Clean Up...\nClean Up I2c Dev Done...\nClean Up GPS Done...\nClean Up OSD Done...\n"
+              "Begin Clean Up...\nClean Up Factory Test Done...\nClean Up I2c Dev Done...\nClean Up GPS Done...\n"
+              "Clean Up OSD Done...\n"
               "Clean Up Alarm Server Done...\n"
               "Clean Up Snapshot Done...\nCleanUp VENC OK...\nCleanUp VPSS OK...\nCleanUp ISP OK...\n"
               "sensor unregister callback function failed!\n"
