@@ -4,6 +4,8 @@ JOBS      ?= $(shell nproc)
 BUILD     ?= build
 TSAN      ?= build-tsan
 ARM       ?= build-arm
+FUZZ      ?= build-fuzz
+FUZZ_SECONDS ?= 60
 BOARD     ?= $(CURDIR)/board
 CMAKE_GEN  = -G Ninja
 # CI builds treat every warning as an error.
@@ -11,7 +13,7 @@ ifeq ($(CI),true)
 CMAKE_GEN += -DDASHCAM_WERROR=ON
 endif
 
-.PHONY: all deps build build-tsan build-arm test test-unit test-tsan test-arm run clean
+.PHONY: all deps build build-tsan build-arm test test-unit test-tsan test-arm fuzz run clean
 
 all: build
 
@@ -23,6 +25,9 @@ $(BUILD)/build.ninja:
 
 $(TSAN)/build.ninja:
 	cmake -S . -B $(TSAN) $(CMAKE_GEN) -DDASHCAM_SANITIZER=tsan
+
+$(FUZZ)/build.ninja:
+	cmake -S tests/fuzz -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_CXX_COMPILER=clang++
 
 $(ARM)/build.ninja:
 	cmake -S . -B $(ARM) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabihf.cmake
@@ -50,13 +55,22 @@ test-arm: build-arm
 	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit $(CURDIR)/$(ARM)/junit.xml
 	python3 tests/check_skips.py $(ARM)/junit.xml arm
 
-test: test-unit test-tsan
+# The request path under libFuzzer for FUZZ_SECONDS, from the seeds of the
+# test tables; what it finds stays in $(FUZZ)/corpus.
+fuzz: deps $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS)
+	mkdir -p $(FUZZ)/corpus
+	$(FUZZ)/http_request_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  $(FUZZ)/corpus tests/fuzz/seeds
+
+test: test-unit test-tsan fuzz
 
 run: build
 	@[ -f $(BOARD)/dev/mem ] || sim/board init $(BOARD)
 	@[ -f $(BOARD)/dev/mtd0 ] || sim/board mtd $(BOARD)
+	@[ -f $(BOARD)/pcmsource/en/off.wav ] || sim/board pcmsource $(BOARD)
 	@echo "Camera on the simulated board $(BOARD); Ctrl-C stops it."
 	BOARD_ROOT=$(BOARD) $(BUILD)/dashcam
 
 clean:
-	rm -rf $(BUILD) $(TSAN) $(ARM)
+	rm -rf $(BUILD) $(TSAN) $(ARM) $(FUZZ)

@@ -7,6 +7,7 @@
 // bound to its channels). The SoC-specific subclass CAVCapture brings the
 // platform up and down around these steps.
 
+#include <atomic>
 #include <cstdint>
 
 #include "AVCapture/Audio.h"
@@ -74,6 +75,13 @@ public:
     BOOL InitSDKAudioIO();
     BOOL CleanUpSDKAudioIO();
 
+    // Speaker volume 0..20 (0 mutes the speaker without touching the codec).
+    BOOL SetVolume(int volume);
+    BOOL GetIsOutputVolumeMute();
+    // Microphone mute on the codec; always 1 ("ioctl err!" for a failed request).
+    BOOL AudioInputMuteEnable();
+    BOOL AudioInputMuteDisable();
+
 protected:
     // Analogue output: device, channel and the bound input channel (-1: none).
     struct tagVoCfg {
@@ -106,7 +114,7 @@ protected:
     tagChannelConfig m_ChnCfg[ENCODE_CHN_MAX];
     uint8_t* m_lpTmpFrmBuff;             // pack records of the capture thread
     unsigned m_TmpFrmBuffLen;
-    BOOL m_isoutputvolumemute;
+    std::atomic<BOOL> m_isoutputvolumemute;  // read by the prompt player
     volatile BOOL m_PauseCapture;
     ISP_AE_STRATEGY_E m_AeStrategy;
     BOOL m_UseHighestContrastGamma;
@@ -120,6 +128,11 @@ protected:
     int m_RecordBitrate;
     CAudioCapture m_AudioCapture;
 };
+
+// The running program's camera object for the speaker and microphone
+// controls (the prompt player, the volume setting); null until one is set.
+CCommAVCapture* XCaptureControls();
+void XSetCaptureControls(CCommAVCapture* capture);
 
 // The base sensor hooks of the common class: do nothing, return 0.
 extern "C" int sensor_register_callback(void);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "AVCapture/CommAVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
@@ -13,11 +14,11 @@
 #include "Main/Signals.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
+#include "PlayAudio/PlayAudio.h"
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "Platform/BoardRoot.h"
-#include "Platform/PromptLog.h"
 #include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/TCPComm.h"
 
@@ -56,14 +57,17 @@ BOOL CBoardServices::ResetIniConfig()
     return CIniConfig::instance()->ResetIniConfig();
 }
 
-void CBoardServices::SetVolume(int)
+void CBoardServices::SetVolume(int volume)
 {
-    // no audio output yet
+    // the camera object, once one is registered for the speaker controls
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->SetVolume(volume);
+    }
 }
 
 void CBoardServices::PlayAudio(int index)
 {
-    XPromptLog(index);
+    CPlayAudio::instance()->PlayAudio(static_cast<pcm_index_t>(index));
 }
 
 void CBoardServices::PauseAllRecord(int flush, int closeNow)

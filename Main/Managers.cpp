@@ -7,7 +7,10 @@
 #include "Alarm/Alarm.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
+#include "HttpServer/HttpServer.h"
 #include "IniConfig/IniConfig.h"
+#include "OSD/OSDManager.h"
+#include "PlayAudio/PlayAudio.h"
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
@@ -73,6 +76,43 @@ void XTCPCommCleanUp()
     CTCPComm::instance()->CleanUp();
 }
 
+BOOL XHttpServerInit()
+{
+    return CHttpServer::instance()->Init();
+}
+
+// The web server's requests reach capture and recording: its thread stops
+// before them.
+void XHttpServerStop()
+{
+    CHttpServer::instance()->StopThread();
+}
+
+void XHttpServerCleanUp()
+{
+    CHttpServer::instance()->CleanUp();
+}
+
+BOOL XOSDManagerInit()
+{
+    return COSDManager::instance()->Init();
+}
+
+void XOSDManagerCleanUp()
+{
+    COSDManager::instance()->CleanUp();
+}
+
+BOOL XPlayAudioInit()
+{
+    return CPlayAudio::instance()->Init();
+}
+
+void XPlayAudioCleanUp()
+{
+    CPlayAudio::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -86,9 +126,9 @@ const ManagerInit kManagerInits[] = {
     {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
     {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
     {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
-    {nullptr /* COSDManager */, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
-    {nullptr /* CHttpServer */, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
-    {nullptr /* CPlayAudio */, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
+    {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
+    {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
+    {XPlayAudioInit, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
     {XSnapshotInit, emInitFailure_Log, FALSE, "Init Snapshot Manager Failed...\n"},
     {nullptr /* CI2CDevManager */, emInitFailure_Log, FALSE, "Init I2C Dev Manager Failed...\n"},
     {XTCPCommInit, emInitFailure_Log, TRUE, "Init TCPComm Server Failed...\n"},
@@ -104,17 +144,18 @@ const ManagerInit kLateManagerInits[] = {
 // manager. The settings store goes last and saves.
 const ManagerCleanUp kManagerCleanUps[] = {
     {XTCPCommCleanUp, nullptr},
+    {XHttpServerStop, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
     {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
-    {nullptr /* COSDManager */, "Clean Up OSD Done...\n"},
+    {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
     {XRecordCleanUp, nullptr},
     {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
-    {nullptr /* CPlayAudio */, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
-    {nullptr /* CHttpServer */, "HTTP Clean Up Done...\n"},
+    {XPlayAudioCleanUp, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
+    {XHttpServerCleanUp, "HTTP Clean Up Done...\n"},
     {XIniConfigCleanUp, "Exiting...\n"},
 };
 

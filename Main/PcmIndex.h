@@ -25,6 +25,7 @@ typedef enum {
     PCM_DIGIT_9 = 27,
     PCM_ACCESS_AUTH = 28,
     PCM_SYSTEM_RESET = 29,
+    PCM_SYSTEM_READY = 30,  // posted by nothing
     PCM_START_PARKING_MONITOR = 31,
     PCM_EXIT_PARKING_MONITOR = 32,
     PCM_SYSTEM_WORK_GOOD = 33,

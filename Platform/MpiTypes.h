@@ -112,6 +112,7 @@ struct tagRect {
 typedef tagRect RECT_S;
 
 enum emPixelFormat : uint32_t {
+    PIXEL_FORMAT_RGB_1555 = 3,   // overlay bitmaps: alpha bit, then 5 bits each of R, G, B
     PIXEL_FORMAT_YUV_SEMIPLANAR_422 = 22,
     PIXEL_FORMAT_YUV_SEMIPLANAR_420 = 23,
 };

@@ -1,7 +1,7 @@
 #include "Snapshot/SnapshotPorts.h"
 
 #include "Platform/MpiVenc.h"
-#include "Platform/PromptLog.h"
+#include "PlayAudio/PlayAudio.h"
 #include "Record/Record.h"
 
 BOOL CSnapshotSystemPorts::RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv)
@@ -32,7 +32,7 @@ BOOL CSnapshotSystemPorts::GetGPSData(char*, unsigned*)
 
 void CSnapshotSystemPorts::PlayPrompt(int index)
 {
-    XPromptLog(index);
+    CPlayAudio::instance()->PlayAudio(static_cast<pcm_index_t>(index));
 }
 
 BOOL CSnapshotSystemPorts::AddAlarmImgIndex(const RECTIME& time, char type, int index, unsigned long size)

@@ -1,9 +1,11 @@
 #include "TCPComm/AppCommandPorts.h"
 
+#include "AVCapture/CommAVCapture.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
 #include "Function/common.h"
 #include "Main/BoardServices.h"
+#include "OSD/OSDManager.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
@@ -123,16 +125,22 @@ void CAppBoardPorts::ResumeCapture()
 
 BOOL CAppBoardPorts::SetVolume(int volume)
 {
-    CBoardServices().SetVolume(volume);
-    return TRUE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->SetVolume(volume);
 }
 
 void CAppBoardPorts::AudioInputMuteEnable()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->AudioInputMuteEnable();
+    }
 }
 
 void CAppBoardPorts::AudioInputMuteDisable()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->AudioInputMuteDisable();
+    }
 }
 
 BOOL CAppBoardPorts::ResolutionSwitch(int)
@@ -160,6 +168,7 @@ int CAppBoardPorts::TESTCorrectIRSensor()
 
 void CAppBoardPorts::ForceShowSpeed()
 {
+    COSDManager::instance()->m_forceshowspeed = TRUE;
 }
 
 void CAppBoardPorts::PlayAudio(int index)

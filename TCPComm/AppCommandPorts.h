@@ -65,9 +65,9 @@ public:
     virtual void SyncFS() = 0;
 };
 
-// The camera's managers as they are today: capture without pause, mute or
-// switches, no I2C sensor manager and no overlay answer with what they can
-// (a switch or a calibration fails; the rest does nothing).
+// The camera's managers as they are today: capture without pause or
+// switches and no I2C sensor manager answer with what they can (a switch or
+// a calibration fails; the rest does nothing).
 class CAppBoardPorts : public CAppCommandPorts {
 public:
     static CAppBoardPorts* instance();

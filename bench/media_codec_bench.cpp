@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         size_t bytes = 0;
         t0 = ThreadCpu();
         for (int i = 0; i < n; ++i) {
-            tagVencPicture pic = {static_cast<uint64_t>(i), static_cast<uint64_t>(i), 0, 1920, 1080};
+            tagVencPicture pic = {static_cast<uint64_t>(i), static_cast<uint64_t>(i), 0, 1920, 1080, -1};
             if (!coder->Encode(pic, r.attr.stVeAttr.enType == PT_H264 && i % r.fps == 0, nullptr, &packs)) {
                 fprintf(stderr, "%s: encoding failed\n", r.name);
                 return 1;

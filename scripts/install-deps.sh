@@ -11,6 +11,7 @@ PKGS=(
   dosfstools e2fsprogs util-linux mount iproute2 strace
   g++-arm-linux-gnueabihf qemu-user
   u-boot-tools
+  clang libclang-rt-14-dev chromium
 )
 
 missing=()

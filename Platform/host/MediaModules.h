@@ -41,5 +41,6 @@ void XMediaResetVpss();
 void XMediaResetVi();
 void XMediaResetIsp();
 void XMediaResetVo();
+void XMediaResetRgn();
 
 #endif

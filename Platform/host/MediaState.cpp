@@ -7,6 +7,7 @@
 
 #include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
+#include "Platform/RgnSim.h"
 #include "Platform/host/MediaCore.h"
 #include "Platform/host/MediaModules.h"
 
@@ -127,6 +128,31 @@ std::string XMediaSimStateJson()
                  static_cast<unsigned long long>(v.u64Got), static_cast<unsigned long long>(v.u64Released),
                  v.u32Queued, v.u32Held);
         j += buf;
+    }
+    j += "],\"rgn\":[";
+    first = TRUE;
+    for (RGN_HANDLE h : XRgnSimHandles()) {
+        tagRgnSimInfo r;
+        if (!XRgnSimInfo(h, &r) || !r.bCreated) {
+            continue;
+        }
+        if (!first) {
+            j += ",";
+        }
+        first = FALSE;
+        char buf[160];
+        snprintf(buf, sizeof(buf), "{\"handle\":%u,\"width\":%u,\"height\":%u,\"set_bitmap\":%llu,\"attach\":[", h,
+                 r.attr.unAttr.stOverlay.stSize.u32Width, r.attr.unAttr.stOverlay.stSize.u32Height,
+                 static_cast<unsigned long long>(r.u64SetBitMap));
+        j += buf;
+        for (size_t k = 0; k < r.attach.size(); ++k) {
+            const OVERLAY_CHN_ATTR_S& o = r.attach[k].attr.unChnAttr.stOverlayChn;
+            snprintf(buf, sizeof(buf), "%s{\"chn\":%d,\"x\":%d,\"y\":%d,\"show\":%s,\"layer\":%u,\"alpha\":%u}",
+                     k ? "," : "", r.attach[k].chn, static_cast<int>(o.stPoint.s32X), static_cast<int>(o.stPoint.s32Y),
+                     r.attach[k].attr.bShow ? "true" : "false", o.u32Layer, o.u32FgAlpha);
+            j += buf;
+        }
+        j += "]}";
     }
     j += "],\"audio\":" + XAudioSimStateJson() + "}";
     return j;

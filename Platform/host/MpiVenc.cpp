@@ -316,6 +316,7 @@ void Worker(tagChannel* c)
         tagVencPicture pic = c->pending.front();
         c->pending.pop_front();
         pic.u64ChnIndex = c->frames;
+        pic.s32Chn = c->chn;
         c->bBusy = TRUE;
         const BOOL idr = c->attr.stVeAttr.enType == PT_H264 && (c->frames % c->gop) == 0;
         std::vector<uint8_t> user;

@@ -227,4 +227,5 @@ void XMediaResetModules()
     XMediaResetViTuning();
     XMediaResetIspTuning();
     XTuningLogReset();
+    XMediaResetRgn();
 }

@@ -5,10 +5,39 @@
 
 #include <atomic>
 
+#include "Platform/ThreadSim.h"
 #include "Platform/common/ThreadAttr.h"
+
+namespace {
+
+std::atomic<int> s_FailTimes{0};
+std::atomic<int> s_FailError{0};
+
+// Takes one injected failure: its error, or 0.
+int TakeFailure()
+{
+    int left = s_FailTimes.load();
+    while (left > 0) {
+        if (s_FailTimes.compare_exchange_weak(left, left - 1)) {
+            return s_FailError.load();
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void XThreadSimFail(int error, int times)
+{
+    s_FailError.store(error);
+    s_FailTimes.store(times);
+}
 
 int PlatformCreateThread(pthread_t* thread, int priority, void* (*body)(void*), void* arg)
 {
+    if (int e = TakeFailure()) {
+        return e;
+    }
     if (priority == 0) {
         return pthread_create(thread, nullptr, body, arg);
     }

@@ -17,6 +17,7 @@ struct tagVencPicture {
     uint64_t u64PTS;       // microseconds
     uint32_t u32SrcWidth;  // size the processing channel delivers
     uint32_t u32SrcHeight;
+    int32_t s32Chn;        // the encoder channel (its overlay regions)
 };
 
 struct tagVencPackOut {

@@ -101,7 +101,10 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     testing::internal::CaptureStderr();
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
+    // every wired manager's line is printed all the same
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Begin Clean Up...\nClean Up Alarm Server Done...\nClean Up Snapshot Done...\nExiting...\n");
+              "Begin Clean Up...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
+              "Clean Up Snapshot Done...\nPlay Audio Clean Up Done...\nPT Clean Up Done...\n"
+              "HTTP Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }

@@ -1,10 +1,13 @@
 """Shared helpers for the whole-program checks: board folders and the binary."""
+import ctypes
 import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
+import threading
 import sys
 import time
 
@@ -72,12 +75,26 @@ class Board:
         return os.path.join(self.dir, "tmp", "mmc0")
 
 
+CLONE_NEWNET = 0x40000000
+
+
+def netns_available():
+    """Why a private network namespace cannot be made here, or "" when it can."""
+    if shutil.which("unshare") is None or shutil.which("nsenter") is None or shutil.which("ip") is None:
+        return "unshare, nsenter or ip missing"
+    r = subprocess.run(["unshare", "--net", "true"], capture_output=True, text=True)
+    return "" if r.returncode == 0 else "no private network namespace: " + r.stderr.strip()
+
+
 class Camera:
     """The camera binary running on a board, with its output collected."""
 
-    def __init__(self, board_dir, env=None, command=None, cwd=None):
+    def __init__(self, board_dir, env=None, command=None, cwd=None, netns=False):
         """`command`: what runs the binary (default: the binary itself);
-        `cwd`: its working folder."""
+        `cwd`: its working folder; `netns`: run it in a network namespace of
+        its own with only loopback up, so it listens on the device's own
+        ports and meets no other test (clients go through in_netns, run and
+        connect)."""
         e = dict(os.environ)
         e.pop("BOARD_ROOT", None)
         if board_dir is not None:
@@ -87,8 +104,51 @@ class Camera:
             e.update(env)
         self.out_path = tempfile.mktemp(prefix="dashcam-out-")
         self.err_path = tempfile.mktemp(prefix="dashcam-err-")
+        argv = command or [DASHCAM]
+        self.netns = netns
+        if netns:
+            # unshare and sh exec in turn: the process is the camera itself
+            argv = ["unshare", "--net", "--", "sh", "-c", 'ip link set lo up && exec "$@"', "sh"] + list(argv)
         with open(self.out_path, "w") as out, open(self.err_path, "w") as err:
-            self.proc = subprocess.Popen(command or [DASHCAM], stdout=out, stderr=err, env=e, cwd=cwd)
+            self.proc = subprocess.Popen(argv, stdout=out, stderr=err, env=e, cwd=cwd)
+
+    def in_netns(self, argv):
+        """A command line that runs argv in the camera's network namespace."""
+        if not self.netns:
+            return list(argv)
+        return ["nsenter", "--net=/proc/%d/ns/net" % self.proc.pid, "--"] + list(argv)
+
+    def run(self, argv, **kw):
+        """subprocess.run of argv beside the camera."""
+        return subprocess.run(self.in_netns(argv), **kw)
+
+    def connect(self, port, host="127.0.0.1", timeout=20.0):
+        """A TCP socket to the camera, made in its namespace (a socket keeps
+        the namespace it was made in)."""
+        if not self.netns:
+            return socket.create_connection((host, port), timeout=timeout)
+        box = {}
+
+        def make():
+            libc = ctypes.CDLL(None, use_errno=True)
+            fd = os.open("/proc/%d/ns/net" % self.proc.pid, os.O_RDONLY)
+            try:
+                if libc.setns(fd, CLONE_NEWNET) != 0:
+                    box["error"] = OSError(ctypes.get_errno(), "setns")
+                    return
+                box["sock"] = socket.create_connection((host, port), timeout=timeout)
+            except OSError as err:
+                box["error"] = err
+            finally:
+                os.close(fd)
+
+        # setns moves only the calling thread: a thread of its own, then gone
+        t = threading.Thread(target=make)
+        t.start()
+        t.join()
+        if "error" in box:
+            raise box["error"]
+        return box["sock"]
 
     def stdout(self):
         with open(self.out_path) as f:

@@ -6,6 +6,7 @@ import signal
 import struct
 import time
 import unittest
+import wave
 
 from dashcam_board import Board, Camera, board
 
@@ -88,6 +89,23 @@ class CameraRunTest(unittest.TestCase):
         self.b.gpio(0, 0)
         self.assertTrue(wait_until(lambda: self.count("\nSYSTEM POWER RESUME...\n") == 2))
         self.assertTrue(wait_until(lambda: self.prompts() == ["PCM 11", "PCM 10"]))
+        self.assert_clean_exit(cam.stop())
+
+    def test_power_loss_prompt_switches_the_speaker_amplifier(self):
+        # a 2 s recording: time enough to see the amplifier on
+        with wave.open(os.path.join(self.b.dir, "pcmsource", "en", "off.wav"), "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(8000)
+            w.writeframes(struct.pack("<16000h", *([1000, -1000] * 8000)))
+        cam = self.start()
+        self.assertTrue(wait_until(lambda: self.count("\nSYSTEM POWER RESUME...\n") == 1))
+        self.assertEqual(pin_level(self.b.dir, 1), 0)
+        self.b.gpio(0, 1)
+        # the "off" recording of the board plays with the amplifier on, then it goes off
+        self.assertTrue(wait_until(lambda: pin_level(self.b.dir, 1) == 1, step=0.002))
+        self.assertTrue(wait_until(lambda: pin_level(self.b.dir, 1) == 0, step=0.002))
+        self.assertEqual(self.prompts(), ["PCM 11"])
         self.assert_clean_exit(cam.stop())
 
     def test_reset_key_short_press_cancels_long_press_resets(self):

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/host/PictureSynth.h"
+#include "Platform/host/RgnCompositor.h"
 #include "Platform/host/VencCoder.h"
 #include "Platform/host/codec/X264Encoder.h"
 
@@ -61,6 +62,8 @@ public:
         const tagSynthPlanes planes = {e.Plane(0), e.Stride(0), e.Plane(1), e.Stride(1), e.Plane(2), e.Stride(2)};
         XSynthPicture(pic.u64Index, static_cast<uint32_t>(pic.u64ChnIndex), e.Config().width, e.Config().height,
                       planes);
+        XRgnCompose(pic.s32Chn, {e.Plane(0), e.Stride(0), e.Plane(1), e.Plane(2), e.Stride(1), 1, e.Config().width,
+                                 e.Config().height});
         std::vector<std::vector<uint8_t>> nals;
         if (!e.Encode(idr, &nals, nullptr)) {
             return FALSE;
@@ -108,6 +111,7 @@ public:
     {
         const tagSynthPlanes planes = {m_Y.data(), m_W, m_U.data(), m_W / 2, m_V.data(), m_W / 2};
         XSynthPicture(pic.u64Index, static_cast<uint32_t>(pic.u64ChnIndex), m_W, m_H, planes);
+        XRgnCompose(pic.s32Chn, {m_Y.data(), m_W, m_U.data(), m_V.data(), m_W / 2, 1, m_W, m_H});
         const unsigned char* src[3] = {m_Y.data(), m_U.data(), m_V.data()};
         const int strides[3] = {m_W, m_W / 2, m_W / 2};
         unsigned char* jpeg = nullptr;

@@ -1,0 +1,66 @@
+#ifndef HTTPSERVER_HTTPENGINE_H
+#define HTTPSERVER_HTTPENGINE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "HttpServer/HttpConnection.h"
+
+class CHttpFrameSource;
+
+// Connections held at most, and of them live viewers.
+#define HTTP_MAX_CONNECTIONS 64
+#define HTTP_MAX_LIVE_VIEWERS 4
+// sendfile() step.
+#define HTTP_SENDFILE_STEP 4194304
+
+// One engine per process, run by one thread at a time.
+// Builds the MIME map, sets the root and port, opens the listening socket
+// (a failed bind is retried every second from httpd_poll) and the shared
+// buffer. Returns 1 once set up (also while the socket is still missing).
+int init_exec_env(const char* RootPath);
+// One pass: waits at most about one second.
+void httpd_poll();
+// Closes every connection and the socket, prints the usage figures.
+void deinit_exec_env();
+// Makes RootPath ("/tmp" when null, one trailing '/' removed) the document root.
+void parse_commandline2(const char* RootPath);
+
+// The document root as a copy, and its generation (bumped on every change).
+std::string httpd_root(uint64_t* generation = nullptr);
+// Closes every file reply (the card goes away): their connections are cut.
+// Waits for the engine's pass on another thread; never frees a connection.
+void httpd_cut_file_replies();
+
+// The shared scratch buffer (HTTP_JSON_BUFFER_SIZE bytes), null when it
+// could not be had.
+char* httpd_json_buffer();
+
+// The receive step on bytes already read from conn's socket: the request is
+// answered once its head is complete (tests and fuzzing feed it directly).
+void http_receive_bytes(connection* conn, const char* buf, size_t n);
+
+// Reply builder for GET and HEAD (null: process_get).
+typedef void (*HttpGetHandler)(connection* conn);
+void httpd_set_get_handler(HttpGetHandler handler);
+// Called when a speed-test connection's reply ends (resumes recording).
+void httpd_set_resume_record(void (*resume)());
+// The live source (not owned; null: none).
+void httpd_set_frame_source(CHttpFrameSource* source);
+// Per-viewer backlog: frames and bytes held before it skips to a key frame.
+void httpd_set_live_backlog(size_t frames, size_t bytes);
+
+// Before init_exec_env: listen on addr:port (port 0: an ephemeral one).
+void httpd_set_listen_address(const char* addr, int port);
+// The bound port, 0 while there is no socket.
+int httpd_listen_port();
+// Idle time in seconds (60).
+void httpd_set_idletime(int seconds);
+size_t httpd_connection_count();
+uint64_t httpd_num_requests();
+
+// Monotonic milliseconds minus 10, 0 when the clock cannot be read.
+uint64_t getmscount_back10ms();
+
+#endif

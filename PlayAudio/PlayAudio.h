@@ -1,0 +1,35 @@
+#ifndef PLAYAUDIO_PLAYAUDIO_H
+#define PLAYAUDIO_PLAYAUDIO_H
+
+#include "Main/PcmIndex.h"
+#include "MultiTask/Thread.h"
+
+// The voice-prompt player: a thread that takes the prompt requests from its
+// queue and hands the newest to the prompt worker (started with the first
+// request, tried again on the next when it could not be created).
+class CPlayAudio : public CThread {
+public:
+    static CPlayAudio* instance();
+
+    // Starts the player thread; 1 or 0.
+    BOOL Init();
+    // Stops the player thread and then the worker, waiting for both.
+    BOOL CleanUp();
+    // Posts the request; 0 when the queue is full.
+    BOOL PlayAudio(pcm_index_t index);
+    // The same with a caller's value; 10000 or more posts nothing and gives 0.
+    BOOL PlayAudio(pcm_index_t index, unsigned value);
+
+    void ThreadProc() override;
+
+private:
+    CPlayAudio();
+    ~CPlayAudio() override;
+
+    class CGarbo {
+    public:
+        ~CGarbo();
+    };
+};
+
+#endif
