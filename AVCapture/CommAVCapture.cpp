@@ -69,8 +69,15 @@ CCommAVCapture::CCommAVCapture()
       m_RecordMode(1),
       m_RecordFraRate(0),
       m_RecordRes(0),
-      m_RecordBitrate(0)
+      m_RecordBitrate(0),
+      m_bCaptureRunning(FALSE),
+      m_CaptureSelf(),
+      m_bPauseAcked(FALSE),
+      m_bDrainRequest(FALSE),
+      m_DrainStatus(HI_SUCCESS),
+      m_bAudioEncInSet(TRUE)
 {
+    FD_ZERO(&m_FdsAVChnRead);
     for (int& c : m_VpssChn) {
         c = -1;
     }
@@ -91,6 +98,12 @@ CCommAVCapture::CCommAVCapture()
     m_ChnCfg[ENCODE_CHN_AUDIO_AAC] = Row(PT_AAC, RCTYPE_CBR, PIC_QCIF, 0, 0, 0, 0, 0, VIDEO_ENCODING_MODE_PAL, FALSE,
                                          4, AVDATA_TYPE_AUDIO);
 }
+
+PIC_SIZE_E CCommAVCapture::OldResolutionMode = PIC_HD1080;
+BOOL CCommAVCapture::m_bOldResolutionSet = FALSE;
+int CCommAVCapture::ResModeSwitchCount = 0;
+int CCommAVCapture::LastParkingFlag = 0;
+BOOL CCommAVCapture::m_bLastParkingSet = FALSE;
 
 CCommAVCapture::~CCommAVCapture()
 {

@@ -4,11 +4,23 @@
 // The common part of the camera object: the five encoded streams and the
 // media objects behind them (buffer pools and the media system, the
 // processing group fed from the video input, the four video encoder channels
-// bound to its channels). The SoC-specific subclass CAVCapture brings the
-// platform up and down around these steps.
+// bound to its channels), the capture thread that hands every packet to the
+// recorder, and the run-time controls (pause, resolution and parking
+// switches, audio encoder, analogue output). The SoC-specific subclass
+// CAVCapture brings the platform up and down around these steps.
+//
+// Capture thread and controls: a pause is acknowledged by the thread at the
+// top of its cycle; a switch waits for that before it destroys encoders. A
+// resume hands the drain of stale packets to the thread while it runs, so
+// only one reader ever takes streams. Switches, pause and resume are
+// serialised by m_Mutex.
+
+#include <sys/select.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "AVCapture/Audio.h"
 #include "Function/types.h"
@@ -17,6 +29,8 @@
 #include "Platform/MpiIsp.h"
 #include "Platform/MpiTypes.h"
 #include "Platform/MpiVenc.h"
+#include "Platform/MpiVi.h"
+#include "Platform/MpiVo.h"
 
 class CCommAVCapture : public CThread {
 public:
@@ -43,11 +57,23 @@ public:
         IMAGE_SENSOR_MODE_BUTT = 34,
     };
 
+    // Argument of ResetVencChnAttr.
+    struct VencChnChgMode {
+        int mode;
+        int frmRate;
+        int bitRate;
+        PIC_SIZE_E resMode;
+    };
+
     CCommAVCapture();
     ~CCommAVCapture() override;
 
+    // The capture thread.
+    void ThreadProc() override;
     virtual BOOL Init() = 0;
     virtual BOOL CleanUp() = 0;
+    virtual BOOL SetVideoMirror(int bMirror, int bFlip);
+    virtual BOOL FPNCalibrate();
 
     // Buffer block size of a picture; 1 with the size, or 0.
     virtual BOOL CalcPicVbBlkSize(VIDEO_NORM_E enNorm, PIC_SIZE_E enPicSize, PIXEL_FORMAT_E enPixFmt,
@@ -59,6 +85,33 @@ public:
     virtual BOOL InitISP() = 0;
     virtual BOOL CleanUpISP() = 0;
     virtual BOOL ISPTuning() = 0;
+    virtual BOOL ResetVencChnAttr(int chn, VencChnChgMode* mode);
+    virtual BOOL SetRecordMode(int mode);
+
+    // Pollable descriptor of AAC channel 0 (chn 4) or of video channel chn;
+    // negative on failure.
+    int GetVEncFD(int chn);
+    int GetVEncChannelId(int chn);
+    BOOL GetChannelResolution(int chn, unsigned& width, unsigned& height);
+    BOOL PauseCapture();
+    // Drops the packets that waited while paused, then capture goes on;
+    // the last SDK status of the drain (0 when capture was not paused).
+    HI_S32 ResumeCapture();
+    BOOL EnableAudioEnc(int enable);
+    BOOL SyncEncPTS();
+    void SetAEAttr(ISP_AE_STRATEGY_E strategy);
+    void SetUseHighestContrastGamma(BOOL bUse);
+    // Main stream 720p (0) or 1080p (other values).
+    BOOL ResolutionSwitch(int ResolutionMode);
+    void SetParkingMonitoringEnable(int enable);
+    void SetParkingMonitoringTimeThreshlod(unsigned seconds);
+    // Enters (not 0) or leaves parking time-lapse.
+    BOOL ParkingMonitoringEnable(int enable);
+    BOOL StartVO();
+    BOOL StopVO();
+    static BOOL GetVOParam(VO_INTF_SYNC_E enIntfSync, unsigned* width, unsigned* height, unsigned* frameRate);
+    BOOL SetLDCAttr(const VI_LDC_ATTR_S* attr);
+    BOOL GetLDCAttr(VI_LDC_ATTR_S* attr);
 
     // Width and height of a picture-size code (the first five rows by norm);
     // 0 for a code without a row.
@@ -94,6 +147,25 @@ protected:
     // and counts) and the media system up.
     static BOOL InitPools(const unsigned size[3], const unsigned count[3]);
 
+    // Capture thread steps.
+    void CaptureLoop(const int fds[3], int maxfd);
+    void EndCapture();
+    // Non-blocking drain of AAC channel 0, then of video channels 0 and 3.
+    static HI_S32 DrainStreams();
+    static HI_S32 DrainAudio();
+    // Sets the pause and, while the thread runs, waits until it has seen it.
+    void PauseAndWait();
+    BOOL OnCaptureThread();
+    // Rebuilds the encoders after a failed switch with the row given.
+    void RestoreEncoders(const tagChannelConfig& row);
+
+    // Switch state of the process.
+    static PIC_SIZE_E OldResolutionMode;
+    static BOOL m_bOldResolutionSet;
+    static int ResModeSwitchCount;
+    static int LastParkingFlag;
+    static BOOL m_bLastParkingSet;
+
     VIDEO_NORM_E m_enNorm;
     int m_nSensorInputFrameRate;
     int m_ChnNum;                        // video encoder channels created
@@ -115,10 +187,11 @@ protected:
     uint8_t* m_lpTmpFrmBuff;             // pack records of the capture thread
     unsigned m_TmpFrmBuffLen;
     std::atomic<BOOL> m_isoutputvolumemute;  // read by the prompt player
-    volatile BOOL m_PauseCapture;
-    ISP_AE_STRATEGY_E m_AeStrategy;
-    BOOL m_UseHighestContrastGamma;
-    BOOL m_EnableAudioIn;
+    std::atomic<BOOL> m_PauseCapture;
+    std::atomic<ISP_AE_STRATEGY_E> m_AeStrategy;
+    std::atomic<BOOL> m_UseHighestContrastGamma;
+    std::atomic<BOOL> m_EnableAudioIn;
+    fd_set m_FdsAVChnRead;               // the capture thread's own
     tagVoCfg m_VoCfg;
     BOOL m_EnableParkingMonitor;
     unsigned m_ParkingTimeThreshold;
@@ -127,6 +200,18 @@ protected:
     int m_RecordRes;
     int m_RecordBitrate;
     CAudioCapture m_AudioCapture;
+
+    // Between the capture thread and the controls, under m_StateLock.
+    std::mutex m_StateLock;
+    std::condition_variable m_StateCond;
+    BOOL m_bCaptureRunning;              // the thread is inside its loop
+    pthread_t m_CaptureSelf;
+    BOOL m_bPauseAcked;                  // the thread has seen the pause
+    BOOL m_bDrainRequest;                // a resume waits for the thread's drain
+    HI_S32 m_DrainStatus;
+    BOOL m_bAudioEncInSet;               // the AAC encoder is read
+    // Row changes made while the thread may read the row.
+    std::mutex m_CfgLock;
 };
 
 // The running program's camera object for the speaker and microphone

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "Alarm/Alarm.h"
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Function/common.h"
 #include "FactoryTest/FactoryTest.h"
 #include "HttpServer/HttpServer.h"
@@ -53,17 +54,22 @@ void XIniConfigCleanUp()
     CIniConfig::instance()->CleanUp();  // saves the settings file
 }
 
-// The recording engine, as the capture start-up brings it up: main stream
-// 30 fps with a one-second GOP at the resolution of the settings.
-BOOL XRecordInit()
+// The camera brings the recording engine up and cleans it up. Its volume
+// and microphone mute serve the prompt player and the board services.
+BOOL XAVCaptureInit()
 {
-    const BOOL b720p = CIniConfig::instance()->GetInt("funcset", "res_mode", 1) == 0;
-    return CRecord::instance()->Init(30, 30, b720p ? 1280 : 1920, b720p ? 720 : 1080);
+    XSetCaptureControls(CAVCapture::instance());
+    return CAVCapture::instance()->Init();
 }
 
-void XRecordCleanUp()
+BOOL XCaptureChannelSize(int chn, unsigned& width, unsigned& height)
 {
-    CRecord::instance()->CleanUp();
+    return CAVCapture::instance()->GetChannelResolution(chn, width, height);
+}
+
+void XAVCaptureCleanUp()
+{
+    CAVCapture::instance()->CleanUp();
 }
 
 BOOL XTCPCommInit()
@@ -95,6 +101,7 @@ void XHttpServerCleanUp()
 
 BOOL XOSDManagerInit()
 {
+    COSDManager::instance()->SetChannelResolutionSource(XCaptureChannelSize);
     return COSDManager::instance()->Init();
 }
 
@@ -124,8 +131,7 @@ const ManagerInit kManagerInits[] = {
     {XIniConfigInit, emInitFailure_Ignore, FALSE, nullptr},
     {XFactoryTestInit, emInitFailure_Ignore, FALSE, nullptr},
     {XAlarmManagerInit, emInitFailure_Ignore, FALSE, nullptr},
-    {XRecordInit, emInitFailure_Ignore, FALSE, nullptr},
-    {nullptr /* CAVCapture */, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
+    {XAVCaptureInit, emInitFailure_Fatal, TRUE, "Init AVCapture Failed...\n"},
     {XOSDManagerInit, emInitFailure_Fatal, TRUE, "Init OSD Manager Failed...\n"},
     {XHttpServerInit, emInitFailure_Log, TRUE, "Init http Thread Failed...\n"},
     {XPlayAudioInit, emInitFailure_Fatal, TRUE, "Init PlayAudio Server Failed...\n"},
@@ -151,8 +157,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},
-    {XRecordCleanUp, nullptr},
-    {nullptr /* CAVCapture */, "Clean Up Capture Done...\n"},
+    {XAVCaptureCleanUp, "Clean Up Capture Done...\n"},
     {XSyncStep, nullptr},
     {XPlayAudioCleanUp, "Play Audio Clean Up Done...\nPT Clean Up Done...\n"},
     {XHttpServerCleanUp, "HTTP Clean Up Done...\n"},

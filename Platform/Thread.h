@@ -9,4 +9,8 @@
 // scheduling; the camera keeps the failure. Returns 0 or an error number.
 int PlatformCreateThread(pthread_t* thread, int priority, void* (*body)(void*), void* arg);
 
+// The same with the real-time policy given (SCHED_FIFO or SCHED_RR);
+// priority 0 or another policy: default scheduling.
+int PlatformCreateSchedThread(pthread_t* thread, int policy, int priority, void* (*body)(void*), void* arg);
+
 #endif

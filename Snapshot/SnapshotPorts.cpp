@@ -1,6 +1,6 @@
 #include "Snapshot/SnapshotPorts.h"
 
-#include "Platform/MpiVenc.h"
+#include "AVCapture/hi3516cv200/AVCapture.h"
 #include "PlayAudio/PlayAudio.h"
 #include "Record/Record.h"
 
@@ -21,8 +21,7 @@ BOOL CSnapshotSystemPorts::GetSDMountPath(char* path, size_t size)
 
 int CSnapshotSystemPorts::GetVEncFD(int chn)
 {
-    // Logical capture channel k is encoder channel k.
-    return HI_MPI_VENC_GetFd(chn);
+    return CAVCapture::instance()->GetVEncFD(chn);
 }
 
 BOOL CSnapshotSystemPorts::GetGPSData(char*, unsigned*)

@@ -2,9 +2,11 @@
 #define PLATFORM_COMMON_THREADATTR_H
 
 #include <pthread.h>
+#include <sched.h>
 
-// Creates a thread with explicit SCHED_FIFO at `priority`. Returns 0 or an error number.
-inline int XCreateFifoThread(pthread_t* thread, int priority, void* (*body)(void*), void* arg)
+// Creates a thread with the explicit real-time `policy` (SCHED_FIFO or
+// SCHED_RR) at `priority`. Returns 0 or an error number.
+inline int XCreateSchedThread(pthread_t* thread, int policy, int priority, void* (*body)(void*), void* arg)
 {
     pthread_attr_t attr;
     int ret = pthread_attr_init(&attr);
@@ -15,7 +17,7 @@ inline int XCreateFifoThread(pthread_t* thread, int priority, void* (*body)(void
     param.sched_priority = priority;
     ret = pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
     if (ret == 0) {
-        ret = pthread_attr_setschedpolicy(&attr, SCHED_FIFO);
+        ret = pthread_attr_setschedpolicy(&attr, policy);
     }
     if (ret == 0) {
         ret = pthread_attr_setschedparam(&attr, &param);
@@ -25,6 +27,12 @@ inline int XCreateFifoThread(pthread_t* thread, int priority, void* (*body)(void
     }
     pthread_attr_destroy(&attr);
     return ret;
+}
+
+// Creates a thread with explicit SCHED_FIFO at `priority`. Returns 0 or an error number.
+inline int XCreateFifoThread(pthread_t* thread, int priority, void* (*body)(void*), void* arg)
+{
+    return XCreateSchedThread(thread, SCHED_FIFO, priority, body, arg);
 }
 
 #endif

@@ -14,7 +14,9 @@
 #include "Platform/host/AcodecModel.h"
 #include "Platform/host/DevModel.h"
 #include "Platform/host/I2cModel.h"
+#include "Platform/host/MipiModel.h"
 #include "Platform/host/MtdModel.h"
+#include "Platform/Mipi.h"
 #include "Platform/Mtd.h"
 
 namespace {
@@ -27,6 +29,9 @@ CDevModel* ModelOf(const char* devpath)
     }
     if (strcmp(devpath, MTD_DEVICE_PATH) == 0) {
         return CMtdModel::instance();
+    }
+    if (strcmp(devpath, MIPI_DEVICE_PATH) == 0) {
+        return CMipiModel::instance();
     }
     return CI2cModel::instance()->BusOf(devpath);
 }

@@ -101,10 +101,12 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     testing::internal::CaptureStderr();
     XCleanUpManagers();
     testing::internal::GetCapturedStderr();
-    // every wired manager's line is printed all the same
+    // every wired manager's line is printed all the same; the camera's
+    // tear-down runs on what was never brought up
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Begin Clean Up...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
-              "Clean Up Snapshot Done...\nPlay Audio Clean Up Done...\nPT Clean Up Done...\n"
-              "HTTP Clean Up Done...\nExiting...\n");
+              "Clean Up Snapshot Done...\nCleanUp VENC OK...\nCleanUp VPSS OK...\nCleanUp ISP OK...\n"
+              "CleanUp Sensor OK...\nCleanUp HiSDK OK...\nClean Up Capture Done...\n"
+              "Play Audio Clean Up Done...\nPT Clean Up Done...\nHTTP Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
 }
