@@ -116,11 +116,16 @@ void CAppBoardPorts::ResumeSnapshot()
 
 void CAppBoardPorts::PauseCapture()
 {
-    // the capture thread cannot pause yet
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->PauseCapture();
+    }
 }
 
 void CAppBoardPorts::ResumeCapture()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->ResumeCapture();
+    }
 }
 
 BOOL CAppBoardPorts::SetVolume(int volume)
@@ -143,17 +148,24 @@ void CAppBoardPorts::AudioInputMuteDisable()
     }
 }
 
-BOOL CAppBoardPorts::ResolutionSwitch(int)
+BOOL CAppBoardPorts::ResolutionSwitch(int mode)
 {
-    return FALSE;  // no switch without the capture's bring-up
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->ResolutionSwitch(mode);
 }
 
-void CAppBoardPorts::SetParkingMonitoringEnable(int)
+void CAppBoardPorts::SetParkingMonitoringEnable(int enable)
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->SetParkingMonitoringEnable(enable);
+    }
 }
 
-void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int)
+void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int threshold)
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->SetParkingMonitoringTimeThreshlod(static_cast<unsigned>(threshold));
+    }
 }
 
 BOOL CAppBoardPorts::TESTSetGSensorParam(float)
