@@ -2,11 +2,14 @@
 configparser, the clock through the board's setrtc, quotas, stop and
 resume, and commands that get no reply."""
 import configparser
+import json
 import os
 import struct
+import time
 import unittest
 
 from app_channel import Phone, private_network
+from capture_media import decode_errors, probe, stream
 from dashcam_board import Board, Camera, board, SANITIZER_MARKS
 
 HEARTBEAT = 0x11111111
@@ -136,6 +139,64 @@ class AppCommandsTest(unittest.TestCase):
             self.p.send(cmd, param)
         self.assertTrue(self.nothing_before_heartbeat())
         self.stop()
+
+
+    def read_for(self, seconds, until=None):
+        frames = []
+        end = time.time() + seconds
+        while time.time() < end:
+            f = self.p.read(end - time.time())
+            if f is None:
+                break
+            frames.append(f)
+            if until is not None and until(frames):
+                break
+        return frames
+
+    def test_stop_and_resume_while_recording(self):
+        self.assertTrue(self.cam.wait_for("STARTING RECORD", 60), self.cam.stdout())
+        time.sleep(3)
+        self.p.send(0x4001)
+        got = self.read_for(20, lambda fs: {0x3001, 0x3004} <= {f[0] for f in fs})
+        cmds = [f[0] for f in got]
+        self.assertEqual(cmds.count(0x3004), 1, cmds)
+        self.assertIn(0x3001, cmds, "the file cut by the stop is pushed")
+        text = json.dumps(json.loads([f for f in got if f[0] == 0x3001][-1][1].decode()))
+        mp4 = []
+        for top, _, names in os.walk(self.b.card):
+            mp4 += [os.path.join(top, n) for n in names if n.upper().endswith(".MP4")]
+        named = [f for f in mp4 if os.path.basename(f) in text]
+        self.assertEqual(len(named), 1, (text, mp4))
+        info = probe(named[0])
+        self.assertEqual(stream(info, "video")["codec_name"], "h264")
+        self.assertEqual(stream(info, "audio")["codec_name"], "aac")
+        self.assertEqual(decode_errors(named[0]), "")
+        # Stopped: a power cut and its return leave it stopped.
+        starts = self.cam.stdout().count("STARTING RECORD")
+        self.b.gpio(0, 1)
+        self.assertTrue(self.cam.wait_for("SYSTEM POWER DOWN", 10))
+        self.b.gpio(0, 0)
+        self.assertTrue(wait_count(self.cam, "SYSTEM POWER RESUME", 2, 10))
+        time.sleep(2)
+        self.assertEqual(self.cam.stdout().count("STARTING RECORD"), starts, "still stopped")
+        self.p.send(0x4002)
+        self.assertTrue(self.cam.wait_for("exec resume_record\n", 5))
+        self.assertTrue(wait_count(self.cam, "STARTING RECORD", starts + 1, 30), "recording resumed")
+        time.sleep(2)
+        self.b.gpio(0, 1)
+        got = self.read_for(20, lambda fs: 0x3001 in [f[0] for f in fs])
+        self.assertIn(0x3001, [f[0] for f in got], "the power cut finishes the next file")
+        self.b.gpio(0, 0)
+        self.stop()
+
+
+def wait_count(cam, text, count, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        if cam.stdout().count(text) >= count:
+            return True
+        time.sleep(0.1)
+    return cam.stdout().count(text) >= count
 
 
 if __name__ == "__main__":
