@@ -70,6 +70,9 @@ run: build
 	@[ -f $(BOARD)/dev/mtd0 ] || sim/board mtd $(BOARD)
 	@[ -f $(BOARD)/pcmsource/en/off.wav ] || sim/board pcmsource $(BOARD)
 	@echo "Camera on the simulated board $(BOARD); Ctrl-C stops it."
+	@sim/board gps $(BOARD) > $(BOARD)/log/gps-feeder.log 2>&1 & feeder=$$!; \
+	trap 'kill $$feeder 2>/dev/null' EXIT; trap 'exit 130' INT TERM; \
+	for i in $$(seq 100); do grep -q ready $(BOARD)/log/gps-feeder.log 2>/dev/null && break; sleep 0.1; done; \
 	BOARD_ROOT=$(BOARD) $(BUILD)/dashcam
 
 clean:

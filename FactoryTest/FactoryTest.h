@@ -1,6 +1,7 @@
 #ifndef FACTORYTEST_FACTORYTEST_H
 #define FACTORYTEST_FACTORYTEST_H
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -28,6 +29,8 @@ public:
     // Loads the block and takes the test verdict from it. Always TRUE.
     BOOL Init();
     BOOL GetFactoryTestOK();
+    // Forced discovery of the receivers (set by the test station; 0 until then).
+    BOOL GetForceFactoryTest() const { return m_bForceFactoryTest.load(); }
 
     // Loads the block (a CRC mismatch reads as an empty list).
     BOOL ReadEnvData() override;
@@ -63,6 +66,7 @@ private:
     unsigned char* m_lpEnvBuff;
     Environment* m_lpEnvData;
     BOOL m_bFactoryTestOK;
+    std::atomic<BOOL> m_bForceFactoryTest{FALSE};
 };
 
 #endif

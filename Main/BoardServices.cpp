@@ -13,6 +13,7 @@
 #include "Main/RtcCheck.h"
 #include "Main/Signals.h"
 #include "Periphery/GPIO.h"
+#include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
 #include "PlayAudio/PlayAudio.h"
 #include "Record/PauseReasons.h"
@@ -87,10 +88,12 @@ void CBoardServices::StopAllRecord(int flush, int closeNow)
 
 void CBoardServices::PauseGpsSaveData()
 {
+    CGPS::instance()->PauseSaveData();
 }
 
 void CBoardServices::ResumeGpsSaveData()
 {
+    CGPS::instance()->ResumeSaveData();
 }
 
 void CBoardServices::PauseSnapshot()

@@ -6,9 +6,9 @@
 // The loop's services on the camera: the GPIO manager, the settings store,
 // the prompt log, the hardware clock and the shell. Managers the system does
 // not have yet answer "not there": no SD manager (its checks are not
-// scheduled), no recorder or GPS logging to pause or resume, no factory
-// marker. Snapshots pause and resume. The app channel tells of a download
-// under way and removes the pairing file.
+// scheduled), no factory marker. The recorder, GPS logging and snapshots
+// pause and resume. The app channel tells of a download under way and
+// removes the pairing file.
 class CBoardServices : public CLoopServices {
 public:
     BOOL ReadGpio(int gpio, int& value) override;

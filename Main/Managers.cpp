@@ -12,6 +12,7 @@
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
 #include "PlayAudio/PlayAudio.h"
+#include "Periphery/GPS.h"
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
@@ -120,6 +121,16 @@ void XPlayAudioCleanUp()
     CPlayAudio::instance()->CleanUp();
 }
 
+BOOL XGPSInit()
+{
+    return CGPS::instance()->Init();
+}
+
+void XGPSCleanUp()
+{
+    CGPS::instance()->CleanUp();
+}
+
 void XSyncStep()
 {
     SyncFS();
@@ -142,7 +153,7 @@ const ManagerInit kManagerInits[] = {
 
 // Started after the speaker volume and a 200 ms pause.
 const ManagerInit kLateManagerInits[] = {
-    {nullptr /* CGPS */, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
+    {XGPSInit, emInitFailure_Log, FALSE, "Init Serial Dev Manager Failed...\n"},
 };
 
 // Shut-down order, each step with the line printed after it. The app
@@ -153,7 +164,7 @@ const ManagerCleanUp kManagerCleanUps[] = {
     {XHttpServerStop, nullptr},
     {nullptr /* CFactoryTest */, "Clean Up Factory Test Done...\n"},
     {nullptr /* CI2CDevManager */, "Clean Up I2c Dev Done...\n"},
-    {nullptr /* CGPS */, "Clean Up GPS Done...\n"},
+    {XGPSCleanUp, "Clean Up GPS Done...\n"},
     {XOSDManagerCleanUp, "Clean Up OSD Done...\n"},
     {XAlarmManagerCleanUp, "Clean Up Alarm Server Done...\n"},
     {XSnapshotCleanUp, "Clean Up Snapshot Done...\n"},

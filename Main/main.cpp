@@ -37,7 +37,9 @@ int main()
     if (started) {
         services.SetVolume(services.GetInt("funcset", "volume", 15));
         XSleep(kAfterInitMs);
+        XBlockProcessSignals();
         XInitLateManagers();
+        XUnblockProcessSignals();
         if (services.HasSDManager()) {
             services.CheckSDCard();
         }

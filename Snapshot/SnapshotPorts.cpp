@@ -1,6 +1,9 @@
 #include "Snapshot/SnapshotPorts.h"
 
+#include <cstring>
+
 #include "AVCapture/hi3516cv200/AVCapture.h"
+#include "Periphery/GPS.h"
 #include "PlayAudio/PlayAudio.h"
 #include "Record/Record.h"
 
@@ -24,9 +27,21 @@ int CSnapshotSystemPorts::GetVEncFD(int chn)
     return CAVCapture::instance()->GetVEncFD(chn);
 }
 
-BOOL CSnapshotSystemPorts::GetGPSData(char*, unsigned*)
+BOOL CSnapshotSystemPorts::GetGPSData(char* buff, unsigned* length)
 {
-    return FALSE;  // no GPS reader in this build yet
+    char line[GPS_BUFF_SIZE];
+    unsigned int n = 0;
+    if (buff == nullptr || length == nullptr || !CGPS::instance()->GetGPSData(line, &n)) {
+        return FALSE;
+    }
+    const unsigned room = *length;
+    n = n < room ? n : room;
+    memcpy(buff, line, n);
+    if (n < room) {
+        buff[n] = '\0';
+    }
+    *length = n;
+    return TRUE;
 }
 
 void CSnapshotSystemPorts::PlayPrompt(int index)

@@ -33,8 +33,8 @@ public:
     virtual BOOL SetAssociatedData(CAssociatedData* lpData) = 0;
 };
 
-// The SD manager, the encoder's own descriptor, no GPS line yet, the prompt
-// log and the recording engine's singleton.
+// The SD manager, the encoder's own descriptor, the GPS receiver's record
+// line, the prompt log and the recording engine's singleton.
 class CSnapshotSystemPorts : public CSnapshotPorts {
 public:
     BOOL RegisterSDStateCallback(SD_STATE_CALLBACK_FUN fun, void* priv) override;

@@ -12,6 +12,7 @@ PKGS=(
   g++-arm-linux-gnueabihf qemu-user
   u-boot-tools
   clang libclang-rt-14-dev chromium
+  gpsbabel python3-nmea2
 )
 
 missing=()

@@ -104,8 +104,9 @@ TEST(Managers, CleanUpWithoutInitTouchesNothing)
     // every wired manager's line is printed all the same; the camera's
     // tear-down runs on what was never brought up
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Begin Clean Up...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
+              "Begin Clean Up...\nClean Up GPS Done...\nClean Up OSD Done...\nClean Up Alarm Server Done...\n"
               "Clean Up Snapshot Done...\nCleanUp VENC OK...\nCleanUp VPSS OK...\nCleanUp ISP OK...\n"
+              "sensor unregister callback function failed!\n"
               "CleanUp Sensor OK...\nCleanUp HiSDK OK...\nClean Up Capture Done...\n"
               "Play Audio Clean Up Done...\nPT Clean Up Done...\nHTTP Clean Up Done...\nExiting...\n");
     EXPECT_FALSE(XFilePathExists(board.Path("/root/system.ini").c_str()));
