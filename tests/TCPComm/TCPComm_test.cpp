@@ -186,7 +186,7 @@ TEST_F(ChannelTest, HeartbeatEchoAndClientBye)
 
 TEST_F(ChannelTest, SilenceDropsThePhoneAndHeartbeatsKeepIt)
 {
-    m_Chan->SetTimeouts(1500, 2000);
+    m_Chan->SetTimeouts(3000, 2000);
     Start();
     CTcpPhone kept(m_Port);
     Greeting(kept, false);
@@ -198,10 +198,10 @@ TEST_F(ChannelTest, SilenceDropsThePhoneAndHeartbeatsKeepIt)
     }
     const uint64_t quietFrom = CTcpPhone::Now();
     EXPECT_EQ(m_Board.GetPin(67), 1);
-    ASSERT_TRUE(kept.WaitEof(5000));
+    ASSERT_TRUE(kept.WaitEof(8000));
     const uint64_t after = kept.EofAt() - quietFrom;
-    EXPECT_GE(after, 1400u);
-    EXPECT_LE(after, 2600u);
+    EXPECT_GE(after, 2900u);
+    EXPECT_LE(after, 6000u);  // generous: the machine may be loaded
     EXPECT_TRUE(WaitFor([&] { return m_Board.GetPin(67) == 0; }));
 }
 

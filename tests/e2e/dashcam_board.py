@@ -78,23 +78,33 @@ class Board:
 CLONE_NEWNET = 0x40000000
 
 
+_NETNS_WHY = None
+
+
 def netns_available():
     """Why a private network namespace cannot be made here, or "" when it can."""
-    if shutil.which("unshare") is None or shutil.which("nsenter") is None or shutil.which("ip") is None:
-        return "unshare, nsenter or ip missing"
-    r = subprocess.run(["unshare", "--net", "true"], capture_output=True, text=True)
-    return "" if r.returncode == 0 else "no private network namespace: " + r.stderr.strip()
+    global _NETNS_WHY
+    if _NETNS_WHY is None:
+        if shutil.which("unshare") is None or shutil.which("nsenter") is None or shutil.which("ip") is None:
+            _NETNS_WHY = "unshare, nsenter or ip missing"
+        else:
+            r = subprocess.run(["unshare", "--net", "true"], capture_output=True, text=True)
+            _NETNS_WHY = "" if r.returncode == 0 else "no private network namespace: " + r.stderr.strip()
+    return _NETNS_WHY
 
 
 class Camera:
     """The camera binary running on a board, with its output collected."""
 
-    def __init__(self, board_dir, env=None, command=None, cwd=None, netns=False):
+    def __init__(self, board_dir, env=None, command=None, cwd=None, netns=None):
         """`command`: what runs the binary (default: the binary itself);
         `cwd`: its working folder; `netns`: run it in a network namespace of
         its own with only loopback up, so it listens on the device's own
         ports and meets no other test (clients go through in_netns, run and
-        connect)."""
+        connect). By default every camera gets one where the host allows it;
+        False keeps the test's own network."""
+        if netns is None:
+            netns = netns_available() == ""
         e = dict(os.environ)
         e.pop("BOARD_ROOT", None)
         if board_dir is not None:

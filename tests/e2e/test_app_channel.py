@@ -31,7 +31,7 @@ class AppChannelTest(unittest.TestCase):
     def start(self, env_vars=None, ini=None):
         for name, value in (env_vars or {}).items():
             board("env", self.b.dir, name, value)
-        self.cam = Camera(self.b.dir)
+        self.cam = Camera(self.b.dir, netns=False)  # already in the test's own network
         self.assertTrue(self.cam.wait_for("Main Loop...\n", 20), self.cam.stdout() + self.cam.stderr())
 
     def phone(self):
