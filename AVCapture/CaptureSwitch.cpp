@@ -9,6 +9,24 @@
 #include "Function/XLog.h"
 #include "Function/common.h"
 #include "Main/PcmIndex.h"
+#include "Record/PauseReasons.h"
+
+namespace {
+
+// The end of a switch: capture and recording go on unless a pause reason
+// (the phone's stop, a power cut, a download) holds them; then they stay
+// paused and the switch still counts as made.
+BOOL XResumeAfterSwitch(CCommAVCapture* capture, CCaptureSink* sink)
+{
+    BOOL ok = TRUE;
+    CPauseReasons::instance()->ResumeIfClear([&] {
+        capture->ResumeCapture();
+        ok = sink->ResumeCommonRecord();
+    });
+    return ok;
+}
+
+}  // namespace
 
 void CCommAVCapture::RestoreEncoders(const tagChannelConfig& row)
 {
@@ -93,8 +111,7 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
         m_SensorInputResolution = prevInput;
         sink->SetRecordResolution(prevRow.res, prevSize.u32Width, prevSize.u32Height);
         RestoreEncoders(prevRow);
-        ResumeCapture();
-        sink->ResumeCommonRecord();
+        XResumeAfterSwitch(this, sink);
         return FALSE;
     }
     OldResolutionMode = res;
@@ -103,8 +120,7 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
         XERROR("g_OSDManager.LayoutOSD Error.\n");
         ok = FALSE;
     }
-    ResumeCapture();
-    if (!sink->ResumeCommonRecord()) {
+    if (!XResumeAfterSwitch(this, sink)) {
         XERROR("g_Record.ResumeCommonRecord() Error.\n");
         return FALSE;
     }
@@ -168,8 +184,7 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
     }
     if (!InitVideoEnc()) {
         XERROR("InitVideoEnc() Error.\n");
-        ResumeCapture();
-        sink->ResumeCommonRecord();
+        XResumeAfterSwitch(this, sink);
         return FALSE;
     }
     BOOL ok = TRUE;
@@ -177,8 +192,7 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
         XERROR("g_OSDManager.LayoutOSD Error.\n");
         ok = FALSE;
     }
-    ResumeCapture();
-    if (!sink->ResumeCommonRecord()) {
+    if (!XResumeAfterSwitch(this, sink)) {
         XERROR("g_Record.ResumeCommonRecord() Error.\n");
         return FALSE;
     }

@@ -20,7 +20,6 @@
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
 #include "Platform/BoardRoot.h"
-#include "Platform/PromptLog.h"
 #include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/TCPComm.h"
 

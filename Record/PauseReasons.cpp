@@ -21,11 +21,14 @@ void CPauseReasons::Add(emPauseReason reason, const Action& pause)
     if (reason < 0 || reason >= emPauseReason_MAX) {
         return;
     }
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
-    if (reason == emPauseReason_SpeedTest) {
-        ++m_Holds[reason];
-    } else {
-        m_Holds[reason] = 1;
+    std::lock_guard<std::recursive_mutex> actions(m_ActionLock);
+    {
+        std::lock_guard<std::recursive_mutex> hold(m_Lock);
+        if (reason == emPauseReason_SpeedTest) {
+            ++m_Holds[reason];
+        } else {
+            m_Holds[reason] = 1;
+        }
     }
     if (pause) {
         pause();
@@ -37,12 +40,15 @@ BOOL CPauseReasons::Remove(emPauseReason reason, const Action& resume)
     if (reason < 0 || reason >= emPauseReason_MAX) {
         return FALSE;
     }
-    std::lock_guard<std::recursive_mutex> hold(m_Lock);
-    if (m_Holds[reason] > 0) {
-        --m_Holds[reason];
-    }
-    if (m_bReleased || !EmptyLocked()) {
-        return FALSE;
+    std::lock_guard<std::recursive_mutex> actions(m_ActionLock);
+    {
+        std::lock_guard<std::recursive_mutex> hold(m_Lock);
+        if (m_Holds[reason] > 0) {
+            --m_Holds[reason];
+        }
+        if (m_bReleased || !EmptyLocked()) {
+            return FALSE;
+        }
     }
     if (resume) {
         resume();

@@ -8,8 +8,10 @@
 
 // Why recording, capture and snapshots are held paused. Each path adds and
 // removes only its own reason; they resume only once no reason is left.
-// The pause and resume actions run under the set's lock, so a resume never
-// overtakes a pause that came after it.
+// Add and Remove run their actions one at a time, so a resume never
+// overtakes a pause that came after it. A switch ending under a manager's
+// own lock calls only ResumeIfClear, which never waits for those actions:
+// an Add during it pauses after its resume.
 class CPauseReasons {
 public:
     enum emPauseReason {
@@ -48,6 +50,9 @@ public:
 private:
     bool EmptyLocked() const;
 
+    // Order: m_ActionLock, then managers' locks; m_Lock is held briefly, or
+    // around a switch's resume (whose caller may hold a manager's lock).
+    std::recursive_mutex m_ActionLock;
     mutable std::recursive_mutex m_Lock;
     int m_Holds[emPauseReason_MAX] = {};
     bool m_bReleased = false;

@@ -1,9 +1,11 @@
 #include "TCPComm/AppCommandPorts.h"
 
+#include "AVCapture/CommAVCapture.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
 #include "Function/common.h"
 #include "Main/BoardServices.h"
+#include "OSD/OSDManager.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
@@ -114,38 +116,56 @@ void CAppBoardPorts::ResumeSnapshot()
 
 void CAppBoardPorts::PauseCapture()
 {
-    // the capture thread cannot pause yet
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->PauseCapture();
+    }
 }
 
 void CAppBoardPorts::ResumeCapture()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->ResumeCapture();
+    }
 }
 
 BOOL CAppBoardPorts::SetVolume(int volume)
 {
-    CBoardServices().SetVolume(volume);
-    return TRUE;
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->SetVolume(volume);
 }
 
 void CAppBoardPorts::AudioInputMuteEnable()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->AudioInputMuteEnable();
+    }
 }
 
 void CAppBoardPorts::AudioInputMuteDisable()
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->AudioInputMuteDisable();
+    }
 }
 
-BOOL CAppBoardPorts::ResolutionSwitch(int)
+BOOL CAppBoardPorts::ResolutionSwitch(int mode)
 {
-    return FALSE;  // no switch without the capture's bring-up
+    CCommAVCapture* capture = XCaptureControls();
+    return capture != nullptr && capture->ResolutionSwitch(mode);
 }
 
-void CAppBoardPorts::SetParkingMonitoringEnable(int)
+void CAppBoardPorts::SetParkingMonitoringEnable(int enable)
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->SetParkingMonitoringEnable(enable);
+    }
 }
 
-void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int)
+void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int threshold)
 {
+    if (CCommAVCapture* capture = XCaptureControls()) {
+        capture->SetParkingMonitoringTimeThreshlod(static_cast<unsigned>(threshold));
+    }
 }
 
 BOOL CAppBoardPorts::TESTSetGSensorParam(float)
@@ -160,6 +180,7 @@ int CAppBoardPorts::TESTCorrectIRSensor()
 
 void CAppBoardPorts::ForceShowSpeed()
 {
+    COSDManager::instance()->m_forceshowspeed = TRUE;
 }
 
 void CAppBoardPorts::PlayAudio(int index)

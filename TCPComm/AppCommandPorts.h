@@ -47,7 +47,7 @@ public:
     virtual void AudioInputMuteDisable() = 0;
     virtual BOOL ResolutionSwitch(int mode) = 0;
     virtual void SetParkingMonitoringEnable(int enable) = 0;
-    virtual void SetParkingMonitoringTimeThreshold(int minutes) = 0;
+    virtual void SetParkingMonitoringTimeThreshold(int threshold) = 0;
 
     // ---- sensors and overlays ----
     virtual BOOL TESTSetGSensorParam(float level) = 0;
@@ -65,9 +65,9 @@ public:
     virtual void SyncFS() = 0;
 };
 
-// The camera's managers as they are today: capture without pause, mute or
-// switches, no I2C sensor manager and no overlay answer with what they can
-// (a switch or a calibration fails; the rest does nothing).
+// The camera's managers. Before the camera object is up a volume or a
+// switch fails and the rest does nothing; without an I2C sensor manager the
+// calibration fails and the G threshold is not applied.
 class CAppBoardPorts : public CAppCommandPorts {
 public:
     static CAppBoardPorts* instance();
@@ -98,7 +98,7 @@ public:
     void AudioInputMuteDisable() override;
     BOOL ResolutionSwitch(int mode) override;
     void SetParkingMonitoringEnable(int enable) override;
-    void SetParkingMonitoringTimeThreshold(int minutes) override;
+    void SetParkingMonitoringTimeThreshold(int threshold) override;
     BOOL TESTSetGSensorParam(float level) override;
     int TESTCorrectIRSensor() override;
     void ForceShowSpeed() override;

@@ -191,6 +191,7 @@ void CTCPComm::StopThreads()
 void CTCPComm::CleanUp()
 {
     if (!m_bInit) {
+        JoinWorkers();  // workers of commands run without a channel
         return;
     }
     printf("TCPComm Cleanup\n");

@@ -503,7 +503,7 @@ bool CTCPComm::StartWorker(emWorker kind, uint32_t replyCmd)
             printf("command 0x%x: the last one still runs\n", replyCmd - 1);
             return false;
         }
-        old = std::move(w.thread);  // finished: it cleared busy last
+        old = std::move(w.thread);  // done, or sending its reply
         w.busy = true;
         try {
             w.thread = std::thread(&CTCPComm::RunWorker, this, kind, replyCmd, gen);
@@ -538,14 +538,17 @@ void CTCPComm::RunWorker(emWorker kind, uint32_t replyCmd, unsigned gen)
         reply = ports->CleanAllCommonVideoFile() ? 1 : 0;
         break;
     }
-    const unsigned char b = static_cast<unsigned char>(reply);
-    printf("SendSetFuncReply command:%u,reply:%d\n", replyCmd, reply);
-    SendFrameFor(gen, replyCmd, &b, 1);
     if (kind == emWorker_Format) {
         ports->SetFormatStatusFlag(FALSE);
     }
-    std::lock_guard<std::mutex> hold(m_WorkerLock);
-    m_Workers[kind].busy = false;
+    {
+        // Free before the reply: the phone may ask again as soon as it has it.
+        std::lock_guard<std::mutex> hold(m_WorkerLock);
+        m_Workers[kind].busy = false;
+    }
+    const unsigned char b = static_cast<unsigned char>(reply);
+    printf("SendSetFuncReply command:%u,reply:%d\n", replyCmd, reply);
+    SendFrameFor(gen, replyCmd, &b, 1);
 }
 
 void CTCPComm::JoinWorkers()

@@ -9,6 +9,7 @@
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVo.h"
 #include "Platform/host/MediaModules.h"
+#include "Record/PauseReasons.h"
 #include "tests/AVCapture/CaptureRig.h"
 
 namespace {
@@ -170,6 +171,28 @@ TEST_F(CaptureSwitch, FailedLayoutStillResumes)
     EXPECT_FALSE(Switch([&] { return Camera()->ParkingMonitoringEnable(1); }, &out));
     EXPECT_NE(out.find("g_OSDManager.LayoutOSD Error.\n"), std::string::npos) << out;
     ExpectFlowing(1280, 1024);
+}
+
+// A switch made while a pause reason holds (the phone's stop) leaves
+// capture and recording paused; they go on once the reason is dropped.
+TEST_F(CaptureSwitch, AHeldPauseSurvivesBothSwitches)
+{
+    Start();
+    CPauseReasons* reasons = CPauseReasons::instance();
+    reasons->Reset();
+    reasons->Add(CPauseReasons::emPauseReason_AppStop, [&] { Camera()->PauseCapture(); });
+    const int resumes = m_Sink.Resumes();
+    std::string out;
+    EXPECT_TRUE(Switch([&] { return Camera()->ResolutionSwitch(0); }, &out)) << out;
+    EXPECT_TRUE(Switch([&] { return Camera()->ParkingMonitoringEnable(1); }, &out)) << out;
+    EXPECT_EQ(m_Sink.Resumes(), resumes);
+    EXPECT_TRUE(Camera()->m_PauseCapture.load());
+    EXPECT_TRUE(reasons->Remove(CPauseReasons::emPauseReason_AppStop, [&] {
+        Camera()->ResumeCapture();
+        m_Sink.ResumeCommonRecord();
+    }));
+    ExpectFlowing(1280, 1024);
+    reasons->Reset();
 }
 
 TEST_F(CaptureSwitch, ParkingEnterAndLeave)

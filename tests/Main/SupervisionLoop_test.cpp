@@ -7,6 +7,7 @@
 #include "Main/PcmIndex.h"
 #include "Main/SupervisionLoop.h"
 #include "Main/FakeLoopServices.h"
+#include "Record/PauseReasons.h"
 
 namespace {
 
@@ -103,6 +104,44 @@ TEST_F(LoopFixture, PowerDownAndResumeRunTheirStepsInOrder)
         "OpenFuncSetting", "ResumeCommonRecord", "ResumeGps", "ResumeSnapshot", "PCM 10",
     };
     EXPECT_EQ(m_Services.m_Events, expected);
+}
+
+// The power line as a pause reason, as the camera's services hold it.
+class CReasonLoopServices : public CFakeLoopServices {
+public:
+    CPauseReasons m_Reasons;
+    void HoldForPowerLine(const std::function<void()>& pause) override
+    {
+        m_Reasons.Add(CPauseReasons::emPauseReason_PowerLine, pause);
+    }
+    void ReleasePowerLine(const std::function<void()>& resume) override
+    {
+        m_Reasons.Remove(CPauseReasons::emPauseReason_PowerLine, resume);
+    }
+};
+
+TEST(SupervisionLoopReasons, PowerBackLeavesThePhonesStopInPlace)
+{
+    CReasonLoopServices services;
+    CSupervisionLoop loop(services);
+    services.m_Script[0] = {0, 1, 1, 0};
+    testing::internal::CaptureStdout();
+    loop.Step();  // first resume: recording starts
+    services.m_Reasons.Add(CPauseReasons::emPauseReason_AppStop, nullptr);
+    loop.Step();  // cut
+    loop.Step();  // back, while the phone's stop holds
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(services.Count("ResumeCommonRecord"), 1);
+    EXPECT_EQ(services.Count("ResumeSnapshot"), 1);
+    EXPECT_EQ(services.Count("PauseAllRecord 1 1"), 1);
+    EXPECT_EQ(services.Prompts(), (std::vector<int>{PCM_OFF, PCM_ON}));
+    EXPECT_TRUE(services.m_Reasons.Holds(CPauseReasons::emPauseReason_AppStop));
+    EXPECT_FALSE(services.m_Reasons.Holds(CPauseReasons::emPauseReason_PowerLine));
+    // The phone's resume is the last: now everything resumes.
+    EXPECT_TRUE(services.m_Reasons.Remove(CPauseReasons::emPauseReason_AppStop, [&] {
+        services.ResumeCommonRecord();
+    }));
+    EXPECT_EQ(services.Count("ResumeCommonRecord"), 2);
 }
 
 // ---- reset key ----
