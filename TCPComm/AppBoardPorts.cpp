@@ -1,5 +1,7 @@
 #include "TCPComm/AppCommandPorts.h"
 
+#include "Periphery/I2CDevManager.h"
+
 #include "AVCapture/CommAVCapture.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
@@ -168,14 +170,14 @@ void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int threshold)
     }
 }
 
-BOOL CAppBoardPorts::TESTSetGSensorParam(float)
+BOOL CAppBoardPorts::TESTSetGSensorParam(float trigger)
 {
-    return FALSE;
+    return CI2CDevManager::instance()->TESTSetGSensorParam(trigger) == 0;
 }
 
 int CAppBoardPorts::TESTCorrectIRSensor()
 {
-    return -1;
+    return CI2CDevManager::instance()->TESTCorrectIRSensor();
 }
 
 void CAppBoardPorts::ForceShowSpeed()

@@ -1,5 +1,7 @@
 #include "HttpServer/httpcmd/WebBridgePorts.h"
 
+#include "Periphery/I2CDevManager.h"
+
 #include <atomic>
 
 #include "AVCapture/CommAVCapture.h"
@@ -117,12 +119,12 @@ int CWebBridgeSystemPorts::GetIniConfig(char* buf, int len)
 
 BOOL CWebBridgeSystemPorts::ForceRetest()
 {
-    return FALSE;
+    return CFactoryTest::instance()->ForceRetest();
 }
 
 BOOL CWebBridgeSystemPorts::ForceTestDone()
 {
-    return FALSE;
+    return CFactoryTest::instance()->ForceTestDone();
 }
 
 BOOL CWebBridgeSystemPorts::SetEnv(const char* name, const char* value)
@@ -254,29 +256,32 @@ BOOL CWebBridgeSystemPorts::FPNCalibrate()
     return capture != nullptr && capture->FPNCalibrate();
 }
 
-int CWebBridgeSystemPorts::TESTGetIRSensorParam(unsigned*, unsigned*, unsigned*, unsigned*, unsigned*)
+int CWebBridgeSystemPorts::TESTGetIRSensorParam(unsigned* init, unsigned* trigger, unsigned* cur,
+                                                unsigned* max, unsigned* min)
 {
-    return -1;
+    CI2CDevManager::instance()->TESTGetIRSensorParam(*init, *trigger, *cur, *max, *min);
+    return 0;
 }
 
-int CWebBridgeSystemPorts::TESTSetIRSensorParam(unsigned, unsigned)
+int CWebBridgeSystemPorts::TESTSetIRSensorParam(unsigned init, unsigned trigger)
 {
-    return -1;
+    return CI2CDevManager::instance()->TESTSetIRSensorParam(init, trigger);
 }
 
 int CWebBridgeSystemPorts::TESTCorrectIRSensor()
 {
-    return CAppBoardPorts::instance()->TESTCorrectIRSensor();
+    return CI2CDevManager::instance()->TESTCorrectIRSensor();
 }
 
-int CWebBridgeSystemPorts::TESTGetGSensorParam(float*)
+int CWebBridgeSystemPorts::TESTGetGSensorParam(float* threshold)
 {
-    return -1;
+    CI2CDevManager::instance()->TESTGetGSensorParam(*threshold);
+    return 0;
 }
 
 int CWebBridgeSystemPorts::TESTSetGSensorParam(float threshold)
 {
-    return CAppBoardPorts::instance()->TESTSetGSensorParam(threshold) ? 0 : -1;
+    return CI2CDevManager::instance()->TESTSetGSensorParam(threshold);
 }
 
 int CWebBridgeSystemPorts::GetVEncFD(int chn)
