@@ -55,13 +55,20 @@ test-arm: build-arm
 	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit $(CURDIR)/$(ARM)/junit.xml
 	python3 tests/check_skips.py $(ARM)/junit.xml arm
 
-# The request path under libFuzzer for FUZZ_SECONDS, from the seeds of the
-# test tables; what it finds stays in $(FUZZ)/corpus.
+# The request path and the app channel's frame reassembler under libFuzzer,
+# side by side for FUZZ_SECONDS each, from their seeds; what they find stays
+# in $(FUZZ)/corpus and $(FUZZ)/corpus-tcp, their output in $(FUZZ)/*.log.
 fuzz: deps $(FUZZ)/build.ninja
 	cmake --build $(FUZZ) -j $(JOBS)
-	mkdir -p $(FUZZ)/corpus
+	mkdir -p $(FUZZ)/corpus $(FUZZ)/corpus-tcp
+	$(FUZZ)/tcp_frame_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  $(FUZZ)/corpus-tcp tests/fuzz/tcp-seeds > $(FUZZ)/tcp.log 2>&1 & tcp=$$!; \
 	$(FUZZ)/http_request_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
-	  $(FUZZ)/corpus tests/fuzz/seeds
+	  $(FUZZ)/corpus tests/fuzz/seeds > $(FUZZ)/http.log 2>&1; http=$$?; \
+	wait $$tcp; tcprc=$$?; \
+	tail -n 8 $(FUZZ)/http.log $(FUZZ)/tcp.log; \
+	[ $$http -eq 0 ] || { cat $(FUZZ)/http.log; exit 1; }; \
+	[ $$tcprc -eq 0 ] || { cat $(FUZZ)/tcp.log; exit 1; }
 
 test: test-unit test-tsan fuzz
 

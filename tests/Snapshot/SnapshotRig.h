@@ -27,6 +27,7 @@
 #include "Record/RecordPacker.h"
 #include "Record/RecordTestCard.h"
 #include "Snapshot/Snapshot.h"
+#include "support/CardRig.h"
 #include "support/TestBoard.h"
 #include "tests/AVCapture/TestCapture.h"
 
@@ -162,7 +163,11 @@ const int kUsableCard = emSDState_Insert | emSDState_Mount;
 
 class CSnapshotRig {
 public:
-    explicit CSnapshotRig(BOOL bPlaceholders = TRUE) : m_Cap(bPlaceholders)
+    // cardMB > 0: the board's card is a real ext2 image of that size on the
+    // card rig, made before any thread starts (check CardRig()).
+    explicit CSnapshotRig(BOOL bPlaceholders = TRUE, unsigned cardMB = 0)
+        : m_lpCardRig(cardMB > 0 && CCardRig::Unavailable().empty() ? new CCardRig(m_Board, cardMB) : nullptr),
+          m_Cap(bPlaceholders)
     {
         EXPECT_TRUE(CIniConfig::instance()->Init());
         testing::internal::CaptureStdout();
@@ -215,6 +220,7 @@ public:
     }
 
     CTestBoard m_Board;
+    std::unique_ptr<CCardRig> m_lpCardRig;
     CTestAVCapture m_Cap;
     BOOL m_bMediaOk = FALSE;
     CFolderCard* m_lpCard = nullptr;

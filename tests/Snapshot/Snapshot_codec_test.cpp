@@ -12,6 +12,7 @@
 
 #include "Record/RecordFeeder.h"
 #include "SnapshotRig.h"
+#include "tests/OSD/OSDTestSupport.h"
 
 namespace {
 
@@ -133,6 +134,30 @@ TEST_F(SnapshotCodec, SavedJpegReadsBackWithItsGpsLineAndUtcName)
     const std::string walk2 = Sh(std::string(DASHCAM_PYTHON) + " " + DASHCAM_SOURCE_DIR +
                                  "/tests/AVCapture/media_check.py jpeg " + Quote(Path(second)));
     EXPECT_NE(walk2.find("\"com\": []"), std::string::npos) << walk2;
+}
+
+TEST_F(SnapshotCodec, SavedJpegShowsTheTimestampInItsBox)
+{
+    CTestOSDManager osd;
+    testing::internal::CaptureStdout();
+    const BOOL up = osd.Init();
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(up);
+    ASSERT_TRUE(XTestWaitFor([] { return XTestRgn(2).u64SetBitMap > 0; }));
+    Take('A');
+    testing::internal::CaptureStdout();
+    osd.CleanUp();
+    testing::internal::GetCapturedStdout();
+    const std::vector<std::string> snaps = m_Rig.Snaps();
+    ASSERT_EQ(snaps.size(), 1u);
+    // The checker reads the picture's second from a time stamp: the name's.
+    const std::string pts = m_Rig.m_Board.Dir() + "/pts.txt";
+    std::ofstream(pts) << static_cast<long long>(NameSecond(snaps[0])) * 1000000 << "\n";
+    const std::string check =
+        Sh("ffmpeg -nostdin -v error -i " + Quote(Path(snaps[0])) + " -f rawvideo -pix_fmt gray - | " +
+           DASHCAM_PYTHON + " " + DASHCAM_SOURCE_DIR + "/tests/OSD/osd_frames.py timestamp 1920 1080 752 1040 " +
+           DASHCAM_SOURCE_DIR + "/OSD/data/CharImageDataBase32.bin " + pts);
+    EXPECT_NE(check.find("\"ok\": true"), std::string::npos) << check;
 }
 
 TEST_F(SnapshotCodec, AlarmVideoCarriesTheSnapshotRecord)

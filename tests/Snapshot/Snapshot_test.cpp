@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -263,6 +268,84 @@ TEST_F(SnapshotTest, FailedWriteLeavesNothing)
     EXPECT_EQ(m_Rig.m_lpPorts->m_nRecords.load(), 0);
     EXPECT_EQ(notices.m_nImages.load(), 1);
     EXPECT_EQ(XListedNames(m_Rig.ImageList()).size(), 1u);
+}
+
+// The card a small real ext2 file system, filled to its last block.
+TEST(SnapshotFullCard, LeavesNoFileNoIndexEntryNoPushNoRecord)
+{
+    const std::string why = CCardRig::Unavailable();
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    CSnapshotRig rig(TRUE, 16);
+    ASSERT_TRUE(rig.m_lpCardRig != nullptr && rig.m_lpCardRig->Ok())
+        << (rig.m_lpCardRig ? rig.m_lpCardRig->Error() : "no rig");
+    ASSERT_TRUE(rig.Ok());
+    const std::string dir = rig.m_lpCardRig->MountDir();
+    ASSERT_EQ(0, mount(rig.m_lpCardRig->PartitionDevice().c_str(), dir.c_str(), "ext2", 0, nullptr))
+        << strerror(errno);
+    ASSERT_TRUE(rig.m_lpManager->Init());
+    rig.m_lpPorts->NotifyCard(kUsableCard);
+    rig.m_lpEngine->ResumeCommonRecord();
+    CImageNotices notices;
+    CRecordNotify* previous = CRecordNotify::SetReceiver(&notices);
+    const auto take = [&rig](int notify) {
+        const uint64_t before = CSnapshotRig::Released();
+        EXPECT_TRUE(rig.m_lpManager->Snapshot(2, notify, 'A'));
+        EXPECT_TRUE(CSnapshotRig::WaitReleased(before + 1));
+    };
+    // While there is room a picture is saved.
+    take(0);
+    ASSERT_EQ(rig.Snaps().size(), 1u);
+    EXPECT_EQ(notices.m_nImages.load(), 1);
+    rig.m_lpEngine->StartAlarmRecord(emAlarmType_Accelerate, 'A');
+
+    // One large file, then small ones (no indirect blocks needed) until not
+    // a byte more goes in.
+    std::vector<std::string> fillers;
+    std::vector<char> block(64 * 1024, 'f');
+    for (size_t chunk : {block.size(), size_t(1024), size_t(1)}) {
+        for (int err = 0; err == 0;) {
+            const std::string name = dir + "/filler" + std::to_string(fillers.size());
+            const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ASSERT_GE(fd, 0) << strerror(errno);
+            fillers.push_back(name);
+            size_t written = 0;
+            while (err == 0) {
+                if (write(fd, block.data(), chunk) < 0) {
+                    err = errno;
+                } else if (chunk != block.size() && (written += chunk) >= 4096) {
+                    break;  // a new file for the next block
+                }
+            }
+            ASSERT_EQ(close(fd), 0);
+            if (err != 0) {
+                EXPECT_EQ(err, ENOSPC);
+            }
+        }
+    }
+    const int probe = open((dir + "/probe").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(probe, 0);
+    EXPECT_EQ(write(probe, "x", 1), -1);
+    close(probe);
+    unlink((dir + "/probe").c_str());
+
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    take(1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string errText = testing::internal::GetCapturedStderr();
+    CRecordNotify::SetReceiver(previous);
+
+    EXPECT_NE(errText.find("[SNAPSHOT] Write File ["), std::string::npos) << out << errText;
+    EXPECT_EQ(rig.Snaps().size(), 1u) << "no partial file is left\n" << out << errText;
+    EXPECT_EQ(rig.m_lpPorts->m_nIndexAdds.load(), 1);
+    EXPECT_EQ(rig.m_lpPorts->m_nRecords.load(), 0);
+    EXPECT_EQ(notices.m_nImages.load(), 1);
+    EXPECT_EQ(XListedNames(rig.ImageList()).size(), 1u);
+    for (const std::string& f : fillers) {
+        unlink(f.c_str());
+    }
 }
 
 TEST_F(SnapshotTest, ResolutionSwitchFailsCleanlyThenTheSameDescriptorServes)

@@ -1,5 +1,6 @@
 """The app channel of the real camera, with a phone written from the
 protocol, in a network namespace of the test's own."""
+import json
 import os
 import re
 import struct
@@ -7,6 +8,7 @@ import time
 import unittest
 
 from app_channel import Phone, frame, private_network
+from capture_media import probe
 from dashcam_board import Board, Camera, board, SANITIZER_MARKS
 from test_main import pin_level, wait_until
 
@@ -164,4 +166,36 @@ class AppChannelTest(unittest.TestCase):
         self.assertEqual(p.read(3)[1], b"\x00")
         p.send(0x1001, bytes.fromhex("010203040506"))
         self.assertEqual(p.read(3)[0], 0x1002, "another phone still needs the code")
+        self.stop()
+
+    def test_power_cut_pushes_the_recording_to_a_paired_phone(self):
+        with open(os.path.join(self.b.dir, "root", "system.ini"), "w") as f:
+            f.write("[default]\nversion=3\n[funcset]\nconnectauth=1\n")
+        self.start()
+        self.assertTrue(self.cam.wait_for("STARTING RECORD", 60), self.cam.stdout())
+        p = self.phone()
+        self.greeting(p, 3)
+        p.send(0x1001, bytes.fromhex("a1b2c3d4e5f6"))
+        self.assertEqual(p.read(3)[0], 0x1002)
+        p.send(0x1005)
+        self.assertTrue(self.cam.wait_for("produce rand number = ", 5))
+        code = int(re.search(r"produce rand number = (\d+)", self.cam.stdout()).group(1))
+        p.send(0x1003, struct.pack(">I", code))
+        self.assertEqual(p.read(3)[2].hex(" "), "ff f0 00 16 01 00 00 00 10 04 00 01 00")
+        # A few seconds of video, then the power goes.
+        time.sleep(4)
+        self.b.gpio(0, 1)
+        self.assertTrue(self.cam.wait_for("SYSTEM POWER DOWN", 10), self.cam.stdout())
+        f = p.read_until(0x3001, 30)
+        self.assertIsNotNone(f, self.cam.stdout()[-3000:])
+        doc = json.loads(f[1].decode())
+        self.assertEqual((doc["type"], doc["mp4folder"]), ("commonvideo", "DCIM/100video"))
+        self.assertEqual(len(doc["mp4data"]), 1, doc)
+        entry = doc["mp4data"][0]
+        path = os.path.join(self.b.card, doc["mp4folder"], entry["filename"])
+        self.assertTrue(os.path.isfile(path), (path, os.listdir(os.path.dirname(path))))
+        self.assertEqual(os.path.getsize(path), entry["filesize"])
+        info = probe(path)
+        codecs = sorted(st["codec_name"] for st in info["streams"])
+        self.assertEqual(codecs, ["aac", "h264"], path)
         self.stop()

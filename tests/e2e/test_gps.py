@@ -13,6 +13,10 @@ import unittest
 
 from dashcam_board import BOARD_TOOL, SANITIZER_MARKS, Board, Camera, board
 
+OSD_FRAMES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "OSD", "osd_frames.py")
+CHAR_SET_32 = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "OSD", "data",
+                           "CharImageDataBase32.bin")
+
 try:
     import pynmea2
 except ImportError:  # Debian's python3-nmea2
@@ -28,6 +32,18 @@ def void_rmc(i):
     for c in body.encode():
         ck ^= c
     return "$%s*%02X\r\n" % (body, ck)
+
+
+def sentence(body):
+    ck = 0
+    for c in body.encode():
+        ck ^= c
+    return "$%s*%02X\r\n" % (body, ck)
+
+
+def fix_rmc(when, knots):
+    return sentence("GPRMC,%s.00,A,4717.11437,N,00833.91522,E,%.1f,77.52,%s,,,A"
+                    % (when.strftime("%H%M%S"), knots, when.strftime("%d%m%y")))
 
 
 def ubx(body):
@@ -220,6 +236,52 @@ class GpsDriveTest(unittest.TestCase):
         self.assertTrue(self.cam.wait_for("Init Serial Dev Manager Failed...\n", timeout=30), self.cam.stdout())
         self.assertTrue(self.cam.wait_for("Main Loop...\n", timeout=30))
         self.assert_clean_exit()
+
+
+class GpsSpeedOverlayTest(unittest.TestCase):
+    """The speed from the receiver in the recorded picture (no NMEA reader needed)."""
+
+    setUp = GpsDriveTest.setUp
+    tearDown = GpsDriveTest.tearDown
+    assert_clean_exit = GpsDriveTest.assert_clean_exit
+
+    def test_frame_after_the_first_fix_shows_the_speed(self):
+        # 54 knots is 100 km/h; a few epochs without a fix first
+        now = datetime.datetime.now(datetime.timezone.utc)
+        text = "".join(void_rmc(i) for i in range(3))
+        text += "".join(fix_rmc(now + datetime.timedelta(seconds=i), 54.0) for i in range(120))
+        drive = os.path.join(self.b.dir, "drive.nmea")
+        with open(drive, "w", newline="") as f:
+            f.write(text)
+        self.feeder = Feeder(self.b.dir, drive)
+        self.cam = Camera(self.b.dir)
+        prompts = os.path.join(self.b.dir, "log", "prompts.log")
+
+        def fixed():
+            if not os.path.exists(prompts):
+                return False
+            with open(prompts) as f:
+                return "PCM 9" in f.read().split("\n")
+        self.assertTrue(wait_until(fixed, timeout=60), self.cam.stdout()[-3000:])
+        # the next second's overlay is drawn before the dump starts
+        time.sleep(1.5)
+        board("media", self.b.dir, "dump", "on")
+        dump = os.path.join(self.b.dir, "log", "venc0.h264")
+        self.assertTrue(wait_until(lambda: os.path.exists(dump) and os.path.getsize(dump) > 200000, timeout=30))
+        time.sleep(1.0)
+        board("media", self.b.dir, "dump", "off")
+        self.assert_clean_exit()
+
+        size = 1920 * 1080
+        raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", dump, "-f", "rawvideo",
+                              "-pix_fmt", "gray", "-"], capture_output=True, check=True).stdout
+        count = len(raw) // size
+        self.assertGreaterEqual(count, 2)
+        last = raw[max(0, count - 5) * size:count * size]  # the dump's last pictures
+        r = subprocess.run([sys.executable, OSD_FRAMES, "text", "1920", "1080", "1072", "1040", CHAR_SET_32,
+                            "100 km/h"], input=last, capture_output=True)
+        self.assertEqual(r.returncode, 0, r.stdout.decode() + r.stderr.decode())
+        self.assertIn(b'"ok": true', r.stdout)
 
 
 class FeederTest(unittest.TestCase):
