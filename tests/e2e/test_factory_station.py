@@ -115,9 +115,10 @@ class FactoryStationTest(unittest.TestCase):
         board("rtc", self.b.dir, "fail")
         r = t.request(fs.RTC, 5)
         self.assertEqual((r.ret, r.payload), (0, b""))
-        for cmd in (fs.IR_SENSOR, fs.G_SENSOR, fs.GPS):
+        # both motion-sensor chips are on a fresh board; no GPS receiver speaks
+        for cmd, ret in ((fs.IR_SENSOR, 1), (fs.G_SENSOR, 1), (fs.GPS, 0)):
             r = t.request(cmd, 6)
-            self.assertEqual((r.code, r.ret), (cmd + 1, 0))  # no sensor or receiver on this board yet
+            self.assertEqual((r.code, r.ret), (cmd + 1, ret))
         r = t.request(fs.MIC, 7)
         self.assertEqual((r.ret, r.payload), (0, b""))
 
