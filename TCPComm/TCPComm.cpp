@@ -42,6 +42,16 @@ void XSetLinkLed(int level)
     CGPIOManager::instance()->Write(kLinkLedGpio, level);
 }
 
+// A boot-environment text for the greeting, "unknow" when unset.
+std::string XEnvOrUnknow(const char* name)
+{
+    std::string text;
+    if (!CFactoryTest::instance()->GetEnvValue(name, text)) {
+        text = "unknow";
+    }
+    return text;
+}
+
 }  // namespace
 
 CTCPComm* CTCPComm::instance()
@@ -289,15 +299,10 @@ void CTCPComm::GreetLocked()
         }
     };
     queue(CMD_PRODUCT_INFO, param, sizeof(param));
-    std::string text;
-    if (!CFactoryTest::instance()->GetEnvValue("devmodel", text)) {
-        text = "unknow";
-    }
-    queue(CMD_MODEL_NAME, text.data(), text.size());
-    if (!CFactoryTest::instance()->GetEnvValue("devicesn", text)) {
-        text = "unknow";
-    }
-    queue(CMD_DEVICE_SN, text.data(), text.size());
+    const std::string model = XEnvOrUnknow("devmodel");
+    queue(CMD_MODEL_NAME, model.data(), model.size());
+    const std::string sn = XEnvOrUnknow("devicesn");
+    queue(CMD_DEVICE_SN, sn.data(), sn.size());
     if (CheckRtcTimeOk() == -1) {
         queue(CMD_FORCE_UPDATE_TIME, nullptr, 0);
     }
@@ -532,19 +537,13 @@ int CTCPComm::SendCommandSyncProductInfo()
 
 int CTCPComm::SendModelName()
 {
-    std::string text;
-    if (!CFactoryTest::instance()->GetEnvValue("devmodel", text)) {
-        text = "unknow";
-    }
+    const std::string text = XEnvOrUnknow("devmodel");
     return SendFrame(CMD_MODEL_NAME, reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 int CTCPComm::SendDeviceSN()
 {
-    std::string text;
-    if (!CFactoryTest::instance()->GetEnvValue("devicesn", text)) {
-        text = "unknow";
-    }
+    const std::string text = XEnvOrUnknow("devicesn");
     return SendFrame(CMD_DEVICE_SN, reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 

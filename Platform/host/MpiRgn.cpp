@@ -50,6 +50,15 @@ HI_S32 CheckChn(const MPP_CHN_S* chn)
     return HI_SUCCESS;
 }
 
+// The region and an encoder channel of a per-channel call.
+HI_S32 FindForChn(RGN_HANDLE h, const MPP_CHN_S* chn, std::shared_ptr<tagRgnRegion>* out)
+{
+    if (HI_S32 e = Find(h, out)) {
+        return e;
+    }
+    return CheckChn(chn);
+}
+
 HI_S32 CheckChnAttr(const RGN_CHN_ATTR_S* a)
 {
     if (a == nullptr) {
@@ -146,10 +155,7 @@ HI_S32 HI_MPI_RGN_AttachToChn(RGN_HANDLE Handle, const MPP_CHN_S* pstChn, const 
 {
     XMEDIA_FAULT(static_cast<int>(Handle));
     std::shared_ptr<tagRgnRegion> r;
-    if (HI_S32 e = Find(Handle, &r)) {
-        return e;
-    }
-    if (HI_S32 e = CheckChn(pstChn)) {
+    if (HI_S32 e = FindForChn(Handle, pstChn, &r)) {
         return e;
     }
     if (HI_S32 e = CheckChnAttr(pstChnAttr)) {
@@ -170,10 +176,7 @@ HI_S32 HI_MPI_RGN_DetachFromChn(RGN_HANDLE Handle, const MPP_CHN_S* pstChn)
 {
     XMEDIA_FAULT(static_cast<int>(Handle));
     std::shared_ptr<tagRgnRegion> r;
-    if (HI_S32 e = Find(Handle, &r)) {
-        return e;
-    }
-    if (HI_S32 e = CheckChn(pstChn)) {
+    if (HI_S32 e = FindForChn(Handle, pstChn, &r)) {
         return e;
     }
     {
@@ -190,10 +193,7 @@ HI_S32 HI_MPI_RGN_GetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_S* pstChn, RGN
 {
     XMEDIA_FAULT(static_cast<int>(Handle));
     std::shared_ptr<tagRgnRegion> r;
-    if (HI_S32 e = Find(Handle, &r)) {
-        return e;
-    }
-    if (HI_S32 e = CheckChn(pstChn)) {
+    if (HI_S32 e = FindForChn(Handle, pstChn, &r)) {
         return e;
     }
     if (pstChnAttr == nullptr) {
@@ -212,10 +212,7 @@ HI_S32 HI_MPI_RGN_SetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_S* pstChn, con
 {
     XMEDIA_FAULT(static_cast<int>(Handle));
     std::shared_ptr<tagRgnRegion> r;
-    if (HI_S32 e = Find(Handle, &r)) {
-        return e;
-    }
-    if (HI_S32 e = CheckChn(pstChn)) {
+    if (HI_S32 e = FindForChn(Handle, pstChn, &r)) {
         return e;
     }
     if (HI_S32 e = CheckChnAttr(pstChnAttr)) {
