@@ -238,6 +238,9 @@ void CSnapshotManager::ProcessSnapshot(uint32_t lpa, char* gps)
     if (IsCardUsable() && XSnapshotPromptWanted(type)) {
         m_lpPorts->PlayPrompt(PCM_IMAGECAPTURE);
     }
+    if (!OpenJpegFd()) {
+        return;
+    }
     if (!EnableEnc()) {
         XERROR("ENABLE SNAPSHOT ENCOCE ERROR...\n");
         return;
@@ -257,7 +260,7 @@ BOOL CSnapshotManager::Capture(unsigned char* buffer, unsigned* length)
         return FALSE;
     }
     DrainPictures();
-    if (!EnableEnc()) {
+    if (!OpenJpegFd() || !EnableEnc()) {
         return FALSE;
     }
     if (!CaptureImage(buffer, length, "", FALSE, 'U')) {
@@ -290,6 +293,20 @@ void CSnapshotManager::DrainPictures()
     }
 }
 
+BOOL CSnapshotManager::OpenJpegFd()
+{
+    // Before a picture is asked for: a request that ends here leaves none
+    // to arrive late and be taken by the next one.
+    if (m_JpegChnFD < 0) {
+        m_JpegChnFD = m_lpPorts->GetVEncFD(m_SnapChannel);
+        if (m_JpegChnFD < 0) {
+            XERROR("[JPEG MAIN] fd = %d\n", m_JpegChnFD);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
 BOOL CSnapshotManager::EnableEnc()
 {
     VENC_RECV_PIC_PARAM_S param;
@@ -305,14 +322,7 @@ BOOL CSnapshotManager::EnableEnc()
 BOOL CSnapshotManager::CaptureImage(unsigned char* buffer, unsigned* length, const char* gps, BOOL bNotify,
                                     char letter)
 {
-    if (m_JpegChnFD < 0) {
-        m_JpegChnFD = m_lpPorts->GetVEncFD(m_SnapChannel);
-        if (m_JpegChnFD < 0) {
-            XERROR("[JPEG MAIN] fd = %d\n", m_JpegChnFD);
-            return FALSE;
-        }
-    }
-    if (!IsRunnable()) {
+    if (m_JpegChnFD < 0 || !IsRunnable()) {
         return FALSE;
     }
 

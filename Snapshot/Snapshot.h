@@ -68,6 +68,7 @@ private:
     BOOL IsRunnable() const;
     // Takes and gives back every picture already waiting (capture lock held).
     void DrainPictures();
+    BOOL OpenJpegFd();
     BOOL EnableEnc();
     // Capture lock held.
     BOOL CaptureImage(unsigned char* buffer, unsigned* length, const char* gps, BOOL bNotify, char letter);
