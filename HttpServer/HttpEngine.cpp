@@ -898,6 +898,14 @@ char* httpd_json_buffer()
     return json_buffer.get();
 }
 
+char* httpd_make_json_buffer()
+{
+    if (!json_buffer) {
+        json_buffer.reset(new (std::nothrow) char[HTTP_JSON_BUFFER_SIZE]);
+    }
+    return json_buffer.get();
+}
+
 void httpd_set_get_handler(HttpGetHandler handler)
 {
     std::lock_guard<std::mutex> lock(g_PassLock);

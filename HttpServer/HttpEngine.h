@@ -36,6 +36,8 @@ void httpd_cut_file_replies();
 // The shared scratch buffer (HTTP_JSON_BUFFER_SIZE bytes), null when it
 // could not be had.
 char* httpd_json_buffer();
+// The same, made now when it is missing (null when it cannot be had).
+char* httpd_make_json_buffer();
 // Live viewers being fed (a new one joins them instead of draining the queue).
 size_t httpd_live_viewer_count();
 

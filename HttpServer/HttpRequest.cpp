@@ -174,7 +174,7 @@ int parse_get_method_param_field(const char* url, const char* name, char* value,
     const char* end = strchr(at, '&');
     const size_t vlen = end != nullptr ? static_cast<size_t>(end - at) : strlen(at);
     if (vlen + 1 > capacity) {
-        return -1;
+        return -2;
     }
     memcpy(value, at, vlen);
     value[vlen] = '\0';

@@ -21,7 +21,8 @@ bool parse_field(const connection* conn, const char* field, std::string& value);
 // "Range: bytes=" into the range fields; numbers saturate at the off_t maximum.
 void parse_range_field(connection* conn);
 // The value of name= in the raw URL, undecoded, into value (capacity bytes
-// with the NUL): 0 found, -1 absent or longer than the buffer.
+// with the NUL): 0 found, -1 absent, -2 longer than the buffer (value left
+// empty).
 int parse_get_method_param_field(const char* url, const char* name, char* value, size_t capacity);
 
 // The byte range of a file of `size` bytes from the connection's range

@@ -27,6 +27,7 @@ namespace {
 
 // Capacity handed to list builders and the JPEG capture.
 const int kSharedCapacity = 2097152;
+const char kListMime[] = "application/octet-stream";
 
 std::unique_ptr<char[]> video_buff;  // live buffer, kept once made
 int h264_sub_stream_fd = -1;
@@ -183,54 +184,6 @@ bool XCardUsable()
     return (state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0;
 }
 
-// A list into the shared buffer; one that does not fit is built again in a
-// buffer of the connection's own, up to HTTP_MAX_LIST_SIZE.
-void XList(connection* conn, int type, int (*build)(char*, int))
-{
-    char* shared = httpd_json_buffer();
-    int len = -1;
-    if (shared != nullptr) {
-        len = build(shared, kSharedCapacity);
-    }
-    if (len >= 0) {
-        conn->buffer_type = type;
-        conn->reply_dont_free = 1;
-        XMemoryReply(conn, shared, static_cast<off_t>(len), "application/octet-stream");
-        return;
-    }
-    bool oom = false;
-    for (size_t cap = shared != nullptr ? 2u * kSharedCapacity : kSharedCapacity; cap <= HTTP_MAX_LIST_SIZE;
-         cap *= 2) {
-        try {
-            conn->reply_data.assign(cap, '\0');
-        } catch (const std::bad_alloc&) {
-            oom = true;
-            break;
-        }
-        len = build(&conn->reply_data[0], static_cast<int>(cap));
-        if (len >= 0) {
-            conn->reply_data.resize(static_cast<size_t>(len));
-            conn->buffer_type = type;
-            conn->reply_dont_free = 0;
-            XMemoryReply(conn, conn->reply_data.data(), static_cast<off_t>(len), "application/octet-stream");
-            return;
-        }
-        if (!XCardUsable()) {
-            break;  // no card: the list stays empty
-        }
-    }
-    std::string().swap(conn->reply_data);
-    if (oom) {
-        XCannotReturn(conn, "out of memory");
-    } else if (!XCardUsable()) {
-        conn->buffer_type = type;
-        conn->reply_data.clear();
-        XMemoryReply(conn, conn->reply_data.data(), 0, "application/octet-stream");
-    } else {
-        XCannotReturn(conn, "the list is too large");
-    }
-}
-
 }  // namespace
 
 void process_get(connection* conn)
@@ -267,11 +220,11 @@ void process_get_url(connection* conn, const std::string& url, const std::string
     } else if (url == "/capturemain.jpeg") {
         XCapturedJpeg(conn);
     } else if (url == "/commonvideo.json") {
-        XList(conn, HTTP_BUFFER_COMMON_VIDEO_JSON, GetCommonVideoJson);
+        reply_list(conn, HTTP_BUFFER_COMMON_VIDEO_JSON, GetCommonVideoJson, kListMime);
     } else if (url == "/alarmvideo.json") {
-        XList(conn, HTTP_BUFFER_ALARM_VIDEO_JSON, GetAlarmVideoJson);
+        reply_list(conn, HTTP_BUFFER_ALARM_VIDEO_JSON, GetAlarmVideoJson, kListMime);
     } else if (url == "/alarmjpg.json") {
-        XList(conn, HTTP_BUFFER_ALARM_JPG_JSON, GetAlarmJpgJson);
+        reply_list(conn, HTTP_BUFFER_ALARM_JPG_JSON, GetAlarmJpgJson, kListMime);
     } else if (url == "/tavika-ft/testspeed.dat") {
         if (conn->url_type != 1) {
             PauseRecordForSpeedTest();
@@ -280,6 +233,52 @@ void process_get_url(connection* conn, const std::string& url, const std::string
         XFileReply(conn, root + url, url_content_type(url.c_str()));
     } else {
         XFileReply(conn, root + url, url_content_type(url.c_str()));
+    }
+}
+
+void reply_list(connection* conn, int type, int (*build)(char*, int), const char* mime)
+{
+    char* shared = httpd_json_buffer();
+    int len = -1;
+    if (shared != nullptr) {
+        len = build(shared, kSharedCapacity);
+    }
+    if (len >= 0) {
+        conn->buffer_type = type;
+        conn->reply_dont_free = 1;
+        XMemoryReply(conn, shared, static_cast<off_t>(len), mime);
+        return;
+    }
+    bool oom = false;
+    for (size_t cap = shared != nullptr ? 2u * kSharedCapacity : kSharedCapacity; cap <= HTTP_MAX_LIST_SIZE;
+         cap *= 2) {
+        try {
+            conn->reply_data.assign(cap, '\0');
+        } catch (const std::bad_alloc&) {
+            oom = true;
+            break;
+        }
+        len = build(&conn->reply_data[0], static_cast<int>(cap));
+        if (len >= 0) {
+            conn->reply_data.resize(static_cast<size_t>(len));
+            conn->buffer_type = type;
+            conn->reply_dont_free = 0;
+            XMemoryReply(conn, conn->reply_data.data(), static_cast<off_t>(len), mime);
+            return;
+        }
+        if (!XCardUsable()) {
+            break;  // no card: the list stays empty
+        }
+    }
+    std::string().swap(conn->reply_data);
+    if (oom) {
+        XCannotReturn(conn, "out of memory");
+    } else if (!XCardUsable()) {
+        conn->buffer_type = type;
+        conn->reply_data.clear();
+        XMemoryReply(conn, conn->reply_data.data(), 0, mime);
+    } else {
+        XCannotReturn(conn, "the list is too large");
     }
 }
 

@@ -24,4 +24,9 @@ void format_space_as_str(uint64_t* bytes, char* out);
 // Largest list built in a buffer of the connection's own.
 #define HTTP_MAX_LIST_SIZE (16u << 20)
 
+// A list built into the shared buffer (2 MiB); one that does not fit is
+// built again in a buffer of the connection's own, up to HTTP_MAX_LIST_SIZE
+// (else 500). Without a usable card a list that cannot be built is empty.
+void reply_list(connection* conn, int type, int (*build)(char*, int), const char* mime);
+
 #endif

@@ -174,7 +174,7 @@ int RestartVoiceTrain() { return -1; }
 int CancelVoiceTrain(int) { return -1; }
 int VoiceTrainDone() { return -1; }
 int GetHWVoiceWakeUpInfoAsJSON(char*, int*) { return -1; }
-int GetAEGlobalHist5Statistics(void*, void*) { return -1; }
+int GetAEGlobalHist5Statistics(void* stats, void* histThresh) { return P()->GetAEGlobalHist5Statistics(stats, histThresh); }
 int SetCSCAttr() { return -1; }
 int GetCSCAttr() { return -1; }
 

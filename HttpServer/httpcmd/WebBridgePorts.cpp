@@ -284,6 +284,11 @@ int CWebBridgeSystemPorts::TESTSetGSensorParam(float threshold)
     return CI2CDevManager::instance()->TESTSetGSensorParam(threshold);
 }
 
+int CWebBridgeSystemPorts::GetAEGlobalHist5Statistics(void*, void*)
+{
+    return -1;  // this ISP has no zone statistics: nothing written
+}
+
 int CWebBridgeSystemPorts::GetVEncFD(int chn)
 {
     CCommAVCapture* capture = XCaptureControls();

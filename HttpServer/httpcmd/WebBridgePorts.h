@@ -69,6 +69,8 @@ public:
     virtual int TESTCorrectIRSensor() = 0;
     virtual int TESTGetGSensorParam(float* threshold) = 0;
     virtual int TESTSetGSensorParam(float threshold) = 0;
+    // 15 x 17 zones x 5 bins of 16-bit counts, and 4 threshold bytes.
+    virtual int GetAEGlobalHist5Statistics(void* stats, void* histThresh) = 0;
 
     // ---- encoder channel 1, shell, file system ----
     virtual int GetVEncFD(int chn) = 0;
@@ -131,6 +133,7 @@ public:
     int TESTCorrectIRSensor() override;
     int TESTGetGSensorParam(float* threshold) override;
     int TESTSetGSensorParam(float threshold) override;
+    int GetAEGlobalHist5Statistics(void* stats, void* histThresh) override;
     int GetVEncFD(int chn) override;
     HI_S32 VencQuery(VENC_CHN chn, VENC_CHN_STAT_S* stat) override;
     HI_S32 VencGetStream(VENC_CHN chn, VENC_STREAM_S* stream, HI_S32 ms) override;

@@ -235,7 +235,7 @@ TEST(HttpRequestTest, QueryParameters)
         {"/ini.htm?cmd", "cmd", 64, -1, ""},
         {"/ini.htm?x=1", "cmd", 64, -1, ""},
         {"/ini.htm?cmd=12345678", "cmd", 9, 0, "12345678"},
-        {"/ini.htm?cmd=123456789", "cmd", 9, -1, ""},            // over-long
+        {"/ini.htm?cmd=123456789", "cmd", 9, -2, ""},            // over-long
         {"/ini.htm?cmd=1", "cmd", 0, -1, ""},
     };
     for (const Row& r : rows) {

@@ -195,7 +195,7 @@ TEST_F(ProcessGetTest, UrlsAndTypes)
             EXPECT_NE(r.head.find(c.headPart), std::string::npos) << r.head;
         }
     }
-    EXPECT_EQ(Get("GET /ini%2Ehtm?cmd=getdevicesn HTTP/1.1\r\n\r\n").body, "US getdevicesn");
+    EXPECT_EQ(Get("GET /ini%2Ehtm?cmd=nosuch HTTP/1.1\r\n\r\n").body, "US nosuch");
     EXPECT_EQ(Get("GET /DCIM/ HTTP/1.1\r\n\r\n").body, "<p>index</p>");
     EXPECT_EQ(Get("GET /ini.htm HTTP/1.1\r\n\r\n").body, "/ini.htm");
     EXPECT_NE(Get("GET /ini.htm/ HTTP/1.1\r\n\r\n").body.find("<title>/ini.htm/</title>"), std::string::npos);
