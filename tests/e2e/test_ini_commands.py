@@ -179,7 +179,14 @@ class IniCommandsTest(unittest.TestCase):
             self.assertIn(("%s=%s" % (name, value)).encode(), env_entries(block))
         self.assertEqual(self.ini("cmd=getdevicesn"), b"SN123")
 
-        # a serial longer than its 2552-byte buffer is refused, never cut or erased
+        # the longest serial its 2552-byte buffer holds is stored whole
+        longest = "".join(chr(48 + i % 43) for i in range(2551))  # "0" to "Z"
+        self.assertEqual(self.ini("cmd=setdevicesn&value=" + longest), b"OK")
+        self.assertIn(("devicesn=" + longest).encode(), env_entries(env_block(self.b.dir)))
+        self.assertEqual(self.ini("cmd=getdevicesn"), longest.encode())
+        self.assertEqual(self.ini("cmd=setdevicesn&value=SN123"), b"OK")
+
+        # a serial longer than its buffer is refused, never cut or erased
         image = read_bytes(os.path.join(self.b.dir, "dev", "mtd0"))
         self.assertEqual(self.ini("cmd=setdevicesn&value=" + "7" * 2552), b"NG")
         self.assertEqual(read_bytes(os.path.join(self.b.dir, "dev", "mtd0")), image)
@@ -187,6 +194,12 @@ class IniCommandsTest(unittest.TestCase):
         self.assertEqual(self.ini("cmd=getdevicesn"), b"SN123")
 
         self.assertEqual(self.ini("cmd=getubootenv&name=devicesn"), b"OK getubootenv\ndevicesn=SN123")
+        head, body = raw_request(b"GET /ini.htm?cmd=getdevicesn HTTP/1.1\r\n\r\n")
+        self.assertEqual(head.split("\r\n")[0], "HTTP/1.1 200 OK")
+        self.assertEqual([line.split(":", 1)[0] for line in head.split("\r\n")[1:]],
+                         ["Date", "Accept-Ranges", "Keep-Alive", "Content-Length", "Content-Type", "Last-Modified"])
+        self.assertIn("\r\nContent-Type: text/html\r\n", head)
+        self.assertEqual(body, b"SN123")
         self.assertEqual(self.ini("cmd=getubootenv&name=nosuchvariable"), b"NG getubootenv")
 
         # memory only: the flash image keeps every byte
