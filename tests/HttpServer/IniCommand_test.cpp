@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Function/common.h"
+#include "HttpServer/IniCommand.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 #include "HttpServer/httpcmd/WebBridgePorts.h"
 #include "IniConfig/IniConfig.h"
@@ -811,6 +812,36 @@ TEST_F(IniCommandTest, ListsBeyondTheSharedBuffer)
     // after the large lists the shared buffer serves the next command
     m_Ports.sdState = emSDState_Insert | emSDState_Mount;
     Expect("?cmd=commonvideolist", {"GetCommonVideoFileAsJson(2097152)"}, "[]");
+}
+
+// Straight on a connection, with no engine running: the shared buffer is
+// made when missing, and the reply is left in it for the engine to send.
+TEST(IniCommandBare, BuildsInTheSharedBuffer)
+{
+    if (httpd_json_buffer() != nullptr) {
+        GTEST_SKIP() << "the shared buffer is held";
+    }
+    CIniPorts ports;
+    WebBridgeSetPorts(&ports);
+    connection conn;
+    conn.url = "/ini.htm?cmd=setaeattr&strategy=7";
+    process_ini_command(&conn);
+    ASSERT_NE(httpd_json_buffer(), nullptr);
+    const std::string body = J("setaeattr", 0);
+    EXPECT_EQ(conn.http_code, 200);
+    EXPECT_EQ(conn.reply, httpd_json_buffer());
+    EXPECT_EQ(conn.reply_dont_free, 1);
+    EXPECT_EQ(conn.reply_type, REPLY_GENERATED);
+    EXPECT_EQ(conn.reply_start, 0);
+    EXPECT_EQ(conn.reply_length, static_cast<off_t>(body.size()));
+    EXPECT_EQ(conn.header_only, 0);
+    EXPECT_EQ(std::string(conn.reply, body.size()), body);
+    EXPECT_NE(conn.header.find("\r\nConnection: close\r\nContent-Length: 51\r\nContent-Type: text/html\r\n"),
+              std::string::npos)
+        << conn.header;
+    EXPECT_EQ(Joined(ports.Calls()), "SetAEAttr(1)");
+    WebBridgeSetPorts(nullptr);
+    deinit_exec_env();
 }
 
 }  // namespace
