@@ -58,9 +58,18 @@ public:
         m_Calls.clear();
     }
 
-    int GetCommonVideoFileAsJson(char* buf, int len) override { return List("GetCommonVideoFileAsJson", commonVideos, buf, len); }
-    int GetAlarmVideoFileAsJSON(char* buf, int len) override { return List("GetAlarmVideoFileAsJSON", alarmVideos, buf, len); }
-    int GetAlarmImgFileAsJSON(char* buf, int len) override { return List("GetAlarmImgFileAsJSON", alarmImages, buf, len); }
+    int GetCommonVideoFileAsJson(char* buf, int len) override
+    {
+        return List("GetCommonVideoFileAsJson", commonVideos, buf, len);
+    }
+    int GetAlarmVideoFileAsJSON(char* buf, int len) override
+    {
+        return List("GetAlarmVideoFileAsJSON", alarmVideos, buf, len);
+    }
+    int GetAlarmImgFileAsJSON(char* buf, int len) override
+    {
+        return List("GetAlarmImgFileAsJSON", alarmImages, buf, len);
+    }
     int GetGPSFileListAsJSON(char* buf, int len) override { return List("GetGPSFileListAsJSON", gpsFiles, buf, len); }
     int GetIniConfig(char* buf, int len) override
     {
@@ -174,7 +183,8 @@ public:
     }
     BOOL SetLDCAttr(const VI_LDC_ATTR_S* a) override
     {
-        return Ok(Rec("SetLDCAttr(%d,%d,%d,%d,%d)", static_cast<int>(a->bEnable), static_cast<int>(a->stAttr.enViewType),
+        return Ok(Rec("SetLDCAttr(%d,%d,%d,%d,%d)", static_cast<int>(a->bEnable),
+                      static_cast<int>(a->stAttr.enViewType),
                       a->stAttr.s32CenterXOffset, a->stAttr.s32CenterYOffset, a->stAttr.s32Ratio));
     }
     BOOL SetAEAttr(unsigned strategy) override { return Ok(Rec("SetAEAttr(%u)", strategy)); }
@@ -419,7 +429,8 @@ TEST_F(IniCommandTest, EveryRow)
         {"?cmd=getubootenv&name=unset", nullptr, {"GetEnvValue(unset)"}, "NG getubootenv"},
         {"?cmd=getubootenv", nullptr, {}, "NG getubootenv"},
         // 9: non-zero strategy becomes 1
-        {"?cmd=setaeattr&strategy=7", nullptr, {"SetAEAttr(1)"}, "{\"cmd\":\"setaeattr\",\"success\":true,\"ret\":0,\"msg\":\"\"}"},
+        {"?cmd=setaeattr&strategy=7", nullptr, {"SetAEAttr(1)"},
+         "{\"cmd\":\"setaeattr\",\"success\":true,\"ret\":0,\"msg\":\"\"}"},
         {"?cmd=setaeattr&strategy=0", nullptr, {"SetAEAttr(0)"}, J("setaeattr", 0)},
         {"?cmd=setaeattr&strategy=", nullptr, {"SetAEAttr(0)"}, J("setaeattr", 0)},
         {"?cmd=setaeattr", nullptr, {}, "{\"cmd\":\"setaeattr\",\"success\":false,\"ret\":-1,\"msg\":\"\"}"},
@@ -437,8 +448,10 @@ TEST_F(IniCommandTest, EveryRow)
         {"?cmd=cancelvoicetrain&continous=0", nullptr, {}, J("cancelvoicetrain", -1)},
         {"?cmd=voicetraindone", nullptr, {}, J("voicetraindone", -1)},
         {"?cmd=gethwvoicewakeupinfo", nullptr, {}, ""},
-        {"?cmd=switchtotrainmode", nullptr, {}, "{\"cmd\":\"switchtotrainmode\",\"success\":true,\"ret\":-1,\"msg\":\"\"}"},
-        {"?cmd=switchtowakeupmode", nullptr, {}, "{\"cmd\":\"switchtowakeupmode\",\"success\":true,\"ret\":-1,\"msg\":\"\"}"},
+        {"?cmd=switchtotrainmode", nullptr, {},
+         "{\"cmd\":\"switchtotrainmode\",\"success\":true,\"ret\":-1,\"msg\":\"\"}"},
+        {"?cmd=switchtowakeupmode", nullptr, {},
+         "{\"cmd\":\"switchtowakeupmode\",\"success\":true,\"ret\":-1,\"msg\":\"\"}"},
         // 19
         {"?cmd=getiniconfig", nullptr, {"GetIniConfig(2097152)"}, m_Ports.iniText},
         {"?cmd=getiniconfig", "GetIniConfig", {"GetIniConfig(2097152)"}, ""},
@@ -621,7 +634,8 @@ TEST_F(IniCommandTest, StorageReport)
     m_Ports.quota[1] = 30;
     m_Ports.quota[2] = 10;
     Expect("?cmd=getstorageinfo", {"GetSDState", "GetDiskSpaceInfo", "GetTotalFileSize", "GetFileSpaceQuotaOnSD"},
-           "{\"cmd\":\"getstorageinfo\",\"success\":true,\"ret\":0,\"msg\":\"\",\"sdstate\":3,\"totalspace\":\"8.00 GB\","
+           "{\"cmd\":\"getstorageinfo\",\"success\":true,\"ret\":0,\"msg\":\"\",\"sdstate\":3,"
+           "\"totalspace\":\"8.00 GB\","
            "\"freespace\":\"6.50 GB\",\"commonvideoused\":\"[12.50%]1.00 GB\",\"alarmvideoused\":\"[6.25%]512.00 MB\","
            "\"amarmimageused\":\"[0.02%]1.50 MB\",\"commonvideoquota\":60,\"alarmvideoquota\":30,"
            "\"alarmimagequota\":10}");
@@ -667,7 +681,8 @@ TEST_F(IniCommandTest, RefusedValues)
         refused.push_back({quota + v, J("setstoragequota", -1)});
     }
     refused.push_back({"?cmd=setstoragequota&commonvideo=-1&alarmvideo=30&alarmimage=10", J("setstoragequota", -1)});
-    refused.push_back({"?cmd=setstoragequota&commonvideo=60&alarmvideo=30&alarmimage=" + s64, J("setstoragequota", -1)});
+    refused.push_back(
+        {"?cmd=setstoragequota&commonvideo=60&alarmvideo=30&alarmimage=" + s64, J("setstoragequota", -1)});
     for (const char* v : {"nan", "NAN", "inf", "-inf", "-1", "0", "", "abc", "1e40", "1e39", "1e-50", "-0.001"}) {
         refused.push_back({g + v, J("setgsensorparam", -1)});
     }
@@ -775,11 +790,18 @@ TEST_F(IniCommandTest, ListsBeyondTheSharedBuffer)
         {"alarmvideolist", "GetAlarmVideoFileAsJSON", &m_Ports.alarmVideos},
         {"gpsdatalist", "GetGPSFileListAsJSON", &m_Ports.gpsFiles},
     };
-    const std::string b = "(";
     for (const tagListRow& l : lists) {
         SCOPED_TRACE(l.cmd);
         const std::string query = std::string("?cmd=") + l.cmd;
         const std::string builder = l.builder;
+        // the builder's calls with these capacities
+        const auto built = [&](const std::vector<int>& lengths) {
+            std::vector<std::string> calls;
+            for (int len : lengths) {
+                calls.push_back(builder + "(" + std::to_string(len) + ")");
+            }
+            return Joined(calls);
+        };
         // 3 MiB: rebuilt in a buffer of 4 MiB and sent whole
         *l.text = "[" + std::string(3 * kMiB, 'x') + "]";
         m_Ports.sdState = emSDState_Insert | emSDState_Mount;
@@ -789,15 +811,14 @@ TEST_F(IniCommandTest, ListsBeyondTheSharedBuffer)
         EXPECT_EQ(r.head.substr(0, 17), "HTTP/1.1 200 OK\r\n");
         EXPECT_NE(r.head.find("\r\nContent-Length: " + std::to_string(l.text->size()) + "\r\n"), std::string::npos);
         EXPECT_TRUE(r.body == *l.text);
-        EXPECT_EQ(Joined(CallsOf(builder)), builder + b + "2097152) " + builder + b + "4194304)");
+        EXPECT_EQ(Joined(CallsOf(builder)), built({2097152, 4194304}));
 
         // past 16 MiB: 500
         *l.text = std::string(17 * kMiB, 'x');
         m_Ports.Clear();
         r = Ini(query);
         EXPECT_EQ(r.head.substr(9, 3), "500");
-        EXPECT_EQ(Joined(CallsOf(builder)), builder + b + "2097152) " + builder + b + "4194304) " + builder + b +
-                                                "8388608) " + builder + b + "16777216)");
+        EXPECT_EQ(Joined(CallsOf(builder)), built({2097152, 4194304, 8388608, 16777216}));
 
         // no card: 200 with an empty body
         *l.text = "[" + std::string(3 * kMiB, 'x') + "]";

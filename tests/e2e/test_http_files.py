@@ -169,8 +169,8 @@ class FileRepliesTest(CameraCase):
                 self.assertEqual(got_code, code)
                 if ctype is not None:
                     self.assertEqual(got_type, ctype)
-        r = self.curl("http://127.0.0.1/ini%2Ehtm?cmd=getdevicesn")
-        self.assertEqual(r.stdout, b"US getdevicesn")
+        r = self.curl("http://127.0.0.1/ini%2Ehtm?cmd=nosuch")
+        self.assertEqual(r.stdout, b"US nosuch")
         for url, where in (("/DCIM", "/DCIM/"), ("/DCIM?x=1", "/DCIM/?x=1")):
             with self.subTest(url=url):
                 r = self.curl("-o", "/dev/null", "-w", "%{http_code} %{redirect_url}", "http://127.0.0.1" + url)
