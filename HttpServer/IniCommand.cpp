@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 
@@ -369,9 +370,11 @@ void XSetGSensorParam(tagIniRun& run)
     char value[kValueSize];
     int ret = -1;
     if (XParam(run, "threshold", value, sizeof(value)) == emParam_Present) {
-        // Not a number, infinite, zero or below would end or flood the alarms.
-        const float threshold = static_cast<float>(atof(value));
-        if (std::isfinite(threshold) && threshold > 0.0f) {
+        // Not a number, infinite, zero or below would end or flood the alarms;
+        // beyond the float's range the narrowing itself is undefined.
+        const double wide = atof(value);
+        const float threshold = std::isfinite(wide) && wide > 0.0 && wide <= FLT_MAX ? static_cast<float>(wide) : 0.0f;
+        if (threshold > 0.0f) {
             printf("HTTP CMD[setgsensorparam(%f)]\n", static_cast<double>(threshold));
             ret = SetGSensorParam(threshold);
         }
