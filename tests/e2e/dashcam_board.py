@@ -51,6 +51,28 @@ def card_files(card):
     return found
 
 
+def head_and_body(sock, timeout=30.0):
+    """One reply read from sock: the head as text and the body of its Content-Length."""
+    sock.settimeout(timeout)
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        if not chunk:
+            break
+        data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    length = 0
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            length = int(line.split(b":")[1])
+    while len(body) < length:
+        chunk = sock.recv(65536)
+        if not chunk:
+            break
+        body += chunk
+    return head.decode("latin-1"), body
+
+
 class Board:
     """A fresh board folder, removed afterwards."""
 

@@ -14,7 +14,7 @@ import time
 import unittest
 import urllib.parse
 
-from dashcam_board import SANITIZER_MARKS, Board, Camera, netns_available
+from dashcam_board import SANITIZER_MARKS, Board, Camera, head_and_body, netns_available
 
 PORT = 80
 ARTIFACTS = os.path.join(os.environ.get("DASHCAM_BINARY_DIR", tempfile.gettempdir()), "e2e-artifacts")
@@ -41,27 +41,6 @@ class Anchors(html.parser.HTMLParser):
         if tag == "a" and self._href is not None:
             self.links.append((self._href, self._text))
             self._href = None
-
-
-def head_and_body(sock, timeout=20.0):
-    sock.settimeout(timeout)
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = sock.recv(65536)
-        if not chunk:
-            break
-        data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    length = 0
-    for line in head.split(b"\r\n"):
-        if line.lower().startswith(b"content-length:"):
-            length = int(line.split(b":")[1])
-    while len(body) < length:
-        chunk = sock.recv(65536)
-        if not chunk:
-            break
-        body += chunk
-    return head.decode("latin-1"), body
 
 
 @unittest.skipIf(netns_available() != "", netns_available())

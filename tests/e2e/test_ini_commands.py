@@ -16,7 +16,7 @@ import zlib
 
 from app_channel import Phone, private_network
 from capture_media import decode_errors, probe, stream
-from dashcam_board import Board, Camera, board, card_files, SANITIZER_MARKS
+from dashcam_board import Board, Camera, board, card_files, head_and_body, SANITIZER_MARKS
 from test_main import wait_until
 
 IN_NAMESPACE = os.geteuid() == 0 and private_network()
@@ -67,27 +67,6 @@ def space_text(n):
 def card_space(path):
     st = os.statvfs(path)
     return st.f_blocks * st.f_frsize, st.f_bfree * st.f_frsize
-
-
-def head_and_body(sock, timeout=30.0):
-    sock.settimeout(timeout)
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = sock.recv(65536)
-        if not chunk:
-            break
-        data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    length = 0
-    for line in head.split(b"\r\n"):
-        if line.lower().startswith(b"content-length:"):
-            length = int(line.split(b":")[1])
-    while len(body) < length:
-        chunk = sock.recv(65536)
-        if not chunk:
-            break
-        body += chunk
-    return head.decode("latin-1"), body
 
 
 def raw_request(data):
