@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "HttpServer/HttpEngine.h"
+#include "tests/HttpServer/HttpTestClient.h"
 #include "HttpServer/HttpFrameSource.h"
 
 extern char** environ;
@@ -62,27 +63,13 @@ double XChildCpu(pid_t pid)
     return static_cast<double>(ut + st) / sysconf(_SC_CLK_TCK);
 }
 
-int XConnect(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<struct sockaddr*>(&a), sizeof(a)) != 0) {
-        close(s);
-        return -1;
-    }
-    return s;
-}
-
 // GETs the URL and reads until the peer closes or `want` body bytes came; seconds.
 double XDownload(int port, const std::string& url, uint64_t want, uint64_t* got)
 {
     *got = 0;
     int s = -1;
     for (int i = 0; i < 200 && s < 0; ++i) {
-        s = XConnect(port);
+        s = XTestConnect(port);
         if (s < 0) {
             usleep(50000);
         }

@@ -23,28 +23,13 @@
 #include <vector>
 
 #include "HttpServer/HttpEngine.h"
+#include "tests/HttpServer/HttpTestClient.h"
 
 extern char** environ;
 
 namespace {
 
 typedef std::chrono::steady_clock XClock;
-
-int XConnect(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-    struct sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<struct sockaddr*>(&a), sizeof(a)) != 0) {
-        close(s);
-        return -1;
-    }
-    return s;
-}
 
 // One request, its whole reply (Content-Length bodies); false on failure.
 bool XRoundTrip(int s, const std::string& req, std::string& buf)
@@ -84,7 +69,7 @@ double XRate(int port, const std::string& req)
     std::vector<std::thread> clients;
     for (int c = 0; c < 4; ++c) {
         clients.emplace_back([&] {
-            const int s = XConnect(port);
+            const int s = XTestConnect(port);
             std::string buf;
             while (s >= 0 && !stop && XRoundTrip(s, req, buf)) {
                 ++done;
@@ -106,12 +91,12 @@ double XRate(int port, const std::string& req)
 
 double XListingMs(int port, const std::string& url, size_t* bytes)
 {
-    const int s = XConnect(port);
+    const int s = XTestConnect(port);
     std::string buf;
     const auto t0 = XClock::now();
     const int n = 5;
     for (int i = 0; i < n; ++i) {
-        const int c = i == 0 ? s : XConnect(port);
+        const int c = i == 0 ? s : XTestConnect(port);
         XRoundTrip(c, "GET " + url + " HTTP/1.0\r\n\r\n", buf);
         close(c);
     }
@@ -154,7 +139,7 @@ pid_t XSpawn(const std::vector<std::string>& args)
 bool XWaitListening(int port)
 {
     for (int i = 0; i < 100; ++i) {
-        const int s = XConnect(port);
+        const int s = XTestConnect(port);
         if (s >= 0) {
             close(s);
             return true;
@@ -229,7 +214,7 @@ int main()
     const size_t heap0 = mallinfo2().uordblks;
     std::vector<int> idle;
     for (int i = 0; i < 64; ++i) {
-        idle.push_back(XConnect(port));
+        idle.push_back(XTestConnect(port));
     }
     while (httpd_connection_count() < 64) {
         usleep(1000);
@@ -260,7 +245,7 @@ int main()
             const long rss0 = XRssKiB(ng);
             std::vector<int> held;
             for (int i = 0; i < 64; ++i) {
-                held.push_back(XConnect(nport));
+                held.push_back(XTestConnect(nport));
             }
             usleep(200000);
             printf("nginx memory per idle connection (64 held, master RSS): %ld bytes\n",

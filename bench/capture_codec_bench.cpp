@@ -23,6 +23,7 @@
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "Record/RecordTestCard.h"
+#include "tests/AVCapture/EngineSink.h"
 
 namespace {
 
@@ -46,34 +47,6 @@ public:
         }
         return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
     }
-};
-
-class CEngineSink : public CCaptureSink {
-public:
-    explicit CEngineSink(CRecord* lpRecord) : m_lpRecord(lpRecord) {}
-    BOOL Init(int fps, int gop, unsigned width, unsigned height) override
-    {
-        return m_lpRecord->Init(fps, gop, width, height);
-    }
-    BOOL CleanUp() override { return m_lpRecord->CleanUp(); }
-    void IncommingPacket(void* stream, const tagChannelConfig* config) override
-    {
-        m_lpRecord->IncommingPacket(stream, config);
-    }
-    BOOL PauseAllRecord(BOOL bFlushBuffer, BOOL bImmediately) override
-    {
-        return m_lpRecord->PauseAllRecord(bFlushBuffer, bImmediately);
-    }
-    BOOL ResumeCommonRecord() override { return m_lpRecord->ResumeCommonRecord(); }
-    void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height) override
-    {
-        m_lpRecord->SetRecordResolution(res, width, height);
-    }
-    void SetParkingMode(BOOL bParking) override { m_lpRecord->SetParkingMode(bParking); }
-    BOOL GetParkingFlag() override { return m_lpRecord->GetParkingFlag(); }
-
-private:
-    CRecord* m_lpRecord;
 };
 
 double ProcessCpu()

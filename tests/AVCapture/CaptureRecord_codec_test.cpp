@@ -14,38 +14,10 @@
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "tests/AVCapture/CaptureRig.h"
+#include "tests/AVCapture/EngineSink.h"
 #include "tests/Record/RecordTestCard.h"
 
 namespace {
-
-// Everything to an engine of the test's own.
-class CEngineSink : public CCaptureSink {
-public:
-    explicit CEngineSink(CRecord* lpRecord) : m_lpRecord(lpRecord) {}
-    BOOL Init(int fps, int gop, unsigned width, unsigned height) override
-    {
-        return m_lpRecord->Init(fps, gop, width, height);
-    }
-    BOOL CleanUp() override { return m_lpRecord->CleanUp(); }
-    void IncommingPacket(void* stream, const tagChannelConfig* config) override
-    {
-        m_lpRecord->IncommingPacket(stream, config);
-    }
-    BOOL PauseAllRecord(BOOL bFlushBuffer, BOOL bImmediately) override
-    {
-        return m_lpRecord->PauseAllRecord(bFlushBuffer, bImmediately);
-    }
-    BOOL ResumeCommonRecord() override { return m_lpRecord->ResumeCommonRecord(); }
-    void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height) override
-    {
-        m_lpRecord->SetRecordResolution(res, width, height);
-    }
-    void SetParkingMode(BOOL bParking) override { m_lpRecord->SetParkingMode(bParking); }
-    BOOL GetParkingFlag() override { return m_lpRecord->GetParkingFlag(); }
-
-private:
-    CRecord* m_lpRecord;
-};
 
 // The folder's MP4 names, sorted, a line each.
 std::string Video(const std::string& dir)

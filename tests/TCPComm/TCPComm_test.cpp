@@ -17,29 +17,11 @@
 #include "TCPComm/TCPComm.h"
 #include "support/TestBoard.h"
 #include "tests/TCPComm/TcpPhone.h"
+#include "tests/TCPComm/TcpTestUtil.h"
 
 namespace {
 
 typedef CTcpPhone::tagIn tagIn;
-
-std::vector<unsigned char> Hex(const std::string& text)
-{
-    std::vector<unsigned char> out;
-    std::istringstream in(text);
-    std::string b;
-    while (in >> b) {
-        out.push_back(static_cast<unsigned char>(std::stoul(b, nullptr, 16)));
-    }
-    return out;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ChannelTest : public ::testing::Test {
 protected:
@@ -94,17 +76,6 @@ protected:
             out.push_back(n);
         }
         return out;
-    }
-    template <typename Pred>
-    static bool WaitFor(Pred p, int ms = 5000)
-    {
-        for (int i = 0; i < ms / 10; ++i) {
-            if (p()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return p();
     }
 };
 

@@ -12,22 +12,11 @@
 #include "support/TestBoard.h"
 #include "tests/TCPComm/FakeAppPorts.h"
 #include "tests/TCPComm/TcpPhone.h"
+#include "tests/TCPComm/TcpTestUtil.h"
 
 namespace {
 
 typedef CTcpPhone::tagIn tagIn;
-
-template <typename Pred>
-bool WaitFor(Pred p, int ms = 10000)
-{
-    for (int i = 0; i < ms / 10; ++i) {
-        if (p()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return p();
-}
 
 class CommandThreadsTest : public ::testing::Test {
 protected:
@@ -73,7 +62,7 @@ TEST_F(CommandThreadsTest, CleanUpWaitsForTheWorkers)
     for (uint32_t cmd : {0x800Fu, 0x8011u, 0x8013u, 0x8015u}) {
         phone.Send(cmd);
     }
-    ASSERT_TRUE(WaitFor([&] { return m_Ports.Inside() == 4; }));
+    ASSERT_TRUE(WaitFor([&] { return m_Ports.Inside() == 4; }, 10000));
     std::atomic<bool> done{false};
     std::thread closer([&] {
         m_Chan->CleanUp();

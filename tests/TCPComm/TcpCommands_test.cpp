@@ -22,42 +22,12 @@
 #include "support/TestBoard.h"
 #include "tests/TCPComm/FakeAppPorts.h"
 #include "tests/TCPComm/TcpPhone.h"
+#include "tests/TCPComm/TcpTestUtil.h"
 
 namespace {
 
 typedef CTcpPhone::tagIn tagIn;
 typedef std::vector<unsigned char> Bytes;
-
-Bytes Hex(const std::string& text)
-{
-    Bytes out;
-    std::istringstream in(text);
-    std::string b;
-    while (in >> b) {
-        out.push_back(static_cast<unsigned char>(std::stoul(b, nullptr, 16)));
-    }
-    return out;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-template <typename Pred>
-bool WaitFor(Pred p, int ms = 5000)
-{
-    for (int i = 0; i < ms / 10; ++i) {
-        if (p()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return p();
-}
 
 class CommandTest : public ::testing::Test {
 protected:
