@@ -10,6 +10,7 @@ import tempfile
 import threading
 import sys
 import time
+import unittest
 
 SOURCE_DIR = os.environ.get("DASHCAM_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BINARY_DIR = os.environ.get("DASHCAM_BINARY_DIR", os.path.join(SOURCE_DIR, "build"))
@@ -18,6 +19,16 @@ BOARD_TOOL = os.path.join(SOURCE_DIR, "sim", "board")
 RECFEED = os.path.join(BINARY_DIR, "recfeed")
 # What a sanitizer report holds in the standard error.
 SANITIZER_MARKS = ("AddressSanitizer", "LeakSanitizer", "runtime error", "UndefinedBehaviorSanitizer")
+
+
+def wait_until(cond, timeout=30.0, step=0.05):
+    """Polls cond every step seconds for up to timeout; its last value."""
+    end = time.time() + timeout
+    while time.time() < end:
+        if cond():
+            return True
+        time.sleep(step)
+    return cond()
 
 
 def board(*args, check=True):
@@ -95,6 +106,19 @@ class Board:
     def card(self):
         """The plain folder card the camera mounts (DIR/tmp/mmc0)."""
         return os.path.join(self.dir, "tmp", "mmc0")
+
+
+class BoardCase(unittest.TestCase):
+    """A fresh board per test; the camera started on it (self.cam) is closed after."""
+
+    def setUp(self):
+        self.b = Board()
+        self.cam = None
+
+    def tearDown(self):
+        if self.cam is not None:
+            self.cam.close()
+        self.b.close()
 
 
 CLONE_NEWNET = 0x40000000

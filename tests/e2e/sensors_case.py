@@ -4,22 +4,12 @@ import os
 import re
 import struct
 import time
-import unittest
 
 from capture_media import decode_errors, probe, stream
-from dashcam_board import SANITIZER_MARKS, Board, Camera, board, netns_available
+from dashcam_board import SANITIZER_MARKS, Camera, board, netns_available, wait_until, BoardCase
 
 STANDBY = ["2 0x90 0x0000 0x00", "2 0x98 0x0007 0x03"]
 TRIGGER_GESTURE, TRIGGER_ACCEL = 2, 4
-
-
-def wait_until(cond, timeout=30.0, step=0.1):
-    end = time.time() + timeout
-    while time.time() < end:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
 
 
 def skip_box(path):
@@ -50,16 +40,7 @@ def skip_box(path):
     return mask, records
 
 
-class SensorsCase(unittest.TestCase):
-    def setUp(self):
-        self.b = Board()
-        self.cam = None
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class SensorsCase(BoardCase):
     def start(self, env=None, record=True):
         # The camera's servers listen on the device's ports: a namespace of its own where one can be made.
         self.cam = Camera(self.b.dir, env=env, netns=netns_available() == "")

@@ -7,28 +7,10 @@ import time
 import unittest
 
 from capture_media import decode_errors, first_frame_is_key, probe, stream
-from dashcam_board import Board, Camera, SANITIZER_MARKS, board
+from dashcam_board import Camera, SANITIZER_MARKS, BoardCase
 
 
-def wait_until(cond, timeout=30.0, step=0.05):
-    end = time.time() + timeout
-    while time.time() < end:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
-
-
-class CaptureRunTest(unittest.TestCase):
-    def setUp(self):
-        self.b = Board()
-        self.cam = None
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class CaptureRunTest(BoardCase):
     def run_camera(self, seconds):
         """Runs the camera until it has recorded for `seconds`, then SIGINT; its files."""
         self.cam = Camera(self.b.dir)

@@ -7,21 +7,12 @@ import time
 import unittest
 
 from capture_media import audio_tone, barcodes, decode_errors, first_frame_is_key, last_barcode, probe, stream
-from dashcam_board import Board, Camera, SANITIZER_MARKS, board
+from dashcam_board import Camera, SANITIZER_MARKS, board, BoardCase
 
 TONE_HZ = 1000
 
 
-class LoopFileTest(unittest.TestCase):
-    def setUp(self):
-        self.b = Board()
-        self.cam = None
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class LoopFileTest(BoardCase):
     def finished(self):
         return sorted(f for f in glob.glob(os.path.join(self.b.card, "DCIM", "100video", "*.MP4"))
                       if not os.path.basename(f).split("_")[1].startswith("0"))

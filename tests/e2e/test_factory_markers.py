@@ -4,23 +4,13 @@ import os
 import unittest
 
 from app_channel import private_network
-from dashcam_board import Board, Camera, board, SANITIZER_MARKS
-from test_main import wait_until
+from dashcam_board import Camera, board, SANITIZER_MARKS, BoardCase, wait_until
 
 IN_NAMESPACE = os.geteuid() == 0 and private_network()
 
 
 @unittest.skipUnless(IN_NAMESPACE, "needs a network namespace of its own (root)")
-class FactoryMarkersTest(unittest.TestCase):
-    def setUp(self):
-        self.b = Board()
-        self.cam = None
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class FactoryMarkersTest(BoardCase):
     def prompts(self):
         return board("prompts", self.b.dir).stdout.splitlines()
 

@@ -11,7 +11,7 @@ import sys
 import time
 import unittest
 
-from dashcam_board import BOARD_TOOL, SANITIZER_MARKS, Board, Camera, board
+from dashcam_board import BOARD_TOOL, SANITIZER_MARKS, Board, Camera, board, wait_until
 
 OSD_FRAMES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "OSD", "osd_frames.py")
 CHAR_SET_32 = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "OSD", "data",
@@ -71,15 +71,6 @@ def expected_records(text):
         d = msg.data
         out.append([d[2][:12], d[3][:1], d[4][:12], d[5][:1], d[6][:8]])
     return out
-
-
-def wait_until(cond, timeout=20.0, step=0.05):
-    end = time.time() + timeout
-    while time.time() < end:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
 
 
 def cpu_seconds(pid):

@@ -16,8 +16,7 @@ import zlib
 
 from app_channel import Phone, private_network
 from capture_media import decode_errors, probe, stream
-from dashcam_board import Board, Camera, board, card_files, head_and_body, SANITIZER_MARKS
-from test_main import wait_until
+from dashcam_board import Board, Camera, board, card_files, head_and_body, SANITIZER_MARKS, wait_until
 
 IN_NAMESPACE = os.geteuid() == 0 and private_network()
 PORT = 80

@@ -8,7 +8,7 @@ import time
 import unittest
 import wave
 
-from dashcam_board import Board, Camera, board
+from dashcam_board import Camera, board, wait_until, BoardCase
 
 GPIO_BASE = 0x20140000
 
@@ -22,15 +22,6 @@ def pin_level(board_dir, pin):
         return (struct.unpack("<I", f.read(4))[0] >> bit) & 1
 
 
-def wait_until(cond, timeout=10.0, step=0.01):
-    end = time.time() + timeout
-    while time.time() < end:
-        if cond():
-            return True
-        time.sleep(step)
-    return cond()
-
-
 def read_ini(path):
     cp = configparser.ConfigParser()
     with open(path) as f:
@@ -38,16 +29,7 @@ def read_ini(path):
     return cp
 
 
-class CameraRunTest(unittest.TestCase):
-    def setUp(self):
-        self.b = Board()
-        self.cam = None
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class CameraRunTest(BoardCase):
     def reboots(self):
         # The card's mount commands share the log; only the reboots matter here.
         return [c for c in self.b.commands() if c.split()[0] == "reboot"]
