@@ -174,12 +174,12 @@ protected:
     VIDEO_NORM_E m_enNorm;
     int m_nSensorInputFrameRate;
     int m_ChnNum;                        // video encoder channels created
-    emSensorMode m_SensorMode;
+    emSensorMode m_SensorMode;           // the detected sensor (set by the SoC class)
     PIC_SIZE_E m_SensorInputResolution;  // the processing group's input
     PIXEL_FORMAT_E m_PxlFmt;
     int m_InputSensors;                  // input devices, also input channels
-    BOOL m_bMirror;
-    BOOL m_bFlip;
+    std::atomic<BOOL> m_bMirror;  // set by a control thread, read by the capture thread
+    std::atomic<BOOL> m_bFlip;
     ROTATE_E m_enRotate;
     pthread_t m_ISPThead;
     emStreamRCType m_RCType;

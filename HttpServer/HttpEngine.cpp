@@ -344,8 +344,11 @@ void poll_send_reply(connection* conn);
 
 void poll_send_header(connection* conn)
 {
-    // A body follows: the head waits for it in the same segment.
-    const int more = conn->header_only ? 0 : MSG_MORE;
+    // A body follows: the head waits for it in the same segment. Without one
+    // nothing would push the corked head out on a kept-alive connection.
+    const bool body = !conn->header_only &&
+                      (XIsLive(conn) ? !conn->live_frames.empty() : conn->reply_length > conn->reply_sent);
+    const int more = body ? MSG_MORE : 0;
     const ssize_t n = send(conn->socket, conn->header.data() + conn->header_sent,
                            conn->header.size() - conn->header_sent, MSG_NOSIGNAL | more);
     conn->last_active = now;

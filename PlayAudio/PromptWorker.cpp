@@ -74,7 +74,11 @@ CPromptWorker::CPromptWorker()
 void CPromptWorker::Request(int index)
 {
     m_Index.store(index, std::memory_order_release);
-    recv_audio_msg_flag.store(1, std::memory_order_release);
+    {
+        // Under the lock: the worker cannot be between its check and its wait.
+        std::lock_guard<std::mutex> lock(m_Lock);
+        recv_audio_msg_flag.store(1, std::memory_order_release);
+    }
     m_Wake.notify_all();
 }
 

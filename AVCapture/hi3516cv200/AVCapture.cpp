@@ -59,7 +59,7 @@ CAVCapture* CAVCapture::instance()
 }
 
 CAVCapture::CAVCapture()
-    : m_SensorMode(PANASONIC_MN34222_MIPI_1080P_30FPS), m_lpISPTuning(nullptr)
+    : m_lpISPTuning(nullptr)
 {
     memset(&m_WdrMode, 0, sizeof(m_WdrMode));
     m_WdrMode.enWDRMode = WDR_MODE_NONE;

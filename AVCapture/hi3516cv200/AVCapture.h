@@ -43,7 +43,6 @@ protected:
     void ReleaseISPTuning();
 
     ISP_WDR_MODE_S m_WdrMode;
-    emSensorMode m_SensorMode;   // the detected sensor; selects it everywhere here
     CISPTuning* m_lpISPTuning;
 
 private:

@@ -269,8 +269,8 @@ BOOL CAVCapture::InitISP()
         attr.enCapSel = VI_CAPSEL_BOTH;
         attr.enPixFormat = m_PxlFmt;
         attr.enCompressMode = COMPRESS_MODE_NONE;
-        attr.bMirror = m_bMirror;
-        attr.bFlip = m_bFlip;
+        attr.bMirror = m_bMirror.load();
+        attr.bFlip = m_bFlip.load();
         attr.s32SrcFrameRate = -1;
         attr.s32DstFrameRate = -1;
         ret = HI_MPI_VI_SetChnAttr(chn, &attr);

@@ -25,7 +25,7 @@ BOOL CAVCapture::ISPTuning()
     if (m_lpISPTuning == nullptr) {
         return FALSE;
     }
-    m_lpISPTuning->ISPTuning(m_bFlip != 0, m_AeStrategy.load(), m_UseHighestContrastGamma.load() != 0);
+    m_lpISPTuning->ISPTuning(m_bFlip.load() != 0, m_AeStrategy.load(), m_UseHighestContrastGamma.load() != 0);
     return TRUE;
 }
 
