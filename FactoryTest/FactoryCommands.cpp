@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FactoryTest/FactoryTest.h"
+#include "Function/ByteOrder.h"
 #include "Function/Crc32.h"
 #include "Function/SystemTime.h"
 #include "Main/PcmIndex.h"
@@ -39,31 +40,6 @@ const char kAacFile[] = "/tmp/kx-ft.aac";
 const int kMinLen = 6;    // command and sequence
 const int kMaxLen = 124;  // 128-byte packet
 const int kMaxPayload = FACTORY_TEST_BUF_SIZE - 12;
-
-uint16_t GetBE16(const uint8_t* p)
-{
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-uint32_t GetBE32(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-void PutBE16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 const char* ModelName(unsigned code)
 {
@@ -171,7 +147,7 @@ int CFactoryTest::TestLed(RequestClient* req, const uint8_t* param, int paramLen
         return 2;
     }
     if (step == 1) {
-        unsigned duration = GetBE16(param);
+        unsigned duration = XGetBE16(param);
         if (duration < 1000) {
             duration = 1000;
         }
@@ -236,7 +212,7 @@ int CFactoryTest::TestResetKey(RequestClient* req, const uint8_t* param, int par
         return 2;
     }
     if (step == 1) {
-        int passes = GetBE16(param) / 1000;
+        int passes = XGetBE16(param) / 1000;
         req->rst_btn_push_count = 0;
         req->continue_remain_count = passes < 3 ? 3 : passes;
         req->continue_flag = (static_cast<uint32_t>(kCmdResetKey) << 16) | 2;
@@ -286,7 +262,7 @@ int CFactoryTest::TestSD(uint8_t* payload, int& payloadLen)
 {
     const int state = m_lpPorts->GetSDState();
     const int ret = (state & emSDState_Insert) && (state & emSDState_Mount) ? 1 : 0;
-    PutBE32(payload, static_cast<uint32_t>(state));
+    XPutBE32(payload, static_cast<uint32_t>(state));
     payloadLen = 4;
     printf("===> TEST SD(RET=%d, LEN=%d, SDSTATUS=%#x)\n", ret, payloadLen, static_cast<unsigned>(state));
     return ret;
@@ -309,7 +285,7 @@ int CFactoryTest::TestRTC(uint8_t* payload, int& payloadLen)
     printf("===> TEST RTC(%04d/%02d/%02d %02d:%02d:%02d)\n", static_cast<int>(tm.year),
            static_cast<int>(tm.month), static_cast<int>(tm.date), static_cast<int>(tm.hour),
            static_cast<int>(tm.minute), static_cast<int>(tm.second));
-    PutBE16(payload, static_cast<uint16_t>(tm.year));
+    XPutBE16(payload, static_cast<uint16_t>(tm.year));
     payload[2] = static_cast<uint8_t>(tm.month);
     payload[3] = static_cast<uint8_t>(tm.date);
     payload[4] = static_cast<uint8_t>(tm.hour);
@@ -324,7 +300,7 @@ int CFactoryTest::SetTime(const uint8_t* param, int paramLen)
     if (paramLen < 9) {
         return 0;
     }
-    const int year = GetBE16(param + 2);
+    const int year = XGetBE16(param + 2);
     const int month = param[4], day = param[5], hour = param[6], minute = param[7], second = param[8];
     time_t when = 0;
     if (!XValidUtc(year, month, day, hour, minute, second, when)) {
@@ -357,12 +333,12 @@ int CFactoryTest::TestDone(const uint8_t* param, int paramLen, BOOL& bStop)
     if (paramLen < 9) {
         return 0;
     }
-    const unsigned code = GetBE16(param);
+    const unsigned code = XGetBE16(param);
     printf("TESTDONE MODEL = 0x%x\n", code);
     const char* model = ModelName(code);
     printf("==> TEST DONE(MODEL=%s)\n", model);
     char date[64];
-    snprintf(date, sizeof(date), "%04d/%02d/%02d %02d:%02d:%02d", GetBE16(param + 2), param[4], param[5],
+    snprintf(date, sizeof(date), "%04d/%02d/%02d %02d:%02d:%02d", XGetBE16(param + 2), param[4], param[5],
              param[6], param[7], param[8]);
     printf("==> TEST DONE(MAKE DATE=%s)\n", date);
     if (!SetEnv("devmodel", model) || !SetEnv("manufacturedate", date) || !SetEnv("factorytest", "yes") ||
@@ -381,21 +357,21 @@ void CFactoryTest::ProcessCMD(RequestClient* req)
 {
     const uint8_t* buf = req->request_buf;
     const int received = req->request_len;
-    const int len = received >= 6 ? GetBE16(buf + 4) : 0;
+    const int len = received >= 6 ? XGetBE16(buf + 4) : 0;
     // LEN must cover command and sequence and lie within what arrived.
     if (received < 4 + kMinLen || len < kMinLen || len > kMaxLen || received < 4 + len) {
         req->continous = FALSE;
         AbortStep(req);
         return;
     }
-    if (crc32(0, buf + 4, static_cast<size_t>(len)) != GetBE32(buf)) {
+    if (crc32(0, buf + 4, static_cast<size_t>(len)) != XGetBE32(buf)) {
         printf("CHECKSUM FAILED.\n");
         req->continous = FALSE;
         AbortStep(req);
         return;
     }
-    const uint16_t cmd = GetBE16(buf + 6);
-    const uint16_t seq = GetBE16(buf + 8);
+    const uint16_t cmd = XGetBE16(buf + 6);
+    const uint16_t seq = XGetBE16(buf + 8);
     const uint8_t* param = buf + 10;
     const int paramLen = len - kMinLen;
 
@@ -468,11 +444,11 @@ void CFactoryTest::ProcessCMD(RequestClient* req)
     }
     uint8_t* out = req->response_buf;
     const uint16_t outLen = static_cast<uint16_t>(8 + payloadLen);
-    PutBE16(out + 4, outLen);
-    PutBE16(out + 6, code);
-    PutBE16(out + 8, seq);
-    PutBE16(out + 10, static_cast<uint16_t>(static_cast<int16_t>(ret)));
-    PutBE32(out, crc32(0, out + 4, outLen));
+    XPutBE16(out + 4, outLen);
+    XPutBE16(out + 6, code);
+    XPutBE16(out + 8, seq);
+    XPutBE16(out + 10, static_cast<uint16_t>(static_cast<int16_t>(ret)));
+    XPutBE32(out, crc32(0, out + 4, outLen));
     req->response_data_ptr = out;
     req->response_data_end = out + 4 + outLen;
     fflush(stdout);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Function/ByteOrder.h"
 #include "Function/Crc32.h"
 #include "Function/XLog.h"
 #include "Platform/DevFile.h"
@@ -16,20 +17,6 @@ namespace {
 
 const long kEnvOffset = 0x80000;
 const long kEnvSize = 0x40000;
-
-uint32_t GetLE32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutLE32(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
 
 }  // namespace
 
@@ -191,7 +178,7 @@ int CFactoryTest::LoadLocked()
     m_lpEnvData = reinterpret_cast<Environment*>(m_lpEnvBuff);
     // every load checks the CRC: a damaged block reads as an empty list, so
     // no save stamps it with a valid CRC
-    const uint32_t stored = GetLE32(m_lpEnvBuff);
+    const uint32_t stored = XGetLE32(m_lpEnvBuff);
     if (crc32(0, m_lpEnvBuff + 4, static_cast<size_t>(m_EnvSize - 4)) != stored) {
         memset(m_lpEnvBuff, 0, static_cast<size_t>(m_EnvSize));
         return 1;
@@ -211,7 +198,7 @@ BOOL CFactoryTest::SaveEnvData()
     if (m_lpEnvData == nullptr) {
         return FALSE;
     }
-    PutLE32(m_lpEnvBuff, crc32(0, m_lpEnvBuff + 4, static_cast<size_t>(m_EnvSize - 4)));
+    XPutLE32(m_lpEnvBuff, crc32(0, m_lpEnvBuff + 4, static_cast<size_t>(m_EnvSize - 4)));
     const char* dev = m_lpEnvDev.c_str();
     int fd = XDevOpen(dev, O_RDWR);
     if (fd < 0) {

@@ -33,8 +33,9 @@ enum reply_type_t {
 
 // Capacity of the live-stream buffer.
 #define HTTP_LIVE_BUFFER_SIZE 262144
-// The shared scratch reply buffer: 2 MiB + 1.
+// The shared scratch reply buffer: 2 MiB + 1; builders are given 2 MiB of it.
 #define HTTP_JSON_BUFFER_SIZE 2097153
+#define HTTP_JSON_BUFFER_CAPACITY 2097152
 // Requests longer than this get 413.
 #define HTTP_MAX_REQUEST_LENGTH 4000
 

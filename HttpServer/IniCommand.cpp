@@ -10,9 +10,7 @@
 #include <string>
 
 #include "HttpServer/HttpEngine.h"
-#include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpRequest.h"
-#include "HttpServer/HttpText.h"
 #include "HttpServer/IniReports.h"
 #include "HttpServer/ProcessGet.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
@@ -24,7 +22,7 @@ const size_t kValueSize = 64;
 const size_t kEnvNameSize = 256;
 const size_t kLongValueSize = 2552;
 // What the builders are given of the shared buffer.
-const int kBodyCapacity = 2097152;
+const int kBodyCapacity = HTTP_JSON_BUFFER_CAPACITY;
 const char kMime[] = "text/html";
 
 enum emParam {
@@ -519,8 +517,7 @@ void process_ini_command(connection* conn)
 {
     char* body = httpd_make_json_buffer();
     if (body == nullptr) {
-        default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
-                      html_escape(conn->url).c_str(), "out of memory");
+        reply_cannot_return(conn, "out of memory");
         return;
     }
     body[0] = '\0';
@@ -556,17 +553,7 @@ void process_ini_command(connection* conn)
         body[0] = '\0';
         run.length = 0;
     }
-    char date[64];
-    rfc1123_date(date, httpd_wall_time());
-    conn->header = xasprintf("HTTP/1.1 200 OK\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%sContent-Length: %llu\r\n"
-                             "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
-                             date, server_hdr().c_str(), keep_alive(conn),
-                             static_cast<unsigned long long>(run.length), kMime, date);
-    conn->reply = body;
-    conn->reply_start = 0;
-    conn->reply_length = static_cast<off_t>(run.length);
-    conn->reply_type = REPLY_GENERATED;
+    reply_from_memory(conn, body, static_cast<off_t>(run.length), kMime);
     conn->reply_dont_free = 1;
     conn->buffer_type = HTTP_BUFFER_ORDINARY;
-    conn->http_code = 200;
 }

@@ -26,7 +26,7 @@
 namespace {
 
 // Capacity handed to list builders and the JPEG capture.
-const int kSharedCapacity = 2097152;
+const int kSharedCapacity = HTTP_JSON_BUFFER_CAPACITY;
 const char kListMime[] = "application/octet-stream";
 
 std::unique_ptr<char[]> video_buff;  // live buffer, kept once made
@@ -44,23 +44,6 @@ std::string XHead200(const connection* conn, unsigned long long length, const ch
     return xasprintf("HTTP/1.1 200 OK\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%sContent-Length: %llu\r\n"
                      "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
                      XNow().c_str(), server_hdr().c_str(), keep_alive(conn), length, mime, modified.c_str());
-}
-
-// A body in memory (JPEG or list).
-void XMemoryReply(connection* conn, const char* body, off_t length, const char* mime)
-{
-    conn->reply = body;
-    conn->reply_start = 0;
-    conn->reply_length = length;
-    conn->reply_type = REPLY_GENERATED;
-    conn->header = XHead200(conn, static_cast<unsigned long long>(length), mime, XNow());
-    conn->http_code = 200;
-}
-
-void XCannotReturn(connection* conn, const char* why)
-{
-    default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
-                  html_escape(conn->url).c_str(), why);
 }
 
 // The URL for a folder named without its trailing '/': the '/' goes at the
@@ -86,7 +69,7 @@ void XFileReply(connection* conn, const std::string& target, const char* mime)
         } else if (err == ENOENT) {
             default_reply(conn, 404, "Not Found", "The URL you requested (%s) was not found.", shown.c_str());
         } else {
-            XCannotReturn(conn, strerror(err));
+            reply_cannot_return(conn, strerror(err));
         }
         return;
     }
@@ -162,7 +145,7 @@ void XCapturedJpeg(connection* conn)
         try {
             conn->reply_data.assign(static_cast<size_t>(kSharedCapacity), '\0');
         } catch (const std::bad_alloc&) {
-            XCannotReturn(conn, "out of memory");
+            reply_cannot_return(conn, "out of memory");
             return;
         }
         buffer = &conn->reply_data[0];
@@ -170,12 +153,12 @@ void XCapturedJpeg(connection* conn)
     uint32_t len = kSharedCapacity;
     if (CaptureMainImage(buffer, &len) != 0 || len > static_cast<uint32_t>(kSharedCapacity)) {
         conn->reply_data.clear();
-        XCannotReturn(conn, "unknown error");
+        reply_cannot_return(conn, "unknown error");
         return;
     }
     conn->buffer_type = HTTP_BUFFER_CAPTURE_JPEG;
     conn->reply_dont_free = 1;
-    XMemoryReply(conn, buffer, static_cast<off_t>(len), "image/jpeg");
+    reply_from_memory(conn, buffer, static_cast<off_t>(len), "image/jpeg");
 }
 
 bool XCardUsable()
@@ -185,6 +168,22 @@ bool XCardUsable()
 }
 
 }  // namespace
+
+void reply_from_memory(connection* conn, const char* body, off_t length, const char* mime)
+{
+    conn->reply = body;
+    conn->reply_start = 0;
+    conn->reply_length = length;
+    conn->reply_type = REPLY_GENERATED;
+    conn->header = XHead200(conn, static_cast<unsigned long long>(length), mime, XNow());
+    conn->http_code = 200;
+}
+
+void reply_cannot_return(connection* conn, const char* why)
+{
+    default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
+                  html_escape(conn->url).c_str(), why);
+}
 
 void process_get(connection* conn)
 {
@@ -246,7 +245,7 @@ void reply_list(connection* conn, int type, int (*build)(char*, int), const char
     if (len >= 0) {
         conn->buffer_type = type;
         conn->reply_dont_free = 1;
-        XMemoryReply(conn, shared, static_cast<off_t>(len), mime);
+        reply_from_memory(conn, shared, static_cast<off_t>(len), mime);
         return;
     }
     bool oom = false;
@@ -261,9 +260,10 @@ void reply_list(connection* conn, int type, int (*build)(char*, int), const char
         len = build(&conn->reply_data[0], static_cast<int>(cap));
         if (len >= 0) {
             conn->reply_data.resize(static_cast<size_t>(len));
+            conn->reply_data.shrink_to_fit();  // a slow phone holds only the list, not the build buffer
             conn->buffer_type = type;
             conn->reply_dont_free = 0;
-            XMemoryReply(conn, conn->reply_data.data(), static_cast<off_t>(len), mime);
+            reply_from_memory(conn, conn->reply_data.data(), static_cast<off_t>(len), mime);
             return;
         }
         if (!XCardUsable()) {
@@ -272,13 +272,13 @@ void reply_list(connection* conn, int type, int (*build)(char*, int), const char
     }
     std::string().swap(conn->reply_data);
     if (oom) {
-        XCannotReturn(conn, "out of memory");
+        reply_cannot_return(conn, "out of memory");
     } else if (!XCardUsable()) {
         conn->buffer_type = type;
         conn->reply_data.clear();
-        XMemoryReply(conn, conn->reply_data.data(), 0, mime);
+        reply_from_memory(conn, conn->reply_data.data(), 0, mime);
     } else {
-        XCannotReturn(conn, "the list is too large");
+        reply_cannot_return(conn, "the list is too large");
     }
 }
 

@@ -21,6 +21,11 @@ int init_get_sub_stream_h264_data(connection* conn);
 // A byte count as text ("1023 B", "1.50 KB", "1.00 GB"); out holds 24 bytes.
 void format_space_as_str(uint64_t* bytes, char* out);
 
+// 200 with a body in memory (not copied here), Date and Last-Modified now.
+void reply_from_memory(connection* conn, const char* body, off_t length, const char* mime);
+// 500 "The URL you requested (...) cannot be returned: <why>."
+void reply_cannot_return(connection* conn, const char* why);
+
 // Largest list built in a buffer of the connection's own.
 #define HTTP_MAX_LIST_SIZE (16u << 20)
 

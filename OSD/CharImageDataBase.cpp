@@ -2,16 +2,8 @@
 
 #include <new>
 
+#include "Function/ByteOrder.h"
 #include "Function/XLog.h"
-
-namespace {
-
-uint16_t Le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-}  // namespace
 
 CCharImageDataBase::CCharImageDataBase() : m_MaxWidth(0), m_MaxHeight(0) {}
 
@@ -35,10 +27,10 @@ BOOL CCharImageDataBase::ParseData(const void* data, unsigned size)
         for (int i = 0; i < 4; ++i) {
             rec->info.utf8[i] = p[i];
         }
-        rec->info.utf16 = Le16(p + 4);
-        rec->info.width = Le16(p + 6);
-        rec->info.height = Le16(p + 8);
-        rec->info.mem_align = Le16(p + 10);
+        rec->info.utf16 = XGetLE16(p + 4);
+        rec->info.width = XGetLE16(p + 6);
+        rec->info.height = XGetLE16(p + 8);
+        rec->info.mem_align = XGetLE16(p + 10);
         p += sizeof(CharImageDataBaseInfo);
         left -= sizeof(CharImageDataBaseInfo);
         const size_t pixels = static_cast<size_t>(rec->info.height) * rec->info.mem_align;

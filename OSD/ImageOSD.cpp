@@ -3,17 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Function/ByteOrder.h"
 #include "Function/XLog.h"
-
-namespace {
-
-uint32_t Le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
 
 CImageOSD::CImageOSD(emOSDSize size, emImageOSDType type) : COSD(size), m_LogoImgInfo{0, 0}, m_emImageOSDType(type)
 {
@@ -47,8 +38,8 @@ BOOL CImageOSD::LoadImageDataBase()
         printf("Invalid Logo Size.\n");
         return FALSE;
     }
-    m_LogoImgInfo.width = Le32(logo);
-    m_LogoImgInfo.height = Le32(logo + 4);
+    m_LogoImgInfo.width = XGetLE32(logo);
+    m_LogoImgInfo.height = XGetLE32(logo + 4);
     if (static_cast<uint64_t>(m_LogoImgInfo.width) * m_LogoImgInfo.height * 2 + sizeof(LogoImageDataBaseInfo) > size) {
         printf("Invalid Logo Size.\n");
         return FALSE;

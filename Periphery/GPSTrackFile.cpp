@@ -68,8 +68,7 @@ void CGPS::ClearRecordLine()
 
 BOOL CGPS::IsCardUsable(int state) const
 {
-    const int need = emSDState_Insert | emSDState_Mount;
-    return (state & need) == need && (state & (emSDState_ReadOnly | emSDState_WriteProtect)) == 0;
+    return XSDStateWritable(state) ? TRUE : FALSE;
 }
 
 void CGPS::SaveData()

@@ -117,12 +117,6 @@ std::string XPathCommand(const char* words, const std::string& path)
     return std::string(words) + " " + XShellQuote(path) + " \n";
 }
 
-bool XUsable(int state)
-{
-    return (state & (emSDState_Insert | emSDState_Mount)) == (emSDState_Insert | emSDState_Mount) &&
-           (state & (emSDState_ReadOnly | emSDState_WriteProtect)) == 0;
-}
-
 }  // namespace
 
 CSDManager* CSDManager::instance()
@@ -802,7 +796,7 @@ void CSDManager::CheckSDCardFreeSpace()
         return;
     }
     std::unique_lock<std::recursive_mutex> card(m_CardLock, std::try_to_lock);
-    if (!card.owns_lock() || m_PauseSD.load() || !XUsable(m_SDState.load())) {
+    if (!card.owns_lock() || m_PauseSD.load() || !XSDStateWritable(m_SDState.load())) {
         return;
     }
     CSDRecordClient* record = m_pRecordClient.load();

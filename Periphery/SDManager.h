@@ -23,6 +23,13 @@ typedef enum emSDState {
     emSDState_WriteProtect = 8,
 } emSDState;
 
+// Inserted and mounted, neither read-only nor write-protected: files may be written.
+inline bool XSDStateWritable(int state)
+{
+    return (state & (emSDState_Insert | emSDState_Mount)) == (emSDState_Insert | emSDState_Mount) &&
+           (state & (emSDState_ReadOnly | emSDState_WriteProtect)) == 0;
+}
+
 // A state callback: `state` is the emSDState bit set; the result is ignored.
 typedef int (*SD_STATE_CALLBACK_FUN)(int state, void* priv);
 

@@ -179,9 +179,7 @@ int CRecord::SDCardStateChange(int state, void* priv)
 
 BOOL CRecord::IsCardUsable() const
 {
-    const int state = m_SDState.load();
-    return (state & emSDState_Insert) && (state & emSDState_Mount) && !(state & emSDState_ReadOnly) &&
-           !(state & emSDState_WriteProtect);
+    return XSDStateWritable(m_SDState.load()) ? TRUE : FALSE;
 }
 
 BOOL CRecord::FetchMountPath()

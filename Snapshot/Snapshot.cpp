@@ -26,12 +26,6 @@ namespace {
 constexpr mode_t kSnapDirMode = 0777;
 constexpr const char* kSnapDir = "DCIM/104snap";
 
-BOOL XCardUsable(int state)
-{
-    return (state & emSDState_Insert) && (state & emSDState_Mount) && !(state & emSDState_ReadOnly) &&
-           !(state & emSDState_WriteProtect);
-}
-
 // Whether prompt 2 goes with an image of this type.
 BOOL XSnapshotPromptWanted(unsigned long type)
 {
@@ -131,7 +125,7 @@ void CSnapshotManager::OnSDCardStateChange(int state)
     puts("IN Snapshot SD STATE CALLBACK...");
     CGuard guard(m_Mutex);
     m_SDState = state;
-    if (!XCardUsable(state) || !m_lpPorts->GetSDMountPath(m_SDPath, sizeof(m_SDPath))) {
+    if (!XSDStateWritable(state) || !m_lpPorts->GetSDMountPath(m_SDPath, sizeof(m_SDPath))) {
         m_SDPath[0] = '\0';
     }
 }
@@ -139,7 +133,7 @@ void CSnapshotManager::OnSDCardStateChange(int state)
 BOOL CSnapshotManager::IsCardUsable()
 {
     CGuard guard(m_Mutex);
-    return XCardUsable(m_SDState);
+    return XSDStateWritable(m_SDState);
 }
 
 BOOL CSnapshotManager::IsRunnable() const
@@ -415,7 +409,7 @@ BOOL CSnapshotManager::CreateSnapshotFileName(char* name, size_t nameSize, char*
     std::string dir;
     {
         CGuard guard(m_Mutex);
-        if (!XCardUsable(m_SDState) || m_SDPath[0] == '\0') {
+        if (!XSDStateWritable(m_SDState) || m_SDPath[0] == '\0') {
             return FALSE;
         }
         dir = std::string(m_SDPath) + kSnapDir;

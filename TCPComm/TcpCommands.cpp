@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include "Function/XLog.h"
+#include "Function/ByteOrder.h"
 #include "IniConfig/IniConfig.h"
 #include "Main/PcmIndex.h"
 #include "Record/PauseReasons.h"
@@ -14,26 +15,6 @@ namespace {
 
 const int kDownloadLedGpio = 67;
 const size_t kNameMax = 255;
-
-uint32_t XGetBE32(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-void XPutBE32(unsigned char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
-    }
-}
-
-void XPutBE64(unsigned char* p, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i) {
-        p[i] = static_cast<unsigned char>(v >> (56 - 8 * i));
-    }
-}
 
 bool XIsLeap(int year)
 {

@@ -2,29 +2,7 @@
 
 #include <string.h>
 
-namespace {
-
-void XPutBE16(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-
-void XPutBE32(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
-
-uint32_t XGetBE32(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-}  // namespace
+#include "Function/ByteOrder.h"
 
 uint16_t makechecksum(uint16_t version, uint32_t command, uint16_t paralen,
                       const unsigned char* parameter)

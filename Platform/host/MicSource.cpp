@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "Function/ByteOrder.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
@@ -14,17 +15,6 @@ namespace {
 const double kDefaultToneHz = 1000.0;
 // -12 dBFS
 const double kToneAmplitude = 32767.0 * 0.25118864315095801;
-
-uint32_t Le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t Le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 }  // namespace
 
@@ -48,21 +38,21 @@ std::vector<int16_t> XReadWavFirstChannel(const std::string& path)
     uint16_t channels = 0, bits = 0, format = 0;
     size_t pos = 12;
     while (pos + 8 <= data.size()) {
-        const uint32_t size = Le32(&data[pos + 4]);
+        const uint32_t size = XGetLE32(&data[pos + 4]);
         const size_t body = pos + 8;
         const size_t avail = data.size() - body;
         const size_t len = size < avail ? size : avail;
         if (memcmp(&data[pos], "fmt ", 4) == 0 && len >= 16) {
-            format = Le16(&data[body]);
-            channels = Le16(&data[body + 2]);
-            bits = Le16(&data[body + 14]);
+            format = XGetLE16(&data[body]);
+            channels = XGetLE16(&data[body + 2]);
+            bits = XGetLE16(&data[body + 14]);
         } else if (memcmp(&data[pos], "data", 4) == 0) {
             if (format != 1 || bits != 16 || channels == 0) {
                 return out;
             }
             const size_t frame = 2u * channels;
             for (size_t i = 0; i + frame <= len; i += frame) {
-                out.push_back(static_cast<int16_t>(Le16(&data[body + i])));
+                out.push_back(static_cast<int16_t>(XGetLE16(&data[body + i])));
             }
             return out;
         }
