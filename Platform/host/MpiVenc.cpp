@@ -807,21 +807,6 @@ void XMediaVencWaitIdle()
     }
 }
 
-void XMediaSimStall(int chn, int ms)
-{
-    std::shared_ptr<tagChannel> c;
-    {
-        tagVencState& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (chn < 0 || chn >= VENC_MAX_CHN_NUM || !s.chn[chn]) {
-            return;
-        }
-        c = s.chn[chn];
-    }
-    std::lock_guard<std::mutex> lock(c->mutex);
-    c->stallUntilMs = ms > 0 ? NowMs() + ms : 0;
-}
-
 namespace {
 
 std::shared_ptr<tagChannel> XChannelOf(int chn)
@@ -835,6 +820,16 @@ std::shared_ptr<tagChannel> XChannelOf(int chn)
 }
 
 }  // namespace
+
+void XMediaSimStall(int chn, int ms)
+{
+    std::shared_ptr<tagChannel> c = XChannelOf(chn);
+    if (!c) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(c->mutex);
+    c->stallUntilMs = ms > 0 ? NowMs() + ms : 0;
+}
 
 void XMediaSimVencPadNext(int chn, size_t bytes)
 {
