@@ -8,7 +8,7 @@
 #include "AVCapture/CommAVCapture.h"
 #include "Function/XLog.h"
 #include "Function/common.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 
 namespace {

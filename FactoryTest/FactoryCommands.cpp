@@ -10,7 +10,7 @@
 #include "Function/ByteOrder.h"
 #include "Function/Crc32.h"
 #include "Function/SystemTime.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Rtc.h"

@@ -11,8 +11,8 @@
 
 #include "FactoryTest/FactoryPorts.h"
 #include "Function/types.h"
-#include "Main/BootEnvStore.h"
 #include "MultiTask/Thread.h"
+#include "Roles/BootEnv.h"
 
 // The boot loader's environment block: a little-endian CRC-32 of the rest,
 // then name=value entries each ended by a NUL, the list ended by an empty one.
@@ -48,7 +48,7 @@ typedef struct tagRequestClient {
 // guards the block; threads other than start-up read values through
 // GetEnvValue, which copies. The flags are atomic; the title is copied under
 // its own lock.
-class CFactoryTest : public CBootEnvStore, public CThread {
+class CFactoryTest : public CBootEnv, public CThread {
 public:
     static CFactoryTest* instance();
     CFactoryTest();
@@ -91,7 +91,7 @@ public:
     // (start-up thread only).
     const char* GetEnv(const char* name);
     // A copy of the value; FALSE when unset.
-    BOOL GetEnvValue(const char* name, std::string& value);
+    BOOL GetEnvValue(const char* name, std::string& value) override;
     BOOL SetEnv(const char* name, const char* value) override;
     static const char* MatchEnv(const char* name, const char* entry);
     BOOL PrintEnv(const char* name);

@@ -1,7 +1,7 @@
 #include "Main/DriveTimeReminder.h"
 
 #include "Function/SystemTime.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 

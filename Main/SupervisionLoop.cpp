@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <stdio.h>
 
+#include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "Main/BoardServices.h"
-#include "Main/BootEnvStore.h"
 #include "Main/Managers.h"
 #include "Main/Signals.h"
 #include "Main/SupervisionLoop.h"
@@ -24,7 +24,7 @@ int main()
     setvbuf(stdout, nullptr, _IOLBF, 0);
     printf("BUILD DATE: [Jul 31 2017 15:08:32]\n");
 
-    XHandOverVersion(XBootEnvStore());
+    XHandOverVersion(CFactoryTest::instance());
     InitSignals();
 
     CBoardServices services;

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "Function/RecTime.h"
-#include "OSD/OSDManager.h"
+#include "MultiTask/Msg.h"
 
 namespace {
 CTimestampProducer* g_lpProducer = nullptr;
@@ -42,10 +42,9 @@ void CTimestampProducer::ThreadProc()
             RECTIME rec;
             Second2RECTIME(now, rec);
             CThread* target = m_lpTarget.load();
-            if (target == nullptr) {
-                target = COSDManager::instance();
+            if (target != nullptr) {
+                target->SendMsg(XM_UPDATE_TIMESTAMP2, 0, rec.value, MSG_PRIORITY_NORMAL);  // a full queue drops a tick
             }
-            target->SendMsg(XM_UPDATE_TIMESTAMP2, 0, rec.value, MSG_PRIORITY_NORMAL);  // a full queue drops a tick
             last = now;
         }
         usleep(1000);

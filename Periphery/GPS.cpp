@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Function/XLog.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "MultiTask/Msg.h"
 #include "Periphery/GPSLinks.h"
 #include "Periphery/SDManager.h"

@@ -1,7 +1,7 @@
 #ifndef PLAYAUDIO_PLAYAUDIO_H
 #define PLAYAUDIO_PLAYAUDIO_H
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "MultiTask/Thread.h"
 
 // The voice-prompt player: a thread that takes the prompt requests from its

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 
 // Device path of a prompt's file from its inputs: the `language` setting, the
 // card's mount path with its '/' (null: no card) and `devmodel` (null: unset).

@@ -16,7 +16,7 @@
 #include "Function/XLog.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "MultiTask/Msg.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/MpiVenc.h"

@@ -18,7 +18,7 @@
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
 #include "Main/BoardServices.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Net.h"

@@ -6,7 +6,7 @@
 #include "Function/XLog.h"
 #include "Function/ByteOrder.h"
 #include "IniConfig/IniConfig.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 #include "TCPComm/AccessAuth.h"
 #include "TCPComm/TCPComm.h"

@@ -321,7 +321,6 @@ TEST_F(EnvFixture, GetModelStringTruncates)
 TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
 {
     CFactoryTest* store = CFactoryTest::instance();
-    ASSERT_EQ(XBootEnvStore(), store);
     store->SetPorts(new CFakeFactoryPorts);
     store->SetServerPorts(0, 0);
     CBoardServices services;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HttpServer/IniReports.h"
 #include "HttpServer/ProcessGet.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 #include "Record/PauseReasons.h"

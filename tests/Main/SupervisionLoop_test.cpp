@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Main/SupervisionLoop.h"
 #include "Main/FakeLoopServices.h"
 #include "Record/PauseReasons.h"
