@@ -13,14 +13,15 @@
 // never holds up LinkageConfig.
 class CAlarmConfigManager {
 public:
-    // Over the recording engine's and the snapshot manager's singletons.
     static CAlarmConfigManager* instance();
 
-    // Tests and tools: configurations over their own targets (not owned).
-    CAlarmConfigManager(CAlarmRecordTarget* lpRecord, CAlarmSnapshotTarget* lpSnapshot);
+    CAlarmConfigManager();
     ~CAlarmConfigManager();
     CAlarmConfigManager(const CAlarmConfigManager&) = delete;
     CAlarmConfigManager& operator=(const CAlarmConfigManager&) = delete;
+
+    // The linkages' targets (not owned), before Init.
+    void Bind(const AlarmTargets& targets);
 
     // Loads every configuration's mask from the settings; TRUE.
     BOOL Init();

@@ -7,6 +7,7 @@
 #include "Main/Signals.h"
 #include "Main/SupervisionLoop.h"
 #include "Main/Version.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
@@ -23,6 +24,8 @@ int main()
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     printf("BUILD DATE: [Jul 31 2017 15:08:32]\n");
+    // The root is made before any manager, so it is deleted after them.
+    CCameraWiring::instance()->Wire();
 
     XHandOverVersion(CFactoryTest::instance());
     InitSignals();

@@ -1,0 +1,6 @@
+#include "Main/Wiring/CameraWiring.h"
+
+void CCameraWiring::Wire()
+{
+    WireAlarms();
+}
