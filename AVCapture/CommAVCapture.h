@@ -23,6 +23,7 @@
 #include <mutex>
 
 #include "AVCapture/Audio.h"
+#include "AVCapture/CaptureRoles.h"
 #include "Function/types.h"
 #include "MultiTask/Thread.h"
 #include "Platform/MediaTypes.h"
@@ -67,6 +68,10 @@ public:
 
     CCommAVCapture();
     ~CCommAVCapture() override;
+
+    // The recorder, overlays, prompts, linkages, factory flags and settings
+    // it reaches (not owned), before Init.
+    void Bind(const CaptureRoles& roles) { m_Roles = roles; }
 
     // The capture thread.
     void ThreadProc() override;
@@ -163,6 +168,16 @@ protected:
     BOOL OnCaptureThread();
     // Rebuilds the encoders after a failed switch with the row given.
     void RestoreEncoders(const tagChannelConfig& row);
+    // The bound parts, with the answers of a missing one.
+    int Setting(const char* key, int default_int);
+    BOOL PauseRecorder(BOOL bFlushBuffer, BOOL bImmediately);
+    BOOL RecorderParking();
+    void ChangeLinkage(emAlarmType alarm, unsigned add, unsigned remove);
+    // The parking prompts are on (and there is a player for them).
+    BOOL ParkingVoice();
+    BOOL SnapshotAssociatesVideo();
+
+    CaptureRoles m_Roles{};
 
     // Switch state of the process.
     static PIC_SIZE_E OldResolutionMode;
@@ -218,11 +233,6 @@ protected:
     // Row changes made while the thread may read the row.
     std::mutex m_CfgLock;
 };
-
-// The running program's camera object for the speaker and microphone
-// controls (the prompt player, the volume setting); null until one is set.
-CCommAVCapture* XCaptureControls();
-void XSetCaptureControls(CCommAVCapture* capture);
 
 // The base sensor hooks of the common class: do nothing, return 0.
 extern "C" int sensor_register_callback(void);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AVCapture/CommAVCapture.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
@@ -61,7 +62,7 @@ BOOL CBoardServices::ResetIniConfig()
 void CBoardServices::SetVolume(int volume)
 {
     // the camera object, once one is registered for the speaker controls
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->SetVolume(volume);
     }
 }

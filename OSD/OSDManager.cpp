@@ -5,7 +5,6 @@
 #include <ctime>
 #include <new>
 
-#include "FactoryTest/FactoryTest.h"
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/ImageOSD.h"
@@ -69,7 +68,7 @@ COSDManager::COSDManager()
       m_CurOSDSpeed(999999),
       m_bShowSpeedOSD(0),
       m_bGPSModuleActive(0),
-      m_fnResolution(nullptr)
+      m_lpSources(nullptr)
 {
     for (int i = 0; i < 4; ++i) {
         m_TimestampOSD[i] = nullptr;
@@ -106,9 +105,14 @@ BOOL COSDManager::GetChannelResolution(int chn, unsigned& width, unsigned& heigh
     if (chn < 0 || chn > 3) {
         return FALSE;
     }
-    if (m_fnResolution != nullptr) {
-        return m_fnResolution(chn, width, height);
+    if (m_lpSources != nullptr) {
+        return m_lpSources->GetChannelResolution(chn, width, height);
     }
+    return XEncoderChannelSize(chn, width, height);
+}
+
+BOOL XEncoderChannelSize(int chn, unsigned& width, unsigned& height)
+{
     VENC_CHN_ATTR_S attr;
     if (HI_MPI_VENC_GetChnAttr(chn, &attr) != HI_SUCCESS) {
         return FALSE;
@@ -142,7 +146,7 @@ BOOL COSDManager::Init()
     char model[32] = {0};
     uint16_t modelText[CTextOSD::kMaxChars];
     int modelChars = 0;
-    if (CFactoryTest::instance()->GetModelString(model, sizeof(model))) {
+    if (m_lpSources != nullptr && m_lpSources->GetModelString(model, sizeof(model))) {
         printf("MODEL = %s\n", model);
         modelChars = Widen(model, modelText);
         for (int i = 0; i < 4; ++i) {

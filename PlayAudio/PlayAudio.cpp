@@ -38,6 +38,11 @@ CPlayAudio::~CPlayAudio()
     CleanUp();
 }
 
+void CPlayAudio::Bind(const PromptRoles& roles)
+{
+    CPromptWorker::instance()->Bind(roles);
+}
+
 BOOL CPlayAudio::Init()
 {
     if (!IsThreadOver()) {

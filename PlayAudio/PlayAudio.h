@@ -2,6 +2,7 @@
 #define PLAYAUDIO_PLAYAUDIO_H
 
 #include "PlayAudio/PcmIndex.h"
+#include "PlayAudio/PromptRoles.h"
 #include "MultiTask/Thread.h"
 
 // The voice-prompt player: a thread that takes the prompt requests from its
@@ -11,6 +12,8 @@ class CPlayAudio : public CThread {
 public:
     static CPlayAudio* instance();
 
+    // What its worker reaches (not owned), before Init.
+    void Bind(const PromptRoles& roles);
     // Starts the player thread; 1 or 0.
     BOOL Init();
     // Stops the player thread and then the worker, waiting for both.

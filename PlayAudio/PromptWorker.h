@@ -12,6 +12,7 @@
 
 #include "Function/types.h"
 #include "PlayAudio/PromptFile.h"
+#include "PlayAudio/PromptRoles.h"
 
 // Sends one frame of up to 512 bytes (padded with silence to 512) to audio
 // output device 0 channel 0, waiting while the channel is full. A failure is
@@ -28,6 +29,9 @@ class CPromptWorker {
 public:
     static CPromptWorker* instance();
 
+    // The pins, audio, flags, card and environment it reaches (not owned),
+    // before Start.
+    void Bind(const PromptRoles& roles) { m_Roles = roles; }
     // Stores the prompt number, then raises the request flag.
     void Request(int index);
     // Starts the thread unless it runs; FALSE when it cannot be created.
@@ -61,8 +65,9 @@ private:
     // Amplifier on and microphone muted (as the settings say), or both back.
     void TakeOutputs();
     void ReleaseOutputs();
-    static bool SpeakerMuted();
-    static bool MuteMicrophone();
+    bool SpeakerMuted();
+    bool MuteMicrophone();
+    void SetAmplifier(int level);
 
     std::atomic<int> m_Index;  // the newest request's prompt number
     std::atomic<bool> m_bStop;
@@ -70,6 +75,7 @@ private:
     std::condition_variable m_Wake;
     pthread_t m_Thread;
     bool m_bRunning;
+    PromptRoles m_Roles{};
 
     // Worker thread only.
     char m_Path[256];

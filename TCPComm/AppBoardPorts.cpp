@@ -3,6 +3,7 @@
 #include "Periphery/I2CDevManager.h"
 
 #include "AVCapture/CommAVCapture.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
 #include "Function/common.h"
@@ -118,54 +119,54 @@ void CAppBoardPorts::ResumeSnapshot()
 
 void CAppBoardPorts::PauseCapture()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->PauseCapture();
     }
 }
 
 void CAppBoardPorts::ResumeCapture()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->ResumeCapture();
     }
 }
 
 BOOL CAppBoardPorts::SetVolume(int volume)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->SetVolume(volume);
 }
 
 void CAppBoardPorts::AudioInputMuteEnable()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->AudioInputMuteEnable();
     }
 }
 
 void CAppBoardPorts::AudioInputMuteDisable()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->AudioInputMuteDisable();
     }
 }
 
 BOOL CAppBoardPorts::ResolutionSwitch(int mode)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->ResolutionSwitch(mode);
 }
 
 void CAppBoardPorts::SetParkingMonitoringEnable(int enable)
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->SetParkingMonitoringEnable(enable);
     }
 }
 
 void CAppBoardPorts::SetParkingMonitoringTimeThreshold(int threshold)
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->SetParkingMonitoringTimeThreshlod(static_cast<unsigned>(threshold));
     }
 }

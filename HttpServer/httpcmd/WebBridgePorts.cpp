@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "AVCapture/CommAVCapture.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "AVCapture/hi3516cv200/AVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
@@ -174,21 +175,21 @@ BOOL CWebBridgeSystemPorts::ResumeSnapshot()
 
 void CWebBridgeSystemPorts::PauseCapture()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->PauseCapture();
     }
 }
 
 void CWebBridgeSystemPorts::ResumeCapture()
 {
-    if (CCommAVCapture* capture = XCaptureControls()) {
+    if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
         capture->ResumeCapture();
     }
 }
 
 int CWebBridgeSystemPorts::GetCurExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    CAVCapture* capture = dynamic_cast<CAVCapture*>(XCaptureControls());
+    CAVCapture* capture = dynamic_cast<CAVCapture*>(CCameraWiring::instance()->AttachedCapture());
     if (capture == nullptr) {
         return -1;
     }
@@ -208,31 +209,31 @@ BOOL CWebBridgeSystemPorts::SetDisplayGPSSpeedOSD(int display)
 
 BOOL CWebBridgeSystemPorts::StartVO()
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->StartVO();
 }
 
 BOOL CWebBridgeSystemPorts::StopVO()
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->StopVO();
 }
 
 BOOL CWebBridgeSystemPorts::GetLDCAttr(VI_LDC_ATTR_S* attr)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->GetLDCAttr(attr);
 }
 
 BOOL CWebBridgeSystemPorts::SetLDCAttr(const VI_LDC_ATTR_S* attr)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->SetLDCAttr(attr);
 }
 
 BOOL CWebBridgeSystemPorts::SetAEAttr(unsigned strategy)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     if (capture == nullptr) {
         return FALSE;
     }
@@ -242,7 +243,7 @@ BOOL CWebBridgeSystemPorts::SetAEAttr(unsigned strategy)
 
 BOOL CWebBridgeSystemPorts::SetUseHighestContrastGamma(int use)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     if (capture == nullptr) {
         return FALSE;
     }
@@ -252,7 +253,7 @@ BOOL CWebBridgeSystemPorts::SetUseHighestContrastGamma(int use)
 
 BOOL CWebBridgeSystemPorts::FPNCalibrate()
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr && capture->FPNCalibrate();
 }
 
@@ -291,7 +292,7 @@ int CWebBridgeSystemPorts::GetAEGlobalHist5Statistics(void*, void*)
 
 int CWebBridgeSystemPorts::GetVEncFD(int chn)
 {
-    CCommAVCapture* capture = XCaptureControls();
+    CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture();
     return capture != nullptr ? capture->GetVEncFD(chn) : HI_MPI_VENC_GetFd(chn);
 }
 

@@ -3,17 +3,23 @@
 
 // The composition root: the camera's implementation of every interface that
 // a subsystem declares for what it needs from the others, each made once,
-// and Wire(), which hands them to the managers. main() makes the root before
-// any manager and wires it before the first Init, so the root is deleted at
-// exit after every manager that uses it.
+// and Wire(), which hands them to the managers (one Wire step per consumer,
+// in the consumer's file beside its own implementations). main() makes the
+// root before any manager and wires it before the first Init, so the root
+// is deleted at exit after every manager that uses it.
 
 #include "Main/Wiring/AlarmWiring.h"
+#include "Main/Wiring/CaptureWiring.h"
+#include "Main/Wiring/OSDWiring.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "MultiTask/Singleton.h"
 
 class CCameraWiring : public CSingleton<CCameraWiring> {
 public:
     // Binds every manager to the camera's implementations.
     void Wire();
+    // The camera object the capture roles reach; null until wired.
+    CCommAVCapture* AttachedCapture() const { return m_Capture.Attached(); }
 
 private:
     friend class CSingleton<CCameraWiring>;
@@ -21,9 +27,31 @@ private:
     ~CCameraWiring() = default;
 
     void WireAlarms();
+    void WireCapture();
+    void WireOSD();
+    void WirePrompts();
 
+    // Shared by several consumers.
+    CCameraPrompts m_Prompts;
+    CCameraRecordControl m_RecordControl;
+    CCameraRecordFiles m_RecordFiles;
+    CCameraCard m_Card;
+    CCameraPins m_Pins;
+    CCameraFactoryState m_FactoryState;
+    CCameraCapture m_Capture;
+    CCameraSnapshotControl m_SnapshotControl;
+    CCameraAlarms m_Alarms;
+    CCameraSensorTests m_SensorTests;
+    CCameraSpeedOverlay m_SpeedOverlay;
+    CCameraSettings m_Settings;
+    CCameraShell m_Shell;
+
+    // One consumer's each.
     CCameraAlarmRecordTarget m_AlarmRecord;
     CCameraAlarmSnapshotTarget m_AlarmSnapshot;
+    CCameraCaptureSink m_CaptureSink;
+    CCameraCaptureOverlays m_CaptureOverlays;
+    CCameraOSDSources m_OSDSources;
 };
 
 #endif
