@@ -10,11 +10,11 @@
 #include "Function/ByteOrder.h"
 #include "Function/Crc32.h"
 #include "Function/SystemTime.h"
-#include "PlayAudio/PcmIndex.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Rtc.h"
 #include "Platform/SysClock.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 

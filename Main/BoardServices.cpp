@@ -7,20 +7,20 @@
 #include <string>
 
 #include "AVCapture/CommAVCapture.h"
-#include "Main/Wiring/CameraWiring.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
 #include "Main/RtcCheck.h"
 #include "Main/Signals.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"
+#include "Platform/BoardRoot.h"
 #include "PlayAudio/PlayAudio.h"
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
-#include "Platform/BoardRoot.h"
 #include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/TCPComm.h"
 

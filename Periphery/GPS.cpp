@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "Function/XLog.h"
-#include "PlayAudio/PcmIndex.h"
 #include "MultiTask/Msg.h"
-#include "Periphery/GPSLinks.h"
-#include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 
@@ -55,8 +53,6 @@ uint32_t XKnotsToKmh(const char* knots)
     return static_cast<uint32_t>(kmh);
 }
 
-CGPSLinks g_DefaultLinks;
-
 }  // namespace
 
 CGPS::CGarbo::~CGarbo()
@@ -93,9 +89,7 @@ CGPS::CGPS()
       m_GPSDataSaveTime(7),
       m_lpGPSDataFileList(nullptr),
       m_PauseSaveData(FALSE),
-      m_pLinks(nullptr),
       m_strPortPath(GPS_SERIAL_DEV),
-      m_pSDManager(nullptr),
       m_bSDRegistered(FALSE)
 {
     memset(&m_GeographicPosition, 0, sizeof(m_GeographicPosition));
@@ -113,30 +107,15 @@ CGPS::~CGPS()
     delete[] m_lpBuff;
 }
 
-void CGPS::SetLinks(CGPSLinks* links)
-{
-    m_pLinks = links;
-}
-
 void CGPS::SetPortPath(const std::string& path)
 {
     m_strPortPath = path;
 }
 
-void CGPS::SetSDManager(CSDManager* sd)
-{
-    m_pSDManager = sd;
-}
-
-CGPSLinks* CGPS::Links()
-{
-    return m_pLinks != nullptr ? m_pLinks : &g_DefaultLinks;
-}
-
 BOOL CGPS::Init()
 {
-    if (m_pSDManager == nullptr) {
-        m_pSDManager = CSDManager::instance();
+    if (m_Roles.links == nullptr || m_Roles.card == nullptr) {
+        return FALSE;
     }
     const std::string port = XBoardPath(m_strPortPath);
     if (!Open(port.c_str(), emSerialBaudRate_9600, emSerialDataBits_8, emSerialParity_None, emSerialStopBits_1,
@@ -148,13 +127,13 @@ BOOL CGPS::Init()
         Close();
         return FALSE;
     }
-    if (!m_pSDManager->RegisterSDStateCallback(SDCardStateChange, this)) {
+    if (!m_Roles.card->RegisterSDStateCallback(SDCardStateChange, this)) {
         Close();
         return FALSE;
     }
     m_bSDRegistered = TRUE;
     if (!CreateThread(0)) {
-        m_pSDManager->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bSDRegistered = FALSE;
         Close();
         return FALSE;
@@ -166,7 +145,7 @@ BOOL CGPS::CleanUp()
 {
     DestroyThread(TRUE);
     if (m_bSDRegistered) {
-        m_pSDManager->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bSDRegistered = FALSE;
     }
     DisableSaveData();
@@ -338,13 +317,14 @@ void CGPS::ParseGGA(const char* p)
 
 BOOL CGPS::IsFinishedDevice()
 {
-    return Links()->GetFactoryTestOK() && !Links()->GetForceFactoryTest();
+    CFactoryState* factory = m_Roles.factory;
+    return factory != nullptr && factory->GetFactoryTestOK() && !factory->GetForceFactoryTest();
 }
 
 void CGPS::OnConnected()
 {
-    if (Links()->GetGpsVoiceCfg() == 1) {
-        Links()->PlayAudio(PCM_GPS_LOCATE_SUCCESS);
+    if (m_Roles.prompts != nullptr && m_Roles.settings != nullptr && m_Roles.settings->GetGpsVoiceCfg() == 1) {
+        m_Roles.prompts->PlayPrompt(PCM_GPS_LOCATE_SUCCESS);
     }
     m_ConnectedSatellites = TRUE;
 }

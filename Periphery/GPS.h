@@ -9,10 +9,8 @@
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
 #include "MultiTask/Thread.h"
+#include "Periphery/GPSLinks.h"
 #include "Periphery/Serial.h"
-
-class CGPSLinks;
-class CSDManager;
 
 // The receiver's port.
 #define GPS_SERIAL_DEV "/dev/ttyAMA1"
@@ -121,12 +119,10 @@ public:
     // or -1 without a fix or when it does not fit.
     int GetGPSPositon(char* out, size_t size);
 
-    // The links outside (not owned; null: the defaults). Set before Init.
-    void SetLinks(CGPSLinks* links);
+    // What it reaches outside itself (not owned), before Init.
+    void Bind(const GPSRoles& roles) { m_Roles = roles; }
     // The port's device path (default GPS_SERIAL_DEV, under the board root).
     void SetPortPath(const std::string& path);
-    // The SD manager (default its instance()). Set before Init.
-    void SetSDManager(CSDManager* sd);
 
     static int SDCardStateChange(int state, void* priv);
 
@@ -151,7 +147,6 @@ private:
     void ParseRMC(const char* p);
     void ParseGSV(const char* p);
     void OnConnected();
-    BOOL IsFinishedDevice();
 
     void SaveData();
     BOOL EnableSaveData();
@@ -162,7 +157,8 @@ private:
     void ScanGPSFile(const char* dir);
     void ClearFileList();
     void ClearRecordLine();
-    CGPSLinks* Links();
+    CGPSLinks* Links() const { return m_Roles.links; }
+    BOOL IsFinishedDevice();
 
     tagGeographicPosition m_GeographicPosition;
     tagSatellitesInView m_SatellitesInView;
@@ -190,9 +186,8 @@ private:
     std::atomic<BOOL> m_PauseSaveData;
     CMutex m_Mutex;
 
-    CGPSLinks* m_pLinks;
+    GPSRoles m_Roles{};
     std::string m_strPortPath;
-    CSDManager* m_pSDManager;
     BOOL m_bSDRegistered;
 };
 

@@ -11,7 +11,6 @@
 
 #include "Function/common.h"
 #include "Periphery/GPS.h"
-#include "Periphery/GPSLinks.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 
@@ -100,7 +99,7 @@ void CGPS::SaveData()
 BOOL CGPS::CreateSaveGPSDataFileName(char* name, size_t size)
 {
     char mount[XPATH_BUF_SIZE + 1];
-    if (m_pSDManager == nullptr || !m_pSDManager->GetSDMountPath(mount, sizeof(mount))) {
+    if (m_Roles.card == nullptr || !m_Roles.card->GetSDMountPath(mount, sizeof(mount))) {
         return FALSE;
     }
     const std::string dir = XBoardPath(std::string(mount) + "gps/");
@@ -185,7 +184,7 @@ int CGPS::OnSDCardStateChange(int state)
     ClearFileList();
     const int need = emSDState_Insert | emSDState_Mount;
     char mount[XPATH_BUF_SIZE + 1];
-    if ((state & need) == need && m_pSDManager != nullptr && m_pSDManager->GetSDMountPath(mount, sizeof(mount))) {
+    if ((state & need) == need && m_Roles.card != nullptr && m_Roles.card->GetSDMountPath(mount, sizeof(mount))) {
         ScanGPSFile(XBoardPath(std::string(mount) + "gps/").c_str());
     }
     if (!IsCardUsable(state)) {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "PlayAudio/PromptWorker.h"
 #include "Platform/PromptLog.h"
+#include "PlayAudio/PromptWorker.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #ifndef PLAYAUDIO_PLAYAUDIO_H
 #define PLAYAUDIO_PLAYAUDIO_H
 
+#include "MultiTask/Thread.h"
 #include "PlayAudio/PcmIndex.h"
 #include "PlayAudio/PromptRoles.h"
-#include "MultiTask/Thread.h"
 
 // The voice-prompt player: a thread that takes the prompt requests from its
 // queue and hands the newest to the prompt worker (started with the first

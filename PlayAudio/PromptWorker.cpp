@@ -6,9 +6,9 @@
 
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
-#include "PlayAudio/PromptPath.h"
 #include "Platform/AudioOut.h"
 #include "Platform/Thread.h"
+#include "PlayAudio/PromptPath.h"
 
 namespace {
 

@@ -33,9 +33,11 @@ public:
 
     static CSnapshotManager* instance();
 
-    // Tests and tools: a manager over its own ports (not owned).
-    explicit CSnapshotManager(CSnapshotPorts* lpPorts);
+    CSnapshotManager();
     ~CSnapshotManager() override;
+
+    // What it reaches outside itself (not owned), before Init.
+    void Bind(const SnapshotRoles& roles) { m_Roles = roles; }
 
     // Registers the SD callback and starts the thread; 0 (unregistered)
     // when either fails.
@@ -81,7 +83,7 @@ private:
     BOOL SaveToBuffer(const VENC_STREAM_S& stream, unsigned char* buffer, unsigned* length);
     BOOL ReleaseStream(VENC_STREAM_S& stream);
 
-    CSnapshotPorts* m_lpPorts;
+    SnapshotRoles m_Roles{};
     int m_SnapChannel;
     int m_SDState;            // m_Mutex
     char m_SDPath[256];       // m_Mutex

@@ -3,11 +3,11 @@
 #include "Periphery/I2CDevManager.h"
 
 #include "AVCapture/CommAVCapture.h"
-#include "Main/Wiring/CameraWiring.h"
 #include "Alarm/Alarm.h"
 #include "Function/SystemTime.h"
 #include "Function/common.h"
 #include "Main/BoardServices.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "OSD/OSDManager.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"

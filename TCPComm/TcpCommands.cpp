@@ -3,8 +3,8 @@
 #include <string.h>
 #include <time.h>
 
-#include "Function/XLog.h"
 #include "Function/ByteOrder.h"
+#include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
 #include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"

@@ -5,11 +5,11 @@
 #include <atomic>
 
 #include "AVCapture/CommAVCapture.h"
-#include "Main/Wiring/CameraWiring.h"
 #include "AVCapture/hi3516cv200/AVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "OSD/OSDManager.h"
 #include "Periphery/GPS.h"
 #include "Periphery/SDManager.h"

@@ -9,8 +9,11 @@ void CCameraWiring::Wire()
     m_Card.Attach(CSDManager::instance());
     WireAlarms();
     WireCapture();
+    WireGPS();
     WireOSD();
     WirePrompts();
+    WireSensors();
+    WireSnapshots();
 }
 
 void CCameraWiring::WirePrompts()

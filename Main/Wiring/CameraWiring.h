@@ -10,8 +10,11 @@
 
 #include "Main/Wiring/AlarmWiring.h"
 #include "Main/Wiring/CaptureWiring.h"
+#include "Main/Wiring/GPSWiring.h"
 #include "Main/Wiring/OSDWiring.h"
+#include "Main/Wiring/SensorWiring.h"
 #include "Main/Wiring/SharedRoles.h"
+#include "Main/Wiring/SnapshotWiring.h"
 #include "MultiTask/Singleton.h"
 
 class CCameraWiring : public CSingleton<CCameraWiring> {
@@ -28,8 +31,11 @@ private:
 
     void WireAlarms();
     void WireCapture();
+    void WireGPS();
     void WireOSD();
     void WirePrompts();
+    void WireSensors();
+    void WireSnapshots();
 
     // Shared by several consumers.
     CCameraPrompts m_Prompts;
@@ -51,7 +57,10 @@ private:
     CCameraAlarmSnapshotTarget m_AlarmSnapshot;
     CCameraCaptureSink m_CaptureSink;
     CCameraCaptureOverlays m_CaptureOverlays;
+    CCameraGPSLinks m_GPSLinks;
     CCameraOSDSources m_OSDSources;
+    CCameraI2CDevPorts m_I2CDevPorts;
+    CCameraSnapshotPorts m_SnapshotPorts;
 };
 
 #endif

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "PlayAudio/PcmIndex.h"
-#include "Main/SupervisionLoop.h"
 #include "Main/FakeLoopServices.h"
+#include "Main/SupervisionLoop.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include "IniConfig/IniConfig.h"
 #include "Main/Wiring/SharedRoles.h"
 #include "Periphery/SDManager.h"
-#include "PlayAudio/PromptPath.h"
 #include "Platform/Mtd.h"
+#include "PlayAudio/PromptPath.h"
 #include "support/TestBoard.h"
 
 namespace {
