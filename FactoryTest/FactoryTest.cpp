@@ -49,8 +49,7 @@ CFactoryTest::CFactoryTest()
       m_UdpPort(FACTORY_TEST_UDP_PORT),
       m_TcpPort(FACTORY_TEST_TCP_PORT),
       m_UdpPortBound(0),
-      m_TcpPortBound(0),
-      m_lpPorts(new CFactoryPorts)
+      m_TcpPortBound(0)
 {
     snprintf(m_DevTitle, sizeof(m_DevTitle), "%s", "kx-recorder");
 }
@@ -60,11 +59,6 @@ CFactoryTest::~CFactoryTest()
     DestroyThread(TRUE);
     CleanUpRequest();
     free(m_lpEnvBuff);
-}
-
-void CFactoryTest::SetPorts(CFactoryPorts* lpPorts)
-{
-    m_lpPorts.reset(lpPorts != nullptr ? lpPorts : new CFactoryPorts);
 }
 
 void CFactoryTest::SetServerPorts(unsigned short udp, unsigned short tcp)
@@ -93,8 +87,8 @@ BOOL CFactoryTest::Init()
 {
     {
         std::lock_guard<std::mutex> lock(m_StartLock);
-        if (!m_bSDRegistered) {
-            m_bSDRegistered = m_lpPorts->RegisterSDStateCallback(SDCardStateChange, this);
+        if (!m_bSDRegistered && m_Roles.card != nullptr) {
+            m_bSDRegistered = m_Roles.card->RegisterSDStateCallback(SDCardStateChange, this);
         }
     }
     {

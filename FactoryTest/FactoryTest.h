@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <string>
 
@@ -63,6 +62,7 @@ public:
     BOOL ForceRetest();
     BOOL ForceTestDone();
     // Starts the server once per process; a failed start may be tried again.
+    // 0 while a part of its roles is missing.
     BOOL EnableDiscovery();
 
     BOOL GetFactoryTestOK() const { return m_bFactoryTestOK.load(); }
@@ -77,8 +77,8 @@ public:
     static int SDCardStateChange(int state, void* priv);
     int OnSDCardStateChange(int state);
 
-    // Replaces the links to other managers (owned; null: the camera's).
-    void SetPorts(CFactoryPorts* lpPorts);
+    // What it reaches in other managers (not owned), before Init.
+    void Bind(const FactoryRoles& roles) { m_Roles = roles; }
     // Ports the server binds (0: any free one; tests), and those it got.
     void SetServerPorts(unsigned short udp, unsigned short tcp);
     unsigned short GetUdpPort() const { return m_UdpPortBound.load(); }
@@ -169,7 +169,7 @@ private:
     unsigned short m_TcpPort;
     std::atomic<unsigned short> m_UdpPortBound;
     std::atomic<unsigned short> m_TcpPortBound;
-    std::unique_ptr<CFactoryPorts> m_lpPorts;
+    FactoryRoles m_Roles{};
 };
 
 #endif

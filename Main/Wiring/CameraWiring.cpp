@@ -9,6 +9,7 @@ void CCameraWiring::Wire()
     m_Card.Attach(CSDManager::instance());
     WireAlarms();
     WireCapture();
+    WireFactory();
     WireGPS();
     WireOSD();
     WirePrompts();

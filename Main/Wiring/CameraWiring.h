@@ -10,6 +10,7 @@
 
 #include "Main/Wiring/AlarmWiring.h"
 #include "Main/Wiring/CaptureWiring.h"
+#include "Main/Wiring/FactoryWiring.h"
 #include "Main/Wiring/GPSWiring.h"
 #include "Main/Wiring/OSDWiring.h"
 #include "Main/Wiring/SensorWiring.h"
@@ -31,6 +32,7 @@ private:
 
     void WireAlarms();
     void WireCapture();
+    void WireFactory();
     void WireGPS();
     void WireOSD();
     void WirePrompts();
@@ -57,6 +59,7 @@ private:
     CCameraAlarmSnapshotTarget m_AlarmSnapshot;
     CCameraCaptureSink m_CaptureSink;
     CCameraCaptureOverlays m_CaptureOverlays;
+    CCameraFactoryPorts m_FactoryPorts;
     CCameraGPSLinks m_GPSLinks;
     CCameraOSDSources m_OSDSources;
     CCameraI2CDevPorts m_I2CDevPorts;

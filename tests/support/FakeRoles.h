@@ -9,7 +9,10 @@
 #include <mutex>
 #include <string>
 
+#include "AVCapture/CaptureControls.h"
+#include "Function/Shell.h"
 #include "IniConfig/Settings.h"
+#include "Periphery/SensorTests.h"
 #include "Roles/FactoryState.h"
 
 // Settings from a map (a missing key gives the caller's default); the cached
@@ -65,6 +68,46 @@ public:
     std::atomic<BOOL> m_bBurnIn{FALSE};
     std::atomic<BOOL> m_bCheckModel{FALSE};
     std::atomic<BOOL> m_bForce{FALSE};
+};
+
+// Run-time controls that do nothing: the switches succeed, the output starts
+// and stops.
+class CTestCaptureControls : public CCaptureControls {
+public:
+    void PauseCapture() override {}
+    void ResumeCapture() override {}
+    BOOL ResolutionSwitch(int) override { return TRUE; }
+    void SetParkingMonitoringEnable(int) override {}
+    void SetParkingMonitoringTimeThreshold(unsigned) override {}
+    BOOL StartVO() override { return TRUE; }
+    BOOL StopVO() override { return TRUE; }
+};
+
+// Motion sensors that are not there: inactive, zeros, every change refused.
+class CTestSensorTests : public CSensorTests {
+public:
+    BOOL IRSensorActive() override { return FALSE; }
+    BOOL GSensorActive() override { return FALSE; }
+    void TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
+    {
+        init = trigger = cur = max = min = 0;
+    }
+    int TESTSetIRSensorParam(unsigned, unsigned) override { return -1; }
+    int TESTCorrectIRSensor() override { return -1; }
+    void TESTGetGSensorParam(float& trigger) override { trigger = 0.0f; }
+    int TESTSetGSensorParam(float) override { return -1; }
+};
+
+// A shell whose commands succeed and print nothing.
+class CTestShell : public CShell {
+public:
+    int RunCommand(const char*) override { return 0; }
+    int ExecCommand2(const char*, std::vector<std::string>& lines) override
+    {
+        lines.clear();
+        return 0;
+    }
+    void SyncFS() override {}
 };
 
 #endif
