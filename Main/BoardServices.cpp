@@ -21,7 +21,6 @@
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
-#include "TCPComm/AppCommandPorts.h"
 #include "TCPComm/TCPComm.h"
 
 BOOL CBoardServices::ReadGpio(int gpio, int& value)
@@ -121,7 +120,9 @@ void CBoardServices::ReleasePowerLine(const std::function<void()>& resume)
 {
     // Capture resumes with the rest: the phone's stop may have paused it.
     CPauseReasons::instance()->Remove(CPauseReasons::emPauseReason_PowerLine, [&resume] {
-        CAppBoardPorts::instance()->ResumeCapture();
+        if (CCommAVCapture* capture = CCameraWiring::instance()->AttachedCapture()) {
+            capture->ResumeCapture();
+        }
         resume();
     });
 }

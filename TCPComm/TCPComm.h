@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "MultiTask/Thread.h"
 #include "Record/RecordNotify.h"
-#include "TCPComm/AppCommandPorts.h"
+#include "TCPComm/AppRoles.h"
 #include "TCPComm/ProductInfo.h"
 #include "TCPComm/TcpFrame.h"
 
@@ -132,8 +133,8 @@ public:
     void resume_record();
     BOOL IsPausedByApp() const { return isPauseAllRecordService.load(); }
 
-    // For tests: the managers the commands reach (null: the camera's).
-    void SetCommandPorts(CAppCommandPorts* ports);
+    // The managers the commands reach (not owned), before Init.
+    void Bind(const AppRoles& roles) { m_Roles = roles; }
 
     // For tests: the port to listen on (0: an ephemeral one) before Init,
     // and the port actually bound.
@@ -188,7 +189,13 @@ private:
     int OnResolution(const tagTcpFrame& frame, const tagAppCommand& row);
     int OnNothing(const tagTcpFrame& frame, const tagAppCommand& row);
     int Store(const char* key, int value);
-    CAppCommandPorts* Ports() const { return m_Ports.load(); }
+    // Every part of the roles is there.
+    bool Wired() const;
+    void SetLinkLed(int level);
+    // A boot-environment text; FALSE when unset or without the environment.
+    BOOL EnvValue(const char* name, std::string& value);
+    // The same for the greeting, "unknow" when unset.
+    std::string EnvOrUnknow(const char* name);
 
     // The card workers: one at a time of each kind.
     enum emWorker {
@@ -281,7 +288,7 @@ private:
 
     std::mutex m_WorkerLock;
     tagWorker m_Workers[emWorker_MAX];
-    std::atomic<CAppCommandPorts*> m_Ports{nullptr};
+    AppRoles m_Roles{};
 
     CNotice m_Notice{this};
 };

@@ -15,7 +15,6 @@
 #include "Periphery/SDManager.h"
 #include "Record/Record.h"
 #include "Snapshot/Snapshot.h"
-#include "TCPComm/AppCommandPorts.h"
 
 namespace {
 std::atomic<CWebBridgePorts*> g_pPorts{nullptr};

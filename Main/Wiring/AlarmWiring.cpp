@@ -15,7 +15,12 @@ BOOL CCameraAlarmSnapshotTarget::Snapshot(int channel, int notify, unsigned long
     return CSnapshotManager::instance()->Snapshot(channel, notify, type);
 }
 
+AlarmTargets CCameraWiring::ForAlarms()
+{
+    return {&m_AlarmRecord, &m_AlarmSnapshot};
+}
+
 void CCameraWiring::WireAlarms()
 {
-    CAlarmConfigManager::instance()->Bind({&m_AlarmRecord, &m_AlarmSnapshot});
+    CAlarmConfigManager::instance()->Bind(ForAlarms());
 }

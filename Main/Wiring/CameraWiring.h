@@ -6,8 +6,11 @@
 // and Wire(), which hands them to the managers (one Wire step per consumer,
 // in the consumer's file beside its own implementations). main() makes the
 // root before any manager and wires it before the first Init, so the root
-// is deleted at exit after every manager that uses it.
+// is deleted at exit after every manager that uses it. The For... calls
+// give one consumer's roles as the root binds them (tests run a consumer
+// against the camera's own parts with them).
 
+#include "AVCapture/CaptureRoles.h"
 #include "Main/Wiring/AlarmWiring.h"
 #include "Main/Wiring/CaptureWiring.h"
 #include "Main/Wiring/FactoryWiring.h"
@@ -17,17 +20,29 @@
 #include "Main/Wiring/SharedRoles.h"
 #include "Main/Wiring/SnapshotWiring.h"
 #include "MultiTask/Singleton.h"
+#include "PlayAudio/PromptRoles.h"
+#include "TCPComm/AppRoles.h"
 
 class CCameraWiring : public CSingleton<CCameraWiring> {
 public:
     // Binds every manager to the camera's implementations.
     void Wire();
+
+    AlarmTargets ForAlarms();
+    CaptureRoles ForCapture();
+    FactoryRoles ForFactory();
+    GPSRoles ForGPS();
+    PromptRoles ForPrompts();
+    I2CDevRoles ForSensors();
+    SnapshotRoles ForSnapshots();
+    AppRoles ForApp();
+
     // The camera object the capture roles reach; null until wired.
     CCommAVCapture* AttachedCapture() const { return m_Capture.Attached(); }
 
 private:
     friend class CSingleton<CCameraWiring>;
-    CCameraWiring() = default;
+    CCameraWiring();
     ~CCameraWiring() = default;
 
     void WireAlarms();
@@ -38,6 +53,7 @@ private:
     void WirePrompts();
     void WireSensors();
     void WireSnapshots();
+    void WireApp();
 
     // Shared by several consumers.
     CCameraPrompts m_Prompts;

@@ -40,11 +40,15 @@ BOOL CCameraCaptureOverlays::LayoutOSD()
     return COSDManager::instance()->LayoutOSD();
 }
 
+CaptureRoles CCameraWiring::ForCapture()
+{
+    return {&m_CaptureSink, &m_RecordControl, &m_CaptureOverlays, &m_Prompts, &m_Alarms, &m_FactoryState, &m_Settings};
+}
+
 void CCameraWiring::WireCapture()
 {
     CAVCapture* capture = CAVCapture::instance();
-    capture->Bind({&m_CaptureSink, &m_RecordControl, &m_CaptureOverlays, &m_Prompts, &m_Alarms, &m_FactoryState,
-                   &m_Settings});
+    capture->Bind(ForCapture());
     // The speaker, microphone and run-time controls of the others reach it
     // from now on.
     m_Capture.Attach(capture);

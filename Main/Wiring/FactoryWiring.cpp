@@ -41,8 +41,12 @@ BOOL CCameraFactoryPorts::EnableAudioEnc(BOOL bEnable)
     return CAVCapture::instance()->EnableAudioEnc(bEnable);
 }
 
+FactoryRoles CCameraWiring::ForFactory()
+{
+    return {&m_FactoryPorts, &m_Card, &m_Pins, &m_Prompts, &m_SensorTests, &m_Capture, &m_Shell};
+}
+
 void CCameraWiring::WireFactory()
 {
-    CFactoryTest::instance()->Bind(
-        {&m_FactoryPorts, &m_Card, &m_Pins, &m_Prompts, &m_SensorTests, &m_Capture, &m_Shell});
+    CFactoryTest::instance()->Bind(ForFactory());
 }

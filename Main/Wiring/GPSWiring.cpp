@@ -20,7 +20,12 @@ void CCameraGPSLinks::SleepMs(unsigned int ms)
     XSleep(ms);
 }
 
+GPSRoles CCameraWiring::ForGPS()
+{
+    return {&m_GPSLinks, &m_Prompts, &m_FactoryState, &m_Settings, &m_Card};
+}
+
 void CCameraWiring::WireGPS()
 {
-    CGPS::instance()->Bind({&m_GPSLinks, &m_Prompts, &m_FactoryState, &m_Settings, &m_Card});
+    CGPS::instance()->Bind(ForGPS());
 }

@@ -65,7 +65,12 @@ int CCameraI2CDevPorts::GetIsPauseRecord()
     return CRecord::instance()->GetIsPauseRecord();
 }
 
+I2CDevRoles CCameraWiring::ForSensors()
+{
+    return {&m_I2CDevPorts, &m_Alarms, &m_Settings};
+}
+
 void CCameraWiring::WireSensors()
 {
-    CI2CDevManager::instance()->Bind({&m_I2CDevPorts, &m_Alarms, &m_Settings});
+    CI2CDevManager::instance()->Bind(ForSensors());
 }

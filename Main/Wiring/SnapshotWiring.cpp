@@ -40,7 +40,12 @@ BOOL CCameraSnapshotPorts::SetAssociatedData(CAssociatedData* lpData)
     return CRecord::instance()->SetAssociatedData(lpData);
 }
 
+SnapshotRoles CCameraWiring::ForSnapshots()
+{
+    return {&m_SnapshotPorts, &m_Card, &m_Prompts};
+}
+
 void CCameraWiring::WireSnapshots()
 {
-    CSnapshotManager::instance()->Bind({&m_SnapshotPorts, &m_Card, &m_Prompts});
+    CSnapshotManager::instance()->Bind(ForSnapshots());
 }
