@@ -5,7 +5,7 @@
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpText.h"
-#include "HttpServer/httpcmd/WebBridgePorts.h"
+#include "HttpServer/httpcmd/HttpCmd.h"
 #include "Periphery/SDManager.h"
 
 namespace {
@@ -14,7 +14,7 @@ const int kSharedCapacity = HTTP_JSON_BUFFER_CAPACITY;
 
 bool XCardUsable()
 {
-    const int state = WebBridgePorts()->GetSDState();
+    const int state = GetSDCardState();
     return (state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0;
 }
 

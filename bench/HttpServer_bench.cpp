@@ -24,6 +24,7 @@
 
 #include "HttpServer/HttpEngine.h"
 #include "tests/HttpServer/HttpTestClient.h"
+#include "tests/HttpServer/TestEngineLinks.h"
 
 extern char** environ;
 
@@ -197,8 +198,9 @@ int main()
         close(fd);
     }
 
+    CTestEngineLinks links;  // process_get, as on the camera
     httpd_set_listen_address("127.0.0.1", 0);
-    init_exec_env(root.c_str());
+    init_exec_env(root.c_str(), &links);
     const int port = httpd_listen_port();
     std::atomic<bool> run{true};
     std::thread engine([&] {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "HttpServer/httpcmd/WebBridgePorts.h"
+#include "HttpServer/httpcmd/WebBridges.h"
 #include "Record/PauseReasons.h"
 
 namespace {
@@ -18,31 +18,48 @@ int XOk(BOOL ok)
     return ok ? 0 : -1;
 }
 
-CWebBridgePorts* P()
+WebBridgeRoles XRoles()
 {
-    return WebBridgePorts();
+    return CWebBridges::instance()->Roles();
 }
 
 void XPauseAll()
 {
-    P()->PauseAllRecord(FALSE, TRUE);
-    P()->PauseCapture();
-    P()->PauseSnapshot();
-    P()->SyncFS();
+    const WebBridgeRoles r = XRoles();
+    if (r.record != nullptr) {
+        r.record->PauseAllRecord(FALSE, TRUE);
+    }
+    if (r.capture != nullptr) {
+        r.capture->PauseCapture();
+    }
+    if (r.snapshots != nullptr) {
+        r.snapshots->PauseSnapshot();
+    }
+    if (r.shell != nullptr) {
+        r.shell->SyncFS();
+    }
 }
 
 BOOL XResumeAll()
 {
-    P()->ResumeCommonRecord();
-    P()->ResumeCapture();
-    return P()->ResumeSnapshot();
+    const WebBridgeRoles r = XRoles();
+    if (r.record != nullptr) {
+        r.record->ResumeCommonRecord();
+    }
+    if (r.capture != nullptr) {
+        r.capture->ResumeCapture();
+    }
+    return r.snapshots != nullptr && r.snapshots->ResumeSnapshot();
 }
 
 // The first line of a tool's output; false when it printed none.
 bool XFirstLine(const char* cmd, std::string& line)
 {
     std::vector<std::string> lines;
-    P()->ExecCommand2(cmd, lines);
+    CShell* shell = XRoles().shell;
+    if (shell != nullptr) {
+        shell->ExecCommand2(cmd, lines);
+    }
     if (lines.empty()) {
         return false;
     }
@@ -55,28 +72,91 @@ bool XFirstLine(const char* cmd, std::string& line)
 
 }  // namespace
 
-int GetCommonVideoJson(char* buf, int len) { return P()->GetCommonVideoFileAsJson(buf, len); }
-int GetAlarmVideoJson(char* buf, int len) { return P()->GetAlarmVideoFileAsJSON(buf, len); }
-int GetAlarmJpgJson(char* buf, int len) { return P()->GetAlarmImgFileAsJSON(buf, len); }
-int GetGPSDataFileJson(char* buf, int len) { return P()->GetGPSFileListAsJSON(buf, len); }
-int GetIniConfig(char* buf, int len) { return P()->GetIniConfig(buf, len); }
+int GetCommonVideoJson(char* buf, int len)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetCommonVideoFileAsJson(buf, len) : -1;
+}
 
-int DeleteAlarmVideoFile(const char* filename) { return XOk(P()->DeleteAlarmVideoFile(filename)); }
-int DeleteCommonVideoFile(const char* filename) { return XOk(P()->DeleteCommonVideoFile(filename)); }
-int DeleteAlarmImageFile(const char* filename) { return XOk(P()->DeleteAlarmImgFile(filename)); }
-int CleanAllCommonVideoFile() { return XOk(P()->CleanAllCommonVideoFile()); }
-int CleanAllAlarmVideoFile() { return XOk(P()->CleanAllAlarmVideoFile()); }
-int CleanAllAlarmImgFile() { return XOk(P()->CleanAllAlarmImgFile()); }
+int GetAlarmVideoJson(char* buf, int len)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetAlarmVideoFileAsJSON(buf, len) : -1;
+}
 
-int ForceFactoryTest() { return XOk(P()->ForceRetest()); }
-int ForceFactoryTestDone() { return XOk(P()->ForceTestDone()); }
+int GetAlarmJpgJson(char* buf, int len)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetAlarmImgFileAsJSON(buf, len) : -1;
+}
+
+int GetGPSDataFileJson(char* buf, int len)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetGPSFileListAsJSON(buf, len) : -1;
+}
+
+int GetIniConfig(char* buf, int len)
+{
+    CSettings* settings = XRoles().settings;
+    return settings != nullptr ? settings->GetIniConfig(buf, len) : -1;
+}
+
+int DeleteAlarmVideoFile(const char* filename)
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->DeleteAlarmVideoFile(filename));
+}
+
+int DeleteCommonVideoFile(const char* filename)
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->DeleteCommonVideoFile(filename));
+}
+
+int DeleteAlarmImageFile(const char* filename)
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->DeleteAlarmImgFile(filename));
+}
+
+int CleanAllCommonVideoFile()
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->CleanAllCommonVideoFile());
+}
+
+int CleanAllAlarmVideoFile()
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->CleanAllAlarmVideoFile());
+}
+
+int CleanAllAlarmImgFile()
+{
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->CleanAllAlarmImgFile());
+}
+
+int ForceFactoryTest()
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->ForceRetest());
+}
+
+int ForceFactoryTestDone()
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->ForceTestDone());
+}
 
 int SetUbootEnv(const char* name, const char* value, int save)
 {
-    if (!P()->SetEnv(name, value)) {
+    CBootEnv* env = XRoles().env;
+    if (env == nullptr || !env->SetEnv(name, value)) {
         return -1;
     }
-    if (save && !P()->SaveEnvData()) {
+    if (save && !env->SaveEnvData()) {
         return -2;
     }
     return 0;
@@ -88,31 +168,47 @@ const char* GetUbootEnv(const char* name)
     // the store's lock into storage of this bridge.
     static std::string s_Value;
     std::string value;
-    if (name == nullptr || !P()->GetEnvValue(name, value)) {
+    CBootEnv* env = XRoles().env;
+    if (name == nullptr || env == nullptr || !env->GetEnvValue(name, value)) {
         return nullptr;
     }
     s_Value.swap(value);
     return s_Value.c_str();
 }
 
+int GetSDCardState()
+{
+    CCardFiles* card = XRoles().card;
+    return card != nullptr ? card->GetSDState() : 0;
+}
+
 int GetSDInfo(int* state, uint64_t* totalspace, uint64_t* freespace)
 {
-    *state = P()->GetSDState();
-    return XOk(P()->GetDiskSpaceInfo(totalspace, freespace));
+    *state = GetSDCardState();
+    CCardUpkeep* upkeep = XRoles().upkeep;
+    return XOk(upkeep != nullptr && upkeep->GetDiskSpaceInfo(totalspace, freespace));
 }
 
 int GetFileSize(uint64_t* commonvideo, uint64_t* alarmvideo, uint64_t* alarmimage)
 {
-    P()->GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
+    CRecordFiles* files = XRoles().files;
+    if (files == nullptr) {
+        return -1;
+    }
+    files->GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
     return 0;
 }
 
 int GetFileSpaceQuotaOnSD(uint32_t* commonvideo, uint32_t* alarmvideo, uint32_t* alarmimage)
 {
+    CRecordFiles* files = XRoles().files;
+    if (files == nullptr) {
+        return -1;
+    }
     unsigned c = 0;
     unsigned a = 0;
     unsigned i = 0;
-    P()->GetFileSpaceQuotaOnSD(c, a, i);
+    files->GetFileSpaceQuotaOnSD(c, a, i);
     *commonvideo = c;
     *alarmvideo = a;
     *alarmimage = i;
@@ -121,50 +217,126 @@ int GetFileSpaceQuotaOnSD(uint32_t* commonvideo, uint32_t* alarmvideo, uint32_t*
 
 int SetFileSpaceQuotaOnSD(uint32_t commonvideo, uint32_t alarmvideo, uint32_t alarmimage)
 {
-    return XOk(P()->SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
+    CRecordFiles* files = XRoles().files;
+    return XOk(files != nullptr && files->SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
 }
 
-int FormatSD() { return P()->Format(); }
+int FormatSD()
+{
+    CCardUpkeep* upkeep = XRoles().upkeep;
+    return upkeep != nullptr ? upkeep->Format() : -1;
+}
 
 int CaptureMainImage(char* buff, uint32_t* buff_len)
 {
+    CWebBridgePorts* ports = XRoles().ports;
     unsigned len = *buff_len;
-    const BOOL ok = P()->Capture(reinterpret_cast<unsigned char*>(buff), &len);
+    const BOOL ok = ports != nullptr && ports->Capture(reinterpret_cast<unsigned char*>(buff), &len);
     *buff_len = len;
     return XOk(ok);
 }
 
 int GetExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    return P()->GetCurExposureInfo(info, minexp, curdrc);
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetCurExposureInfo(info, minexp, curdrc) : -1;
 }
 
 int GetDisplaySpeedOSD(int* display)
 {
-    P()->GetDisplayGPSSpeedOSD(*display);
+    CSpeedOverlay* speed = XRoles().speed;
+    if (speed == nullptr) {
+        return -1;
+    }
+    speed->GetDisplayGPSSpeedOSD(*display);
     return 0;
 }
 
-int SetDisplaySpeedOSD(int display) { return XOk(P()->SetDisplayGPSSpeedOSD(display)); }
-int EnableCVBSOutput() { return XOk(P()->StartVO()); }
-int DisableCVBSOutput() { return XOk(P()->StopVO()); }
-int GetLDCAttr(VI_LDC_ATTR_S* attr) { return XOk(P()->GetLDCAttr(attr)); }
-int SetLDCAttr(VI_LDC_ATTR_S* attr) { return XOk(P()->SetLDCAttr(attr)); }
-int SetAEAttr(uint32_t strategy) { return XOk(P()->SetAEAttr(strategy)); }
-int SetUseHighestContrastGamma(int use) { return XOk(P()->SetUseHighestContrastGamma(use)); }
-int FPNCalibration() { return XOk(P()->FPNCalibrate()); }
+int SetDisplaySpeedOSD(int display)
+{
+    CSpeedOverlay* speed = XRoles().speed;
+    return XOk(speed != nullptr && speed->SetDisplayGPSSpeedOSD(display));
+}
+
+int EnableCVBSOutput()
+{
+    CCaptureControls* capture = XRoles().capture;
+    return XOk(capture != nullptr && capture->StartVO());
+}
+
+int DisableCVBSOutput()
+{
+    CCaptureControls* capture = XRoles().capture;
+    return XOk(capture != nullptr && capture->StopVO());
+}
+
+int GetLDCAttr(VI_LDC_ATTR_S* attr)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->GetLDCAttr(attr));
+}
+
+int SetLDCAttr(VI_LDC_ATTR_S* attr)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->SetLDCAttr(attr));
+}
+
+int SetAEAttr(uint32_t strategy)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->SetAEAttr(strategy));
+}
+
+int SetUseHighestContrastGamma(int use)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->SetUseHighestContrastGamma(use));
+}
+
+int FPNCalibration()
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return XOk(ports != nullptr && ports->FPNCalibrate());
+}
 
 int GetIRSensorParam(uint32_t* initvalue, uint32_t* threshold, uint32_t* curvalue, uint32_t* maxvalue,
                      uint32_t* minvalue)
 {
-    return P()->TESTGetIRSensorParam(initvalue, threshold, curvalue, maxvalue, minvalue);
+    CSensorTests* sensors = XRoles().sensors;
+    return sensors != nullptr ? sensors->TESTGetIRSensorParam(*initvalue, *threshold, *curvalue, *maxvalue, *minvalue)
+                              : -1;
 }
 
-int SetIRSensorParam(uint32_t initvalue, uint32_t threshold) { return P()->TESTSetIRSensorParam(initvalue, threshold); }
-int CorrectIRSensor() { return P()->TESTCorrectIRSensor(); }
-int GetGSensorParam(float* threshold) { return P()->TESTGetGSensorParam(threshold); }
-int SetGSensorParam(float threshold) { return P()->TESTSetGSensorParam(threshold); }
-int GetSubStreamEncFD() { return P()->GetVEncFD(1); }
+int SetIRSensorParam(uint32_t initvalue, uint32_t threshold)
+{
+    CSensorTests* sensors = XRoles().sensors;
+    return sensors != nullptr ? sensors->TESTSetIRSensorParam(initvalue, threshold) : -1;
+}
+
+int CorrectIRSensor()
+{
+    CSensorTests* sensors = XRoles().sensors;
+    return sensors != nullptr ? sensors->TESTCorrectIRSensor() : -1;
+}
+
+int GetGSensorParam(float* threshold)
+{
+    CSensorTests* sensors = XRoles().sensors;
+    return sensors != nullptr ? sensors->TESTGetGSensorParam(*threshold) : -1;
+}
+
+int SetGSensorParam(float threshold)
+{
+    CSensorTests* sensors = XRoles().sensors;
+    return sensors != nullptr ? sensors->TESTSetGSensorParam(threshold) : -1;
+}
+
+int GetSubStreamEncFD()
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetVEncFD(1) : -1;
+}
 
 int SwitchToTrainMode() { return -1; }
 int SwitchToWakeupMode() { return -1; }
@@ -174,7 +346,13 @@ int RestartVoiceTrain() { return -1; }
 int CancelVoiceTrain(int) { return -1; }
 int VoiceTrainDone() { return -1; }
 int GetHWVoiceWakeUpInfoAsJSON(char*, int*) { return -1; }
-int GetAEGlobalHist5Statistics(void* stats, void* histThresh) { return P()->GetAEGlobalHist5Statistics(stats, histThresh); }
+
+int GetAEGlobalHist5Statistics(void* stats, void* histThresh)
+{
+    CWebBridgePorts* ports = XRoles().ports;
+    return ports != nullptr ? ports->GetAEGlobalHist5Statistics(stats, histThresh) : -1;
+}
+
 int SetCSCAttr() { return -1; }
 int GetCSCAttr() { return -1; }
 
@@ -251,9 +429,10 @@ int XNalType(const VENC_PACK_S& pack)
 
 int GetFrame(uint8_t* buff, int buff_len, int* idr)
 {
+    CWebBridgePorts* ports = XRoles().ports;
     VENC_CHN_STAT_S status;
     memset(&status, 0, sizeof(status));
-    if (P()->VencQuery(kSubStreamChn, &status) != HI_SUCCESS || status.u32CurPacks == 0) {
+    if (ports == nullptr || ports->VencQuery(kSubStreamChn, &status) != HI_SUCCESS || status.u32CurPacks == 0) {
         return 0;
     }
     if (g_Packs.size() < status.u32CurPacks) {
@@ -268,11 +447,11 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
     memset(&stream, 0, sizeof(stream));
     stream.pstPack = g_Packs.data();
     stream.u32PackCount = status.u32CurPacks;
-    if (P()->VencGetStream(kSubStreamChn, &stream, 0) != HI_SUCCESS) {
+    if (ports->VencGetStream(kSubStreamChn, &stream, 0) != HI_SUCCESS) {
         return 0;
     }
     if (buff == nullptr) {
-        P()->VencReleaseStream(kSubStreamChn, &stream);
+        ports->VencReleaseStream(kSubStreamChn, &stream);
         return 1;
     }
     // What would be copied, and whether it holds an IDR slice.
@@ -288,7 +467,7 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
     }
     if (need > static_cast<size_t>(buff_len > 0 ? buff_len : 0) || (g_bSkipToIdr && !hasIdr)) {
         g_bSkipToIdr = true;
-        P()->VencReleaseStream(kSubStreamChn, &stream);
+        ports->VencReleaseStream(kSubStreamChn, &stream);
         return 0;
     }
     g_bSkipToIdr = false;
@@ -305,7 +484,7 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
             *idr = type == 0x65 ? 1 : 0;
         }
     }
-    P()->VencReleaseStream(kSubStreamChn, &stream);
+    ports->VencReleaseStream(kSubStreamChn, &stream);
     return static_cast<int>(total);
 }
 

@@ -20,6 +20,7 @@ void CCameraWiring::Wire()
     WireSensors();
     WireSnapshots();
     WireApp();
+    WireWeb();
 }
 
 PromptRoles CCameraWiring::ForPrompts()

@@ -19,6 +19,7 @@
 #include "Main/Wiring/SensorWiring.h"
 #include "Main/Wiring/SharedRoles.h"
 #include "Main/Wiring/SnapshotWiring.h"
+#include "Main/Wiring/WebWiring.h"
 #include "MultiTask/Singleton.h"
 #include "PlayAudio/PromptRoles.h"
 #include "TCPComm/AppRoles.h"
@@ -36,6 +37,7 @@ public:
     I2CDevRoles ForSensors();
     SnapshotRoles ForSnapshots();
     AppRoles ForApp();
+    WebBridgeRoles ForWeb();
 
     // The camera object the capture roles reach; null until wired.
     CCommAVCapture* AttachedCapture() const { return m_Capture.Attached(); }
@@ -54,6 +56,7 @@ private:
     void WireSensors();
     void WireSnapshots();
     void WireApp();
+    void WireWeb();
 
     // Shared by several consumers.
     CCameraPrompts m_Prompts;
@@ -80,6 +83,8 @@ private:
     CCameraOSDSources m_OSDSources;
     CCameraI2CDevPorts m_I2CDevPorts;
     CCameraSnapshotPorts m_SnapshotPorts;
+    CCameraWebBridgePorts m_WebPorts{&m_Capture};
+    CCameraEngineLinks m_EngineLinks;
 };
 
 #endif

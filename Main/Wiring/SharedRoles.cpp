@@ -275,10 +275,11 @@ BOOL CCameraSensorTests::GSensorActive()
     return CI2CDevManager::instance()->GSensorActive();
 }
 
-void CCameraSensorTests::TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max,
-                                              unsigned& min)
+int CCameraSensorTests::TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max,
+                                             unsigned& min)
 {
     CI2CDevManager::instance()->TESTGetIRSensorParam(init, trigger, cur, max, min);
+    return 0;
 }
 
 int CCameraSensorTests::TESTSetIRSensorParam(unsigned init, unsigned trigger)
@@ -291,9 +292,10 @@ int CCameraSensorTests::TESTCorrectIRSensor()
     return CI2CDevManager::instance()->TESTCorrectIRSensor();
 }
 
-void CCameraSensorTests::TESTGetGSensorParam(float& trigger)
+int CCameraSensorTests::TESTGetGSensorParam(float& trigger)
 {
     CI2CDevManager::instance()->TESTGetGSensorParam(trigger);
+    return 0;
 }
 
 int CCameraSensorTests::TESTSetGSensorParam(float trigger)

@@ -130,11 +130,11 @@ class CCameraSensorTests : public CSensorTests {
 public:
     BOOL IRSensorActive() override;
     BOOL GSensorActive() override;
-    void TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max,
-                              unsigned& min) override;
+    int TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max,
+                             unsigned& min) override;
     int TESTSetIRSensorParam(unsigned init, unsigned trigger) override;
     int TESTCorrectIRSensor() override;
-    void TESTGetGSensorParam(float& trigger) override;
+    int TESTGetGSensorParam(float& trigger) override;
     int TESTSetGSensorParam(float trigger) override;
 };
 

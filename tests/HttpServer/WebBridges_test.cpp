@@ -21,11 +21,11 @@ protected:
     void SetUp() override
     {
         CPauseReasons::instance()->Reset();
-        WebBridgeSetPorts(&m_Ports);
+        CWebBridges::instance()->Bind(m_Ports.Roles());
     }
     void TearDown() override
     {
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         CPauseReasons::instance()->Reset();
     }
     CFakeWebPorts m_Ports;
@@ -308,7 +308,7 @@ namespace {
 TEST(WebBridgesBoardTest, WifiTextsFollowTheBoard)
 {
     CTestBoard board;
-    WebBridgeSetPorts(nullptr);
+    XBindCameraBridges();
     struct Case {
         const char* mac;     // sim/board mac value
         const char* signal;  // sim/board signal value

@@ -215,12 +215,17 @@ public:
     BOOL StopVO() override { return TRUE; }
     BOOL IRSensorActive() override { return FALSE; }
     BOOL GSensorActive() override { return FALSE; }
-    void TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
+    int TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
     {
         init = trigger = cur = max = min = 0;
+        return 0;
     }
     int TESTSetIRSensorParam(unsigned, unsigned) override { return -1; }
-    void TESTGetGSensorParam(float& trigger) override { trigger = Get(gsensor); }
+    int TESTGetGSensorParam(float& trigger) override
+    {
+        trigger = Get(gsensor);
+        return 0;
+    }
     int TESTSetGSensorParam(float level) override
     {
         std::lock_guard<std::mutex> hold(m);

@@ -88,13 +88,18 @@ class CTestSensorTests : public CSensorTests {
 public:
     BOOL IRSensorActive() override { return FALSE; }
     BOOL GSensorActive() override { return FALSE; }
-    void TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
+    int TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
     {
         init = trigger = cur = max = min = 0;
+        return 0;
     }
     int TESTSetIRSensorParam(unsigned, unsigned) override { return -1; }
     int TESTCorrectIRSensor() override { return -1; }
-    void TESTGetGSensorParam(float& trigger) override { trigger = 0.0f; }
+    int TESTGetGSensorParam(float& trigger) override
+    {
+        trigger = 0.0f;
+        return 0;
+    }
     int TESTSetGSensorParam(float) override { return -1; }
 };
 
