@@ -1,8 +1,6 @@
 #include <stdio.h>
 
-#include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
-#include "Main/BoardServices.h"
 #include "Main/Managers.h"
 #include "Main/Signals.h"
 #include "Main/SupervisionLoop.h"
@@ -24,13 +22,15 @@ int main()
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     printf("BUILD DATE: [Jul 31 2017 15:08:32]\n");
-    // The root is made before any manager, so it is deleted after them.
-    CCameraWiring::instance()->Wire();
+    // The root is made before any manager, so it is deleted after them; every
+    // manager is bound to its implementations before the first Init.
+    CCameraWiring* root = CCameraWiring::instance();
+    root->Wire();
 
-    XHandOverVersion(CFactoryTest::instance());
+    XHandOverVersion(root->BootEnv());
     InitSignals();
 
-    CBoardServices services;
+    const LoopRoles roles = root->ForLoop();
     // The managers' threads start inside Init: they inherit the blocked
     // SIGINT and SIGUSR1, which only the main thread takes.
     XBlockProcessSignals();
@@ -38,17 +38,17 @@ int main()
     XUnblockProcessSignals();
 
     if (started) {
-        services.SetVolume(services.GetInt("funcset", "volume", 15));
+        roles.audio->SetVolume(roles.settings->GetInt("funcset", "volume", 15));
         XSleep(kAfterInitMs);
         XBlockProcessSignals();
         XInitLateManagers();
         XUnblockProcessSignals();
-        if (services.HasSDManager()) {
-            services.CheckSDCard();
+        if (roles.card != nullptr) {
+            roles.card->CheckSDCard();
         }
         printf("Main Loop...\n");
 
-        CSupervisionLoop loop(services);
+        CSupervisionLoop loop(roles);
         while (!g_SystemQuit) {
             loop.Step();
             XSleep(kCycleMs);

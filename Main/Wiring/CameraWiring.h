@@ -15,6 +15,7 @@
 #include "Main/Wiring/CaptureWiring.h"
 #include "Main/Wiring/FactoryWiring.h"
 #include "Main/Wiring/GPSWiring.h"
+#include "Main/Wiring/LoopWiring.h"
 #include "Main/Wiring/OSDWiring.h"
 #include "Main/Wiring/SensorWiring.h"
 #include "Main/Wiring/SharedRoles.h"
@@ -38,9 +39,10 @@ public:
     SnapshotRoles ForSnapshots();
     AppRoles ForApp();
     WebBridgeRoles ForWeb();
-
-    // The camera object the capture roles reach; null until wired.
-    CCommAVCapture* AttachedCapture() const { return m_Capture.Attached(); }
+    // The supervision loop's, and the boot environment the start-up hands
+    // the version file to.
+    LoopRoles ForLoop();
+    CBootEnv* BootEnv();
 
 private:
     friend class CSingleton<CCameraWiring>;
@@ -85,6 +87,7 @@ private:
     CCameraSnapshotPorts m_SnapshotPorts;
     CCameraWebBridgePorts m_WebPorts{&m_Capture};
     CCameraEngineLinks m_EngineLinks;
+    CCameraLoopServices m_LoopServices{&m_Capture};
 };
 
 #endif
