@@ -6,18 +6,19 @@
 #include "Alarm/AlarmConfigManager.h"
 #include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 
 // The alarm thread: takes alarm tasks, drops those older than 999 ms and
 // runs the linkages of the rest. Producers post with
 //   CAlarmManager::instance()->PutTask(&task, TASK_PRIORITY_HIGHTEST)
 // from any thread; the queue is built for 1024 tasks.
-class CAlarmManager : public CThread {
+class CAlarmManager : public CThread, public CSingleton<CAlarmManager> {
 public:
     enum { kTaskQueueSize = 1024 };
 
-    static CAlarmManager* instance();
-
+    // The thread over the process's configurations.
+    CAlarmManager();
     // Tests and tools: a thread over its own configurations (not owned).
     explicit CAlarmManager(CAlarmConfigManager* lpConfig);
     ~CAlarmManager() override;

@@ -1,10 +1,5 @@
 #include "Alarm/AlarmConfigManager.h"
 
-CAlarmConfigManager* CAlarmConfigManager::instance()
-{
-    static CAlarmConfigManager s_Manager;
-    return &s_Manager;
-}
 
 CAlarmConfigManager::CAlarmConfigManager()
 {

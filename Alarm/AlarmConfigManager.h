@@ -6,14 +6,14 @@
 #include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 
 // The nine alarm kinds' configurations, entry i for the kind 1 << i.
 // m_Mutex keeps a mask from being read half-changed; the linkages run
 // after it is left, on a copy of the mask, so that a slow recording start
 // never holds up LinkageConfig.
-class CAlarmConfigManager {
+class CAlarmConfigManager : public CSingleton<CAlarmConfigManager> {
 public:
-    static CAlarmConfigManager* instance();
 
     CAlarmConfigManager();
     ~CAlarmConfigManager();

@@ -20,11 +20,6 @@ const long kEnvSize = 0x40000;
 
 }  // namespace
 
-CFactoryTest* CFactoryTest::instance()
-{
-    static CFactoryTest* test = new CFactoryTest;  // read by every thread until exit
-    return test;
-}
 
 CFactoryTest::CFactoryTest()
     : CThread(FALSE, 0, 0),

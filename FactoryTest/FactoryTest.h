@@ -10,6 +10,7 @@
 
 #include "FactoryTest/FactoryPorts.h"
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Roles/BootEnv.h"
 
@@ -47,9 +48,8 @@ typedef struct tagRequestClient {
 // guards the block; threads other than start-up read values through
 // GetEnvValue, which copies. The flags are atomic; the title is copied under
 // its own lock.
-class CFactoryTest : public CBootEnv, public CThread {
+class CFactoryTest : public CBootEnv, public CThread, public CSingleton<CFactoryTest> {
 public:
-    static CFactoryTest* instance();
     CFactoryTest();
     ~CFactoryTest() override;
 

@@ -14,8 +14,6 @@
 
 namespace {
 
-COSDManager* g_lpOSDManager = nullptr;
-
 const emOSDSize kTextSize[4] = {emOSDSize_Medium, emOSDSize_Small, emOSDSize_Medium, emOSDSize_Small};
 const emOSDSize kLogoSize[4] = {emOSDSize_Big, emOSDSize_Medium, emOSDSize_Big, emOSDSize_Medium};
 
@@ -46,21 +44,6 @@ int Widen(const char* s, uint16_t* out)
 }
 
 }  // namespace
-
-COSDManager::CGarbo::~CGarbo()
-{
-    delete g_lpOSDManager;
-    g_lpOSDManager = nullptr;
-}
-
-COSDManager* COSDManager::instance()
-{
-    static CGarbo s_Garbo;
-    static COSDManager* const s_lpCreated = g_lpOSDManager = new COSDManager;
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return g_lpOSDManager;
-}
 
 COSDManager::COSDManager()
     : CThread(FALSE, 32, 0),

@@ -6,6 +6,7 @@
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "OSD/OSD.h"
 #include "OSD/OSDSources.h"
@@ -13,7 +14,7 @@
 // The overlays of the four encoder channels (timestamp, speed, model, logo)
 // and the thread that redraws them on the timestamp producer's ticks and the
 // GPS reader's messages.
-class COSDManager : public CThread {
+class COSDManager : public CThread, public CSingleton<COSDManager> {
 public:
     enum emAlignType {
         emAlign_Left = 0,
@@ -21,7 +22,6 @@ public:
         emAlign_Right = 2,
     };
 
-    static COSDManager* instance();
     COSDManager();
     ~COSDManager() override;
 
@@ -49,11 +49,6 @@ public:
     std::atomic<BOOL> m_forceshowspeed;
 
 protected:
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-
     BOOL GetChannelResolution(int chn, unsigned& width, unsigned& height);
     BOOL DrawText(COSD* const osd[4], const char* text);
     void DeleteOverlays();

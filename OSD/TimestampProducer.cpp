@@ -7,25 +7,6 @@
 #include "Function/RecTime.h"
 #include "MultiTask/Msg.h"
 
-namespace {
-CTimestampProducer* g_lpProducer = nullptr;
-}  // namespace
-
-CTimestampProducer::CGarbo::~CGarbo()
-{
-    delete g_lpProducer;
-    g_lpProducer = nullptr;
-}
-
-CTimestampProducer* CTimestampProducer::instance()
-{
-    static CGarbo s_Garbo;
-    static CTimestampProducer* const s_lpCreated = g_lpProducer = new CTimestampProducer;
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return g_lpProducer;
-}
-
 CTimestampProducer::CTimestampProducer() : CThread(FALSE, 0, 0), m_lpTarget(nullptr) {}
 
 CTimestampProducer::~CTimestampProducer()

@@ -3,13 +3,13 @@
 
 #include <atomic>
 
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 
 // Sends XM_UPDATE_TIMESTAMP2 with the packed time to its target thread at
 // every new second of the clock; without a target the ticks are dropped.
-class CTimestampProducer : public CThread {
+class CTimestampProducer : public CThread, public CSingleton<CTimestampProducer> {
 public:
-    static CTimestampProducer* instance();
     CTimestampProducer();
     ~CTimestampProducer() override;
 
@@ -19,11 +19,6 @@ public:
     void ThreadProc() override;
 
 protected:
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-
     std::atomic<CThread*> m_lpTarget;
 };
 

@@ -55,18 +55,6 @@ uint32_t XKnotsToKmh(const char* knots)
 
 }  // namespace
 
-CGPS::CGarbo::~CGarbo()
-{
-    delete CGPS::instance();
-}
-
-CGPS* CGPS::instance()
-{
-    static CGPS* gps = new CGPS;
-    static CGarbo garbo;
-    return gps;
-}
-
 CGPS::CGPS()
     : CThread(FALSE, 0, 0),
       m_CurSatellites(0),

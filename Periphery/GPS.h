@@ -8,6 +8,7 @@
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Periphery/GPSLinks.h"
 #include "Periphery/Serial.h"
@@ -95,10 +96,8 @@ public:
 // file, the file list, the pause flag and the card state are guarded by
 // m_Mutex (recursive) and read by the snapshot, HTTP and main threads and
 // the SD callbacks. The parser's records belong to the reader thread.
-class CGPS : public CThread, public CSerial {
+class CGPS : public CThread, public CSerial, public CSingleton<CGPS> {
 public:
-    static CGPS* instance();
-
     CGPS();
     ~CGPS() override;
 
@@ -130,11 +129,6 @@ protected:
     void ThreadProc() override;
 
 private:
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-
     BOOL GPSConfig();
     int GetChar();
     int GetLine(char* buf, int size, BOOL block, int timeout_sec);

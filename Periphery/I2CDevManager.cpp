@@ -6,11 +6,6 @@
 #include "Periphery/GSensor.h"
 #include "Periphery/IRSensor.h"
 
-CI2CDevManager* CI2CDevManager::instance()
-{
-    static CI2CDevManager s_Manager;
-    return &s_Manager;
-}
 
 CI2CDevManager::CI2CDevManager()
     : CThread(FALSE, 0, 0), m_IRSensor(nullptr), m_GSensor(nullptr), m_bDoDevCorrect(TRUE)

@@ -10,13 +10,13 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Periphery/I2CDev.h"
 #include "Periphery/I2CDevPorts.h"
 
-class CI2CDevManager : public CThread {
+class CI2CDevManager : public CThread, public CSingleton<CI2CDevManager> {
 public:
-    static CI2CDevManager* instance();
 
     CI2CDevManager();
     ~CI2CDevManager() override;

@@ -47,10 +47,9 @@ int PlayPCM(const uint8_t* buffer, unsigned length)
     return 0;
 }
 
-CPromptWorker* CPromptWorker::instance()
+CPromptWorker::~CPromptWorker()
 {
-    static CPromptWorker* worker = new CPromptWorker;  // PlayPCM may run until the thread is joined
-    return worker;
+    Stop();
 }
 
 CPromptWorker::CPromptWorker()

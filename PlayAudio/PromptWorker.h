@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "PlayAudio/PromptFile.h"
 #include "PlayAudio/PromptRoles.h"
 
@@ -25,10 +26,8 @@ int PlayPCM(const uint8_t* buffer, unsigned length);
 // the speaker amplifier (GPIO 1) high and mutes the microphone when audio is
 // recorded on a tested device; both are released when the prompt ends, is
 // dropped, or pauses while the speaker is muted.
-class CPromptWorker {
+class CPromptWorker : public CSingleton<CPromptWorker> {
 public:
-    static CPromptWorker* instance();
-
     // The pins, audio, flags, card and environment it reaches (not owned),
     // before Start.
     void Bind(const PromptRoles& roles) { m_Roles = roles; }
@@ -52,8 +51,10 @@ public:
     std::atomic<int> play_audio_flag;      // a prompt is loaded and being played
 
 private:
+    friend class CSingleton<CPromptWorker>;
     CPromptWorker();
-    ~CPromptWorker() = default;
+    // Stops the thread first: PlayPCM may run until it is joined.
+    ~CPromptWorker();
 
     static void* Body(void* arg);
     void Play_Audio();

@@ -42,11 +42,6 @@ BOOL XSnapshotPromptWanted(unsigned long type)
 
 }  // namespace
 
-CSnapshotManager* CSnapshotManager::instance()
-{
-    static CSnapshotManager s_Manager;
-    return &s_Manager;
-}
 
 CSnapshotManager::CSnapshotManager()
     : CThread(FALSE, kMsgQueueSize, 0),

@@ -18,11 +18,12 @@
 #include "Function/RecTime.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Platform/MediaTypes.h"
 #include "Snapshot/SnapshotPorts.h"
 
-class CSnapshotManager : public CThread {
+class CSnapshotManager : public CThread, public CSingleton<CSnapshotManager> {
 public:
     enum {
         kMsgQueueSize = 1024,
@@ -30,8 +31,6 @@ public:
         kCaptureTimeoutMs = 2000,
         kMaxNameIndex = 255,  // the highest collision index a card scan reads back
     };
-
-    static CSnapshotManager* instance();
 
     CSnapshotManager();
     ~CSnapshotManager() override;

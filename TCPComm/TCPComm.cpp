@@ -36,11 +36,6 @@ uint64_t XNowMs()
 
 }  // namespace
 
-CTCPComm* CTCPComm::instance()
-{
-    static CTCPComm s_instance;
-    return &s_instance;
-}
 
 CTCPComm::CTCPComm() : CThread(FALSE, 1024, 0)
 {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Record/RecordNotify.h"
 #include "TCPComm/AppRoles.h"
@@ -88,9 +89,8 @@ typedef struct _Connect_info {
 // them over; the receive thread owns the phone's socket: it reads and runs
 // frames, and sends every outgoing frame from one bounded queue, so no
 // caller ever waits on the socket.
-class CTCPComm : public CThread {
+class CTCPComm : public CThread, public CSingleton<CTCPComm> {
 public:
-    static CTCPComm* instance();
     ~CTCPComm() override;
 
     BOOL Init();
@@ -150,6 +150,7 @@ public:
     enum { SEND_QUEUE_FRAMES = 128 };
 
 private:
+    friend class CSingleton<CTCPComm>;
     CTCPComm();
     // One row of the command table: `size` parameter bytes are needed; a
     // one-byte value outside lo..hi (when lo <= hi) is refused. `run`

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "AVCapture/hi3516cv200/SensorDrivers.h"
 #include "Function/XLog.h"
@@ -39,22 +38,6 @@ int UnregisterImageSensorCallback(int mode)
 }
 
 }  // namespace
-
-CAVCapture* CAVCapture::_instance = nullptr;
-
-CAVCapture::CGarbo::~CGarbo()
-{
-    delete CAVCapture::_instance;
-    CAVCapture::_instance = nullptr;
-}
-
-CAVCapture* CAVCapture::instance()
-{
-    static CGarbo s_Garbo;  // deletes the camera at exit
-    static std::once_flag s_Once;
-    std::call_once(s_Once, [] { _instance = new CAVCapture; });
-    return _instance;
-}
 
 CAVCapture::CAVCapture()
     : m_lpISPTuning(nullptr)
