@@ -1,6 +1,20 @@
 #ifndef AVCAPTURE_COMMAVCAPTURE_H
 #define AVCAPTURE_COMMAVCAPTURE_H
 
+// The road of a recorded frame:
+//   the image sensor's driver (hi3516cv200/sony_imx291/imx291_cmos.cpp or
+//   hi3516cv200/panasonic_mn34222/mn34222_cmos.cpp, picked from the strap
+//   pins) is registered with the ISP, which runs on its own thread
+//   (hi3516cv200/AVCaptureIsp.cpp); the video input feeds the processing
+//   group (Vpss.cpp), whose channels are bound to the four encoder channels
+//   (VideoEnc.cpp, over the buffer pools of VideoCache.cpp), the microphone
+//   the AAC encoder (Audio.cpp, AacEncoder.cpp). The capture thread
+//   (CaptureThread.cpp) waits on encoder channels 0 and 3 and the AAC
+//   encoder, takes each stream and hands it with its channel row to the
+//   sink (CCaptureSink): on the camera the recording engine's
+//   CRecord::IncommingPacket, whose road (Record/Record.h) ends in the MP4
+//   file on the card.
+
 // The common part of the camera object: the five encoded streams and the
 // media objects behind them (buffer pools and the media system, the
 // processing group fed from the video input, the four video encoder channels

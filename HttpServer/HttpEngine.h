@@ -1,6 +1,17 @@
 #ifndef HTTPSERVER_HTTPENGINE_H
 #define HTTPSERVER_HTTPENGINE_H
 
+// The road of a request to its reply:
+//   httpd_poll, on the web server's thread (CHttpServer), accepts the
+//   connection and reads its bytes; http_receive_bytes collects the head
+//   and HttpRequest.cpp parses it; the links' ReplyGet (process_get,
+//   ProcessGet.cpp, on the camera) decodes the URL and answers a file of
+//   the root, a folder listing (HttpReply.cpp) or a special URL. "/ini.htm"
+//   goes to the command table (IniCommand.cpp), whose rows call the bridge
+//   functions (httpcmd/HttpCmd.cpp) into the roles the composition root
+//   bound (CWebBridges). A reply is built in memory (MemoryReply.cpp, lists
+//   in the shared 2 MiB buffer) or sent from its file, by the next passes.
+
 #include <cstddef>
 #include <cstdint>
 #include <string>

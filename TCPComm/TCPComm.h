@@ -19,6 +19,17 @@
 
 #define TCPCOMM_PORT 10080
 
+// The road of an app command to its reply:
+//   the accept thread takes the phone's connection and hands it to the
+//   receive thread, which greets the phone and reads its bytes;
+//   CTcpFrameReader (TcpFrame.cpp) cuts them into frames; command_handler
+//   (TcpCommands.cpp) looks the command up in the table, checks its
+//   parameter and runs its row through the roles the composition root bound
+//   (AppRoles), a card worker thread for the long ones; the reply, command
+//   + 1, is built as a frame and queued, and the receive thread sends the
+//   queue to the phone. Notices of the recording engine (CRecordNotify)
+//   are queued the same way.
+
 // Commands of the app channel that this unit runs itself.
 enum {
     CMD_PRODUCT_INFO = 0x0001,
