@@ -100,16 +100,8 @@ void CNmeaParser::ParseGGA()
 {
     tagGeographicPosition& g = m_GeographicPosition;
     memset(&g, 0, sizeof(g));
-    const char* p = m_lpFields;
-    p = GetSegment(p, g.szUTCPosition, sizeof(g.szUTCPosition));
-    p = GetSegment(p, g.szLatitude, sizeof(g.szLatitude));
-    p = GetSegment(p, g.szNSIndicator, sizeof(g.szNSIndicator));
-    p = GetSegment(p, g.szLongitude, sizeof(g.szLongitude));
-    p = GetSegment(p, g.szWEIndicator, sizeof(g.szWEIndicator));
-    p = GetSegment(p, g.szSignalQuality, sizeof(g.szSignalQuality));
-    p = GetSegment(p, g.nUsedSatellites, sizeof(g.nUsedSatellites));
-    p = GetSegment(p, g.nHDOP, sizeof(g.nHDOP));
-    p = GetSegment(p, g.nElevation, sizeof(g.nElevation));
+    const char* p = GetSegments(m_lpFields, g.szUTCPosition, g.szLatitude, g.szNSIndicator, g.szLongitude,
+                                g.szWEIndicator, g.szSignalQuality, g.nUsedSatellites, g.nHDOP, g.nElevation);
     SkipRest(p);
     g.bVerifyPass = CheckSumMatched();
 }
@@ -148,15 +140,9 @@ void CNmeaParser::ParseGSV()
 {
     tagSatellitesInView& v = m_SatellitesInView;
     memset(&v, 0, sizeof(v));
-    const char* p = m_lpFields;
-    p = GetSegment(p, v.Msgs, sizeof(v.Msgs));
-    p = GetSegment(p, v.MsgNo, sizeof(v.MsgNo));
-    p = GetSegment(p, v.Satellites, sizeof(v.Satellites));
+    const char* p = GetSegments(m_lpFields, v.Msgs, v.MsgNo, v.Satellites);
     for (tagSatelliteInfo& s : v.SatellitesInfo) {
-        p = GetSegment(p, s.SatelliteID, sizeof(s.SatelliteID));
-        p = GetSegment(p, s.Elevation, sizeof(s.Elevation));
-        p = GetSegment(p, s.Azinmuth, sizeof(s.Azinmuth));
-        p = GetSegment(p, s.SNR, sizeof(s.SNR));
+        p = GetSegments(p, s.SatelliteID, s.Elevation, s.Azinmuth, s.SNR);
     }
     SkipRest(p);
     v.bVerifyPass = CheckSumMatched();

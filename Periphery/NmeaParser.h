@@ -88,6 +88,13 @@ private:
     // The next field of the line into field[0..size-1] (cut to fit); the
     // position after it, or null when the fields have run out.
     const char* GetSegment(const char* p, char* field, size_t size);
+    // The next fields, in turn, into the buffers given, each cut to fit.
+    const char* GetSegments(const char* p) { return p; }
+    template <size_t N, typename... Rest>
+    const char* GetSegments(const char* p, char (&field)[N], Rest&... rest)
+    {
+        return GetSegments(GetSegment(p, field, N), rest...);
+    }
     // The fields left, for the checksum only.
     void SkipRest(const char* p);
     BOOL CheckSumMatched() const;

@@ -23,6 +23,14 @@ WebBridgeRoles XRoles()
     return CWebBridges::instance()->Roles();
 }
 
+// What `call` answers of the bridges' part `part`, or `missing` without one.
+template <typename Role, typename Call>
+int XAsk(Role* WebBridgeRoles::*part, int missing, Call call)
+{
+    Role* role = XRoles().*part;
+    return role != nullptr ? call(*role) : missing;
+}
+
 void XPauseAll()
 {
     const WebBridgeRoles r = XRoles();
@@ -56,10 +64,7 @@ BOOL XResumeAll()
 bool XFirstLine(const char* cmd, std::string& line)
 {
     std::vector<std::string> lines;
-    CShell* shell = XRoles().shell;
-    if (shell != nullptr) {
-        shell->ExecCommand2(cmd, lines);
-    }
+    XAsk(&WebBridgeRoles::shell, 0, [&](CShell& shell) { return shell.ExecCommand2(cmd, lines); });
     if (lines.empty()) {
         return false;
     }
@@ -74,92 +79,77 @@ bool XFirstLine(const char* cmd, std::string& line)
 
 int GetCommonVideoJson(char* buf, int len)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetCommonVideoFileAsJson(buf, len) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetCommonVideoFileAsJson(buf, len); });
 }
 
 int GetAlarmVideoJson(char* buf, int len)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetAlarmVideoFileAsJSON(buf, len) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetAlarmVideoFileAsJSON(buf, len); });
 }
 
 int GetAlarmJpgJson(char* buf, int len)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetAlarmImgFileAsJSON(buf, len) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetAlarmImgFileAsJSON(buf, len); });
 }
 
 int GetGPSDataFileJson(char* buf, int len)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetGPSFileListAsJSON(buf, len) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetGPSFileListAsJSON(buf, len); });
 }
 
 int GetIniConfig(char* buf, int len)
 {
-    CSettings* settings = XRoles().settings;
-    return settings != nullptr ? settings->GetIniConfig(buf, len) : -1;
+    return XAsk(&WebBridgeRoles::settings, -1, [&](CSettings& s) { return s.GetIniConfig(buf, len); });
 }
 
 int DeleteAlarmVideoFile(const char* filename)
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->DeleteAlarmVideoFile(filename));
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteAlarmVideoFile(filename)); });
 }
 
 int DeleteCommonVideoFile(const char* filename)
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->DeleteCommonVideoFile(filename));
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteCommonVideoFile(filename)); });
 }
 
 int DeleteAlarmImageFile(const char* filename)
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->DeleteAlarmImgFile(filename));
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteAlarmImgFile(filename)); });
 }
 
 int CleanAllCommonVideoFile()
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->CleanAllCommonVideoFile());
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllCommonVideoFile()); });
 }
 
 int CleanAllAlarmVideoFile()
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->CleanAllAlarmVideoFile());
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllAlarmVideoFile()); });
 }
 
 int CleanAllAlarmImgFile()
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->CleanAllAlarmImgFile());
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllAlarmImgFile()); });
 }
 
 int ForceFactoryTest()
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->ForceRetest());
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.ForceRetest()); });
 }
 
 int ForceFactoryTestDone()
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->ForceTestDone());
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.ForceTestDone()); });
 }
 
 int SetUbootEnv(const char* name, const char* value, int save)
 {
-    CBootEnv* env = XRoles().env;
-    if (env == nullptr || !env->SetEnv(name, value)) {
-        return -1;
-    }
-    if (save && !env->SaveEnvData()) {
-        return -2;
-    }
-    return 0;
+    return XAsk(&WebBridgeRoles::env, -1, [&](CBootEnv& env) {
+        if (!env.SetEnv(name, value)) {
+            return -1;
+        }
+        return save && !env.SaveEnvData() ? -2 : 0;
+    });
 }
 
 const char* GetUbootEnv(const char* name)
@@ -168,8 +158,10 @@ const char* GetUbootEnv(const char* name)
     // the store's lock into storage of this bridge.
     static std::string s_Value;
     std::string value;
-    CBootEnv* env = XRoles().env;
-    if (name == nullptr || env == nullptr || !env->GetEnvValue(name, value)) {
+    const int found = XAsk(&WebBridgeRoles::env, 0, [&](CBootEnv& env) {
+        return name != nullptr && env.GetEnvValue(name, value) ? 1 : 0;
+    });
+    if (!found) {
         return nullptr;
     }
     s_Value.swap(value);
@@ -178,164 +170,146 @@ const char* GetUbootEnv(const char* name)
 
 int GetSDCardState()
 {
-    CCardFiles* card = XRoles().card;
-    return card != nullptr ? card->GetSDState() : 0;
+    return XAsk(&WebBridgeRoles::card, 0, [](CCardFiles& c) { return c.GetSDState(); });
 }
 
 int GetSDInfo(int* state, uint64_t* totalspace, uint64_t* freespace)
 {
     *state = GetSDCardState();
-    CCardUpkeep* upkeep = XRoles().upkeep;
-    return XOk(upkeep != nullptr && upkeep->GetDiskSpaceInfo(totalspace, freespace));
+    return XAsk(&WebBridgeRoles::upkeep, -1,
+                [&](CCardUpkeep& u) { return XOk(u.GetDiskSpaceInfo(totalspace, freespace)); });
 }
 
 int GetFileSize(uint64_t* commonvideo, uint64_t* alarmvideo, uint64_t* alarmimage)
 {
-    CRecordFiles* files = XRoles().files;
-    if (files == nullptr) {
-        return -1;
-    }
-    files->GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
-    return 0;
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        f.GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
+        return 0;
+    });
 }
 
 int GetFileSpaceQuotaOnSD(uint32_t* commonvideo, uint32_t* alarmvideo, uint32_t* alarmimage)
 {
-    CRecordFiles* files = XRoles().files;
-    if (files == nullptr) {
-        return -1;
-    }
-    unsigned c = 0;
-    unsigned a = 0;
-    unsigned i = 0;
-    files->GetFileSpaceQuotaOnSD(c, a, i);
-    *commonvideo = c;
-    *alarmvideo = a;
-    *alarmimage = i;
-    return 0;
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        unsigned c = 0;
+        unsigned a = 0;
+        unsigned i = 0;
+        f.GetFileSpaceQuotaOnSD(c, a, i);
+        *commonvideo = c;
+        *alarmvideo = a;
+        *alarmimage = i;
+        return 0;
+    });
 }
 
 int SetFileSpaceQuotaOnSD(uint32_t commonvideo, uint32_t alarmvideo, uint32_t alarmimage)
 {
-    CRecordFiles* files = XRoles().files;
-    return XOk(files != nullptr && files->SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        return XOk(f.SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
+    });
 }
 
 int FormatSD()
 {
-    CCardUpkeep* upkeep = XRoles().upkeep;
-    return upkeep != nullptr ? upkeep->Format() : -1;
+    return XAsk(&WebBridgeRoles::upkeep, -1, [](CCardUpkeep& u) { return u.Format(); });
 }
 
 int CaptureMainImage(char* buff, uint32_t* buff_len)
 {
-    CWebBridgePorts* ports = XRoles().ports;
     unsigned len = *buff_len;
-    const BOOL ok = ports != nullptr && ports->Capture(reinterpret_cast<unsigned char*>(buff), &len);
+    const int r = XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) {
+        return XOk(p.Capture(reinterpret_cast<unsigned char*>(buff), &len));
+    });
     *buff_len = len;
-    return XOk(ok);
+    return r;
 }
 
 int GetExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetCurExposureInfo(info, minexp, curdrc) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1,
+                [&](CWebBridgePorts& p) { return p.GetCurExposureInfo(info, minexp, curdrc); });
 }
 
 int GetDisplaySpeedOSD(int* display)
 {
-    CSpeedOverlay* speed = XRoles().speed;
-    if (speed == nullptr) {
-        return -1;
-    }
-    speed->GetDisplayGPSSpeedOSD(*display);
-    return 0;
+    return XAsk(&WebBridgeRoles::speed, -1, [&](CSpeedOverlay& s) {
+        s.GetDisplayGPSSpeedOSD(*display);
+        return 0;
+    });
 }
 
 int SetDisplaySpeedOSD(int display)
 {
-    CSpeedOverlay* speed = XRoles().speed;
-    return XOk(speed != nullptr && speed->SetDisplayGPSSpeedOSD(display));
+    return XAsk(&WebBridgeRoles::speed, -1, [&](CSpeedOverlay& s) { return XOk(s.SetDisplayGPSSpeedOSD(display)); });
 }
 
 int EnableCVBSOutput()
 {
-    CCaptureControls* capture = XRoles().capture;
-    return XOk(capture != nullptr && capture->StartVO());
+    return XAsk(&WebBridgeRoles::capture, -1, [](CCaptureControls& c) { return XOk(c.StartVO()); });
 }
 
 int DisableCVBSOutput()
 {
-    CCaptureControls* capture = XRoles().capture;
-    return XOk(capture != nullptr && capture->StopVO());
+    return XAsk(&WebBridgeRoles::capture, -1, [](CCaptureControls& c) { return XOk(c.StopVO()); });
 }
 
 int GetLDCAttr(VI_LDC_ATTR_S* attr)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->GetLDCAttr(attr));
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.GetLDCAttr(attr)); });
 }
 
 int SetLDCAttr(VI_LDC_ATTR_S* attr)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->SetLDCAttr(attr));
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetLDCAttr(attr)); });
 }
 
 int SetAEAttr(uint32_t strategy)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->SetAEAttr(strategy));
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetAEAttr(strategy)); });
 }
 
 int SetUseHighestContrastGamma(int use)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->SetUseHighestContrastGamma(use));
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetUseHighestContrastGamma(use)); });
 }
 
 int FPNCalibration()
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return XOk(ports != nullptr && ports->FPNCalibrate());
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.FPNCalibrate()); });
 }
 
 int GetIRSensorParam(uint32_t* initvalue, uint32_t* threshold, uint32_t* curvalue, uint32_t* maxvalue,
                      uint32_t* minvalue)
 {
-    CSensorTests* sensors = XRoles().sensors;
-    return sensors != nullptr ? sensors->TESTGetIRSensorParam(*initvalue, *threshold, *curvalue, *maxvalue, *minvalue)
-                              : -1;
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) {
+        return s.TESTGetIRSensorParam(*initvalue, *threshold, *curvalue, *maxvalue, *minvalue);
+    });
 }
 
 int SetIRSensorParam(uint32_t initvalue, uint32_t threshold)
 {
-    CSensorTests* sensors = XRoles().sensors;
-    return sensors != nullptr ? sensors->TESTSetIRSensorParam(initvalue, threshold) : -1;
+    return XAsk(&WebBridgeRoles::sensors, -1,
+                [&](CSensorTests& s) { return s.TESTSetIRSensorParam(initvalue, threshold); });
 }
 
 int CorrectIRSensor()
 {
-    CSensorTests* sensors = XRoles().sensors;
-    return sensors != nullptr ? sensors->TESTCorrectIRSensor() : -1;
+    return XAsk(&WebBridgeRoles::sensors, -1, [](CSensorTests& s) { return s.TESTCorrectIRSensor(); });
 }
 
 int GetGSensorParam(float* threshold)
 {
-    CSensorTests* sensors = XRoles().sensors;
-    return sensors != nullptr ? sensors->TESTGetGSensorParam(*threshold) : -1;
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) { return s.TESTGetGSensorParam(*threshold); });
 }
 
 int SetGSensorParam(float threshold)
 {
-    CSensorTests* sensors = XRoles().sensors;
-    return sensors != nullptr ? sensors->TESTSetGSensorParam(threshold) : -1;
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) { return s.TESTSetGSensorParam(threshold); });
 }
 
 int GetSubStreamEncFD()
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetVEncFD(1) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return p.GetVEncFD(1); });
 }
 
 int SwitchToTrainMode() { return -1; }
@@ -349,8 +323,8 @@ int GetHWVoiceWakeUpInfoAsJSON(char*, int*) { return -1; }
 
 int GetAEGlobalHist5Statistics(void* stats, void* histThresh)
 {
-    CWebBridgePorts* ports = XRoles().ports;
-    return ports != nullptr ? ports->GetAEGlobalHist5Statistics(stats, histThresh) : -1;
+    return XAsk(&WebBridgeRoles::ports, -1,
+                [&](CWebBridgePorts& p) { return p.GetAEGlobalHist5Statistics(stats, histThresh); });
 }
 
 int SetCSCAttr() { return -1; }

@@ -85,56 +85,52 @@ BOOL CCameraRecordFiles::SetFileSpaceQuotaOnSD(unsigned common, unsigned alarm, 
 
 int CCameraCard::GetSDState()
 {
-    return m_lpSD != nullptr ? m_lpSD->GetSDSate() : 0;
+    return XOn(m_lpSD, 0, [](CSDManager& sd) { return sd.GetSDSate(); });
 }
 
 BOOL CCameraCard::GetSDMountPath(char* path, size_t size)
 {
-    return m_lpSD != nullptr && m_lpSD->GetSDMountPath(path, size);
+    return XOn(m_lpSD, FALSE, [&](CSDManager& sd) { return sd.GetSDMountPath(path, size); });
 }
 
 BOOL CCameraCard::RegisterSDStateCallback(int (*fun)(int, void*), void* priv)
 {
-    return m_lpSD != nullptr && m_lpSD->RegisterSDStateCallback(fun, priv);
+    return XOn(m_lpSD, FALSE, [&](CSDManager& sd) { return sd.RegisterSDStateCallback(fun, priv); });
 }
 
 BOOL CCameraCard::UnregisterSDStateCallback(int (*fun)(int, void*), void* priv)
 {
-    return m_lpSD != nullptr && m_lpSD->UnregisterSDStateCallback(fun, priv);
+    return XOn(m_lpSD, FALSE, [&](CSDManager& sd) { return sd.UnregisterSDStateCallback(fun, priv); });
 }
 
 int CCameraCard::CheckSDCard()
 {
-    return m_lpSD != nullptr ? m_lpSD->CheckSDCard() : 0;
+    return XOn(m_lpSD, 0, [](CSDManager& sd) { return sd.CheckSDCard(); });
 }
 
 void CCameraCard::CheckSDCardFreeSpace()
 {
-    if (m_lpSD != nullptr) {
-        m_lpSD->CheckSDCardFreeSpace();
-    }
+    XOn(m_lpSD, [](CSDManager& sd) { sd.CheckSDCardFreeSpace(); });
 }
 
 BOOL CCameraCard::GetDiskSpaceInfo(uint64_t* total, uint64_t* freeBytes)
 {
-    return m_lpSD != nullptr && m_lpSD->GetDiskSpaceInfo(total, freeBytes);
+    return XOn(m_lpSD, FALSE, [&](CSDManager& sd) { return sd.GetDiskSpaceInfo(total, freeBytes); });
 }
 
 int CCameraCard::Format()
 {
-    return m_lpSD != nullptr ? m_lpSD->Format() : -1;
+    return XOn(m_lpSD, -1, [](CSDManager& sd) { return sd.Format(); });
 }
 
 void CCameraCard::SetFormatStatusFlag(BOOL flag)
 {
-    if (m_lpSD != nullptr) {
-        m_lpSD->SetFormatStatusFlag(flag);
-    }
+    XOn(m_lpSD, [&](CSDManager& sd) { sd.SetFormatStatusFlag(flag); });
 }
 
 BOOL CCameraCard::GetFormatStatusFlag()
 {
-    return m_lpSD != nullptr && m_lpSD->GetFormatStatusFlag();
+    return XOn(m_lpSD, FALSE, [](CSDManager& sd) { return sd.GetFormatStatusFlag(); });
 }
 
 BOOL CCameraPins::ReadGpio(int gpio, int& value)
@@ -174,74 +170,57 @@ BOOL CCameraFactoryState::GetForceFactoryTest()
 
 BOOL CCameraCapture::SetVolume(int volume)
 {
-    CCommAVCapture* capture = Attached();
-    return capture != nullptr && capture->SetVolume(volume);
+    return XOn(Attached(), FALSE, [&](CCommAVCapture& c) { return c.SetVolume(volume); });
 }
 
 BOOL CCameraCapture::GetIsOutputVolumeMute()
 {
-    CCommAVCapture* capture = Attached();
-    return capture != nullptr && capture->GetIsOutputVolumeMute();
+    return XOn(Attached(), FALSE, [](CCommAVCapture& c) { return c.GetIsOutputVolumeMute(); });
 }
 
 void CCameraCapture::AudioInputMuteEnable()
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->AudioInputMuteEnable();
-    }
+    XOn(Attached(), [](CCommAVCapture& c) { c.AudioInputMuteEnable(); });
 }
 
 void CCameraCapture::AudioInputMuteDisable()
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->AudioInputMuteDisable();
-    }
+    XOn(Attached(), [](CCommAVCapture& c) { c.AudioInputMuteDisable(); });
 }
 
 void CCameraCapture::PauseCapture()
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->PauseCapture();
-    }
+    XOn(Attached(), [](CCommAVCapture& c) { c.PauseCapture(); });
 }
 
 void CCameraCapture::ResumeCapture()
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->ResumeCapture();
-    }
+    XOn(Attached(), [](CCommAVCapture& c) { c.ResumeCapture(); });
 }
 
 BOOL CCameraCapture::ResolutionSwitch(int mode)
 {
-    CCommAVCapture* capture = Attached();
-    return capture != nullptr && capture->ResolutionSwitch(mode);
+    return XOn(Attached(), FALSE, [&](CCommAVCapture& c) { return c.ResolutionSwitch(mode); });
 }
 
 void CCameraCapture::SetParkingMonitoringEnable(int enable)
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->SetParkingMonitoringEnable(enable);
-    }
+    XOn(Attached(), [&](CCommAVCapture& c) { c.SetParkingMonitoringEnable(enable); });
 }
 
 void CCameraCapture::SetParkingMonitoringTimeThreshold(unsigned threshold)
 {
-    if (CCommAVCapture* capture = Attached()) {
-        capture->SetParkingMonitoringTimeThreshlod(threshold);
-    }
+    XOn(Attached(), [&](CCommAVCapture& c) { c.SetParkingMonitoringTimeThreshlod(threshold); });
 }
 
 BOOL CCameraCapture::StartVO()
 {
-    CCommAVCapture* capture = Attached();
-    return capture != nullptr && capture->StartVO();
+    return XOn(Attached(), FALSE, [](CCommAVCapture& c) { return c.StartVO(); });
 }
 
 BOOL CCameraCapture::StopVO()
 {
-    CCommAVCapture* capture = Attached();
-    return capture != nullptr && capture->StopVO();
+    return XOn(Attached(), FALSE, [](CCommAVCapture& c) { return c.StopVO(); });
 }
 
 BOOL CCameraSnapshotControl::PauseSnapshot()

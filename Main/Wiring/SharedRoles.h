@@ -28,6 +28,22 @@
 class CCommAVCapture;
 class CSDManager;
 
+// What `call` answers of the object, or `missing` without one (a camera
+// object or an SD manager not attached).
+template <typename T, typename R, typename Call>
+R XOn(T* object, R missing, Call call)
+{
+    return object != nullptr ? call(*object) : missing;
+}
+
+template <typename T, typename Call>
+void XOn(T* object, Call call)
+{
+    if (object != nullptr) {
+        call(*object);
+    }
+}
+
 class CCameraPrompts : public CPrompts {
 public:
     void PlayPrompt(int index) override;

@@ -63,50 +63,41 @@ BOOL CCameraWebBridgePorts::Capture(unsigned char* buf, unsigned* len)
 
 int CCameraWebBridgePorts::GetCurExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    CAVCapture* capture = dynamic_cast<CAVCapture*>(m_lpCapture->Attached());
-    if (capture == nullptr) {
-        return -1;
-    }
-    capture->GetCurExposureInfo(info, minexp, curdrc);
-    return 0;
+    return XOn(dynamic_cast<CAVCapture*>(m_lpCapture->Attached()), -1, [&](CAVCapture& c) {
+        c.GetCurExposureInfo(info, minexp, curdrc);
+        return 0;
+    });
 }
 
 BOOL CCameraWebBridgePorts::GetLDCAttr(VI_LDC_ATTR_S* attr)
 {
-    CCommAVCapture* capture = m_lpCapture->Attached();
-    return capture != nullptr && capture->GetLDCAttr(attr);
+    return XOn(m_lpCapture->Attached(), FALSE, [&](CCommAVCapture& c) { return c.GetLDCAttr(attr); });
 }
 
 BOOL CCameraWebBridgePorts::SetLDCAttr(const VI_LDC_ATTR_S* attr)
 {
-    CCommAVCapture* capture = m_lpCapture->Attached();
-    return capture != nullptr && capture->SetLDCAttr(attr);
+    return XOn(m_lpCapture->Attached(), FALSE, [&](CCommAVCapture& c) { return c.SetLDCAttr(attr); });
 }
 
 BOOL CCameraWebBridgePorts::SetAEAttr(unsigned strategy)
 {
-    CCommAVCapture* capture = m_lpCapture->Attached();
-    if (capture == nullptr) {
-        return FALSE;
-    }
-    capture->SetAEAttr(static_cast<ISP_AE_STRATEGY_E>(strategy));
-    return TRUE;
+    return XOn(m_lpCapture->Attached(), FALSE, [&](CCommAVCapture& c) {
+        c.SetAEAttr(static_cast<ISP_AE_STRATEGY_E>(strategy));
+        return TRUE;
+    });
 }
 
 BOOL CCameraWebBridgePorts::SetUseHighestContrastGamma(int use)
 {
-    CCommAVCapture* capture = m_lpCapture->Attached();
-    if (capture == nullptr) {
-        return FALSE;
-    }
-    capture->SetUseHighestContrastGamma(use);
-    return TRUE;
+    return XOn(m_lpCapture->Attached(), FALSE, [&](CCommAVCapture& c) {
+        c.SetUseHighestContrastGamma(use);
+        return TRUE;
+    });
 }
 
 BOOL CCameraWebBridgePorts::FPNCalibrate()
 {
-    CCommAVCapture* capture = m_lpCapture->Attached();
-    return capture != nullptr && capture->FPNCalibrate();
+    return XOn(m_lpCapture->Attached(), FALSE, [](CCommAVCapture& c) { return c.FPNCalibrate(); });
 }
 
 int CCameraWebBridgePorts::GetAEGlobalHist5Statistics(void*, void*)

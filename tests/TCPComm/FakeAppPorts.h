@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Main/Wiring/CameraWiring.h"
+#include "support/FakeRoles.h"
 #include "TCPComm/AppRoles.h"
 
 // The managers behind the app's commands, recording what they are asked.
@@ -21,7 +22,7 @@ class CFakeAppPorts : public CRecordControl,
                       public CSnapshotControl,
                       public CCaptureControls,
                       public CCaptureAudio,
-                      public CSensorTests,
+                      public CTestSensorTests,
                       public CSpeedOverlay {
 public:
     struct tagAlarm {
@@ -213,14 +214,6 @@ public:
     void SetParkingMonitoringTimeThreshold(unsigned v) override { Set(parkingTime, static_cast<int>(v)); }
     BOOL StartVO() override { return TRUE; }
     BOOL StopVO() override { return TRUE; }
-    BOOL IRSensorActive() override { return FALSE; }
-    BOOL GSensorActive() override { return FALSE; }
-    int TESTGetIRSensorParam(unsigned& init, unsigned& trigger, unsigned& cur, unsigned& max, unsigned& min) override
-    {
-        init = trigger = cur = max = min = 0;
-        return 0;
-    }
-    int TESTSetIRSensorParam(unsigned, unsigned) override { return -1; }
     int TESTGetGSensorParam(float& trigger) override
     {
         trigger = Get(gsensor);
