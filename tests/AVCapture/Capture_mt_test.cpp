@@ -1,11 +1,14 @@
 // Switches, pause and resume from another thread while the capture thread
-// runs (the threading build checks every access on the way).
+// runs (the threading build checks every access on the way). The encoders
+// deliver placeholder packs, so the test runs in builds without the codecs
+// too; there the AAC channel does not open and the audio switch is refused.
 
 #include <gtest/gtest.h>
 
-#ifdef DASHCAM_HAVE_CODECS
-
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "tests/AVCapture/CaptureRig.h"
 
@@ -20,7 +23,9 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
     ASSERT_TRUE(Camera()->Init());
     ASSERT_TRUE(m_Sink.WaitBeyond(0, 2));
     CRigCapture* cam = Camera();
+    const bool bAac = cam->GetVEncFD(CCommAVCapture::ENCODE_CHN_AUDIO_AAC) >= 0;
     std::atomic<int> failures{0};
+    std::atomic<int> audioFailures{0};
     std::thread control([&] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
@@ -43,7 +48,7 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
                 failures += !cam->ParkingMonitoringEnable(0);
                 break;
             default:
-                failures += !cam->EnableAudioEnc(i % 4 == 1);
+                audioFailures += !cam->EnableAudioEnc(i % 4 == 1);
                 break;
             }
             unsigned w = 0;
@@ -59,7 +64,8 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
     testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(failures.load(), 0) << err;
+    if (bAac) {
+        EXPECT_EQ(audioFailures.load(), 0) << err;
+    }
     EXPECT_EQ(err.find("select failed!"), std::string::npos) << err;
 }
-
-#endif
