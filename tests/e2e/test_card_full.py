@@ -1,19 +1,16 @@
 """The camera on a card smaller than the free-space floor: recording stops at
 the first free-space pass, and the card check of the supervision loop asks
 the driver to check the card."""
-import os
 import sys
 import unittest
 
-from dashcam_board import BOARD_TOOL, DASHCAM, SANITIZER_MARKS, Board, Camera, board, wait_until
+from dashcam_board import BOARD_TOOL, CARD_RIG, DASHCAM, SANITIZER_MARKS, Board, Camera, board, wait_until
 
 
-@unittest.skipUnless(os.geteuid() == 0 and os.path.exists("/dev/loop-control"),
-                     "the card rig needs root and loop devices")
+@unittest.skipUnless(CARD_RIG, "the card rig needs root and loop devices")
 class CardTooSmallTest(unittest.TestCase):
     def setUp(self):
-        self.b = Board()
-        board("init", "--force", "--card-mb", 448, self.b.dir)
+        self.b = Board(card_mb=448)
         self.cam = None
 
     def tearDown(self):
