@@ -1,7 +1,7 @@
 // Switches, pause and resume from another thread while the capture thread
-// runs (the threading build checks every access on the way). The encoders
-// deliver placeholder packs, so the test runs in builds without the codecs
-// too; there the AAC channel does not open and the audio switch is refused.
+// runs (the threading build checks every access on the way). The video
+// encoders deliver placeholder packs; in a build without the codecs the AAC
+// type encodes through the tests' stand-in, so the test runs there too.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,34 @@
 #include <string>
 #include <thread>
 
+#include "AVCapture/AacEncoder.h"
 #include "tests/AVCapture/CaptureRig.h"
+#include "tests/Platform/FakeAudioEncoder.h"
+
+namespace {
+
+// Without the AAC library every AAC encoder open fails: the camera's own
+// registration of the type gives way to the stand-in, for the process.
+void XUseAacStandIn()
+{
+#ifndef DASHCAM_HAVE_CODECS
+    ASSERT_EQ(HI_MPI_AENC_AacInit(), 0);
+    for (const AencRegistration& r : XAencRegistrations()) {
+        if (r.type == PT_AAC && r.name == "Aac") {
+            ASSERT_EQ(HI_MPI_AENC_UnRegisterEncoder(r.handle), 0);
+        }
+    }
+    RegisterFake(PT_AAC);
+#endif
+}
+
+}  // namespace
 
 using CaptureControlThreads = CaptureRig;
 
 TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
 {
+    XUseAacStandIn();
     XMediaSimUsePlaceholders(TRUE);
     m_Links.m_Settings["funcset/audiorecord"] = 1;
     testing::internal::CaptureStdout();
@@ -23,9 +45,7 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
     ASSERT_TRUE(Camera()->Init());
     ASSERT_TRUE(m_Sink.WaitBeyond(0, 2));
     CRigCapture* cam = Camera();
-    const bool bAac = cam->GetVEncFD(CCommAVCapture::ENCODE_CHN_AUDIO_AAC) >= 0;
     std::atomic<int> failures{0};
-    std::atomic<int> audioFailures{0};
     std::thread control([&] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
@@ -48,7 +68,7 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
                 failures += !cam->ParkingMonitoringEnable(0);
                 break;
             default:
-                audioFailures += !cam->EnableAudioEnc(i % 4 == 1);
+                failures += !cam->EnableAudioEnc(i % 4 == 1);
                 break;
             }
             unsigned w = 0;
@@ -64,8 +84,5 @@ TEST_F(CaptureControlThreads, SwitchesPauseAndResumeBesideCapture)
     testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(failures.load(), 0) << err;
-    if (bAac) {
-        EXPECT_EQ(audioFailures.load(), 0) << err;
-    }
     EXPECT_EQ(err.find("select failed!"), std::string::npos) << err;
 }
