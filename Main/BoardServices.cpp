@@ -145,6 +145,11 @@ BOOL CBoardServices::GetFormatStatusFlag()
     return CSDManager::instance()->GetFormatStatusFlag();
 }
 
+BOOL CBoardServices::GetNoSpaceFlag()
+{
+    return CSDManager::instance()->GetNoSpaceFlag();
+}
+
 BOOL CBoardServices::IsRtcWork()
 {
     return ::IsRtcWork();

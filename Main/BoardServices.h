@@ -37,6 +37,7 @@ public:
     int CheckSDCard() override;
     void CheckSDCardFreeSpace() override;
     BOOL GetFormatStatusFlag() override;
+    BOOL GetNoSpaceFlag() override;
 
     BOOL IsRtcWork() override;
     BOOL GetLedStatus() override;

@@ -45,6 +45,8 @@ public:
     virtual int CheckSDCard() = 0;
     virtual void CheckSDCardFreeSpace() = 0;
     virtual BOOL GetFormatStatusFlag() = 0;
+    // Recording stands stopped because the card has no room left.
+    virtual BOOL GetNoSpaceFlag() = 0;
 
     // ---- clock, app channel, factory flags ----
     virtual BOOL IsRtcWork() = 0;

@@ -169,6 +169,8 @@ void CSupervisionLoop::CheckSDPrompt()
         m_rServices.PlayAudio(PCM_SD_CHECK_ERROR);
     } else if ((m_iSdState & kSDMount) == 0 || (m_iSdState & (kSDReadOnly | kSDWriteProtect)) != 0) {
         m_rServices.PlayAudio(PCM_SD_WRITE_PROTECT);
+    } else if (m_rServices.GetNoSpaceFlag()) {
+        m_rServices.PlayAudio(PCM_SD_CHECK_ERROR);  // usable, but too full to record
     }
 }
 
