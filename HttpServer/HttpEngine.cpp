@@ -451,14 +451,11 @@ void XReceived(connection* conn, const char* buf, size_t n)
     try {
         conn->request.append(buf, n);
         conn->request_length += n;
-        const size_t head = find_request_head_end(conn->request.data(), conn->request.size());
-        if (head == 0) {
-            if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
-                XTooLong(conn);
-            }
-        } else if (head > HTTP_MAX_REQUEST_LENGTH) {
+        // The limit counts every byte received for the request, also those
+        // that came behind a complete head in the same read.
+        if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
             XTooLong(conn);
-        } else {
+        } else if (const size_t head = find_request_head_end(conn->request.data(), conn->request.size())) {
             conn->request.resize(head);  // what follows the head is dropped
             process_request(conn);
         }
