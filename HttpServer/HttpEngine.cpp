@@ -85,6 +85,18 @@ bool XIsLive(const connection* conn)
     return conn->buffer_type == HTTP_BUFFER_LIVE;
 }
 
+bool XIsList(const connection* conn)
+{
+    return conn->buffer_type >= HTTP_BUFFER_COMMON_VIDEO_JSON && conn->buffer_type <= HTTP_BUFFER_ALARM_JPG_JSON;
+}
+
+// A file of the document root: cut when the root goes away. A list sent
+// from its own file is not one.
+bool XIsRootFile(const connection* conn)
+{
+    return conn->reply_fd != -1 && !XIsList(conn);
+}
+
 size_t XLiveViewers()
 {
     size_t n = 0;
@@ -136,6 +148,7 @@ void XClearReply(connection* conn)
     conn->reply = nullptr;
     conn->reply_data.clear();
     conn->reply_data.shrink_to_fit();
+    conn->reply_shared.reset();
     conn->raw_buff_len = 0;
     if (conn->reply_fd != -1) {
         close(conn->reply_fd);
@@ -196,6 +209,7 @@ void XReplaceReply(connection* conn, int code, const char* name, const char* tex
         conn->live_frames.clear();
         conn->live_bytes = 0;
         conn->data_ready = 0;
+        conn->reply_shared.reset();
         default_reply(conn, code, name, "%s", text);
         conn->state = SEND_HEADER;
     } catch (const std::bad_alloc&) {
@@ -216,8 +230,16 @@ void XAdoptReply(connection* conn)
     if (conn->header_only) {
         return;
     }
+    if (conn->reply_shared && conn->reply != nullptr && conn->reply == conn->reply_shared->data()) {
+        conn->reply_type = REPLY_GENERATED;  // sent from the share it holds
+        conn->reply_dont_free = 0;
+        return;
+    }
     const int type = conn->buffer_type;
-    if (type >= HTTP_BUFFER_COMMON_VIDEO_JSON && type <= HTTP_BUFFER_ALARM_JPG_JSON) {
+    if (XIsList(conn)) {
+        if (conn->reply_type == REPLY_FROMFILE) {
+            return;  // from the list's own file
+        }
         if (conn->reply != nullptr && conn->reply == conn->reply_data.data()) {
             conn->reply_start = 0;  // built in the connection's own buffer
             conn->reply_type = REPLY_GENERATED;
@@ -296,7 +318,7 @@ void XRunHandler(connection* conn, bool head)
     }
     uint64_t generation = 0;
     httpd_root(&generation);
-    if (generation != conn->root_generation && conn->reply_fd != -1) {
+    if (generation != conn->root_generation && XIsRootFile(conn)) {
         close(conn->reply_fd);  // a file of the root that went away
         conn->reply_fd = -1;
         XCloseConn(conn);
@@ -451,14 +473,11 @@ void XReceived(connection* conn, const char* buf, size_t n)
     try {
         conn->request.append(buf, n);
         conn->request_length += n;
-        const size_t head = find_request_head_end(conn->request.data(), conn->request.size());
-        if (head == 0) {
-            if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
-                XTooLong(conn);
-            }
-        } else if (head > HTTP_MAX_REQUEST_LENGTH) {
+        // The limit counts every byte received for the request, also those
+        // that came behind a complete head in the same read.
+        if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
             XTooLong(conn);
-        } else {
+        } else if (const size_t head = find_request_head_end(conn->request.data(), conn->request.size())) {
             conn->request.resize(head);  // what follows the head is dropped
             process_request(conn);
         }
@@ -660,7 +679,7 @@ void XCutFileReplies()
 {
     for (auto& c : connlist) {
         connection* conn = c.get();
-        if (conn->in_handler || conn->reply_fd == -1) {
+        if (conn->in_handler || !XIsRootFile(conn)) {
             continue;
         }
         close(conn->reply_fd);

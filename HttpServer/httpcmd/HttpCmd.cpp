@@ -59,6 +59,10 @@ int GetCommonVideoJson(char* buf, int len) { return P()->GetCommonVideoFileAsJso
 int GetAlarmVideoJson(char* buf, int len) { return P()->GetAlarmVideoFileAsJSON(buf, len); }
 int GetAlarmJpgJson(char* buf, int len) { return P()->GetAlarmImgFileAsJSON(buf, len); }
 int GetGPSDataFileJson(char* buf, int len) { return P()->GetGPSFileListAsJSON(buf, len); }
+emListBuild GetRecordFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    return P()->GetFileList(type, largest, out);
+}
 int GetIniConfig(char* buf, int len) { return P()->GetIniConfig(buf, len); }
 
 int DeleteAlarmVideoFile(const char* filename) { return XOk(P()->DeleteAlarmVideoFile(filename)); }

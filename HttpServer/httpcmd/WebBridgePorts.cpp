@@ -8,6 +8,7 @@
 #include "AVCapture/hi3516cv200/AVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
+#include "HttpServer/HttpConnection.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/OSDManager.h"
 #include "Periphery/GPS.h"
@@ -31,6 +32,22 @@ CWebBridgePorts* WebBridgePorts()
     return p != nullptr ? p : CWebBridgeSystemPorts::instance();
 }
 
+emListBuild CWebBridgePorts::GetFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    const auto build = [this, type](char* buf, int len) {
+        switch (type) {
+        case emRecFileType_AlarmVideo:
+            return GetAlarmVideoFileAsJSON(buf, len);
+        case emRecFileType_AlarmImage:
+            return GetAlarmImgFileAsJSON(buf, len);
+        case emRecFileType_CommonVideo:
+            break;
+        }
+        return GetCommonVideoFileAsJson(buf, len);
+    };
+    return XBuildListBytes(build, HTTP_JSON_BUFFER_CAPACITY, largest, out);
+}
+
 CWebBridgeSystemPorts* CWebBridgeSystemPorts::instance()
 {
     static CWebBridgeSystemPorts s_Ports;
@@ -50,6 +67,11 @@ int CWebBridgeSystemPorts::GetAlarmVideoFileAsJSON(char* buf, int len)
 int CWebBridgeSystemPorts::GetAlarmImgFileAsJSON(char* buf, int len)
 {
     return CRecord::instance()->GetAlarmImgFileAsJSON(buf, len);
+}
+
+emListBuild CWebBridgeSystemPorts::GetFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    return CRecord::instance()->GetFileList(type, largest, out);
 }
 
 BOOL CWebBridgeSystemPorts::DeleteCommonVideoFile(const char* name)

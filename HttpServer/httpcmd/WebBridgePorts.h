@@ -9,6 +9,8 @@
 #include "Platform/MpiIspTuning.h"
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVi.h"
+#include "Record/RecordListCache.h"
+#include "Record/RecordTypes.h"
 
 // What the web bridges reach: the managers and encoder channel 1.
 // CWebBridgeSystemPorts is the camera's; tests bring fakes.
@@ -20,6 +22,10 @@ public:
     virtual int GetCommonVideoFileAsJson(char* buf, int len) = 0;
     virtual int GetAlarmVideoFileAsJSON(char* buf, int len) = 0;
     virtual int GetAlarmImgFileAsJSON(char* buf, int len) = 0;
+    // A category's list as shared bytes, at most `largest`. Here built anew
+    // by the builder above in buffers of 2 MiB and up; the camera's comes
+    // from the recording engine, built once per change of its index.
+    virtual emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out);
     virtual BOOL DeleteCommonVideoFile(const char* name) = 0;
     virtual BOOL DeleteAlarmVideoFile(const char* name) = 0;
     virtual BOOL DeleteAlarmImgFile(const char* name) = 0;
@@ -91,6 +97,7 @@ public:
     int GetCommonVideoFileAsJson(char* buf, int len) override;
     int GetAlarmVideoFileAsJSON(char* buf, int len) override;
     int GetAlarmImgFileAsJSON(char* buf, int len) override;
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override;
     BOOL DeleteCommonVideoFile(const char* name) override;
     BOOL DeleteAlarmVideoFile(const char* name) override;
     BOOL DeleteAlarmImgFile(const char* name) override;
