@@ -20,6 +20,7 @@
 #include <new>
 #include <vector>
 
+#include "Function/ListenSocket.h"
 #include "Function/XLog.h"
 #include "HttpServer/HttpFrameSource.h"
 #include "HttpServer/HttpMime.h"
@@ -510,42 +511,43 @@ void init_sockin()
         return;
     }
     g_nLastBindTry = now;
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s == -1) {
-        XERROR("socket(): %s\n", strerror(errno));
+    tagListenSpec spec;
+    spec.addr = bindaddr.c_str();
+    spec.port = static_cast<uint16_t>(bindport);
+    spec.backlog = max_connections;
+    spec.nonblock = true;
+    const tagListenResult r = XListenTcp(spec);
+    const char* const err = strerror(r.err);
+    switch (r.failed) {
+    case emListenStep_None:
+        break;
+    case emListenStep_Socket:
+        XERROR("socket(): %s\n", err);
         return;
-    }
-    const int one = 1;
-    struct sockaddr_in addr;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(bindport));
-    if (inet_pton(AF_INET, bindaddr.c_str(), &addr.sin_addr) != 1) {
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    }
-    socklen_t len = sizeof(addr);
-    if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) == -1) {
-        XERROR("setsockopt(SO_REUSEADDR): %s\n", strerror(errno));
-    } else if (bind(s, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) == -1) {
-        if (errno != g_nLastBindErrno) {
-            g_nLastBindErrno = errno;
-            XERROR("bind(port %u): %s (retried every second)\n", static_cast<unsigned>(bindport), strerror(errno));
+    case emListenStep_ReuseAddr:
+        XERROR("setsockopt(SO_REUSEADDR): %s\n", err);
+        return;
+    case emListenStep_Bind:
+        if (r.err != g_nLastBindErrno) {
+            g_nLastBindErrno = r.err;
+            XERROR("bind(port %u): %s (retried every second)\n", static_cast<unsigned>(bindport), err);
         }
-    } else if (getsockname(s, reinterpret_cast<struct sockaddr*>(&addr), &len) == -1) {
-        XERROR("getsockname(): %s\n", strerror(errno));
-    } else if (listen(s, max_connections) == -1) {
-        XERROR("listen(): %s\n", strerror(errno));
-    } else if (nonblock_socket(s)) {
-        char text[INET_ADDRSTRLEN] = "";
-        inet_ntop(AF_INET, &addr.sin_addr, text, sizeof(text));
-        g_nBoundPort = ntohs(addr.sin_port);
-        g_nLastBindErrno = 0;
-        printf("listening on: http://%s:%u/\n", text, static_cast<unsigned>(g_nBoundPort));
-        fflush(stdout);
-        sockin = s;
+        return;
+    case emListenStep_Name:
+        XERROR("getsockname(): %s\n", err);
+        return;
+    case emListenStep_Listen:
+    default:
+        XERROR("listen(): %s\n", err);
         return;
     }
-    close(s);
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &r.bound.sin_addr, text, sizeof(text));
+    g_nBoundPort = ntohs(r.bound.sin_port);
+    g_nLastBindErrno = 0;
+    printf("listening on: http://%s:%u/\n", text, static_cast<unsigned>(g_nBoundPort));
+    fflush(stdout);
+    sockin = r.fd;
 }
 
 // Makes room at the cap: frees the connection waiting longest for a request.

@@ -26,8 +26,8 @@
 #include "Periphery/GPIO.h"
 #include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
-#include "Platform/host/AcodecModel.h"
-#include "Platform/host/MipiModel.h"
+#include "Platform/host/audio/AcodecModel.h"
+#include "Platform/host/devices/MipiModel.h"
 #include "tests/support/TestBoard.h"
 
 // One packet as the sink saw it.

@@ -14,7 +14,7 @@
 #include "Main/BoardServices.h"
 #include "Main/Version.h"
 #include "Platform/Mtd.h"
-#include "Platform/host/MtdModel.h"
+#include "Platform/host/devices/MtdModel.h"
 #include "FactoryTest/FactoryFakes.h"
 #include "support/TestBoard.h"
 
