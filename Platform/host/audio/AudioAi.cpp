@@ -91,7 +91,14 @@ void WorkerBody()
             right = left;
         }
         const int64_t periodUs = static_cast<int64_t>(attr.u32PtNumPerFrm) * 1000000 / attr.enSamplerate;
+        // The frame's stamp is the end of its sample period, however late
+        // this worker got to run (the device stamps by its sample clock).
+        const int64_t lateUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - next).count();
         uint64_t stamp = XMediaPtsNow();
+        if (lateUs > 0 && static_cast<uint64_t>(lateUs) < stamp) {
+            stamp -= static_cast<uint64_t>(lateUs);
+        }
         if (haveStamp) {
             const int64_t expected = static_cast<int64_t>(lastStamp) + periodUs;
             const int64_t diff = static_cast<int64_t>(stamp) - expected;
