@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FactoryTest/FactoryTest.h"
+#include "Function/common.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 
@@ -71,19 +72,13 @@ int CFactoryTest::OnSDCardStateChange(int state)
                     continue;
                 }
                 char line[256];
-                BOOL bTail = FALSE;  // inside a line longer than the buffer
-                while (fgets(line, sizeof(line), fp) != nullptr) {
-                    char* lf = strchr(line, '\n');
-                    const BOOL bWasTail = bTail;
-                    bTail = lf == nullptr && !feof(fp);
-                    if (bWasTail) {
-                        continue;  // the rest of an over-long line
+                for (ssize_t n; (n = XReadTextLine(fp, line, sizeof(line))) >= 0;) {
+                    const size_t len = static_cast<size_t>(n);
+                    if (memchr(line, '\0', len) != nullptr) {
+                        continue;  // a NUL byte: the line is no text
                     }
-                    if (lf != nullptr) {
-                        *lf = '\0';
-                        if (lf > line && lf[-1] == '\r') {
-                            lf[-1] = '\0';
-                        }
+                    if (len > 0 && line[len - 1] == '\r') {
+                        line[len - 1] = '\0';
                     }
                     if (line[0] == '#' || line[0] == '\0') {
                         continue;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "FactoryTest/FactoryTest.h"
+#include "Function/ListenSocket.h"
 #include "Function/SystemTime.h"
 #include "Platform/Net.h"
 
@@ -94,39 +95,21 @@ BOOL CFactoryTest::InitSocketUDP()
 
 BOOL CFactoryTest::InitSocketTCP()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        printf("unable to create socket\n");
+    // Printed for the step that failed.
+    static const char* const kFailed[emListenStep_Count] = {
+        "", "unable to create socket", "setsockopt", "unable to bind", "getsockname", "unable to listen",
+    };
+    tagListenSpec spec;
+    spec.port = m_TcpPort;
+    spec.backlog = 4;
+    spec.nonblock = true;
+    const tagListenResult r = XListenTcp(spec);
+    if (r.fd < 0) {
+        printf("%s\n", kFailed[r.failed]);
         return FALSE;
     }
-    if (!SetNonBlockCloexec(fd, "fcntl: unable to set server socket to nonblocking",
-                            "can't set close-on-exec on server socket!")) {
-        close(fd);
-        return FALSE;
-    }
-    int one = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0) {
-        printf("setsockopt\n");
-        close(fd);
-        return FALSE;
-    }
-    sockaddr_in addr;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(m_TcpPort);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        printf("unable to bind\n");
-        close(fd);
-        return FALSE;
-    }
-    if (listen(fd, 4) != 0) {
-        printf("unable to listen\n");
-        close(fd);
-        return FALSE;
-    }
-    m_sockServerTcp = fd;
-    m_TcpPortBound = BoundPort(fd);
+    m_sockServerTcp = r.fd;
+    m_TcpPortBound = ntohs(r.bound.sin_port);
     return TRUE;
 }
 

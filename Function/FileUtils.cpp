@@ -251,6 +251,27 @@ void SyncFS()
     sync();
 }
 
+ssize_t XReadTextLine(FILE* fp, char* line, size_t size)
+{
+    size_t n = 0;
+    int c = getc(fp);
+    if (c == EOF) {
+        if (size > 0) {
+            line[0] = '\0';
+        }
+        return -1;
+    }
+    for (; c != EOF && c != '\n'; c = getc(fp)) {
+        if (n + 1 < size) {
+            line[n++] = static_cast<char>(c);
+        }
+    }
+    if (size > 0) {
+        line[n] = '\0';
+    }
+    return static_cast<ssize_t>(n);
+}
+
 ssize_t SafeRead(int fd, void* buf, size_t count)
 {
     ssize_t r;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ BOOL XGetFileSize(const char* filepath, size_t* size);
 void GetFileExtName(const char* filename, char* extname);
 // Flushes all file systems.
 void SyncFS();
+
+// ---- text files ----
+
+// Reads one line into `line`: the bytes before the next LF (the LF is read,
+// not stored), at most size - 1 of them and then a terminating NUL; the rest
+// of a longer line is read and dropped. A NUL byte of the file is stored like
+// any other. Returns the bytes stored, or -1 at the end of the file.
+ssize_t XReadTextLine(FILE* fp, char* line, size_t size);
 
 // ---- low-level I/O ----
 

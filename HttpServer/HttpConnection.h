@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 // Connection states.
@@ -42,7 +43,8 @@ enum reply_type_t {
 // One accepted socket. The handler (process_get) fills the reply fields;
 // bodies it leaves in a shared buffer (json_buffer, the live buffer) are
 // copied into reply_data before the next request runs, so `reply` always
-// points at storage the connection owns while it is being sent.
+// points at storage the connection owns while it is being sent: reply_data,
+// or an immutable document it holds a share of (reply_shared).
 struct connection {
     int socket = -1;
     in_addr_t client = 0;
@@ -66,6 +68,7 @@ struct connection {
     reply_type_t reply_type = REPLY_GENERATED;
     const char* reply = nullptr;  // body start; owned storage is reply_data
     std::string reply_data;
+    std::shared_ptr<const std::string> reply_shared;
     int reply_dont_free = 0;
     int reply_fd = -1;
     int buffer_type = HTTP_BUFFER_ORDINARY;

@@ -21,6 +21,7 @@
 #include <new>
 #include <vector>
 
+#include "Function/ListenSocket.h"
 #include "Function/XLog.h"
 #include "HttpServer/HttpFrameSource.h"
 #include "HttpServer/HttpMime.h"
@@ -83,6 +84,18 @@ bool XIsLive(const connection* conn)
     return conn->buffer_type == HTTP_BUFFER_LIVE;
 }
 
+bool XIsList(const connection* conn)
+{
+    return conn->buffer_type >= HTTP_BUFFER_COMMON_VIDEO_JSON && conn->buffer_type <= HTTP_BUFFER_ALARM_JPG_JSON;
+}
+
+// A file of the document root: cut when the root goes away. A list sent
+// from its own file is not one.
+bool XIsRootFile(const connection* conn)
+{
+    return conn->reply_fd != -1 && !XIsList(conn);
+}
+
 size_t XLiveViewers()
 {
     size_t n = 0;
@@ -134,6 +147,7 @@ void XClearReply(connection* conn)
     conn->reply = nullptr;
     conn->reply_data.clear();
     conn->reply_data.shrink_to_fit();
+    conn->reply_shared.reset();
     conn->raw_buff_len = 0;
     if (conn->reply_fd != -1) {
         close(conn->reply_fd);
@@ -194,6 +208,7 @@ void XReplaceReply(connection* conn, int code, const char* name, const char* tex
         conn->live_frames.clear();
         conn->live_bytes = 0;
         conn->data_ready = 0;
+        conn->reply_shared.reset();
         default_reply(conn, code, name, "%s", text);
         conn->state = SEND_HEADER;
     } catch (const std::bad_alloc&) {
@@ -214,8 +229,16 @@ void XAdoptReply(connection* conn)
     if (conn->header_only) {
         return;
     }
+    if (conn->reply_shared && conn->reply != nullptr && conn->reply == conn->reply_shared->data()) {
+        conn->reply_type = REPLY_GENERATED;  // sent from the share it holds
+        conn->reply_dont_free = 0;
+        return;
+    }
     const int type = conn->buffer_type;
-    if (type >= HTTP_BUFFER_COMMON_VIDEO_JSON && type <= HTTP_BUFFER_ALARM_JPG_JSON) {
+    if (XIsList(conn)) {
+        if (conn->reply_type == REPLY_FROMFILE) {
+            return;  // from the list's own file
+        }
         if (conn->reply != nullptr && conn->reply == conn->reply_data.data()) {
             conn->reply_start = 0;  // built in the connection's own buffer
             conn->reply_type = REPLY_GENERATED;
@@ -299,7 +322,7 @@ void XRunHandler(connection* conn, bool head)
     }
     uint64_t generation = 0;
     httpd_root(&generation);
-    if (generation != conn->root_generation && conn->reply_fd != -1) {
+    if (generation != conn->root_generation && XIsRootFile(conn)) {
         close(conn->reply_fd);  // a file of the root that went away
         conn->reply_fd = -1;
         XCloseConn(conn);
@@ -454,14 +477,11 @@ void XReceived(connection* conn, const char* buf, size_t n)
     try {
         conn->request.append(buf, n);
         conn->request_length += n;
-        const size_t head = find_request_head_end(conn->request.data(), conn->request.size());
-        if (head == 0) {
-            if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
-                XTooLong(conn);
-            }
-        } else if (head > HTTP_MAX_REQUEST_LENGTH) {
+        // The limit counts every byte received for the request, also those
+        // that came behind a complete head in the same read.
+        if (conn->request_length > HTTP_MAX_REQUEST_LENGTH) {
             XTooLong(conn);
-        } else {
+        } else if (const size_t head = find_request_head_end(conn->request.data(), conn->request.size())) {
             conn->request.resize(head);  // what follows the head is dropped
             process_request(conn);
         }
@@ -494,42 +514,43 @@ void init_sockin()
         return;
     }
     g_nLastBindTry = now;
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s == -1) {
-        XERROR("socket(): %s\n", strerror(errno));
+    tagListenSpec spec;
+    spec.addr = bindaddr.c_str();
+    spec.port = static_cast<uint16_t>(bindport);
+    spec.backlog = max_connections;
+    spec.nonblock = true;
+    const tagListenResult r = XListenTcp(spec);
+    const char* const err = strerror(r.err);
+    switch (r.failed) {
+    case emListenStep_None:
+        break;
+    case emListenStep_Socket:
+        XERROR("socket(): %s\n", err);
         return;
-    }
-    const int one = 1;
-    struct sockaddr_in addr;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(bindport));
-    if (inet_pton(AF_INET, bindaddr.c_str(), &addr.sin_addr) != 1) {
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    }
-    socklen_t len = sizeof(addr);
-    if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) == -1) {
-        XERROR("setsockopt(SO_REUSEADDR): %s\n", strerror(errno));
-    } else if (bind(s, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) == -1) {
-        if (errno != g_nLastBindErrno) {
-            g_nLastBindErrno = errno;
-            XERROR("bind(port %u): %s (retried every second)\n", static_cast<unsigned>(bindport), strerror(errno));
+    case emListenStep_ReuseAddr:
+        XERROR("setsockopt(SO_REUSEADDR): %s\n", err);
+        return;
+    case emListenStep_Bind:
+        if (r.err != g_nLastBindErrno) {
+            g_nLastBindErrno = r.err;
+            XERROR("bind(port %u): %s (retried every second)\n", static_cast<unsigned>(bindport), err);
         }
-    } else if (getsockname(s, reinterpret_cast<struct sockaddr*>(&addr), &len) == -1) {
-        XERROR("getsockname(): %s\n", strerror(errno));
-    } else if (listen(s, max_connections) == -1) {
-        XERROR("listen(): %s\n", strerror(errno));
-    } else if (nonblock_socket(s)) {
-        char text[INET_ADDRSTRLEN] = "";
-        inet_ntop(AF_INET, &addr.sin_addr, text, sizeof(text));
-        g_nBoundPort = ntohs(addr.sin_port);
-        g_nLastBindErrno = 0;
-        printf("listening on: http://%s:%u/\n", text, static_cast<unsigned>(g_nBoundPort));
-        fflush(stdout);
-        sockin = s;
+        return;
+    case emListenStep_Name:
+        XERROR("getsockname(): %s\n", err);
+        return;
+    case emListenStep_Listen:
+    default:
+        XERROR("listen(): %s\n", err);
         return;
     }
-    close(s);
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &r.bound.sin_addr, text, sizeof(text));
+    g_nBoundPort = ntohs(r.bound.sin_port);
+    g_nLastBindErrno = 0;
+    printf("listening on: http://%s:%u/\n", text, static_cast<unsigned>(g_nBoundPort));
+    fflush(stdout);
+    sockin = r.fd;
 }
 
 // Makes room at the cap: frees the connection waiting longest for a request.
@@ -665,7 +686,7 @@ void XCutFileReplies()
 {
     for (auto& c : connlist) {
         connection* conn = c.get();
-        if (conn->in_handler || conn->reply_fd == -1) {
+        if (conn->in_handler || !XIsRootFile(conn)) {
             continue;
         }
         close(conn->reply_fd);

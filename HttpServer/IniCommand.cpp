@@ -296,9 +296,15 @@ void XSetLdcAttr(tagIniRun& run)
     XJson(run, ret);
 }
 
-void XAlarmImageList(tagIniRun& run) { XList(run, HTTP_BUFFER_ALARM_JPG_JSON, GetAlarmJpgJson); }
-void XCommonVideoList(tagIniRun& run) { XList(run, HTTP_BUFFER_COMMON_VIDEO_JSON, GetCommonVideoJson); }
-void XAlarmVideoList(tagIniRun& run) { XList(run, HTTP_BUFFER_ALARM_VIDEO_JSON, GetAlarmVideoJson); }
+void XRecordList(tagIniRun& run, int type, emRecFileType kind)
+{
+    reply_record_list(run.conn, type, kind, kMime);
+    run.replied = true;
+}
+
+void XAlarmImageList(tagIniRun& run) { XRecordList(run, HTTP_BUFFER_ALARM_JPG_JSON, emRecFileType_AlarmImage); }
+void XCommonVideoList(tagIniRun& run) { XRecordList(run, HTTP_BUFFER_COMMON_VIDEO_JSON, emRecFileType_CommonVideo); }
+void XAlarmVideoList(tagIniRun& run) { XRecordList(run, HTTP_BUFFER_ALARM_VIDEO_JSON, emRecFileType_AlarmVideo); }
 
 void XDelete(tagIniRun& run, int (*remove)(const char*))
 {

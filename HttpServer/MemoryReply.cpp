@@ -3,6 +3,7 @@
 #include <new>
 
 #include "HttpServer/HttpEngine.h"
+#include "HttpServer/HttpListFile.h"
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpText.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
@@ -16,6 +17,21 @@ bool XCardUsable()
 {
     const int state = GetSDCardState();
     return (state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0;
+}
+
+// A list its builder refused at every size, or that found no memory: 500,
+// or without a usable card an empty list.
+void XListNotBuilt(connection* conn, int type, bool oom, const char* mime)
+{
+    if (oom) {
+        reply_cannot_return(conn, "out of memory");
+    } else if (!XCardUsable()) {
+        conn->buffer_type = type;
+        conn->reply_data.clear();
+        reply_from_memory(conn, conn->reply_data.data(), 0, mime);
+    } else {
+        reply_cannot_return(conn, "the list is too large");
+    }
 }
 
 }  // namespace
@@ -85,13 +101,26 @@ void reply_list(connection* conn, int type, int (*build)(char*, int), const char
         }
     }
     std::string().swap(conn->reply_data);
-    if (oom) {
-        reply_cannot_return(conn, "out of memory");
-    } else if (!XCardUsable()) {
-        conn->buffer_type = type;
-        conn->reply_data.clear();
-        reply_from_memory(conn, conn->reply_data.data(), 0, mime);
-    } else {
-        reply_cannot_return(conn, "the list is too large");
+    XListNotBuilt(conn, type, oom, mime);
+}
+
+void reply_record_list(connection* conn, int type, emRecFileType kind, const char* mime)
+{
+    RecordListBytes bytes;
+    const emListBuild r = GetRecordFileList(kind, HTTP_MAX_LIST_SIZE, bytes);
+    const int fd = list_file_for(static_cast<size_t>(kind), r == emListBuild_Done ? bytes : nullptr);
+    if (r != emListBuild_Done) {
+        XListNotBuilt(conn, type, r == emListBuild_NoMemory, mime);
+        return;
     }
+    conn->buffer_type = type;
+    conn->reply_dont_free = 0;
+    if (fd != -1) {
+        reply_from_memory(conn, nullptr, static_cast<off_t>(bytes->size()), mime);
+        conn->reply_type = REPLY_FROMFILE;
+        conn->reply_fd = fd;
+        return;
+    }
+    conn->reply_shared = bytes;
+    reply_from_memory(conn, bytes->data(), static_cast<off_t>(bytes->size()), mime);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "HttpServer/HttpConnection.h"
+#include "Record/RecordTypes.h"
 
 // Replies built in memory, shared by the file replies, the special URLs
 // and the command table behind "/ini.htm".
@@ -27,5 +28,10 @@ void reply_cannot_return(connection* conn, const char* why);
 // built again in a buffer of the connection's own, up to HTTP_MAX_LIST_SIZE
 // (else 500). Without a usable card a list that cannot be built is empty.
 void reply_list(connection* conn, int type, int (*build)(char*, int), const char* mime);
+// A list of the recordings: the document the recording engine keeps until
+// its index changes, sent from its list file (or, without one, from the
+// document itself, held by the connection while it is sent); the same
+// replies as reply_list otherwise.
+void reply_record_list(connection* conn, int type, emRecFileType kind, const char* mime);
 
 #endif

@@ -182,11 +182,11 @@ void process_get_url(connection* conn, const std::string& url, const std::string
     } else if (url == "/capturemain.jpeg") {
         XCapturedJpeg(conn);
     } else if (url == "/commonvideo.json") {
-        reply_list(conn, HTTP_BUFFER_COMMON_VIDEO_JSON, GetCommonVideoJson, kListMime);
+        reply_record_list(conn, HTTP_BUFFER_COMMON_VIDEO_JSON, emRecFileType_CommonVideo, kListMime);
     } else if (url == "/alarmvideo.json") {
-        reply_list(conn, HTTP_BUFFER_ALARM_VIDEO_JSON, GetAlarmVideoJson, kListMime);
+        reply_record_list(conn, HTTP_BUFFER_ALARM_VIDEO_JSON, emRecFileType_AlarmVideo, kListMime);
     } else if (url == "/alarmjpg.json") {
-        reply_list(conn, HTTP_BUFFER_ALARM_JPG_JSON, GetAlarmJpgJson, kListMime);
+        reply_record_list(conn, HTTP_BUFFER_ALARM_JPG_JSON, emRecFileType_AlarmImage, kListMime);
     } else if (url == "/tavika-ft/testspeed.dat") {
         if (conn->url_type != 1) {
             PauseRecordForSpeedTest();

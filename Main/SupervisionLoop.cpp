@@ -183,6 +183,8 @@ void CSupervisionLoop::CheckSDPrompt()
         m_Roles.prompts->PlayPrompt(PCM_SD_CHECK_ERROR);
     } else if ((m_iSdState & kSDMount) == 0 || (m_iSdState & (kSDReadOnly | kSDWriteProtect)) != 0) {
         m_Roles.prompts->PlayPrompt(PCM_SD_WRITE_PROTECT);
+    } else if (m_Roles.card->GetNoSpaceFlag()) {
+        m_Roles.prompts->PlayPrompt(PCM_SD_CHECK_ERROR);  // usable, but too full to record
     }
 }
 

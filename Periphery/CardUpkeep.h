@@ -20,6 +20,8 @@ public:
     // A format is under way (the app's format sets it around its worker).
     virtual void SetFormatStatusFlag(BOOL flag) = 0;
     virtual BOOL GetFormatStatusFlag() = 0;
+    // Recording stands stopped because the card has no room left.
+    virtual BOOL GetNoSpaceFlag() = 0;
 };
 
 #endif

@@ -1,32 +1,40 @@
 #include "Periphery/Poiel.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "Function/XLog.h"
+#include "Function/common.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
 
+enum emLineRead { emLine_End, emLine_Good, emLine_Bad };
+
 // One text line of at most CPoielInfo::kMaxLineLen characters, without its
-// line end; the tail of a longer line is read and dropped. FALSE at the end.
-BOOL XReadLine(FILE* fp, char* line, size_t size)
+// line end; the tail of a longer line is read and dropped. A line holding a
+// NUL byte is read whole and reported bad, its text left without the NULs.
+emLineRead XReadLine(FILE* fp, char* line, size_t size)
 {
-    if (fgets(line, static_cast<int>(size), fp) == nullptr) {
-        return FALSE;
+    const ssize_t got = XReadTextLine(fp, line, size);
+    if (got < 0) {
+        return emLine_End;
     }
-    size_t n = strlen(line);
-    if (n > 0 && line[n - 1] != '\n' && !feof(fp)) {
-        int c;
-        while ((c = fgetc(fp)) != EOF && c != '\n') {
+    const size_t stored = static_cast<size_t>(got);
+    size_t n = 0;
+    for (size_t i = 0; i < stored; ++i) {
+        if (line[i] != '\0') {
+            line[n++] = line[i];
         }
     }
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) {
+    line[n] = '\0';
+    const emLineRead result = n == stored ? emLine_Good : emLine_Bad;
+    while (n > 0 && line[n - 1] == '\r') {
         line[--n] = '\0';
     }
-    return TRUE;
+    return result;
 }
 
 // A number wrapped in one character on each side ("\"12\""); 0 otherwise.
@@ -39,6 +47,24 @@ int XWrappedInt(const char* field)
         return 0;
     }
     return value;
+}
+
+// NMEA degrees x 100 + minutes to decimal degrees; FALSE unless the value is
+// finite, at most 180 degrees either side and its minutes below 60.
+BOOL XNmeaToDegrees(float value, float* degrees)
+{
+    const double v = value;
+    if (!std::isfinite(v) || std::fabs(v) > 18000.0) {
+        return FALSE;
+    }
+    const double whole = std::trunc(v / 100.0);
+    const double minutes = v - whole * 100.0;
+    const double result = whole + minutes / 60.0;
+    if (std::fabs(minutes) >= 60.0 || std::fabs(result) > 180.0) {
+        return FALSE;
+    }
+    *degrees = static_cast<float>(result);
+    return TRUE;
 }
 
 }  // namespace
@@ -151,18 +177,23 @@ BOOL CPoielInfo::ParseFile(FILE* fp_mid, FILE* fp_mif)
     char line[kMaxLineLen + 1];
     char midLine[kMaxLineLen + 1];
     char field[kMaxLineLen + 1];
-    while (XReadLine(fp_mif, line, sizeof(line))) {
+    for (emLineRead got; (got = XReadLine(fp_mif, line, sizeof(line))) != emLine_End;) {
         const char* p = line;
         while (*p == ' ') {
             ++p;
         }
-        if (strncmp(p, "Delimiter", 9) == 0) {
+        if (strncmp(p, "Delimiter", 9) == 0 && got == emLine_Good) {
             const char* rest = nullptr;
             if (ParseLine(p, field, sizeof(field), &rest, " ") && rest != nullptr &&
                 ParseLine(rest, field, sizeof(field), &rest, " ")) {
                 snprintf(m_Delimiter, sizeof(m_Delimiter), "%.3s", field);
             }
         } else if (strncmp(p, "Point", 5) == 0) {
+            // A bad point still takes its attribute line: the next point keeps its own.
+            const emLineRead attributes = XReadLine(fp_mid, midLine, sizeof(midLine));
+            if (got != emLine_Good || attributes != emLine_Good) {
+                continue;  // a bad line, or no attributes: the point is skipped
+            }
             PoielInfo_t info;
             memset(&info, 0, sizeof(info));
             const char* rest = nullptr;
@@ -172,9 +203,6 @@ BOOL CPoielInfo::ParseFile(FILE* fp_mid, FILE* fp_mif)
                 if (rest != nullptr && ParseLine(rest, field, sizeof(field), &rest, " ")) {
                     info.piont.y = strtof(field, nullptr);
                 }
-            }
-            if (!XReadLine(fp_mid, midLine, sizeof(midLine))) {
-                continue;  // no attributes: the point is skipped
             }
             ParseAttributes(midLine, &info);
             if (!AppendPoint(&info)) {
@@ -255,12 +283,13 @@ BOOL CPoielInfo::GPSCoordinateToMap(float gpsX, float gpsY, float* mapX, float* 
         XERROR("mapX or mapY is null.\n");
         return FALSE;
     }
-    auto convert = [](float value) {
-        const double v = value;
-        const double degrees = static_cast<double>(static_cast<long>(v / 100.0));
-        return static_cast<float>(degrees + (v - degrees * 100.0) / 60.0);
-    };
-    *mapX = convert(gpsX);
-    *mapY = convert(gpsY);
+    float x = 0;
+    float y = 0;
+    if (!XNmeaToDegrees(gpsX, &x) || !XNmeaToDegrees(gpsY, &y)) {
+        XERROR("gpsX or gpsY is no coordinate: %f %f\n", static_cast<double>(gpsX), static_cast<double>(gpsY));
+        return FALSE;
+    }
+    *mapX = x;
+    *mapY = y;
     return TRUE;
 }

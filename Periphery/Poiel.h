@@ -37,7 +37,9 @@ typedef struct _poielInfoList_t {
 // comma-separated attributes.
 class CPoielInfo {
 public:
-    // Longest text line read; longer lines lose their tail.
+    // Longest text line read; longer lines lose their tail. A line holding
+    // a NUL byte is a bad one: ignored in the MIF, and a point whose MIF or
+    // MID line is bad is skipped.
     enum { kMaxLineLen = 255 };
 
     CPoielInfo();
@@ -61,7 +63,9 @@ public:
     // The first point at exactly (x, y), or null.
     PoielInfoList_t* FindPoielInfoList(PoielInfoList_t* head, float x, float y);
     void PrintPoielInfoList(const PoielInfoList_t* head);
-    // NMEA degrees × 100 + minutes to decimal degrees.
+    // NMEA degrees × 100 + minutes to decimal degrees. FALSE for a value that
+    // is no such coordinate (not finite, beyond 180 degrees, or with 60
+    // minutes or more); the outputs are then left alone.
     BOOL GPSCoordinateToMap(float gpsX, float gpsY, float* mapX, float* mapY);
 
     PoielInfoList_t* GetPoielInfoList() const { return m_PoielInfoListHead; }

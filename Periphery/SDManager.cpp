@@ -127,6 +127,7 @@ CSDManager::CSDManager(CSDSystem* pSystem)
     : m_SDState(0),
       m_PauseSD(FALSE),
       m_FormatingSD(FALSE),
+      m_bNoSpace(FALSE),
       m_nNotifierCount(0),
       m_nOldState(-1),
       m_nDisk(-1),
@@ -161,6 +162,11 @@ void CSDManager::SetFormatStatusFlag(BOOL flag)
 BOOL CSDManager::GetFormatStatusFlag() const
 {
     return m_FormatingSD.load();
+}
+
+BOOL CSDManager::GetNoSpaceFlag() const
+{
+    return m_bNoSpace.load();
 }
 
 void CSDManager::SetRecordClient(CSDRecordClient* client)
@@ -281,6 +287,7 @@ bool CSDManager::IsCalledElsewhere(SD_STATE_CALLBACK_FUN fun, void* priv, std::t
 
 void CSDManager::SDStateNotify(int state)
 {
+    m_bNoSpace = FALSE;  // the recording engine starts afresh on any change
     SDStateCBInfo table[SD_STATE_CALLBACK_MAX];
     int count = 0;
     {
@@ -800,6 +807,7 @@ void CSDManager::CheckSDCardFreeSpace()
     if (record == nullptr || record->GetIsPauseRecord()) {
         return;
     }
+    m_bNoSpace = FALSE;
     uint64_t total = 0;
     uint64_t freeBytes = 0;
     if (!GetDiskSpaceInfo(&total, &freeBytes)) {
@@ -821,6 +829,7 @@ void CSDManager::CheckSDCardFreeSpace()
         if (!record->DeleteOldestCommonRecordFile()) {
             XERROR("NOT ANY COMMON RECORD FILE TO DELETE...\n");
             record->StopAllRecord(FALSE, TRUE);
+            m_bNoSpace = TRUE;
             break;
         }
     }

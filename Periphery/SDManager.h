@@ -101,6 +101,11 @@ public:
     // Set while a format is asked for or runs (Format sets it itself).
     void SetFormatStatusFlag(BOOL flag);
     BOOL GetFormatStatusFlag() const;
+    // Set while recording stands stopped by the free-space policy for want of
+    // room (nothing left to delete); cleared by the next state notification,
+    // after which the recording engine starts again, and by a policy pass
+    // that finds recording running.
+    BOOL GetNoSpaceFlag() const;
     // The recording engine used by the free-space policy (none: no policy).
     void SetRecordClient(CSDRecordClient* client);
 
@@ -143,6 +148,7 @@ private:
     char m_szMountPath[256];       // e.g. /tmp/mmc0; guarded by m_Mutex
     std::atomic<BOOL> m_PauseSD;   // a format runs
     std::atomic<BOOL> m_FormatingSD;
+    std::atomic<BOOL> m_bNoSpace;  // recording stopped for want of room
     // One callback running, on `thread`.
     struct tagSDStateCall {
         SDStateCBInfo info;

@@ -347,6 +347,9 @@ void CRecord::CleanAllFileIndex()
     m_CommonRecordFileIndex.CleanAllFile();
     m_AlarmRecordFileIndex.CleanAllFile();
     m_AlarmImageFileIndex.CleanAllFile();
+    for (CRecordListCache& cache : m_ListCache) {
+        cache.Drop();
+    }
 }
 
 BOOL CRecord::CheckOverflowFile()

@@ -55,6 +55,7 @@
 #include "Record/RecordFileBase.h"
 #include "Record/RecordFinisher.h"
 #include "Record/RecordIntake.h"
+#include "Record/RecordListCache.h"
 #include "Record/RingBuffer.h"
 #include "Record/TimeTypeMapping.h"
 
@@ -116,6 +117,10 @@ public:
     int GetCommonVideoFileAsJson(char* buff, int buff_len);
     int GetAlarmVideoFileAsJSON(char* buff, int buff_len);
     int GetAlarmImgFileAsJSON(char* buff, int buff_len);
+    // The same document shared, built once per change of the category's
+    // index (at most `largest` bytes with its terminator); refused as the
+    // lists above are.
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out);
     // Deletes the file the app names, with its title and archive, from the
     // card and the index; 0 unless the card is usable.
     BOOL DeleteCommonVideoFile(const char* filename);
@@ -242,6 +247,7 @@ private:
     CRecordFileIndex m_CommonRecordFileIndex;
     CRecordFileIndex m_AlarmRecordFileIndex;
     CRecordFileIndex m_AlarmImageFileIndex;
+    CRecordListCache m_ListCache[3];  // by emRecFileType
     uint64_t m_nMaxCommonVideoSize;
     uint64_t m_nMaxAlarmVideoSize;
     uint64_t m_nMaxAlarmImageSize;

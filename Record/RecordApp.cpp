@@ -65,6 +65,19 @@ int CRecord::GetFileListAsJson(emRecFileType type, char* buff, int buff_len)
     return XListResult(IndexOf(type).GetFileInfoAsJSON(buff, buff_len));
 }
 
+emListBuild CRecord::GetFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    CGuard guard(m_Mutex);
+    // Each category's slot; anything else lists the common videos, as IndexOf does.
+    const size_t slot = static_cast<size_t>(type);
+    CRecordListCache& cache = m_ListCache[slot < 3 ? slot : 0];
+    if (!IsCardListable()) {
+        cache.Drop();
+        return emListBuild_Refused;
+    }
+    return cache.Get(IndexOf(type), largest, out);
+}
+
 BOOL CRecord::ChangeCardFiles(emRecFileType type, emCardFilesChange change, const char* filename)
 {
     CGuard guard(m_Mutex);

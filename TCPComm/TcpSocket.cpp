@@ -8,31 +8,30 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Function/ListenSocket.h"
+
 int tcp_listen(int port)
 {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        printf("socket() error in tcp_listen.\n");
+    // Printed for the step that failed.
+    static const char* const kFailed[emListenStep_Count] = {
+        "",
+        "socket() error in tcp_listen.",
+        "setsockopt() error in tcp_listen.",
+        "bind() error in tcp_listen",
+        "getsockname() error in tcp_listen.",
+        "listen() error in tcp_listen.",
+    };
+    tagListenSpec spec;
+    spec.port = static_cast<uint16_t>(port);
+    spec.backlog = 256;
+    const tagListenResult r = XListenTcp(spec);
+    if (r.fd < 0) {
+        printf("%s\n", kFailed[r.failed]);
         return -1;
     }
     int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-    struct sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (bind(fd, reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) != 0) {
-        printf("bind() error in tcp_listen\n");
-        close(fd);
-        return -1;
-    }
-    if (listen(fd, 256) != 0) {
-        printf("listen() error in tcp_listen.\n");
-        close(fd);
-        return -1;
-    }
-    return fd;
+    setsockopt(r.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    return r.fd;
 }
 
 int tcp_accept(int fd)

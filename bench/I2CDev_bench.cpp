@@ -11,7 +11,7 @@
 #include "Periphery/I2CDevPorts.h"
 #include "Periphery/IRSensor.h"
 #include "Platform/BoardRoot.h"
-#include "Platform/host/I2cSensorModels.h"
+#include "Platform/host/devices/I2cSensorModels.h"
 #include "tests/support/FakeRoles.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "Platform/MpiVenc.h"
-#include "Platform/host/PictureSynth.h"
-#include "Platform/host/VencCoder.h"
+#include "Platform/host/media/PictureSynth.h"
+#include "Platform/host/media/VencCoder.h"
 
 namespace {
 

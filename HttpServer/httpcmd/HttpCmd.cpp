@@ -24,8 +24,8 @@ WebBridgeRoles XRoles()
 }
 
 // What `call` answers of the bridges' part `part`, or `missing` without one.
-template <typename Role, typename Call>
-int XAsk(Role* WebBridgeRoles::*part, int missing, Call call)
+template <typename Role, typename R, typename Call>
+R XAsk(Role* WebBridgeRoles::*part, R missing, Call call)
 {
     Role* role = XRoles().*part;
     return role != nullptr ? call(*role) : missing;
@@ -95,6 +95,12 @@ int GetAlarmJpgJson(char* buf, int len)
 int GetGPSDataFileJson(char* buf, int len)
 {
     return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetGPSFileListAsJSON(buf, len); });
+}
+
+emListBuild GetRecordFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    return XAsk(&WebBridgeRoles::ports, emListBuild_Refused,
+                [&](CWebBridgePorts& p) { return p.GetFileList(type, largest, out); });
 }
 
 int GetIniConfig(char* buf, int len)

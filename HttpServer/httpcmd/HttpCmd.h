@@ -6,6 +6,8 @@
 #include "HttpServer/httpcmd/ProductInfoBridge.h"
 #include "Platform/MpiIspTuning.h"
 #include "Platform/MpiVi.h"
+#include "Record/RecordListCache.h"
+#include "Record/RecordTypes.h"
 
 // The web server's bridges to the application: plain functions, 0 for
 // success and -1 for failure unless told otherwise.
@@ -15,6 +17,8 @@ int GetCommonVideoJson(char* buf, int len);
 int GetAlarmVideoJson(char* buf, int len);
 int GetAlarmJpgJson(char* buf, int len);
 int GetGPSDataFileJson(char* buf, int len);
+// A recording list as shared bytes, at most `largest` (CRecord::GetFileList).
+emListBuild GetRecordFileList(emRecFileType type, size_t largest, RecordListBytes& out);
 // Raw text of the settings file: its byte count or -1.
 int GetIniConfig(char* buf, int len);
 

@@ -13,6 +13,8 @@
 #include "Platform/MpiVi.h"
 #include "Record/RecordControl.h"
 #include "Record/RecordFiles.h"
+#include "Record/RecordListCache.h"
+#include "Record/RecordTypes.h"
 #include "Roles/BootEnv.h"
 #include "Roles/CardFiles.h"
 #include "Snapshot/SnapshotControl.h"
@@ -28,6 +30,10 @@ public:
     virtual int GetCommonVideoFileAsJson(char* buf, int len) = 0;
     virtual int GetAlarmVideoFileAsJSON(char* buf, int len) = 0;
     virtual int GetAlarmImgFileAsJSON(char* buf, int len) = 0;
+    // A category's list as shared bytes, at most `largest`. Here built anew
+    // by the builder above in buffers of 2 MiB and up; the camera's comes
+    // from the recording engine, built once per change of its index.
+    virtual emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out);
     virtual int GetGPSFileListAsJSON(char* buf, int len) = 0;
 
     // ---- factory test ----

@@ -133,6 +133,11 @@ BOOL CCameraCard::GetFormatStatusFlag()
     return XOn(m_lpSD, FALSE, [](CSDManager& sd) { return sd.GetFormatStatusFlag(); });
 }
 
+BOOL CCameraCard::GetNoSpaceFlag()
+{
+    return XOn(m_lpSD, FALSE, [](CSDManager& sd) { return sd.GetNoSpaceFlag(); });
+}
+
 BOOL CCameraPins::ReadGpio(int gpio, int& value)
 {
     return CGPIOManager::instance()->Read(gpio, value);

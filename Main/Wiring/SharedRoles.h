@@ -86,6 +86,7 @@ public:
     int Format() override;
     void SetFormatStatusFlag(BOOL flag) override;
     BOOL GetFormatStatusFlag() override;
+    BOOL GetNoSpaceFlag() override;
 
 private:
     CSDManager* m_lpSD;

@@ -41,6 +41,11 @@ int CCameraWebBridgePorts::GetAlarmImgFileAsJSON(char* buf, int len)
     return CRecord::instance()->GetAlarmImgFileAsJSON(buf, len);
 }
 
+emListBuild CCameraWebBridgePorts::GetFileList(emRecFileType type, size_t largest, RecordListBytes& out)
+{
+    return CRecord::instance()->GetFileList(type, largest, out);
+}
+
 int CCameraWebBridgePorts::GetGPSFileListAsJSON(char* buf, int len)
 {
     return CGPS::instance()->GetGPSFileListAsJSON(buf, len);

@@ -33,6 +33,7 @@ public:
     int GetCommonVideoFileAsJson(char* buf, int len) override;
     int GetAlarmVideoFileAsJSON(char* buf, int len) override;
     int GetAlarmImgFileAsJSON(char* buf, int len) override;
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override;
     int GetGPSFileListAsJSON(char* buf, int len) override;
     BOOL ForceRetest() override;
     BOOL ForceTestDone() override;

@@ -71,6 +71,7 @@ CRecordFileIndex::CRecordFileIndex(emRecFileType type)
       m_lpMiddleChain(nullptr),
       m_nMiddleCount(0),
       m_nFileCount(0),
+      m_nChangeCount(0),
       m_bFinderValid(false)
 {
     // The pools of the nodes and their records are made first, so that a
@@ -148,6 +149,7 @@ BOOL CRecordFileIndex::AttachCompanion(const RECTIME& time, int index, unsigned 
     }
     node->AddRecFlag(flag);
     AddTotal(clamped);
+    ++m_nChangeCount;
     return 1;
 }
 
@@ -169,6 +171,7 @@ BOOL CRecordFileIndex::AddRecAssociatedData(const RECTIME& time, int index, CAss
     }
     node->AddAssociatedData(list);
     node->AddRecFlag(emRecFileFlag_HasAssociatedData);
+    ++m_nChangeCount;
     return 1;
 }
 
@@ -199,6 +202,7 @@ void CRecordFileIndex::InsertNode(CRecordFileIndexNode* node)
     }
     AddTotal(node->GetAllSize());
     ++m_nFileCount;
+    ++m_nChangeCount;
     m_bFinderValid = false;
 }
 
@@ -351,6 +355,7 @@ void CRecordFileIndex::RemoveNode(CRecordFileIndexNode* node)
     }
     MergeMiddle();
     m_bFinderValid = false;
+    ++m_nChangeCount;
     if (m_lpFileListRand == node) {
         m_lpFileListRand = nullptr;
     }
@@ -383,6 +388,7 @@ BOOL CRecordFileIndex::DeleteNodeFile(const char* mountPath, CRecordFileIndexNod
     const uint64_t before = node->GetAllSize();
     const BOOL ok = node->DeleteFile(mountPath, m_RecType);
     SubTotal(before - node->GetAllSize());
+    ++m_nChangeCount;  // a failed deletion may have taken companions
     if (ok) {
         RemoveNode(node);
     }
@@ -491,6 +497,7 @@ void CRecordFileIndex::CleanAllFile()
     m_lpFileListRand = nullptr;
     m_TotalSize.store(0, std::memory_order_relaxed);
     m_nFileCount = 0;
+    ++m_nChangeCount;
     m_bFinderValid = false;
     m_Finder.clear();
 }

@@ -63,6 +63,9 @@ public:
     int GetFileInfoAsJSON(char* buff, int len, const RECTIME& time, int index, char type = 0);
 
     uint64_t GetTotalSize() const { return m_TotalSize.load(std::memory_order_relaxed); }
+    // Goes up at every change of what the list document shows (files added
+    // or removed, companions and records attached, the index emptied).
+    uint64_t GetChangeCount() const { return m_nChangeCount; }
     int GetFileCount() const { return m_nFileCount; }
     emRecFileType GetRecType() const { return m_RecType; }
     // Newest and oldest node.
@@ -102,6 +105,7 @@ private:
     CRecordFileIndexNode* m_lpMiddleChain;
     int m_nMiddleCount;
     int m_nFileCount;
+    uint64_t m_nChangeCount;
     // The list as an array, newest first, built when a search has to walk
     // far (lookups in directory order during a card scan) and dropped at
     // every change of the list.

@@ -13,7 +13,7 @@
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVi.h"
 #include "Platform/common/ThreadAttr.h"
-#include "Platform/host/MediaModules.h"
+#include "Platform/host/media/MediaModules.h"
 #include "tests/AVCapture/CaptureRig.h"
 
 namespace {

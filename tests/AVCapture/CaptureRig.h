@@ -25,8 +25,8 @@
 #include "Periphery/GPIO.h"
 #include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
-#include "Platform/host/AcodecModel.h"
-#include "Platform/host/MipiModel.h"
+#include "Platform/host/audio/AcodecModel.h"
+#include "Platform/host/devices/MipiModel.h"
 #include "tests/support/FakeRoles.h"
 #include "tests/support/TestBoard.h"
 

@@ -8,7 +8,7 @@
 #include "Platform/MpiSys.h"
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVo.h"
-#include "Platform/host/MediaModules.h"
+#include "Platform/host/media/MediaModules.h"
 #include "Record/PauseReasons.h"
 #include "tests/AVCapture/CaptureRig.h"
 

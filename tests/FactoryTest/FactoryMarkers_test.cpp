@@ -47,6 +47,7 @@ protected:
 
 TEST_F(MarkerFixture, TestCfgGrammar)
 {
+    using namespace std::string_literals;
     const std::string longTitle(40, 'T');
     const std::string longLine = "title=" + std::string(250, 'L') + "burnintest=Y\n";
     struct {
@@ -69,6 +70,12 @@ TEST_F(MarkerFixture, TestCfgGrammar)
         {"empty lines skipped", "\n\nburnintest=y\n", TRUE, "kx-recorder", false},
         {"over-long line's tail is not a line", longLine, FALSE, "L", false},
         {"no final LF", "title=end", FALSE, "end", false},
+        // a line holding a NUL byte is skipped, and only that line
+        {"NUL ending a line", "a=\0\nburnintest=Y\n"s, TRUE, "kx-recorder", false},
+        {"NUL starting a line", "\0title=x\nburnintest=Y\n"s, TRUE, "kx-recorder", false},
+        {"NUL inside a line", "title=ab\0cd\nburnintest=Y\r\n"s, TRUE, "kx-recorder", false},
+        {"NUL in a line without =", "ab\0cd\nburnintest=Y\n"s, TRUE, "kx-recorder", false},
+        {"NUL after a value", "burnintest=Y\0\r\ntitle=t\n"s, FALSE, "t", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -17,7 +17,7 @@
 #include "FactoryTest/FactoryTest.h"
 #include "Periphery/SDManager.h"
 #include "Platform/Mtd.h"
-#include "Platform/host/MtdModel.h"
+#include "Platform/host/devices/MtdModel.h"
 #include "support/TestBoard.h"
 
 namespace {

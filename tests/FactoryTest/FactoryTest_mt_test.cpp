@@ -12,7 +12,7 @@
 #include "FactoryTest/FactoryStation.h"
 #include "FactoryTest/FactoryTest.h"
 #include "Periphery/SDManager.h"
-#include "Platform/host/MtdModel.h"
+#include "Platform/host/devices/MtdModel.h"
 #include "support/TestBoard.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "Main/Version.h"
 #include "Main/Wiring/SharedRoles.h"
 #include "Platform/Mtd.h"
-#include "Platform/host/MtdModel.h"
+#include "Platform/host/devices/MtdModel.h"
 #include "FactoryTest/FactoryFakes.h"
 #include "support/TestBoard.h"
 

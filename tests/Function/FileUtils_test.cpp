@@ -644,4 +644,51 @@ TEST_F(FileUtilsTest, DiskPartitionSpaceFailureZeroesBoth)
     EXPECT_EQ(0u, avail);
 }
 
+// --------------------------------------------------------------- text lines
+
+// Every line the reader returns from `text`, with a buffer of `size` bytes.
+std::vector<std::string> TextLines(const std::string& text, size_t size)
+{
+    std::vector<std::string> lines;
+    std::string copy = text;
+    FILE* fp = fmemopen(&copy[0], copy.size(), "r");
+    if (fp == nullptr) {
+        ADD_FAILURE() << "fmemopen";
+        return lines;
+    }
+    std::vector<char> buf(size + 1, 'x');
+    for (ssize_t n; (n = XReadTextLine(fp, buf.data(), size)) >= 0;) {
+        EXPECT_EQ(buf[static_cast<size_t>(n)], '\0');
+        EXPECT_EQ(buf[size], 'x');  // nothing written past the buffer
+        lines.emplace_back(buf.data(), static_cast<size_t>(n));
+    }
+    fclose(fp);
+    return lines;
+}
+
+TEST(XReadTextLine, CountsEveryByteOfTheLine)
+{
+    using namespace std::string_literals;
+    using V = std::vector<std::string>;
+    const struct {
+        const char* what;
+        std::string text;
+        size_t size;
+        V lines;
+    } cases[] = {
+        {"plain", "ab\ncd\n", 8, V{"ab", "cd"}},
+        {"no final LF", "ab\ncd", 8, V{"ab", "cd"}},
+        {"empty lines", "\n\nx\n", 8, V{"", "", "x"}},
+        {"empty file", "", 8, V{}},
+        {"CR kept", "a\r\n", 8, V{"a\r"}},
+        {"NUL bytes stored", "\0a\0b\0\nc\n"s, 8, V{"\0a\0b\0"s, "c"}},
+        {"over-long tail dropped", "abcdefgh\nij\n", 4, V{"abc", "ij"}},
+        {"exactly fitting", "abc\nd", 4, V{"abc", "d"}},
+        {"a NUL in the dropped tail", "abc\0\0\nd\n"s, 4, V{"abc", "d"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TextLines(c.text, c.size), c.lines) << c.what;
+    }
+}
+
 }  // namespace

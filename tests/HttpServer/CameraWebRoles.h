@@ -29,6 +29,10 @@ public:
     int GetCommonVideoFileAsJson(char* buf, int len) override { return m_Camera.ports->GetCommonVideoFileAsJson(buf, len); }
     int GetAlarmVideoFileAsJSON(char* buf, int len) override { return m_Camera.ports->GetAlarmVideoFileAsJSON(buf, len); }
     int GetAlarmImgFileAsJSON(char* buf, int len) override { return m_Camera.ports->GetAlarmImgFileAsJSON(buf, len); }
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override
+    {
+        return m_Camera.ports->GetFileList(type, largest, out);
+    }
     int GetGPSFileListAsJSON(char* buf, int len) override { return m_Camera.ports->GetGPSFileListAsJSON(buf, len); }
     BOOL ForceRetest() override { return m_Camera.ports->ForceRetest(); }
     BOOL ForceTestDone() override { return m_Camera.ports->ForceTestDone(); }
@@ -113,6 +117,7 @@ public:
     int Format() override { return m_Camera.upkeep->Format(); }
     void SetFormatStatusFlag(BOOL flag) override { m_Camera.upkeep->SetFormatStatusFlag(flag); }
     BOOL GetFormatStatusFlag() override { return m_Camera.upkeep->GetFormatStatusFlag(); }
+    BOOL GetNoSpaceFlag() override { return m_Camera.upkeep->GetNoSpaceFlag(); }
 
     BOOL PauseSnapshot() override { return m_Camera.snapshots->PauseSnapshot(); }
     BOOL ResumeSnapshot() override { return m_Camera.snapshots->ResumeSnapshot(); }

@@ -102,6 +102,11 @@ public:
         memcpy(buf, s.c_str(), std::min<size_t>(s.size() + 1, static_cast<size_t>(len)));
         return static_cast<int>(s.size());
     }
+    // The lists through the builders above, as a port without a cache builds them.
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override
+    {
+        return CWebBridgePorts::GetFileList(type, largest, out);
+    }
     BOOL DeleteCommonVideoFile(const char* n) override { Call(std::string("delc ") + n); return result; }
     BOOL DeleteAlarmVideoFile(const char* n) override { Call(std::string("dela ") + n); return result; }
     BOOL DeleteAlarmImgFile(const char* n) override { Call(std::string("deli ") + n); return result; }

@@ -145,6 +145,64 @@ TEST_F(HttpEngineTest, RequestLimitIsCheckedBeforeTheHandler)
     }
 }
 
+// The limit counts every byte received for the request, also bytes that
+// follow a complete head in the same read; sent in one write, or in two
+// split inside the head so that the end of the head comes with the extra.
+TEST_F(HttpEngineTest, RequestLimitCountsBytesBehindTheHead)
+{
+    const std::string line = "GET /head HTTP/1.1\r\nX: ";
+    // A head of `head` bytes, then `extra` bytes.
+    const auto request = [&](size_t head, size_t extra) {
+        return line + std::string(head - line.size() - 4, 'p') + "\r\n\r\n" + std::string(extra, 'b');
+    };
+    struct Row {
+        size_t head, extra;
+        bool tooLong;
+    } rows[] = {
+        {2998, 1500, true},   // 4498 in all
+        {2998, 1001, false},  // 3999
+        {2998, 1003, true},   // 4001
+        {3000, 1000, false},  // 4000
+        {3000, 1001, true},   // 4001
+        {100, 3900, false},   // 4000
+        {100, 3901, true},    // 4001
+        {3999, 2, true},      // 4001
+    };
+    for (const Row& r : rows) {
+        for (bool split : {false, true}) {
+            const std::string bytes = request(r.head, r.extra);
+            SCOPED_TRACE(std::to_string(r.head) + " + " + std::to_string(r.extra) + (split ? ", two writes" : ""));
+            s_nCalls = 0;
+            const int s = XTestConnect(m_nPort);
+            ASSERT_GE(s, 0);
+            if (split) {
+                // the first part ends inside the head: nothing is answered yet
+                const size_t cut = r.head / 2;
+                ASSERT_TRUE(XTestSend(s, bytes.substr(0, cut)));
+                struct pollfd p = {s, POLLIN, 0};
+                EXPECT_EQ(poll(&p, 1, 100), 0);
+                ASSERT_TRUE(XTestSend(s, bytes.substr(cut)));
+            } else {
+                ASSERT_TRUE(XTestSend(s, bytes));
+            }
+            XTestReply rep = XTestReadReply(s);
+            const char* status = r.tooLong ? "HTTP/1.1 413 Request Entity Too Large" : "HTTP/1.1 200 OK";
+            EXPECT_EQ(rep.head.compare(0, strlen(status), status), 0) << rep.head;
+            EXPECT_EQ(s_nCalls.load(), r.tooLong ? 0 : 1);
+            if (r.tooLong) {
+                EXPECT_NE(rep.body.find("Your request was dropped because it was too long."), std::string::npos);
+                EXPECT_NE(rep.head.find("Connection: close\r\n"), std::string::npos);
+                EXPECT_TRUE(XTestPeerCloses(s, 10000));
+            } else {
+                // what followed the head was dropped; the connection serves on
+                ASSERT_TRUE(XTestSend(s, "GET /mem/k/3 HTTP/1.1\r\n\r\n"));
+                EXPECT_EQ(XTestReadReply(s).body, "kkk");
+            }
+            close(s);
+        }
+    }
+}
+
 TEST_F(HttpEngineTest, OtherMethodsAndBadHeadsAreAnsweredAndClosed)
 {
     const std::string post = Curl("-o /dev/null -w '%{http_code}' -d x " + Url("/head"));

@@ -71,6 +71,10 @@ public:
     {
         return List("GetAlarmImgFileAsJSON", alarmImages, buf, len);
     }
+    emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override
+    {
+        return CWebBridgePorts::GetFileList(type, largest, out);
+    }
     int GetGPSFileListAsJSON(char* buf, int len) override { return List("GetGPSFileListAsJSON", gpsFiles, buf, len); }
     int GetIniConfig(char* buf, int len) override
     {

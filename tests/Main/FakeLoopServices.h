@@ -38,6 +38,7 @@ public:
     BOOL m_bHasSD = TRUE;
     std::vector<int> m_SDStates{3};   // CheckSDCard results in turn, then the last
     BOOL m_bFormatting = FALSE;
+    BOOL m_bNoSpace = FALSE;
     BOOL m_bRtcWork = TRUE;
     BOOL m_bLedStatus = FALSE;
     BOOL m_bBurnIn = FALSE;
@@ -134,6 +135,7 @@ public:
     }
     void CheckSDCardFreeSpace() override { ++m_iFreeSpaceChecks; }
     BOOL GetFormatStatusFlag() override { return m_bFormatting; }
+    BOOL GetNoSpaceFlag() override { return m_bNoSpace; }
     BOOL GetDiskSpaceInfo(uint64_t*, uint64_t*) override { return FALSE; }
     int Format() override { return -1; }
     void SetFormatStatusFlag(BOOL) override {}

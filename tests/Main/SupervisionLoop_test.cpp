@@ -233,6 +233,7 @@ struct PeriodicCase {
     int sdState;
     BOOL formatting, rtcWork, burnIn, testOK, checkModel;
     std::map<int, int> prompts;   // prompt -> times in 2600 cycles
+    BOOL noSpace = FALSE;         // recording stopped for want of room
 };
 
 TEST_F(LoopFixture, PeriodicPrompts)
@@ -251,12 +252,17 @@ TEST_F(LoopFixture, PeriodicPrompts)
         {"model check", TRUE, 3, FALSE, TRUE, FALSE, FALSE, TRUE, {{PCM_FACTORY_TEST_MODEL_CHECK, 26}}},
         {"all at once", TRUE, 0, FALSE, FALSE, TRUE, FALSE, FALSE,
          {{PCM_SD_CHECK_ERROR, 2}, {PCM_SYSTEMTIMEERROR, 2}, {PCM_FACTORY_TEST_MODE, 5}}},
+        {"card too full to record", TRUE, 3, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_CHECK_ERROR, 2}}, TRUE},
+        {"too full, formatting", TRUE, 3, TRUE, TRUE, FALSE, FALSE, FALSE, {}, TRUE},
+        {"too full and write-protected", TRUE, 1 | 2 | 8, FALSE, TRUE, FALSE, FALSE, FALSE,
+         {{PCM_SD_WRITE_PROTECT, 2}}, TRUE},
     };
     for (const PeriodicCase& c : cases) {
         CFakeLoopServices s;
         s.m_bHasSD = c.hasSD;
         s.m_SDStates = {c.sdState};
         s.m_bFormatting = c.formatting;
+        s.m_bNoSpace = c.noSpace;
         s.m_bRtcWork = c.rtcWork;
         s.m_bBurnIn = c.burnIn;
         s.m_bTestOK = c.testOK;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Platform/MediaSim.h"
-#include "Platform/host/RgnCompositor.h"
+#include "Platform/host/media/RgnCompositor.h"
 #include "tests/OSD/OSDTestSupport.h"
 
 namespace {

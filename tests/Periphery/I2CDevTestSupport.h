@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Periphery/I2CDevPorts.h"
-#include "Platform/host/I2cModel.h"
-#include "Platform/host/I2cSensorModels.h"
+#include "Platform/host/devices/I2cModel.h"
+#include "Platform/host/devices/I2cSensorModels.h"
 #include "support/FakeRoles.h"
 
 // Ports with a hand-driven clock that record what the sensors send out.

@@ -16,9 +16,9 @@ namespace {
 
 void XWriteText(const std::string& path, const std::string& text)
 {
-    FILE* f = fopen(path.c_str(), "w");
+    FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr) << path;
-    fputs(text.c_str(), f);
+    EXPECT_EQ(fwrite(text.data(), 1, text.size(), f), text.size());
     fclose(f);
 }
 
@@ -55,6 +55,33 @@ protected:
         return ok;
     }
 
+    // Loads the case's pair and compares every point and attribute.
+    void ExpectPoints(const tagPointCase& c)
+    {
+        SCOPED_TRACE(c.name);
+        CPoielInfo poiel;
+        std::string out;
+        ASSERT_TRUE(Load(poiel, c.mif, c.mid, &out));
+        const std::vector<PoielInfo_t> got = XPoints(poiel);
+        ASSERT_EQ(got.size(), c.points.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            const PoielInfo_t& p = got[i];
+            const std::vector<float>& e = c.points[i];
+            EXPECT_FLOAT_EQ(p.piont.x, e[0]);
+            EXPECT_FLOAT_EQ(p.piont.y, e[1]);
+            const int attrs[] = {p.pointId, p.meshId, p.owner, p.featCode, p.roadId, p.sol, p.azimuth, p.limit, p.speech};
+            for (int k = 0; k < 9; ++k) {
+                EXPECT_EQ(attrs[k], static_cast<int>(e[2 + k])) << "point " << i << " field " << k + 1;
+            }
+        }
+        // The whole list is printed at the end, a line a point.
+        size_t lines = 0;
+        for (char ch : out) {
+            lines += ch == '\n';
+        }
+        EXPECT_EQ(lines, got.size()) << out;
+    }
+
     CTestBoard m_Board;
 };
 
@@ -83,29 +110,34 @@ TEST_F(Poiel, ReadsPointsWithTheirAttributes)
          {{8, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 2, 0, 0, 0, 0, 0, 0, 0, 0}}},
     };
     for (const tagPointCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        CPoielInfo poiel;
-        std::string out;
-        ASSERT_TRUE(Load(poiel, c.mif, c.mid, &out));
-        const std::vector<PoielInfo_t> got = XPoints(poiel);
-        ASSERT_EQ(got.size(), c.points.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            const PoielInfo_t& p = got[i];
-            const std::vector<float>& e = c.points[i];
-            EXPECT_FLOAT_EQ(p.piont.x, e[0]);
-            EXPECT_FLOAT_EQ(p.piont.y, e[1]);
-            const int attrs[] = {p.pointId, p.meshId, p.owner, p.featCode, p.roadId, p.sol, p.azimuth, p.limit, p.speech};
-            for (int k = 0; k < 9; ++k) {
-                EXPECT_EQ(attrs[k], static_cast<int>(e[2 + k])) << "point " << i << " field " << k + 1;
-            }
-        }
-        // The whole list is printed at the end, a line a point.
-        size_t lines = 0;
-        for (char ch : out) {
-            lines += ch == '\n';
-        }
-        EXPECT_EQ(lines, got.size()) << out;
+        ExpectPoints(c);
     }
+}
+
+TEST_F(Poiel, ALineWithANulByteIsOneBadLine)
+{
+    using namespace std::string_literals;
+    const std::string three = "Point 1 2\nPoint 3 4\nPoint 5 6\n";
+    const std::string attrs = "1,1,1,\"1\",1,1,\"1\",\"1\",\"1\"\n2\n3\n";
+    const std::vector<std::vector<float>> lastTwo = {{3, 4, 2, 0, 0, 0, 0, 0, 0, 0, 0},
+                                                     {5, 6, 3, 0, 0, 0, 0, 0, 0, 0, 0}};
+    const tagPointCase cases[] = {
+        {"MIF: a NUL ending another line", "a\0\nPoint 1 2\n"s, "1\n", {{1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0}}},
+        {"MIF: a NUL starting a point", "\0"s + three, attrs, lastTwo},
+        {"MIF: a NUL inside a point", "Point 1\0 2\nPoint 3 4\nPoint 5 6\n"s, attrs, lastTwo},
+        {"MIF: a NUL ending a point", "Point 1 2\0\nPoint 3 4\nPoint 5 6\n"s, attrs, lastTwo},
+        {"MID: a NUL starting a line", three, "\0"s + attrs, lastTwo},
+        {"MID: a NUL inside a line", three, "1,1,1,\"1\0\",1,1,\"1\",\"1\",\"1\"\n2\n3\n"s, lastTwo},
+        {"MID: a NUL ending a line", three, "1,1,1,\"1\",1,1,\"1\",\"1\",\"1\"\0\r\n2\n3\n"s, lastTwo},
+        {"MIF: a line of NULs before the last line", "Point 1 2\n\0\0\0\nPoint 3 4"s, "1\n2\n",
+         {{1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0}, {3, 4, 2, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    };
+    for (const tagPointCase& c : cases) {
+        ExpectPoints(c);
+    }
+    CPoielInfo poiel;
+    ASSERT_TRUE(Load(poiel, "Delimiter \"\0;\"\n"s, ""));
+    EXPECT_STREQ(poiel.GetDelimiter(), "");
 }
 
 TEST_F(Poiel, PrintsEachPointAndKeepsTheDelimiter)
@@ -147,6 +179,39 @@ TEST_F(Poiel, ConvertsNmeaCoordinates)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(poiel.GPSCoordinateToMap(1, 2, &x, nullptr));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("mapX or mapY is null."), std::string::npos);
+
+    const struct {
+        float value;
+        bool ok;
+        float degrees;
+    } cases[] = {
+        {18000.0f, true, 180.0f},   {-3954.5f, true, -39.908333f}, {0.0f, true, 0.0f},
+        {5959.99f, true, 59.99983f}, {1e30f, false, 0},            {-1e30f, false, 0},
+        {INFINITY, false, 0},       {-INFINITY, false, 0},         {NAN, false, 0},
+        {18000.5f, false, 0},       {18100.0f, false, 0},          {3960.0f, false, 0},
+        {-9999.0f, false, 0},
+    };
+    // standard error is left alone here: a sanitizer report stays in sight
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        for (int axis = 0; axis < 2; ++axis) {
+            float mx = -1;
+            float my = -1;
+            const BOOL ok = axis == 0 ? poiel.GPSCoordinateToMap(c.value, 3954.5f, &mx, &my)
+                                      : poiel.GPSCoordinateToMap(3954.5f, c.value, &mx, &my);
+            ASSERT_EQ(ok, c.ok ? TRUE : FALSE) << "axis " << axis;
+            if (c.ok) {
+                EXPECT_NEAR(axis == 0 ? mx : my, c.degrees, 1e-4) << "axis " << axis;
+            } else {
+                EXPECT_EQ(mx, -1.0f);  // the outputs stay as they were
+                EXPECT_EQ(my, -1.0f);
+            }
+        }
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(poiel.GPSCoordinateToMap(3954.5f, NAN, &x, &y));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("gpsX or gpsY is no coordinate"), std::string::npos) << err;
 }
 
 TEST_F(Poiel, OpenErrorsAndTheBoardFiles)

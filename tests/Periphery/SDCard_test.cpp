@@ -20,14 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "Main/SupervisionLoop.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
 #include "Periphery/SDRecordClient.h"
 #include "Periphery/SDSystem.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Card.h"
+#include "PlayAudio/PcmIndex.h"
 #include "support/CardRig.h"
 #include "support/TestBoard.h"
+#include "tests/Main/FakeLoopServices.h"
 #include "tests/Periphery/SDTestSupport.h"
 
 namespace {
@@ -536,6 +539,72 @@ TEST_F(SDCardFreeSpaceTest, NothingLeftToDeleteStopsRecordingOncePerPass)
         EXPECT_NE(err.find("NOT ANY COMMON RECORD FILE TO DELETE..."), std::string::npos) << err;
         EXPECT_EQ(record.m_Stops, std::vector<std::string>(pass, "0,1"));
     }
+}
+
+// ---- a card smaller than the floor ----
+
+class SDCardTooSmallTest : public SDCardTest {
+protected:
+    unsigned CardMB() const override { return 448; }
+};
+
+// The engine as the policy meets it: once stopped, recording stays stopped
+// (and the policy idle) until a card change starts it again.
+class CStoppingRecord : public CFileRecord {
+public:
+    using CFileRecord::CFileRecord;
+    int GetIsPauseRecord() override { return m_bStopped ? 1 : 0; }
+    BOOL StopAllRecord(BOOL bFlushBuffer, BOOL bImmediately) override
+    {
+        m_bStopped = TRUE;
+        return CFileRecord::StopAllRecord(bFlushBuffer, bImmediately);
+    }
+    BOOL m_bStopped = FALSE;
+};
+
+// The supervision loop's card checks on the manager under test.
+class CCardLoopServices : public CFakeLoopServices {
+public:
+    explicit CCardLoopServices(CSDManager* sd) : m_pSD(sd) {}
+    int CheckSDCard() override { return m_pSD->CheckSDCard(); }
+    void CheckSDCardFreeSpace() override { m_pSD->CheckSDCardFreeSpace(); }
+    BOOL GetFormatStatusFlag() override { return m_pSD->GetFormatStatusFlag(); }
+    BOOL GetNoSpaceFlag() override { return m_pSD->GetNoSpaceFlag(); }
+
+private:
+    CSDManager* m_pSD;
+};
+
+TEST_F(SDCardTooSmallTest, NoRoomToRecordGivesTheCardCheckPrompt)
+{
+    ASSERT_EQ(Poll(), I | M);
+    const std::string videos = Card() + "DCIM/100video";
+    ASSERT_EQ(XTestRun("mkdir -p " + videos + " && echo ok"), "ok\n");
+    ASSERT_LE(FreeBytes(videos), SD_FREE_SPACE_THRESHOLD);
+    CStoppingRecord record(videos);
+    m_SD->SetRecordClient(&record);
+    EXPECT_FALSE(m_SD->GetNoSpaceFlag());
+
+    // a minute of the loop: recording stops at the first free-space pass,
+    // the card check at cycle 1200 asks the driver to check the card
+    CCardLoopServices services(m_SD.get());
+    CSupervisionLoop loop(services.Roles());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 1200; ++i) {
+        loop.Step();
+    }
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("NOT ANY COMMON RECORD FILE TO DELETE..."), std::string::npos) << err;
+    EXPECT_EQ(record.m_Stops, std::vector<std::string>({"0,1"}));
+    EXPECT_TRUE(m_SD->GetNoSpaceFlag());
+    EXPECT_EQ(services.Prompts(), std::vector<int>({PCM_SD_CHECK_ERROR}));
+
+    // a card change lets the engine start again: no prompt for it until the
+    // policy finds the card full once more
+    EXPECT_EQ(Format(), 0);
+    EXPECT_FALSE(m_SD->GetNoSpaceFlag());
 }
 
 // ---- nothing of the rig outlives its process ----

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -274,26 +276,82 @@ TEST_F(SDManagerThreads, UnregisterWaitsForTheCallInProgress)
 }
 
 // Listeners freed right after their unregistration while polls notify:
-// nothing touches one after it is gone (the sanitizers watch).
+// no call reaches one after its unregistration returned. Each listener is
+// known by a number never used again, looked up in the set of live ones
+// before anything of it is touched.
+class CListenerPool {
+public:
+    static int Record(int state, void* priv)
+    {
+        CListenerPool* pool = g_pPool;
+        const uintptr_t id = reinterpret_cast<uintptr_t>(priv);
+        std::lock_guard<std::mutex> lock(pool->m_Lock);
+        auto it = pool->m_Live.find(id);
+        if (it == pool->m_Live.end()) {
+            pool->m_Stray.push_back(id);
+            return 0;
+        }
+        it->second->states.push_back(state);
+        ++pool->m_nLiveCalls;
+        return 0;
+    }
+    void* Add()
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        const uintptr_t id = ++m_nLastId;
+        m_Live.emplace(id, std::unique_ptr<SDStateLog>(new SDStateLog));
+        return reinterpret_cast<void*>(id);
+    }
+    void Free(void* priv)
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_Live.erase(reinterpret_cast<uintptr_t>(priv));
+    }
+    int LiveCalls()
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        return m_nLiveCalls;
+    }
+    std::vector<uintptr_t> Stray()
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        return m_Stray;
+    }
+
+    static CListenerPool* g_pPool;
+
+private:
+    std::mutex m_Lock;
+    std::map<uintptr_t, std::unique_ptr<SDStateLog>> m_Live;
+    std::vector<uintptr_t> m_Stray;
+    uintptr_t m_nLastId = 0;
+    int m_nLiveCalls = 0;
+};
+
+CListenerPool* CListenerPool::g_pPool = nullptr;
+
 TEST_F(SDManagerThreads, ListenersFreedAfterUnregistration)
 {
+    CListenerPool pool;
+    CListenerPool::g_pPool = &pool;
     std::atomic<bool> stop{false};
     RunWithin(std::chrono::milliseconds(60000), "registration, freeing and polls", [&] {
         std::thread registrar([&] {
             while (!stop.load()) {
-                std::vector<std::unique_ptr<SDStateLog>> logs;
+                std::vector<void*> ids;
                 for (int i = 0; i < 8; ++i) {
-                    logs.emplace_back(new SDStateLog);
-                    m_SD.RegisterSDStateCallback(SDStateLog::Record, logs.back().get());
+                    ids.push_back(pool.Add());
+                    m_SD.RegisterSDStateCallback(CListenerPool::Record, ids.back());
                 }
                 std::this_thread::yield();
-                for (auto& l : logs) {
-                    m_SD.UnregisterSDStateCallback(SDStateLog::Record, l.get());
-                    l.reset();
+                for (void* id : ids) {
+                    EXPECT_TRUE(m_SD.UnregisterSDStateCallback(CListenerPool::Record, id));
+                    pool.Free(id);
                 }
             }
         });
-        for (int i = 0; i < 300; ++i) {
+        // at least 300 polls, and on until some reached a live listener
+        for (int i = 0; i < 300 || pool.LiveCalls() == 0; ++i) {
             {
                 std::lock_guard<std::mutex> lock(m_Sys.m_Lock);
                 m_Sys.m_bInserted = (i % 2) == 0;
@@ -303,6 +361,9 @@ TEST_F(SDManagerThreads, ListenersFreedAfterUnregistration)
         stop = true;
         registrar.join();
     });
+    CListenerPool::g_pPool = nullptr;
+    EXPECT_GT(pool.LiveCalls(), 0);
+    EXPECT_EQ(pool.Stray(), std::vector<uintptr_t>()) << "calls after the unregistration returned";
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "Platform/AudioIn.h"
 #include "Platform/AudioOut.h"
 #include "Platform/DevFile.h"
-#include "Platform/host/MicSource.h"
+#include "Platform/host/audio/MicSource.h"
 #include "support/AudioRig.h"
 #include "tests/Platform/FakeAudioEncoder.h"
 

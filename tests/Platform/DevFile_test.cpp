@@ -10,7 +10,7 @@
 #include "Platform/Acodec.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/DevFile.h"
-#include "Platform/host/AcodecModel.h"
+#include "Platform/host/audio/AcodecModel.h"
 #include "support/TestBoard.h"
 
 namespace {

@@ -18,7 +18,7 @@ std::atomic<int> g_nOpens{0};
 std::atomic<int> g_nCloses{0};
 std::atomic<int> g_nOpenResult{0};
 
-HI_S32 FakeOpen(void* attr, void** enc)
+inline HI_S32 FakeOpen(void* attr, void** enc)
 {
     g_nOpens++;
     if (g_nOpenResult != 0) {
@@ -28,14 +28,14 @@ HI_S32 FakeOpen(void* attr, void** enc)
     return 0;
 }
 
-HI_S32 FakeEncode(void*, const AUDIO_FRAME_S* frame, uint8_t* out, uint32_t* len)
+inline HI_S32 FakeEncode(void*, const AUDIO_FRAME_S* frame, uint8_t* out, uint32_t* len)
 {
     memcpy(out, &frame->u32Seq, 4);
     *len = 4;
     return 0;
 }
 
-HI_S32 FakeClose(void*)
+inline HI_S32 FakeClose(void*)
 {
     g_nCloses++;
     return 0;
@@ -43,15 +43,16 @@ HI_S32 FakeClose(void*)
 
 const uint32_t kFakeType = 99;
 
-void RegisterFake()
+// Registers the encoder for `type` unless that type has one.
+inline void RegisterFake(uint32_t type = kFakeType)
 {
     for (const AencRegistration& r : XAencRegistrations()) {
-        if (r.type == kFakeType) {
+        if (r.type == type) {
             return;
         }
     }
     AENC_ENCODER_S e = {};
-    e.enType = kFakeType;
+    e.enType = type;
     e.u32MaxFrmLen = 16;
     strcpy(e.aszName, "Fake");
     e.pfnOpenEncoder = FakeOpen;
@@ -61,7 +62,7 @@ void RegisterFake()
     ASSERT_EQ(HI_MPI_AENC_RegisterEncoder(&handle, &e), 0);
 }
 
-AENC_CHN_ATTR_S FakeChn(uint32_t bufSize)
+inline AENC_CHN_ATTR_S FakeChn(uint32_t bufSize)
 {
     static int attr = 0;
     AENC_CHN_ATTR_S a = {};

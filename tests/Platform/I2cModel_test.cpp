@@ -12,7 +12,7 @@
 
 #include "Platform/DevFile.h"
 #include "Platform/I2c.h"
-#include "Platform/host/I2cModel.h"
+#include "Platform/host/devices/I2cModel.h"
 #include "support/TestBoard.h"
 
 namespace {

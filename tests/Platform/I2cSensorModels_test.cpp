@@ -12,8 +12,8 @@
 
 #include "Platform/DevFile.h"
 #include "Platform/I2c.h"
-#include "Platform/host/I2cModel.h"
-#include "Platform/host/I2cSensorModels.h"
+#include "Platform/host/devices/I2cModel.h"
+#include "Platform/host/devices/I2cSensorModels.h"
 #include "support/TestBoard.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "Platform/MediaSim.h"
 #include "Platform/MpiIsp.h"
 #include "Platform/MpiSns.h"
-#include "Platform/host/MediaModules.h"
+#include "Platform/host/media/MediaModules.h"
 #include "Platform/MpiSys.h"
 #include "Platform/MpiVenc.h"
 #include "Platform/MpiVi.h"

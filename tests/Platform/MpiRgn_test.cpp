@@ -10,7 +10,7 @@
 #include "Platform/MediaSim.h"
 #include "Platform/MpiRgn.h"
 #include "Platform/RgnSim.h"
-#include "Platform/host/RgnCompositor.h"
+#include "Platform/host/media/RgnCompositor.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "Platform/DevFile.h"
 #include "Platform/Mtd.h"
-#include "Platform/host/MtdModel.h"
+#include "Platform/host/devices/MtdModel.h"
 #include "support/TestBoard.h"
 
 namespace {

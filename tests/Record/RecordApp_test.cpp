@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +114,17 @@ protected:
         XRecWriteFile(Card(name), std::string(300, 'i'));
         return m_lpRecord->AddAlarmImgIndex(T(sec), type, index, 300ul);
     }
+    // A usable card with two files of each category.
+    void FillCard()
+    {
+        m_lpCard->Notify(kCard);
+        AddCommon(0, 0);
+        AddCommon(60, 1, 720, 1);
+        AddAlarm(5, 0);
+        AddAlarm(6, 0);
+        ASSERT_TRUE(AddImage(7, 'A', 0));
+        ASSERT_TRUE(AddImage(8, 'M', 2));
+    }
     std::string CommonList()
     {
         std::vector<char> buff(65536);
@@ -204,13 +217,7 @@ TEST_F(RecordFileApi, ListsFollowTheCardState)
 // its index entry, and tells the phone.
 TEST_F(RecordFileApi, DeleteByNameOfEachCategory)
 {
-    m_lpCard->Notify(kCard);
-    AddCommon(0, 0);
-    AddCommon(60, 1, 720, 1);
-    AddAlarm(5, 0);
-    AddAlarm(6, 0);
-    ASSERT_TRUE(AddImage(7, 'A', 0));
-    ASSERT_TRUE(AddImage(8, 'M', 2));
+    FillCard();
 
     ASSERT_TRUE(m_lpRecord->DeleteCommonVideoFile("20240105083100_180(1)_720p_P.MP4"));
     EXPECT_FALSE(XRecExists(Card("DCIM/100video/20240105083100_180(1)_720p_P.MP4")));
@@ -453,4 +460,179 @@ TEST_F(RecordFileApi, QuotaWithoutTheCardSpace)
     EXPECT_EQ(c, all / 100 * 30 + all % 100 * 30 / 100);
     EXPECT_EQ(a, all);
     EXPECT_EQ(i, all / 100 * 100 + all % 100);
+}
+
+namespace {
+
+const size_t kLargestList = 16u << 20;
+
+// The document of a category as a reader of the shared lists gets it.
+RecordListBytes Shared(CRecord& record, emRecFileType type)
+{
+    RecordListBytes bytes;
+    EXPECT_EQ(record.GetFileList(type, kLargestList, bytes), emListBuild_Done);
+    return bytes ? bytes : std::make_shared<const std::string>("not built");
+}
+
+// The document built now into a buffer of the caller's.
+std::string Fresh(CRecord& record, emRecFileType type, size_t capacity = 1u << 20)
+{
+    std::vector<char> buff(capacity);
+    const int n = static_cast<int>(buff.size());
+    const int len = type == emRecFileType_CommonVideo  ? record.GetCommonVideoFileAsJson(buff.data(), n)
+                    : type == emRecFileType_AlarmVideo ? record.GetAlarmVideoFileAsJSON(buff.data(), n)
+                                                       : record.GetAlarmImgFileAsJSON(buff.data(), n);
+    return len < 0 ? "-1" : std::string(buff.data(), static_cast<size_t>(len));
+}
+
+}  // namespace
+
+// The shared lists: the same object while the index stands still, a new one
+// (the bytes of a fresh build) after each change of its own index only; a
+// document already handed out keeps its bytes.
+TEST_F(RecordFileApi, SharedListsFollowTheirIndex)
+{
+    const emRecFileType kinds[] = {emRecFileType_CommonVideo, emRecFileType_AlarmVideo, emRecFileType_AlarmImage};
+    FillCard();
+    RecordListBytes held[3];
+    std::string copies[3];
+    for (int k = 0; k < 3; ++k) {
+        held[k] = Shared(*m_lpRecord, kinds[k]);
+        copies[k] = *held[k];
+        EXPECT_EQ(*held[k], Fresh(*m_lpRecord, kinds[k]));
+        EXPECT_EQ(Shared(*m_lpRecord, kinds[k]).get(), held[k].get());  // a hit builds nothing
+    }
+    CRecordFileIndex& common = m_lpRecord->GetCommonRecordFileIndex();
+    CRecordFileIndex& alarm = m_lpRecord->GetAlarmRecordFileIndex();
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        bool changes[3];  // common, alarm, image
+    };
+    const std::vector<Step> steps = {
+        {"loop file added", [&] { ASSERT_TRUE(common.AddRecFile(T(120), 180u, 1080 << 16, 900ul)); },
+         {true, false, false}},
+        {"its title", [&] { ASSERT_TRUE(common.AddRecFileTitle(T(120), 0, 4ul)); }, {true, false, false}},
+        {"its archive", [&] { ASSERT_TRUE(common.AddRecFileTimestamp(T(120), 0, 6ul)); }, {true, false, false}},
+        {"snapshot records",
+         [&] {
+             CAssociatedData* d = CAssociatedDataManager::instance()->GetNode();
+             d->SetRecType('A');
+             d->SetRecTime(T(5));
+             d->SetGPSPosition("$GPRMC", 6);
+             ASSERT_TRUE(alarm.AddRecAssociatedData(T(5), 0, d));
+         },
+         {false, true, false}},
+        {"image added", [&] { ASSERT_TRUE(AddImage(9, 'G', 0)); }, {false, false, true}},
+        {"loop file deleted",
+         [&] { ASSERT_TRUE(m_lpRecord->DeleteCommonVideoFile("20240105083100_180(1)_720p_P.MP4")); },
+         {true, false, false}},
+        {"image deleted", [&] { ASSERT_TRUE(m_lpRecord->DeleteAlarmImgFile("A20240105083007.JPG")); },
+         {false, false, true}},
+        {"nothing", [] {}, {false, false, false}},
+        {"alarm videos cleaned", [&] { ASSERT_TRUE(m_lpRecord->CleanAllAlarmVideoFile()); }, {false, true, false}},
+        {"oldest loop file", [&] { ASSERT_TRUE(m_lpRecord->DeleteOldestCommonRecordFile()); },
+         {true, false, false}},
+        {"card scanned again", [&] { m_lpCard->Notify(kCard); }, {true, true, true}},
+        {"files back", [&] {
+             AddCommon(0, 0);
+             AddAlarm(5, 0);
+             ASSERT_TRUE(AddImage(7, 'A', 0));
+         },
+         {true, true, true}},
+        {"read-only card", [&] { m_lpCard->Notify(kCard | emSDState_ReadOnly); }, {true, true, true}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.change();
+        for (int k = 0; k < 3; ++k) {
+            SCOPED_TRACE(k);
+            const RecordListBytes now = Shared(*m_lpRecord, kinds[k]);
+            EXPECT_EQ(*now, Fresh(*m_lpRecord, kinds[k]));
+            EXPECT_EQ(now.get() != held[k].get(), s.changes[k]);
+            EXPECT_EQ(*held[k], copies[k]);  // what a reply holds stays as it was
+            EXPECT_EQ(Shared(*m_lpRecord, kinds[k]).get(), now.get());
+            held[k] = now;
+            copies[k] = *now;
+        }
+    }
+    // Card gone: refused as the lists are, and built again on the next card.
+    for (int state : {0, static_cast<int>(emSDState_Insert)}) {
+        m_lpCard->Notify(state);
+        for (int k = 0; k < 3; ++k) {
+            RecordListBytes none;
+            EXPECT_EQ(m_lpRecord->GetFileList(kinds[k], kLargestList, none), emListBuild_Refused);
+            EXPECT_EQ(none, nullptr);
+            EXPECT_EQ(Fresh(*m_lpRecord, kinds[k]), "-1");
+            EXPECT_EQ(*held[k], copies[k]);
+        }
+    }
+    m_lpCard->Notify(kCard);
+    AddCommon(0, 0);
+    for (int k = 0; k < 3; ++k) {
+        const RecordListBytes now = Shared(*m_lpRecord, kinds[k]);
+        EXPECT_NE(now.get(), held[k].get());
+        EXPECT_EQ(*now, Fresh(*m_lpRecord, kinds[k]));
+    }
+}
+
+// A list beyond the web server's 2 MiB buffer is built once, whole; the
+// limit counts its terminator, as a buffer of that size would.
+TEST_F(RecordFileApi, SharedListBeyondTwoMiB)
+{
+    m_lpCard->Notify(kCard);
+    CRecordFileIndex& common = m_lpRecord->GetCommonRecordFileIndex();
+    for (unsigned i = 0; i < 16000; ++i) {
+        const RECTIME t = RECTIME::Make(24, 1, 5, i / 3600, i / 60 % 60, i % 60);
+        ASSERT_TRUE(common.AddRecFile(t, 180u, ((i % 2 ? 720 : 1080) << 16) | (i % 2), 100000ul + i));
+    }
+    const RecordListBytes list = Shared(*m_lpRecord, emRecFileType_CommonVideo);
+    EXPECT_GT(list->size(), 2u << 20);
+    EXPECT_EQ(*list, Fresh(*m_lpRecord, emRecFileType_CommonVideo, kLargestList));
+    int status = -1;
+    const std::string out = XRecRunPython("RecordIndexJson_check.py", "commonlist\t" + *list + "\t\n", &status);
+    EXPECT_EQ(status, 0) << out.substr(0, 400);
+
+    RecordListBytes bytes;
+    EXPECT_EQ(m_lpRecord->GetFileList(emRecFileType_CommonVideo, list->size(), bytes), emListBuild_Refused);
+    EXPECT_EQ(m_lpRecord->GetFileList(emRecFileType_CommonVideo, list->size() + 1, bytes), emListBuild_Done);
+    EXPECT_EQ(*bytes, *list);
+}
+
+// The builds of a list: buffers doubling up to the largest, exactly the
+// bytes written kept.
+TEST(RecordListBytes, BuffersDoubleUpToTheLargest)
+{
+    struct Case {
+        size_t first, largest, needs;
+        std::vector<int> caps;
+        emListBuild result;
+    };
+    const std::vector<Case> cases = {
+        {1000, 5000, 900, {1000}, emListBuild_Done},
+        {1000, 5000, 3000, {1000, 2000, 4000}, emListBuild_Done},
+        {1000, 5000, 4500, {1000, 2000, 4000, 5000}, emListBuild_Done},
+        {1000, 5000, 5000, {1000, 2000, 4000, 5000}, emListBuild_Refused},
+        {8000, 5000, 100, {5000}, emListBuild_Done},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.needs);
+        std::vector<int> caps;
+        RecordListBytes out;
+        const emListBuild r = XBuildListBytes(
+            [&](char* buff, int len) {
+                caps.push_back(len);
+                if (static_cast<size_t>(len) <= c.needs) {
+                    return -1;
+                }
+                memset(buff, 'x', c.needs);
+                return static_cast<int>(c.needs);
+            },
+            c.first, c.largest, out);
+        EXPECT_EQ(r, c.result);
+        EXPECT_EQ(caps, c.caps);
+        if (r == emListBuild_Done) {
+            EXPECT_EQ(*out, std::string(c.needs, 'x'));
+        }
+    }
 }

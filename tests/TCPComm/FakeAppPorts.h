@@ -148,6 +148,7 @@ public:
     int CheckSDCard() override { return 0; }
     void CheckSDCardFreeSpace() override {}
     BOOL GetFormatStatusFlag() override { return FALSE; }
+    BOOL GetNoSpaceFlag() override { return FALSE; }
     BOOL GetDiskSpaceInfo(uint64_t* t, uint64_t* f) override
     {
         std::lock_guard<std::mutex> hold(m);

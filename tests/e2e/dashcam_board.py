@@ -17,6 +17,8 @@ BINARY_DIR = os.environ.get("DASHCAM_BINARY_DIR", os.path.join(SOURCE_DIR, "buil
 DASHCAM = os.environ.get("DASHCAM_BIN", os.path.join(BINARY_DIR, "dashcam"))
 BOARD_TOOL = os.path.join(SOURCE_DIR, "sim", "board")
 RECFEED = os.path.join(BINARY_DIR, "recfeed")
+# The card rig (the card image on loop devices) needs root and loop devices.
+CARD_RIG = os.geteuid() == 0 and os.path.exists("/dev/loop-control")
 # What a sanitizer report holds in the standard error.
 SANITIZER_MARKS = ("AddressSanitizer", "LeakSanitizer", "runtime error", "UndefinedBehaviorSanitizer")
 
@@ -87,9 +89,9 @@ def head_and_body(sock, timeout=30.0):
 class Board:
     """A fresh board folder, removed afterwards."""
 
-    def __init__(self):
+    def __init__(self, card_mb=None):
         self.dir = tempfile.mkdtemp(prefix="dashcam-e2e-")
-        board("init", "--force", self.dir)
+        board("init", "--force", *(["--card-mb", card_mb] if card_mb else []), self.dir)
 
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)

@@ -6,7 +6,7 @@ import sys
 import time
 import unittest
 
-from dashcam_board import BOARD_TOOL, Board, board
+from dashcam_board import BOARD_TOOL, CARD_RIG, Board, board
 
 CARD_DETECT = 0x10020050
 WRITE_PROTECT = 0x10020054
@@ -138,12 +138,10 @@ def loop_lines(image):
     return [l for l in out.splitlines() if image in l]
 
 
-@unittest.skipUnless(os.geteuid() == 0 and os.path.exists("/dev/loop-control"),
-                     "card attach needs root and loop devices")
+@unittest.skipUnless(CARD_RIG, "card attach needs root and loop devices")
 class CardAttachTest(unittest.TestCase):
     def setUp(self):
-        self.b = Board()
-        board("init", "--force", "--card-mb", 32, self.b.dir)
+        self.b = Board(card_mb=32)
         self.image = os.path.realpath(os.path.join(self.b.dir, "card", "card.img"))
         with open("/proc/self/mounts") as f:
             self.mounts = f.read()

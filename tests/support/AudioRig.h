@@ -11,7 +11,7 @@
 #include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/MpiSys.h"
-#include "Platform/host/AcodecModel.h"
+#include "Platform/host/audio/AcodecModel.h"
 #include "support/TestBoard.h"
 
 class CAudioRig : public testing::Test {

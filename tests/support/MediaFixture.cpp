@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "Platform/host/codec/X264Encoder.h"
+#include "Platform/host/media/codec/X264Encoder.h"
 
 #include <fdk-aac/aacenc_lib.h>
 

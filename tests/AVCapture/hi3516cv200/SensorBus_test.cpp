@@ -13,7 +13,7 @@
 
 #include "Platform/I2c.h"
 #include "Platform/MpiIsp.h"
-#include "Platform/host/MediaModules.h"
+#include "Platform/host/media/MediaModules.h"
 #include "tests/AVCapture/hi3516cv200/SensorRig.h"
 #include "tests/Platform/MediaChain.h"
 

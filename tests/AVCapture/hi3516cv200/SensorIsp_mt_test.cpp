@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "Platform/MpiIsp.h"
-#include "Platform/host/MediaModules.h"
+#include "Platform/host/media/MediaModules.h"
 #include "tests/AVCapture/hi3516cv200/SensorRig.h"
 #include "tests/Platform/MediaChain.h"
 

@@ -15,7 +15,7 @@
 #include "Platform/IspSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/MpiSns.h"
-#include "Platform/host/I2cModel.h"
+#include "Platform/host/devices/I2cModel.h"
 #include "support/TestBoard.h"
 
 struct tagSensorKind {
