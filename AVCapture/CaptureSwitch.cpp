@@ -3,12 +3,10 @@
 
 #include <cstdio>
 
-#include "AVCapture/CaptureLinks.h"
-#include "AVCapture/CaptureSink.h"
 #include "AVCapture/CommAVCapture.h"
 #include "Function/XLog.h"
 #include "Function/common.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 
 namespace {
@@ -16,14 +14,22 @@ namespace {
 // The end of a switch: capture and recording go on unless a pause reason
 // (the phone's stop, a power cut, a download) holds them; then they stay
 // paused and the switch still counts as made.
-BOOL XResumeAfterSwitch(CCommAVCapture* capture, CCaptureSink* sink)
+BOOL XResumeAfterSwitch(CCommAVCapture* capture, CRecordControl* record)
 {
     BOOL ok = TRUE;
     CPauseReasons::instance()->ResumeIfClear([&] {
         capture->ResumeCapture();
-        ok = sink->ResumeCommonRecord();
+        ok = record != nullptr && record->ResumeCommonRecord();
     });
     return ok;
+}
+
+// The recorder's resolution, when there is a recorder.
+void XRecordResolution(CCaptureSink* sink, PIC_SIZE_E res, const SIZE_S& size)
+{
+    if (sink != nullptr) {
+        sink->SetRecordResolution(res, size.u32Width, size.u32Height);
+    }
 }
 
 }  // namespace
@@ -78,8 +84,8 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
         XERROR("GetPicSize() Error.\n");
         return FALSE;
     }
-    CCaptureSink* sink = CCaptureSink::instance();
-    sink->SetRecordResolution(res, size.u32Width, size.u32Height);
+    CCaptureSink* sink = m_Roles.sink;
+    XRecordResolution(sink, res, size);
     {
         std::lock_guard<std::mutex> lock(m_CfgLock);
         m_ChnCfg[ENCODE_CHN_H264_MAIN].res = res;
@@ -90,9 +96,9 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
     }
     SIZE_S prevSize = {0, 0};
     GetPicSize(m_enNorm, prevRow.res, &prevSize);
-    if (!sink->PauseAllRecord(TRUE, TRUE)) {
+    if (!PauseRecorder(TRUE, TRUE)) {
         XERROR("g_Record.PauseAllRecord() Error.\n");
-        sink->SetRecordResolution(prevRow.res, prevSize.u32Width, prevSize.u32Height);
+        XRecordResolution(sink, prevRow.res, prevSize);
         m_SensorInputResolution = prevInput;
         std::lock_guard<std::mutex> lock(m_CfgLock);
         m_ChnCfg[ENCODE_CHN_H264_MAIN] = prevRow;
@@ -100,7 +106,7 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
     }
     PauseAndWait();
     CleanUpVideoEnc();
-    if (sink->GetParkingFlag()) {
+    if (RecorderParking()) {
         std::lock_guard<std::mutex> lock(m_CfgLock);
         m_ChnCfg[ENCODE_CHN_H264_MAIN].bitrate = 1024;
     }
@@ -109,18 +115,18 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
         // back to the mode that ran before, and capture and recording go on
         OldResolutionMode = prevMode;
         m_SensorInputResolution = prevInput;
-        sink->SetRecordResolution(prevRow.res, prevSize.u32Width, prevSize.u32Height);
+        XRecordResolution(sink, prevRow.res, prevSize);
         RestoreEncoders(prevRow);
-        XResumeAfterSwitch(this, sink);
+        XResumeAfterSwitch(this, m_Roles.record);
         return FALSE;
     }
     OldResolutionMode = res;
     BOOL ok = TRUE;
-    if (!CCaptureLinks::instance()->LayoutOSD(0)) {
+    if (m_Roles.overlays == nullptr || !m_Roles.overlays->LayoutOSD(0)) {
         XERROR("g_OSDManager.LayoutOSD Error.\n");
         ok = FALSE;
     }
-    if (!XResumeAfterSwitch(this, sink)) {
+    if (!XResumeAfterSwitch(this, m_Roles.record)) {
         XERROR("g_Record.ResumeCommonRecord() Error.\n");
         return FALSE;
     }
@@ -130,13 +136,12 @@ BOOL CCommAVCapture::ResolutionSwitch(int ResolutionMode)
 BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
 {
     CGuard guard(m_Mutex);
-    CCaptureSink* sink = CCaptureSink::instance();
-    CCaptureLinks* links = CCaptureLinks::instance();
+    CCaptureSink* sink = m_Roles.sink;
     if (!m_bLastParkingSet) {
-        LastParkingFlag = sink->GetParkingFlag();
+        LastParkingFlag = RecorderParking();
         m_bLastParkingSet = TRUE;
     }
-    const BOOL paused = LastParkingFlag ? sink->PauseAllRecord(FALSE, TRUE) : sink->PauseAllRecord(TRUE, TRUE);
+    const BOOL paused = LastParkingFlag ? PauseRecorder(FALSE, TRUE) : PauseRecorder(TRUE, TRUE);
     if (!paused) {
         XERROR("g_Record.PauseAllRecord() Error.\n");
         return FALSE;
@@ -153,16 +158,18 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
             row.gop = 1;
             row.bitrate = 1024;
         }
-        sink->SetParkingMode(TRUE);
-        if (links->GetParkingVoiceCfg() == 1) {
-            links->PlayAudio(PCM_START_PARKING_MONITOR);
+        if (sink != nullptr) {
+            sink->SetParkingMode(TRUE);
         }
-        if (links->GetSnapshotAssociateVideoCfg() == 1) {
-            links->LinkageConfig(emAlarmType_Gesture, 0, emLinkageType_Record);
-            links->LinkageConfig(emAlarmType_Manual, 0, emLinkageType_Record);
+        if (ParkingVoice()) {
+            m_Roles.prompts->PlayPrompt(PCM_START_PARKING_MONITOR);
         }
-        links->LinkageConfig(emAlarmType_Accelerate, 0, emLinkageType_Record);
-        links->LinkageConfig(emAlarmType_TrafficReport, 0, emLinkageType_Record);
+        if (SnapshotAssociatesVideo()) {
+            ChangeLinkage(emAlarmType_Gesture, 0, emLinkageType_Record);
+            ChangeLinkage(emAlarmType_Manual, 0, emLinkageType_Record);
+        }
+        ChangeLinkage(emAlarmType_Accelerate, 0, emLinkageType_Record);
+        ChangeLinkage(emAlarmType_TrafficReport, 0, emLinkageType_Record);
     } else {
         {
             std::lock_guard<std::mutex> lock(m_CfgLock);
@@ -171,33 +178,35 @@ BOOL CCommAVCapture::ParkingMonitoringEnable(int enable)
             row.gop = fps;
             row.bitrate = 8192;
         }
-        sink->SetParkingMode(FALSE);
-        if (links->GetParkingVoiceCfg() == 1) {
-            links->PlayAudio(PCM_EXIT_PARKING_MONITOR);
+        if (sink != nullptr) {
+            sink->SetParkingMode(FALSE);
         }
-        links->LinkageConfig(emAlarmType_Accelerate, emLinkageType_Record, 0);
-        links->LinkageConfig(emAlarmType_TrafficReport, emLinkageType_Record, 0);
-        if (links->GetSnapshotAssociateVideoCfg() == 1) {
-            links->LinkageConfig(emAlarmType_Gesture, emLinkageType_Record, 0);
-            links->LinkageConfig(emAlarmType_Manual, emLinkageType_Record, 0);
+        if (ParkingVoice()) {
+            m_Roles.prompts->PlayPrompt(PCM_EXIT_PARKING_MONITOR);
+        }
+        ChangeLinkage(emAlarmType_Accelerate, emLinkageType_Record, 0);
+        ChangeLinkage(emAlarmType_TrafficReport, emLinkageType_Record, 0);
+        if (SnapshotAssociatesVideo()) {
+            ChangeLinkage(emAlarmType_Gesture, emLinkageType_Record, 0);
+            ChangeLinkage(emAlarmType_Manual, emLinkageType_Record, 0);
         }
     }
     if (!InitVideoEnc()) {
         XERROR("InitVideoEnc() Error.\n");
-        XResumeAfterSwitch(this, sink);
+        XResumeAfterSwitch(this, m_Roles.record);
         return FALSE;
     }
     BOOL ok = TRUE;
-    if (!links->LayoutOSD()) {
+    if (m_Roles.overlays == nullptr || !m_Roles.overlays->LayoutOSD()) {
         XERROR("g_OSDManager.LayoutOSD Error.\n");
         ok = FALSE;
     }
-    if (!XResumeAfterSwitch(this, sink)) {
+    if (!XResumeAfterSwitch(this, m_Roles.record)) {
         XERROR("g_Record.ResumeCommonRecord() Error.\n");
         return FALSE;
     }
     if (ok) {
-        LastParkingFlag = sink->GetParkingFlag();
+        LastParkingFlag = RecorderParking();
     }
     return ok;
 }

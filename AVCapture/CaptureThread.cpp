@@ -10,7 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "AVCapture/CaptureSink.h"
 #include "AVCapture/CommAVCapture.h"
 #include "Function/XLog.h"
 #include "Platform/Aenc.h"
@@ -123,7 +122,7 @@ void CCommAVCapture::ThreadProc()
 void CCommAVCapture::EndCapture()
 {
     // recording never waits for a capture that has ended
-    CCaptureSink::instance()->PauseAllRecord(TRUE, TRUE);
+    PauseRecorder(TRUE, TRUE);
     printf("CAVCapture Thread Quiting...\n");
     fflush(stdout);
     std::lock_guard<std::mutex> lock(m_StateLock);
@@ -136,7 +135,7 @@ void CCommAVCapture::CaptureLoop(const int fds[3], int maxfd)
     BOOL bTune = FALSE;
     uint32_t nMainFrames = 0;
     BOOL bAac = FD_ISSET(fds[kAacEntry], &m_FdsAVChnRead) ? TRUE : FALSE;
-    CCaptureSink* const sink = CCaptureSink::instance();
+    CCaptureSink* const sink = m_Roles.sink;
     while (m_bLoop) {
         if (bTune) {
             SyncEncPTS();
@@ -202,7 +201,11 @@ void CCommAVCapture::CaptureLoop(const int fds[3], int maxfd)
                     XERROR("HI_MPI_AENC_GetStream failed with %#x!\n", static_cast<unsigned>(ret));
                     continue;
                 }
+                if (sink != nullptr) {
+                    if (sink != nullptr) {
                 sink->IncommingPacket(&st, &row);
+            }
+                }
                 ret = HI_MPI_AENC_ReleaseStream(0, &st);
                 if (ret != HI_SUCCESS) {
                     XERROR("HI_MPI_AENC_ReleaseStream 0 error with %#x \n", static_cast<unsigned>(ret));
@@ -242,7 +245,9 @@ void CCommAVCapture::CaptureLoop(const int fds[3], int maxfd)
             if (entry == ENCODE_CHN_H264_MAIN && (nMainFrames++ % 2) == 0) {
                 bTune = TRUE;  // every second main-stream frame
             }
-            sink->IncommingPacket(&st, &row);
+            if (sink != nullptr) {
+                sink->IncommingPacket(&st, &row);
+            }
             ret = HI_MPI_VENC_ReleaseStream(chn, &st);
             if (ret != HI_SUCCESS) {
                 XERROR("HI_MPI_VENC_ReleaseStream [%d] error with %#x \n", i, static_cast<unsigned>(ret));

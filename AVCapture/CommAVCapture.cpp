@@ -111,6 +111,38 @@ CCommAVCapture::~CCommAVCapture()
     m_lpTmpFrmBuff = nullptr;
 }
 
+int CCommAVCapture::Setting(const char* key, int default_int)
+{
+    return m_Roles.settings != nullptr ? m_Roles.settings->GetInt("funcset", key, default_int) : default_int;
+}
+
+BOOL CCommAVCapture::PauseRecorder(BOOL bFlushBuffer, BOOL bImmediately)
+{
+    return m_Roles.record != nullptr && m_Roles.record->PauseAllRecord(bFlushBuffer, bImmediately);
+}
+
+BOOL CCommAVCapture::RecorderParking()
+{
+    return m_Roles.record != nullptr && m_Roles.record->GetParkingFlag();
+}
+
+void CCommAVCapture::ChangeLinkage(emAlarmType alarm, unsigned add, unsigned remove)
+{
+    if (m_Roles.linkages != nullptr) {
+        m_Roles.linkages->LinkageConfig(alarm, add, remove);
+    }
+}
+
+BOOL CCommAVCapture::ParkingVoice()
+{
+    return m_Roles.prompts != nullptr && m_Roles.settings != nullptr && m_Roles.settings->GetParkingVoiceCfg() == 1;
+}
+
+BOOL CCommAVCapture::SnapshotAssociatesVideo()
+{
+    return m_Roles.settings != nullptr && m_Roles.settings->GetSnapshotAssociateVideoCfg() == 1;
+}
+
 BOOL CCommAVCapture::InitImageSensor()
 {
     int ret = sensor_register_callback();

@@ -1,6 +1,20 @@
 #ifndef AVCAPTURE_COMMAVCAPTURE_H
 #define AVCAPTURE_COMMAVCAPTURE_H
 
+// The road of a recorded frame:
+//   the image sensor's driver (hi3516cv200/sony_imx291/imx291_cmos.cpp or
+//   hi3516cv200/panasonic_mn34222/mn34222_cmos.cpp, picked from the strap
+//   pins) is registered with the ISP, which runs on its own thread
+//   (hi3516cv200/AVCaptureIsp.cpp); the video input feeds the processing
+//   group (Vpss.cpp), whose channels are bound to the four encoder channels
+//   (VideoEnc.cpp, over the buffer pools of VideoCache.cpp), the microphone
+//   the AAC encoder (Audio.cpp, AacEncoder.cpp). The capture thread
+//   (CaptureThread.cpp) waits on encoder channels 0 and 3 and the AAC
+//   encoder, takes each stream and hands it with its channel row to the
+//   sink (CCaptureSink): on the camera the recording engine's
+//   CRecord::IncommingPacket, whose road (Record/Record.h) ends in the MP4
+//   file on the card.
+
 // The common part of the camera object: the five encoded streams and the
 // media objects behind them (buffer pools and the media system, the
 // processing group fed from the video input, the four video encoder channels
@@ -23,6 +37,7 @@
 #include <mutex>
 
 #include "AVCapture/Audio.h"
+#include "AVCapture/CaptureRoles.h"
 #include "Function/types.h"
 #include "MultiTask/Thread.h"
 #include "Platform/MediaTypes.h"
@@ -67,6 +82,10 @@ public:
 
     CCommAVCapture();
     ~CCommAVCapture() override;
+
+    // The recorder, overlays, prompts, linkages, factory flags and settings
+    // it reaches (not owned), before Init.
+    void Bind(const CaptureRoles& roles) { m_Roles = roles; }
 
     // The capture thread.
     void ThreadProc() override;
@@ -163,6 +182,16 @@ protected:
     BOOL OnCaptureThread();
     // Rebuilds the encoders after a failed switch with the row given.
     void RestoreEncoders(const tagChannelConfig& row);
+    // The bound parts, with the answers of a missing one.
+    int Setting(const char* key, int default_int);
+    BOOL PauseRecorder(BOOL bFlushBuffer, BOOL bImmediately);
+    BOOL RecorderParking();
+    void ChangeLinkage(emAlarmType alarm, unsigned add, unsigned remove);
+    // The parking prompts are on (and there is a player for them).
+    BOOL ParkingVoice();
+    BOOL SnapshotAssociatesVideo();
+
+    CaptureRoles m_Roles{};
 
     // Switch state of the process.
     static PIC_SIZE_E OldResolutionMode;
@@ -218,11 +247,6 @@ protected:
     // Row changes made while the thread may read the row.
     std::mutex m_CfgLock;
 };
-
-// The running program's camera object for the speaker and microphone
-// controls (the prompt player, the volume setting); null until one is set.
-CCommAVCapture* XCaptureControls();
-void XSetCaptureControls(CCommAVCapture* capture);
 
 // The base sensor hooks of the common class: do nothing, return 0.
 extern "C" int sensor_register_callback(void);

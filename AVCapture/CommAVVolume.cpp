@@ -8,8 +8,6 @@
 
 namespace {
 
-std::atomic<CCommAVCapture*> s_lpControls{nullptr};
-
 // Both input-mute requests with the same value; each failure is printed.
 void SetInputMute(int fd, int32_t value)
 {
@@ -24,16 +22,6 @@ void SetInputMute(int fd, int32_t value)
 }
 
 }  // namespace
-
-CCommAVCapture* XCaptureControls()
-{
-    return s_lpControls.load(std::memory_order_acquire);
-}
-
-void XSetCaptureControls(CCommAVCapture* capture)
-{
-    s_lpControls.store(capture, std::memory_order_release);
-}
 
 BOOL CCommAVCapture::SetVolume(int volume)
 {

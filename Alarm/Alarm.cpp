@@ -18,12 +18,9 @@ TASK XMakeAlarmTask(unsigned type, unsigned time, unsigned wpa, uint32_t lpa)
     return task;
 }
 
-CAlarmManager* CAlarmManager::instance()
+// The configurations are made while it is, so that they outlive the thread.
+CAlarmManager::CAlarmManager() : CAlarmManager(CAlarmConfigManager::instance())
 {
-    // The configurations are made first, so that they outlive the thread.
-    CAlarmConfigManager* config = CAlarmConfigManager::instance();
-    static CAlarmManager s_Manager(config);
-    return &s_Manager;
 }
 
 CAlarmManager::CAlarmManager(CAlarmConfigManager* lpConfig)

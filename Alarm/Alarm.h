@@ -6,18 +6,31 @@
 #include "Alarm/AlarmConfigManager.h"
 #include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 
+// The road of an alarm:
+//   the accelerometer or the proximity sensor (Periphery/GSensor.cpp,
+//   Periphery/IRSensor.cpp) or the app's snapshot command (TCPComm) posts a
+//   TASKTYPE_ALARM task (XMakeAlarmTask) at the highest priority through its
+//   alarm role (CAlarmTasks); this thread takes it, drops it when it is
+//   older than 999 ms (ProcessTask), and CAlarmConfigManager runs the
+//   linkages of the alarm kind's configuration (AlarmConfig.cpp,
+//   AlarmLinkage.cpp): Record starts or extends an alarm recording through
+//   its record target (CRecord::StartAlarmRecord on the camera), Snapshot
+//   asks for an event image through its snapshot target (XM_SNAPSHOT to the
+//   snapshot thread), PlaySound and LedSpark print the alarm.
+//
 // The alarm thread: takes alarm tasks, drops those older than 999 ms and
 // runs the linkages of the rest. Producers post with
 //   CAlarmManager::instance()->PutTask(&task, TASK_PRIORITY_HIGHTEST)
 // from any thread; the queue is built for 1024 tasks.
-class CAlarmManager : public CThread {
+class CAlarmManager : public CThread, public CSingleton<CAlarmManager> {
 public:
     enum { kTaskQueueSize = 1024 };
 
-    static CAlarmManager* instance();
-
+    // The thread over the process's configurations.
+    CAlarmManager();
     // Tests and tools: a thread over its own configurations (not owned).
     explicit CAlarmManager(CAlarmConfigManager* lpConfig);
     ~CAlarmManager() override;

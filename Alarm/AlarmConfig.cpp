@@ -2,12 +2,12 @@
 
 #include "IniConfig/IniConfig.h"
 
-CAlarmConfig::CAlarmConfig(unsigned alarm, CAlarmRecordTarget* lpRecord, CAlarmSnapshotTarget* lpSnapshot)
+CAlarmConfig::CAlarmConfig(unsigned alarm)
     : m_Alarm(alarm),
       m_Linkage(emLinkageType_Mask),
       m_lpLinkagePlaySound(new CAlarmLinkagePlaySound()),
-      m_lpLinkageRecord(new CAlarmLinkageRecord(lpRecord)),
-      m_lpLinkageSnapshot(new CAlarmLinkageSnapshot(lpSnapshot)),
+      m_lpLinkageRecord(new CAlarmLinkageRecord()),
+      m_lpLinkageSnapshot(new CAlarmLinkageSnapshot()),
       m_lpLinkageLedSpark(new CAlarmLinkageLedSpark())
 {
 }
@@ -18,6 +18,12 @@ CAlarmConfig::~CAlarmConfig()
     delete m_lpLinkageRecord;
     delete m_lpLinkageSnapshot;
     delete m_lpLinkageLedSpark;
+}
+
+void CAlarmConfig::Bind(const AlarmTargets& targets)
+{
+    m_lpLinkageRecord->Bind(targets.record);
+    m_lpLinkageSnapshot->Bind(targets.snapshot);
 }
 
 BOOL CAlarmConfig::LoadConfig()

@@ -10,10 +10,13 @@
 // One alarm kind: its linkage mask and the four linkage objects it owns.
 class CAlarmConfig {
 public:
-    CAlarmConfig(unsigned alarm, CAlarmRecordTarget* lpRecord, CAlarmSnapshotTarget* lpSnapshot);
+    explicit CAlarmConfig(unsigned alarm);
     ~CAlarmConfig();
     CAlarmConfig(const CAlarmConfig&) = delete;
     CAlarmConfig& operator=(const CAlarmConfig&) = delete;
+
+    // The Record and Snapshot linkages' targets.
+    void Bind(const AlarmTargets& targets);
 
     // The mask this kind starts with (snapshot_associate_video adds Record
     // to Gesture and SW_VoiceWakeUp), then each linkage's own LoadConfig.
@@ -36,8 +39,8 @@ private:
     const unsigned m_Alarm;
     std::atomic<unsigned> m_Linkage;
     CAlarmLinkage* m_lpLinkagePlaySound;
-    CAlarmLinkage* m_lpLinkageRecord;
-    CAlarmLinkage* m_lpLinkageSnapshot;
+    CAlarmLinkageRecord* m_lpLinkageRecord;
+    CAlarmLinkageSnapshot* m_lpLinkageSnapshot;
     CAlarmLinkage* m_lpLinkageLedSpark;
 };
 

@@ -1,18 +1,17 @@
 #include "Alarm/AlarmConfigManager.h"
 
-CAlarmConfigManager* CAlarmConfigManager::instance()
-{
-    // The targets are made first, so that they outlive the configurations.
-    CAlarmRecordTarget* record = XDefaultAlarmRecordTarget();
-    CAlarmSnapshotTarget* snapshot = XDefaultAlarmSnapshotTarget();
-    static CAlarmConfigManager s_Manager(record, snapshot);
-    return &s_Manager;
-}
 
-CAlarmConfigManager::CAlarmConfigManager(CAlarmRecordTarget* lpRecord, CAlarmSnapshotTarget* lpSnapshot)
+CAlarmConfigManager::CAlarmConfigManager()
 {
     for (int i = 0; i < emAlarmType_MAX; ++i) {
-        m_AlarmConfig[i] = new CAlarmConfig(1u << i, lpRecord, lpSnapshot);
+        m_AlarmConfig[i] = new CAlarmConfig(1u << i);
+    }
+}
+
+void CAlarmConfigManager::Bind(const AlarmTargets& targets)
+{
+    for (CAlarmConfig* c : m_AlarmConfig) {
+        c->Bind(targets);
     }
 }
 

@@ -6,21 +6,22 @@
 #include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 
 // The nine alarm kinds' configurations, entry i for the kind 1 << i.
 // m_Mutex keeps a mask from being read half-changed; the linkages run
 // after it is left, on a copy of the mask, so that a slow recording start
 // never holds up LinkageConfig.
-class CAlarmConfigManager {
+class CAlarmConfigManager : public CSingleton<CAlarmConfigManager> {
 public:
-    // Over the recording engine's and the snapshot manager's singletons.
-    static CAlarmConfigManager* instance();
 
-    // Tests and tools: configurations over their own targets (not owned).
-    CAlarmConfigManager(CAlarmRecordTarget* lpRecord, CAlarmSnapshotTarget* lpSnapshot);
+    CAlarmConfigManager();
     ~CAlarmConfigManager();
     CAlarmConfigManager(const CAlarmConfigManager&) = delete;
     CAlarmConfigManager& operator=(const CAlarmConfigManager&) = delete;
+
+    // The linkages' targets (not owned), before Init.
+    void Bind(const AlarmTargets& targets);
 
     // Loads every configuration's mask from the settings; TRUE.
     BOOL Init();

@@ -54,8 +54,8 @@ BOOL CAlarmLinkagePlaySound::ProcessAlarm(unsigned alarm, unsigned, unsigned lon
     return TRUE;
 }
 
-CAlarmLinkageRecord::CAlarmLinkageRecord(CAlarmRecordTarget* lpTarget)
-    : m_lpTarget(lpTarget), m_PreRecord(TRUE), m_PreRecordTime(3000), m_PackTime(10000), m_RecordChannel(0)
+CAlarmLinkageRecord::CAlarmLinkageRecord()
+    : m_lpTarget(nullptr), m_PreRecord(TRUE), m_PreRecordTime(3000), m_PackTime(10000), m_RecordChannel(0)
 {
 }
 
@@ -71,11 +71,12 @@ BOOL CAlarmLinkageRecord::SetRecordCfg(BOOL bPreRecord, unsigned preRecordTime, 
 BOOL CAlarmLinkageRecord::ProcessAlarm(unsigned alarm, unsigned, unsigned long lpa)
 {
     printf("PROCESS RECORD(ALARM=0x%x)\n", alarm);
-    return m_lpTarget->StartAlarmRecord(alarm, lpa);
+    CAlarmRecordTarget* target = m_lpTarget.load();
+    return target != nullptr && target->StartAlarmRecord(alarm, lpa);
 }
 
-CAlarmLinkageSnapshot::CAlarmLinkageSnapshot(CAlarmSnapshotTarget* lpTarget)
-    : m_lpTarget(lpTarget), m_LockSnapshotFile(TRUE), m_SnapshotChannel(2)
+CAlarmLinkageSnapshot::CAlarmLinkageSnapshot()
+    : m_lpTarget(nullptr), m_LockSnapshotFile(TRUE), m_SnapshotChannel(2)
 {
 }
 
@@ -88,7 +89,8 @@ BOOL CAlarmLinkageSnapshot::SetSnapshotCfg(BOOL bLockSnapshot, int channel)
 
 BOOL CAlarmLinkageSnapshot::ProcessAlarm(unsigned, unsigned wpa, unsigned long lpa)
 {
-    return m_lpTarget->Snapshot(m_SnapshotChannel, static_cast<int>(wpa), lpa);
+    CAlarmSnapshotTarget* target = m_lpTarget.load();
+    return target != nullptr && target->Snapshot(m_SnapshotChannel, static_cast<int>(wpa), lpa);
 }
 
 CAlarmLinkageLedSpark::CAlarmLinkageLedSpark() : m_Interval(100), m_Duration(5000), m_SparkLed(0), m_OnOff(0)

@@ -42,12 +42,13 @@ private:
 // Starts or extends an alarm recording.
 class CAlarmLinkageRecord : public CAlarmLinkage {
 public:
-    explicit CAlarmLinkageRecord(CAlarmRecordTarget* lpTarget);
+    CAlarmLinkageRecord();
+    void Bind(CAlarmRecordTarget* lpTarget) { m_lpTarget = lpTarget; }
     BOOL SetRecordCfg(BOOL bPreRecord, unsigned preRecordTime, unsigned packTime, unsigned channel) override;
     BOOL ProcessAlarm(unsigned alarm, unsigned wpa, unsigned long lpa) override;
 
 private:
-    CAlarmRecordTarget* m_lpTarget;
+    std::atomic<CAlarmRecordTarget*> m_lpTarget;
     BOOL m_PreRecord;
     unsigned m_PreRecordTime;  // ms
     unsigned m_PackTime;       // ms
@@ -57,12 +58,13 @@ private:
 // Asks for an event image; `wpa` is the notify flag.
 class CAlarmLinkageSnapshot : public CAlarmLinkage {
 public:
-    explicit CAlarmLinkageSnapshot(CAlarmSnapshotTarget* lpTarget);
+    CAlarmLinkageSnapshot();
+    void Bind(CAlarmSnapshotTarget* lpTarget) { m_lpTarget = lpTarget; }
     BOOL SetSnapshotCfg(BOOL bLockSnapshot, int channel) override;
     BOOL ProcessAlarm(unsigned alarm, unsigned wpa, unsigned long lpa) override;
 
 private:
-    CAlarmSnapshotTarget* m_lpTarget;
+    std::atomic<CAlarmSnapshotTarget*> m_lpTarget;
     std::atomic<BOOL> m_LockSnapshotFile;
     std::atomic<int> m_SnapshotChannel;
 };

@@ -19,9 +19,12 @@ public:
     virtual BOOL Snapshot(int channel, int notify, unsigned long type) = 0;
 };
 
-// The recording engine's singleton.
-CAlarmRecordTarget* XDefaultAlarmRecordTarget();
-// The snapshot manager's singleton.
-CAlarmSnapshotTarget* XDefaultAlarmSnapshotTarget();
+// Where the linkages act: the camera's are the recording engine and the
+// snapshot manager, bound by the composition root; a linkage without its
+// target does nothing and fails.
+typedef struct tagAlarmTargets {
+    CAlarmRecordTarget* record;
+    CAlarmSnapshotTarget* snapshot;
+} AlarmTargets;
 
 #endif

@@ -10,11 +10,11 @@
 #include "Function/ByteOrder.h"
 #include "Function/Crc32.h"
 #include "Function/SystemTime.h"
-#include "Main/PcmIndex.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Rtc.h"
 #include "Platform/SysClock.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 
@@ -102,11 +102,11 @@ void CFactoryTest::AbortStep(RequestClient* req)
     if ((req->continue_flag & 0xFFFF) == 2) {
         const unsigned cmd = req->continue_flag >> 16;
         if (cmd == kCmdLed) {
-            m_lpPorts->WriteGpio(kLedGpioA, 0);
-            m_lpPorts->WriteGpio(kLedGpioB, 0);
-            m_lpPorts->SetFactoryTesting(FALSE);
+            m_Roles.pins->WriteGpio(kLedGpioA, 0);
+            m_Roles.pins->WriteGpio(kLedGpioB, 0);
+            m_Roles.ports->SetFactoryTesting(FALSE);
         } else if (cmd == kCmdSpeaker) {
-            m_lpPorts->StopRecordAAC();
+            m_Roles.ports->StopRecordAAC();
         }
     }
     req->continue_flag = 0;
@@ -151,9 +151,9 @@ int CFactoryTest::TestLed(RequestClient* req, const uint8_t* param, int paramLen
         if (duration < 1000) {
             duration = 1000;
         }
-        m_lpPorts->WriteGpio(kLedGpioA, 1);
-        m_lpPorts->WriteGpio(kLedGpioB, 1);
-        m_lpPorts->SetFactoryTesting(TRUE);
+        m_Roles.pins->WriteGpio(kLedGpioA, 1);
+        m_Roles.pins->WriteGpio(kLedGpioB, 1);
+        m_Roles.ports->SetFactoryTesting(TRUE);
         req->continue_remain_count = static_cast<int>(duration / 1000);
         req->continue_flag = (static_cast<uint32_t>(kCmdLed) << 16) | 2;
     }
@@ -181,8 +181,8 @@ int CFactoryTest::TestSpeaker(RequestClient* req)
     }
     if (step == 1) {
         unlink(XBoardPath(kAacFile).c_str());
-        m_lpPorts->StartRecordAAC(kAacFile);
-        m_lpPorts->PlayAudio(PCM_FACTORY_TEST_SPEAKER);
+        m_Roles.ports->StartRecordAAC(kAacFile);
+        m_Roles.prompts->PlayPrompt(PCM_FACTORY_TEST_SPEAKER);
         req->continue_remain_count = 5;
         req->continue_flag = (static_cast<uint32_t>(kCmdSpeaker) << 16) | 2;
     }
@@ -221,7 +221,7 @@ int CFactoryTest::TestResetKey(RequestClient* req, const uint8_t* param, int par
     const uint32_t start = SystemGetMSCount();
     for (;;) {
         int value = 1;
-        if (!m_lpPorts->ReadGpio(kResetKeyGpio, value)) {
+        if (!m_Roles.pins->ReadGpio(kResetKeyGpio, value)) {
             printf("===> TEST RESET BUTTON(READ GPIO STATE ERROR)\n");
             ret = 0;
             break;
@@ -260,7 +260,7 @@ int CFactoryTest::TestMic(uint8_t* payload, int& payloadLen)
 
 int CFactoryTest::TestSD(uint8_t* payload, int& payloadLen)
 {
-    const int state = m_lpPorts->GetSDState();
+    const int state = m_Roles.card->GetSDState();
     const int ret = (state & emSDState_Insert) && (state & emSDState_Mount) ? 1 : 0;
     XPutBE32(payload, static_cast<uint32_t>(state));
     payloadLen = 4;
@@ -319,11 +319,11 @@ int CFactoryTest::SetTime(const uint8_t* param, int paramLen)
     snprintf(cmd, sizeof(cmd), "/bin/setrtc -s time %d/%d/%d/%d/%d/%d \n", year, month, day, hour, minute,
              second);
     printf("%s", cmd);
-    if (m_lpPorts->RunCommand(cmd) != 0) {
+    if (m_Roles.shell->RunCommand(cmd) != 0) {
         return 0;
     }
     printf("===> TEST SET RTC TIME OK...\n");
-    m_lpPorts->PlayAudio(PCM_SYSTEMTIMESYNCSUCCESS);
+    m_Roles.prompts->PlayPrompt(PCM_SYSTEMTIMESYNCSUCCESS);
     return 1;
 }
 
@@ -392,7 +392,7 @@ void CFactoryTest::ProcessCMD(RequestClient* req)
     } else {
         switch (cmd) {
         case kCmdImageSensor:
-            ret = m_lpPorts->ImageSensorActive() ? 1 : 0;
+            ret = m_Roles.ports->ImageSensorActive() ? 1 : 0;
             printf("===> TEST IMAGE SENSOR(LEN=%d,RET=%d)\n", payloadLen, ret);
             break;
         case kCmdLed:
@@ -414,15 +414,15 @@ void CFactoryTest::ProcessCMD(RequestClient* req)
             ret = TestResetKey(req, param, paramLen);
             break;
         case kCmdIRSensor:
-            ret = m_lpPorts->IRSensorActive() ? 1 : 0;
+            ret = m_Roles.sensors->IRSensorActive() ? 1 : 0;
             printf("===> TEST IR GESTURE SENSOR(LEN=%d,RET=%d)\n", payloadLen, ret);
             break;
         case kCmdGSensor:
-            ret = m_lpPorts->GSensorActive() ? 1 : 0;
+            ret = m_Roles.sensors->GSensorActive() ? 1 : 0;
             printf("===> TEST 3 AIX ACCELERATION SENSOR(LEN=%d,RET=%d)\n", payloadLen, ret);
             break;
         case kCmdGPS:
-            ret = m_lpPorts->GPSModuleActive() ? 1 : 0;
+            ret = m_Roles.ports->GPSModuleActive() ? 1 : 0;
             printf("===> TEST GPS(LEN=%d,RET=%d)\n", payloadLen, ret);
             break;
         case kCmdSetTime:
@@ -465,7 +465,7 @@ BOOL CFactoryTest::ForceRetest()
     BOOL ok = SetEnv("factorytest", nullptr);
     ok = SaveEnvData() && ok;
     ok = Init() && ok;
-    ok = m_lpPorts->EnableAudioEnc(TRUE) && ok;
+    ok = m_Roles.ports->EnableAudioEnc(TRUE) && ok;
     return ok;
 }
 
@@ -489,6 +489,6 @@ BOOL CFactoryTest::ForceTestDone()
         return FALSE;
     }
     DestroyThread(TRUE);
-    m_lpPorts->StopVO();
+    m_Roles.capture->StopVO();
     return TRUE;
 }

@@ -53,7 +53,7 @@ int CFactoryTest::OnSDCardStateChange(int state)
         const char* const files[] = {kApMarker, kCheckModelMarker, kTestCfg};
         for (size_t i = 0; i < sizeof(files) / sizeof(files[0]); ++i) {
             char mount[256] = {0};
-            if (!m_lpPorts->GetSDMountPath(mount, sizeof(mount))) {
+            if (m_Roles.card == nullptr || !m_Roles.card->GetSDMountPath(mount, sizeof(mount))) {
                 continue;
             }
             const std::string path = XBoardPath(std::string(mount) + files[i]);
@@ -96,8 +96,8 @@ int CFactoryTest::OnSDCardStateChange(int state)
     if (m_bForceDiscorvery) {
         EnableDiscovery();
     }
-    if (m_bBurnInTesting) {
-        m_lpPorts->SetLedOnOffRate(10);
+    if (m_bBurnInTesting && m_Roles.ports != nullptr) {
+        m_Roles.ports->SetLedOnOffRate(10);
     }
     printf("BURN IN TEST MODE[%c]\n", m_bBurnInTesting ? 'Y' : 'N');
     return 0;

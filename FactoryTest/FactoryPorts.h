@@ -1,43 +1,40 @@
 #ifndef FACTORYTEST_FACTORYPORTS_H
 #define FACTORYTEST_FACTORYPORTS_H
 
-#include <cstddef>
-
+#include "AVCapture/CaptureControls.h"
+#include "Function/Shell.h"
 #include "Function/types.h"
+#include "Periphery/SensorTests.h"
+#include "PlayAudio/Prompts.h"
+#include "Roles/CardFiles.h"
+#include "Roles/Pins.h"
 
-// What the factory test reaches in other managers: the recording engine's
-// factory calls, the card, the board's pins, the prompt player, the sensors,
-// GPS and the capture. CFactoryPorts() itself is the camera's; tests replace
-// single calls.
+// What the factory test reaches in other managers of its own: the
+// recording engine's factory calls, the GPS receiver and the audio encoder.
 class CFactoryPorts {
 public:
     virtual ~CFactoryPorts() = default;
 
-    virtual BOOL ImageSensorActive();
-    virtual void SetFactoryTesting(BOOL bTesting);
-    virtual BOOL StartRecordAAC(const char* filename);
-    virtual BOOL StopRecordAAC();
-    virtual void SetLedOnOffRate(int frames);
-
-    virtual int GetSDState();
-    virtual BOOL GetSDMountPath(char* path, size_t size);
-    virtual BOOL RegisterSDStateCallback(int (*fun)(int, void*), void* priv);
-
-    virtual BOOL ReadGpio(int gpio, int& value);
-    virtual BOOL WriteGpio(int gpio, int value);
-
-    // A voice prompt at normal priority.
-    virtual void PlayAudio(int index);
-
-    // The motion sensors are not on the board yet: "not active".
-    virtual BOOL IRSensorActive();
-    virtual BOOL GSensorActive();
-    virtual BOOL GPSModuleActive();
-    virtual BOOL EnableAudioEnc(BOOL bEnable);
-    virtual BOOL StopVO();
-
-    // Shell command's exit status (-1 when it cannot start).
-    virtual int RunCommand(const char* cmd);
+    virtual BOOL ImageSensorActive() = 0;
+    virtual void SetFactoryTesting(BOOL bTesting) = 0;
+    virtual BOOL StartRecordAAC(const char* filename) = 0;
+    virtual BOOL StopRecordAAC() = 0;
+    virtual void SetLedOnOffRate(int frames) = 0;
+    virtual BOOL GPSModuleActive() = 0;
+    virtual BOOL EnableAudioEnc(BOOL bEnable) = 0;
 };
+
+// Everything the factory test needs, bound before Init. The station's
+// server starts only with every part there; without the card no marker is
+// read and no card callback registered.
+typedef struct tagFactoryRoles {
+    CFactoryPorts* ports;
+    CCardFiles* card;
+    CPins* pins;
+    CPrompts* prompts;
+    CSensorTests* sensors;
+    CCaptureControls* capture;  // the analogue output
+    CShell* shell;
+} FactoryRoles;
 
 #endif

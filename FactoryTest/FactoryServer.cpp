@@ -119,6 +119,11 @@ BOOL CFactoryTest::EnableDiscovery()
     if (m_bEnableDiscorvery) {
         return TRUE;
     }
+    const FactoryRoles& r = m_Roles;
+    if (r.ports == nullptr || r.card == nullptr || r.pins == nullptr || r.prompts == nullptr ||
+        r.sensors == nullptr || r.capture == nullptr || r.shell == nullptr) {
+        return FALSE;
+    }
     // A failed start leaves nothing open, so a later call may try again.
     if (!InitSocketUDP()) {
         return FALSE;

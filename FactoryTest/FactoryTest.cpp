@@ -20,11 +20,6 @@ const long kEnvSize = 0x40000;
 
 }  // namespace
 
-CFactoryTest* CFactoryTest::instance()
-{
-    static CFactoryTest* test = new CFactoryTest;  // read by every thread until exit
-    return test;
-}
 
 CFactoryTest::CFactoryTest()
     : CThread(FALSE, 0, 0),
@@ -49,8 +44,7 @@ CFactoryTest::CFactoryTest()
       m_UdpPort(FACTORY_TEST_UDP_PORT),
       m_TcpPort(FACTORY_TEST_TCP_PORT),
       m_UdpPortBound(0),
-      m_TcpPortBound(0),
-      m_lpPorts(new CFactoryPorts)
+      m_TcpPortBound(0)
 {
     snprintf(m_DevTitle, sizeof(m_DevTitle), "%s", "kx-recorder");
 }
@@ -60,11 +54,6 @@ CFactoryTest::~CFactoryTest()
     DestroyThread(TRUE);
     CleanUpRequest();
     free(m_lpEnvBuff);
-}
-
-void CFactoryTest::SetPorts(CFactoryPorts* lpPorts)
-{
-    m_lpPorts.reset(lpPorts != nullptr ? lpPorts : new CFactoryPorts);
 }
 
 void CFactoryTest::SetServerPorts(unsigned short udp, unsigned short tcp)
@@ -93,8 +82,8 @@ BOOL CFactoryTest::Init()
 {
     {
         std::lock_guard<std::mutex> lock(m_StartLock);
-        if (!m_bSDRegistered) {
-            m_bSDRegistered = m_lpPorts->RegisterSDStateCallback(SDCardStateChange, this);
+        if (!m_bSDRegistered && m_Roles.card != nullptr) {
+            m_bSDRegistered = m_Roles.card->RegisterSDStateCallback(SDCardStateChange, this);
         }
     }
     {

@@ -5,14 +5,14 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <string>
 
 #include "FactoryTest/FactoryPorts.h"
 #include "Function/types.h"
-#include "Main/BootEnvStore.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
+#include "Roles/BootEnv.h"
 
 // The boot loader's environment block: a little-endian CRC-32 of the rest,
 // then name=value entries each ended by a NUL, the list ended by an empty one.
@@ -48,9 +48,8 @@ typedef struct tagRequestClient {
 // guards the block; threads other than start-up read values through
 // GetEnvValue, which copies. The flags are atomic; the title is copied under
 // its own lock.
-class CFactoryTest : public CBootEnvStore, public CThread {
+class CFactoryTest : public CBootEnv, public CThread, public CSingleton<CFactoryTest> {
 public:
-    static CFactoryTest* instance();
     CFactoryTest();
     ~CFactoryTest() override;
 
@@ -63,6 +62,7 @@ public:
     BOOL ForceRetest();
     BOOL ForceTestDone();
     // Starts the server once per process; a failed start may be tried again.
+    // 0 while a part of its roles is missing.
     BOOL EnableDiscovery();
 
     BOOL GetFactoryTestOK() const { return m_bFactoryTestOK.load(); }
@@ -77,8 +77,8 @@ public:
     static int SDCardStateChange(int state, void* priv);
     int OnSDCardStateChange(int state);
 
-    // Replaces the links to other managers (owned; null: the camera's).
-    void SetPorts(CFactoryPorts* lpPorts);
+    // What it reaches in other managers (not owned), before Init.
+    void Bind(const FactoryRoles& roles) { m_Roles = roles; }
     // Ports the server binds (0: any free one; tests), and those it got.
     void SetServerPorts(unsigned short udp, unsigned short tcp);
     unsigned short GetUdpPort() const { return m_UdpPortBound.load(); }
@@ -91,7 +91,7 @@ public:
     // (start-up thread only).
     const char* GetEnv(const char* name);
     // A copy of the value; FALSE when unset.
-    BOOL GetEnvValue(const char* name, std::string& value);
+    BOOL GetEnvValue(const char* name, std::string& value) override;
     BOOL SetEnv(const char* name, const char* value) override;
     static const char* MatchEnv(const char* name, const char* entry);
     BOOL PrintEnv(const char* name);
@@ -169,7 +169,7 @@ private:
     unsigned short m_TcpPort;
     std::atomic<unsigned short> m_UdpPortBound;
     std::atomic<unsigned short> m_TcpPortBound;
-    std::unique_ptr<CFactoryPorts> m_lpPorts;
+    FactoryRoles m_Roles{};
 };
 
 #endif

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <list>
 #include <memory>
@@ -27,7 +28,6 @@
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpRequest.h"
 #include "HttpServer/HttpText.h"
-#include "HttpServer/ProcessGet.h"
 
 namespace {
 
@@ -53,10 +53,8 @@ uint64_t num_requests = 0, total_in = 0, total_out = 0;
 std::unique_ptr<char[]> json_buffer;
 std::vector<char> g_LiveScratch;
 int g_nSpareFd = -1;  // given up to accept() and refuse when descriptors run out
-HttpGetHandler g_GetHandler = nullptr;
-void (*g_ResumeRecord)() = nullptr;
+std::atomic<CHttpEngineLinks*> g_pLinks{nullptr};  // set and cleared under the pass lock
 int g_nResumePending = 0;  // speed-test replies ended in this pass
-CHttpFrameSource* g_pFrameSource = nullptr;
 size_t g_nBacklogFrames = 30;
 size_t g_nBacklogBytes = 1u << 20;
 
@@ -301,12 +299,17 @@ void XRunHandler(connection* conn, bool head)
     httpd_root(&conn->root_generation);
     conn->in_handler = 1;
     bool failed = false;
-    HttpGetHandler handler = g_GetHandler != nullptr ? g_GetHandler : process_get;
+    CHttpEngineLinks* links = g_pLinks.load();
     if (g_pPass != nullptr) {
         g_pPass->Release();
     }
     try {
-        handler(conn);
+        if (links != nullptr) {
+            links->ReplyGet(conn);
+        } else {
+            default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
+                          html_escape(conn->url).c_str(), "no reply builder");
+        }
     } catch (const std::bad_alloc&) {
         failed = true;
     }
@@ -662,14 +665,16 @@ void XLiveFeed(const char* frame, size_t len)
 
 void XFetchFrames()
 {
-    if (g_pFrameSource == nullptr) {
+    CHttpEngineLinks* links = g_pLinks.load();
+    CHttpFrameSource* source = links != nullptr ? links->FrameSource() : nullptr;
+    if (source == nullptr) {
         return;
     }
     if (g_LiveScratch.size() != HTTP_LIVE_BUFFER_SIZE) {
         g_LiveScratch.assign(HTTP_LIVE_BUFFER_SIZE, 0);
     }
     for (int i = 0; i < 16; ++i) {
-        const int n = g_pFrameSource->SubStreamData(g_LiveScratch.data(), HTTP_LIVE_BUFFER_SIZE, 0);
+        const int n = source->SubStreamData(g_LiveScratch.data(), HTTP_LIVE_BUFFER_SIZE, 0);
         if (n <= 0 || n > HTTP_LIVE_BUFFER_SIZE) {
             return;
         }
@@ -696,18 +701,19 @@ void XResumeRecording(XPassGuard& pass)
 {
     int n = g_nResumePending;
     g_nResumePending = 0;
-    void (*resume)() = g_ResumeRecord;
+    CHttpEngineLinks* links = g_pLinks.load();
     pass.Release();
-    for (; n > 0 && resume != nullptr; --n) {
-        resume();
+    for (; n > 0 && links != nullptr; --n) {
+        links->ResumeRecord();
     }
 }
 
 }  // namespace
 
-int init_exec_env(const char* RootPath)
+int init_exec_env(const char* RootPath, CHttpEngineLinks* links)
 {
     std::lock_guard<std::mutex> lock(g_PassLock);
+    g_pLinks = links;
     parse_default_extension_map();
     parse_commandline2(RootPath);
     set_keep_alive_field(idletime);
@@ -812,7 +818,9 @@ void httpd_poll()
             polled.push_back(conn);
         }
     }
-    const int live_fd = hungry && g_pFrameSource != nullptr ? g_pFrameSource->SubStreamFd() : -1;
+    CHttpEngineLinks* links = g_pLinks.load();
+    CHttpFrameSource* source = links != nullptr ? links->FrameSource() : nullptr;
+    const int live_fd = hungry && source != nullptr ? source->SubStreamFd() : -1;
     if (live_fd >= 0) {
         live_at = static_cast<int>(fds.size());
         fds.push_back({live_fd, POLLIN, 0});
@@ -886,10 +894,11 @@ void deinit_exec_env()
     }
     connlist.clear();
     for (; g_nResumePending > 0; --g_nResumePending) {
-        if (g_ResumeRecord != nullptr) {
-            g_ResumeRecord();
+        if (CHttpEngineLinks* links = g_pLinks.load()) {
+            links->ResumeRecord();
         }
     }
+    g_pLinks = nullptr;
     free_mime_map();
     if (g_nSpareFd != -1) {
         close(g_nSpareFd);
@@ -930,31 +939,16 @@ char* httpd_make_json_buffer()
     return json_buffer.get();
 }
 
-void httpd_set_get_handler(HttpGetHandler handler)
-{
-    std::lock_guard<std::mutex> lock(g_PassLock);
-    g_GetHandler = handler;
-}
-
-void httpd_set_resume_record(void (*resume)())
-{
-    std::lock_guard<std::mutex> lock(g_PassLock);
-    g_ResumeRecord = resume;
-}
-
-void httpd_set_frame_source(CHttpFrameSource* source)
-{
-    std::lock_guard<std::mutex> lock(g_PassLock);
-    g_pFrameSource = source;
-}
-
 CHttpFrameSource* httpd_frame_source()
 {
-    if (t_bHoldsPass) {
-        return g_pFrameSource;
-    }
-    std::lock_guard<std::mutex> lock(g_PassLock);
-    return g_pFrameSource;
+    CHttpEngineLinks* links = g_pLinks.load();
+    return links != nullptr ? links->FrameSource() : nullptr;
+}
+
+time_t httpd_wall_time()
+{
+    CHttpEngineLinks* links = g_pLinks.load();
+    return links != nullptr ? links->WallTime() : time(nullptr);
 }
 
 void httpd_set_live_backlog(size_t frames, size_t bytes)

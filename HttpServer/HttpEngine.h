@@ -1,13 +1,23 @@
 #ifndef HTTPSERVER_HTTPENGINE_H
 #define HTTPSERVER_HTTPENGINE_H
 
+// The road of a request to its reply:
+//   httpd_poll, on the web server's thread (CHttpServer), accepts the
+//   connection and reads its bytes; http_receive_bytes collects the head
+//   and HttpRequest.cpp parses it; the links' ReplyGet (process_get,
+//   ProcessGet.cpp, on the camera) decodes the URL and answers a file of
+//   the root, a folder listing (HttpReply.cpp) or a special URL. "/ini.htm"
+//   goes to the command table (IniCommand.cpp), whose rows call the bridge
+//   functions (httpcmd/HttpCmd.cpp) into the roles the composition root
+//   bound (CWebBridges). A reply is built in memory (MemoryReply.cpp, lists
+//   in the shared 2 MiB buffer) or sent from its file, by the next passes.
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "HttpServer/HttpConnection.h"
-
-class CHttpFrameSource;
+#include "HttpServer/HttpEngineLinks.h"
 
 // Connections held at most, and of them live viewers.
 #define HTTP_MAX_CONNECTIONS 64
@@ -18,11 +28,14 @@ class CHttpFrameSource;
 // One engine per process, run by one thread at a time.
 // Builds the MIME map, sets the root and port, opens the listening socket
 // (a failed bind is retried every second from httpd_poll) and the shared
-// buffer. Returns 1 once set up (also while the socket is still missing).
-int init_exec_env(const char* RootPath);
+// buffer, and takes the server's links (not owned; kept until
+// deinit_exec_env). Without links a GET is answered 500 and nothing is
+// live. Returns 1 once set up (also while the socket is still missing).
+int init_exec_env(const char* RootPath, CHttpEngineLinks* links);
 // One pass: waits at most about one second.
 void httpd_poll();
-// Closes every connection and the socket, prints the usage figures.
+// Closes every connection and the socket, prints the usage figures, and
+// lets the links go.
 void deinit_exec_env();
 // Makes RootPath ("/tmp" when null, one trailing '/' removed) the document root.
 void parse_commandline2(const char* RootPath);
@@ -45,14 +58,10 @@ size_t httpd_live_viewer_count();
 // answered once its head is complete (tests and fuzzing feed it directly).
 void http_receive_bytes(connection* conn, const char* buf, size_t n);
 
-// Reply builder for GET and HEAD (null: process_get).
-typedef void (*HttpGetHandler)(connection* conn);
-void httpd_set_get_handler(HttpGetHandler handler);
-// Called when a speed-test connection's reply ends (resumes recording).
-void httpd_set_resume_record(void (*resume)());
-// The live source (not owned; null: none).
-void httpd_set_frame_source(CHttpFrameSource* source);
+// The links' live source; null without one.
 CHttpFrameSource* httpd_frame_source();
+// The links' wall clock; time() without links.
+time_t httpd_wall_time();
 // Per-viewer backlog: frames and bytes held before it skips to a key frame.
 void httpd_set_live_backlog(size_t frames, size_t bytes);
 

@@ -6,14 +6,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdarg>
 
+#include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpText.h"
 
 namespace {
 
-std::atomic<HttpWallClock> g_WallClock{nullptr};
 std::string g_KeepAliveField = "Keep-Alive: timeout=60\r\n";
 const std::string g_ServerHdr;
 
@@ -34,17 +33,6 @@ void XSetBody(connection* conn, int code, std::string head, std::string body)
 }
 
 }  // namespace
-
-void httpd_set_wall_clock(HttpWallClock clock)
-{
-    g_WallClock = clock;
-}
-
-time_t httpd_wall_time()
-{
-    HttpWallClock c = g_WallClock.load();
-    return c != nullptr ? c() : time(nullptr);
-}
 
 void set_keep_alive_field(int idle_seconds)
 {

@@ -9,11 +9,6 @@
 
 #include "HttpServer/HttpConnection.h"
 
-// The wall clock for dates (tests replace it; null restores time()).
-typedef time_t (*HttpWallClock)();
-void httpd_set_wall_clock(HttpWallClock clock);
-time_t httpd_wall_time();
-
 // "Keep-Alive: timeout=N\r\n" for the idle time; the server field is empty.
 void set_keep_alive_field(int idle_seconds);
 const std::string& keep_alive_field();

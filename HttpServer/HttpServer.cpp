@@ -4,20 +4,23 @@
 #include <string>
 
 #include "HttpServer/HttpEngine.h"
-#include "HttpServer/httpcmd/HttpCmd.h"
-#include "HttpServer/httpcmd/SubStreamSource.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 
-CHttpServer* CHttpServer::instance()
+CHttpServer::CHttpServer()
+    : CThread(FALSE, 0, 0),
+      m_HTTPPort(80),
+      m_pCard(nullptr),
+      m_pEngineLinks(nullptr),
+      m_bEngine(FALSE),
+      m_bRegistered(FALSE)
 {
-    static CHttpServer s_Server;
-    return &s_Server;
 }
 
-CHttpServer::CHttpServer()
-    : CThread(FALSE, 0, 0), m_HTTPPort(80), m_pSDManager(nullptr), m_bEngine(FALSE), m_bRegistered(FALSE)
+void CHttpServer::Bind(const HttpServerRoles& roles)
 {
+    m_pCard = roles.card;
+    m_pEngineLinks = roles.engine;
 }
 
 CHttpServer::~CHttpServer()
@@ -25,24 +28,18 @@ CHttpServer::~CHttpServer()
     CleanUp();
 }
 
-void CHttpServer::SetSDManager(CSDManager* pManager)
-{
-    m_pSDManager = pManager;
-}
-
 BOOL CHttpServer::Init()
 {
-    if (m_pSDManager.load() == nullptr) {
-        m_pSDManager = CSDManager::instance();
+    CCardFiles* card = m_pCard.load();
+    if (card == nullptr || m_pEngineLinks == nullptr) {
+        return FALSE;
     }
     if (!m_bEngine) {
-        httpd_set_resume_record(ResumeRecordForSpeedTest);
-        httpd_set_frame_source(CSubStreamSource::instance());
-        init_exec_env(XBoardPath("/tmp").c_str());
+        init_exec_env(XBoardPath("/tmp").c_str(), m_pEngineLinks);
         m_bEngine = TRUE;
     }
     if (!m_bRegistered) {
-        m_bRegistered = m_pSDManager.load()->RegisterSDStateCallback(SDCardStateChange, this);
+        m_bRegistered = card->RegisterSDStateCallback(SDCardStateChange, this);
         if (!m_bRegistered) {
             return FALSE;
         }
@@ -63,7 +60,7 @@ void CHttpServer::CleanUp()
         m_bEngine = FALSE;
     }
     if (m_bRegistered) {
-        m_pSDManager.load()->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_pCard.load()->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bRegistered = FALSE;
     }
 }
@@ -89,7 +86,7 @@ int CHttpServer::OnSDCardStateChange(int state)
     std::string root = XBoardPath("/tmp");
     if ((state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0) {
         char path[256] = {0};
-        if (m_pSDManager.load()->GetSDMountPath(path, sizeof(path))) {
+        if (m_pCard.load()->GetSDMountPath(path, sizeof(path))) {
             root = XBoardPath(path);
         }
     }

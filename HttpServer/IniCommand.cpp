@@ -12,7 +12,7 @@
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpRequest.h"
 #include "HttpServer/IniReports.h"
-#include "HttpServer/ProcessGet.h"
+#include "HttpServer/MemoryReply.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 
-#include "HttpServer/ProcessGet.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 
 CReplyText::CReplyText(char* buf, size_t capacity) : m_lpBuf(buf), m_nCapacity(capacity), m_nLength(0), m_bOk(true)
@@ -145,4 +144,19 @@ int XZoneHistogramReport(char* buf, size_t capacity)
     }
     text.Add("}");
     return text.Result();
+}
+
+void format_space_as_str(uint64_t* bytes, char* out)
+{
+    const uint64_t n = *bytes;
+    const long double v = static_cast<long double>(n);
+    if (n > 1073741823ULL) {
+        snprintf(out, 24, "%.2Lf GB", v / 1073741824.0L);
+    } else if (n > 1048575ULL) {
+        snprintf(out, 24, "%.2Lf MB", v / 1048576.0L);
+    } else if (n > 1023ULL) {
+        snprintf(out, 24, "%.2Lf KB", v / 1024.0L);
+    } else {
+        snprintf(out, 24, "%llu B", static_cast<unsigned long long>(n));
+    }
 }

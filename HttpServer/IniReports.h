@@ -2,6 +2,7 @@
 #define HTTPSERVER_INIREPORTS_H
 
 #include <cstddef>
+#include <cstdint>
 
 // Text appended into a fixed buffer at a tracked offset; a piece that does
 // not fit ends the text there (Ok() false) and nothing after it is added.
@@ -27,5 +28,8 @@ private:
 int XStorageReport(char* buf, size_t capacity);
 int XExposureReport(char* buf, size_t capacity);
 int XZoneHistogramReport(char* buf, size_t capacity);
+
+// A byte count as text ("1023 B", "1.50 KB", "1.00 GB"); out holds 24 bytes.
+void format_space_as_str(uint64_t* bytes, char* out);
 
 #endif

@@ -12,16 +12,14 @@
 
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpFrameSource.h"
-#include "HttpServer/HttpListFile.h"
 #include "HttpServer/HttpMime.h"
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/HttpRequest.h"
 #include "HttpServer/HttpText.h"
 #include "HttpServer/HttpUrl.h"
 #include "HttpServer/IniCommand.h"
+#include "HttpServer/MemoryReply.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
-#include "HttpServer/httpcmd/WebBridgePorts.h"
-#include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
@@ -32,20 +30,6 @@ const char kListMime[] = "application/octet-stream";
 
 std::unique_ptr<char[]> video_buff;  // live buffer, kept once made
 int h264_sub_stream_fd = -1;
-
-std::string XNow()
-{
-    char date[64];
-    return rfc1123_date(date, httpd_wall_time());
-}
-
-// Status 200 with the given length, type and Last-Modified text.
-std::string XHead200(const connection* conn, unsigned long long length, const char* mime, const std::string& modified)
-{
-    return xasprintf("HTTP/1.1 200 OK\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%sContent-Length: %llu\r\n"
-                     "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
-                     XNow().c_str(), server_hdr().c_str(), keep_alive(conn), length, mime, modified.c_str());
-}
 
 // The URL for a folder named without its trailing '/': the '/' goes at the
 // end of the path, before any query.
@@ -101,7 +85,7 @@ void XFileReply(connection* conn, const std::string& target, const char* mime)
         close(fd);
         conn->reply_fd = -1;
         conn->header = xasprintf("HTTP/1.1 304 Not Modified\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%s\r\n",
-                                 XNow().c_str(), server_hdr().c_str(), keep_alive(conn));
+                                 http_date_now().c_str(), server_hdr().c_str(), keep_alive(conn));
         conn->reply_length = 0;
         conn->reply_type = REPLY_GENERATED;
         conn->header_only = 1;
@@ -126,7 +110,7 @@ void XFileReply(connection* conn, const std::string& target, const char* mime)
         conn->header = xasprintf("HTTP/1.1 206 Partial Content\r\nDate: %s\r\n%sAccept-Ranges: bytes\r\n%s"
                                  "Content-Length: %llu\r\nContent-Range: bytes %llu-%llu/%llu\r\n"
                                  "Content-Type: %s\r\nLast-Modified: %s\r\n\r\n",
-                                 XNow().c_str(), server_hdr().c_str(), keep_alive(conn),
+                                 http_date_now().c_str(), server_hdr().c_str(), keep_alive(conn),
                                  static_cast<unsigned long long>(conn->reply_length),
                                  static_cast<unsigned long long>(from), static_cast<unsigned long long>(to),
                                  static_cast<unsigned long long>(size), mime, modified);
@@ -135,7 +119,7 @@ void XFileReply(connection* conn, const std::string& target, const char* mime)
     }
     conn->reply_start = 0;
     conn->reply_length = size;
-    conn->header = XHead200(conn, static_cast<unsigned long long>(size), mime, modified);
+    conn->header = head_200(conn, static_cast<unsigned long long>(size), mime, modified);
     conn->http_code = 200;
 }
 
@@ -162,44 +146,7 @@ void XCapturedJpeg(connection* conn)
     reply_from_memory(conn, buffer, static_cast<off_t>(len), "image/jpeg");
 }
 
-bool XCardUsable()
-{
-    const int state = WebBridgePorts()->GetSDState();
-    return (state & emSDState_Insert) != 0 && (state & emSDState_Mount) != 0;
-}
-
-// A list its builder refused at every size, or that found no memory: 500,
-// or without a usable card an empty list.
-void XListNotBuilt(connection* conn, int type, bool oom, const char* mime)
-{
-    if (oom) {
-        reply_cannot_return(conn, "out of memory");
-    } else if (!XCardUsable()) {
-        conn->buffer_type = type;
-        conn->reply_data.clear();
-        reply_from_memory(conn, conn->reply_data.data(), 0, mime);
-    } else {
-        reply_cannot_return(conn, "the list is too large");
-    }
-}
-
 }  // namespace
-
-void reply_from_memory(connection* conn, const char* body, off_t length, const char* mime)
-{
-    conn->reply = body;
-    conn->reply_start = 0;
-    conn->reply_length = length;
-    conn->reply_type = REPLY_GENERATED;
-    conn->header = XHead200(conn, static_cast<unsigned long long>(length), mime, XNow());
-    conn->http_code = 200;
-}
-
-void reply_cannot_return(connection* conn, const char* why)
-{
-    default_reply(conn, 500, "Internal Server Error", "The URL you requested (%s) cannot be returned: %s.",
-                  html_escape(conn->url).c_str(), why);
-}
 
 void process_get(connection* conn)
 {
@@ -251,66 +198,6 @@ void process_get_url(connection* conn, const std::string& url, const std::string
     }
 }
 
-void reply_list(connection* conn, int type, int (*build)(char*, int), const char* mime)
-{
-    char* shared = httpd_json_buffer();
-    int len = -1;
-    if (shared != nullptr) {
-        len = build(shared, kSharedCapacity);
-    }
-    if (len >= 0) {
-        conn->buffer_type = type;
-        conn->reply_dont_free = 1;
-        reply_from_memory(conn, shared, static_cast<off_t>(len), mime);
-        return;
-    }
-    bool oom = false;
-    for (size_t cap = shared != nullptr ? 2u * kSharedCapacity : kSharedCapacity; cap <= HTTP_MAX_LIST_SIZE;
-         cap *= 2) {
-        try {
-            conn->reply_data.assign(cap, '\0');
-        } catch (const std::bad_alloc&) {
-            oom = true;
-            break;
-        }
-        len = build(&conn->reply_data[0], static_cast<int>(cap));
-        if (len >= 0) {
-            conn->reply_data.resize(static_cast<size_t>(len));
-            conn->reply_data.shrink_to_fit();  // a slow phone holds only the list, not the build buffer
-            conn->buffer_type = type;
-            conn->reply_dont_free = 0;
-            reply_from_memory(conn, conn->reply_data.data(), static_cast<off_t>(len), mime);
-            return;
-        }
-        if (!XCardUsable()) {
-            break;  // no card: the list stays empty
-        }
-    }
-    std::string().swap(conn->reply_data);
-    XListNotBuilt(conn, type, oom, mime);
-}
-
-void reply_record_list(connection* conn, int type, emRecFileType kind, const char* mime)
-{
-    RecordListBytes bytes;
-    const emListBuild r = GetRecordFileList(kind, HTTP_MAX_LIST_SIZE, bytes);
-    const int fd = list_file_for(static_cast<size_t>(kind), r == emListBuild_Done ? bytes : nullptr);
-    if (r != emListBuild_Done) {
-        XListNotBuilt(conn, type, r == emListBuild_NoMemory, mime);
-        return;
-    }
-    conn->buffer_type = type;
-    conn->reply_dont_free = 0;
-    if (fd != -1) {
-        reply_from_memory(conn, nullptr, static_cast<off_t>(bytes->size()), mime);
-        conn->reply_type = REPLY_FROMFILE;
-        conn->reply_fd = fd;
-        return;
-    }
-    conn->reply_shared = bytes;
-    reply_from_memory(conn, bytes->data(), static_cast<off_t>(bytes->size()), mime);
-}
-
 int init_get_sub_stream_h264_data(connection* conn)
 {
     if (!video_buff) {
@@ -359,19 +246,4 @@ int init_get_sub_stream_h264_data(connection* conn)
                              server_hdr().c_str(), keep_alive(conn), 18446744073709551615ULL,
                              "application/octet-stream");
     return 0;
-}
-
-void format_space_as_str(uint64_t* bytes, char* out)
-{
-    const uint64_t n = *bytes;
-    const long double v = static_cast<long double>(n);
-    if (n > 1073741823ULL) {
-        snprintf(out, 24, "%.2Lf GB", v / 1073741824.0L);
-    } else if (n > 1048575ULL) {
-        snprintf(out, 24, "%.2Lf MB", v / 1048576.0L);
-    } else if (n > 1023ULL) {
-        snprintf(out, 24, "%.2Lf KB", v / 1024.0L);
-    } else {
-        snprintf(out, 24, "%llu B", static_cast<unsigned long long>(n));
-    }
 }

@@ -135,11 +135,6 @@ INI_CONFIG* XLoadSettingsFile(const std::string& path)
 
 }  // namespace
 
-CIniConfig* CIniConfig::instance()
-{
-    static CIniConfig s_Instance;
-    return &s_Instance;
-}
 
 CIniConfig::CIniConfig()
     : m_voice_g_snapshot(0),

@@ -6,15 +6,15 @@
 #include "Function/types.h"
 #include "IniConfig/iniconfig.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 
 // The device's settings, /root/system.ini: sections "storageset" (card
 // quotas) and "funcset" (features, prompts, volume) and "version" in
 // "default". Every SetInt rewrites the file atomically; the hottest
 // "funcset" switches are also served from cached fields, readable from any
 // thread without the lock.
-class CIniConfig {
+class CIniConfig : public CSingleton<CIniConfig> {
 public:
-    static CIniConfig* instance();
 
     // OpenFuncSetting.
     BOOL Init();
@@ -66,6 +66,7 @@ public:
     CIniConfig& operator=(const CIniConfig&) = delete;
 
 protected:
+    friend class CSingleton<CIniConfig>;
     // One store per process through instance(); a separate store starts unloaded.
     CIniConfig();
     ~CIniConfig();

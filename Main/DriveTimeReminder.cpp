@@ -1,7 +1,7 @@
 #include "Main/DriveTimeReminder.h"
 
 #include "Function/SystemTime.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 
@@ -27,10 +27,10 @@ BOOL CDriveTimeReminder::Check(uint32_t nowMs)
     return TRUE;
 }
 
-void CheckTimeToAlarm(CLoopServices& services)
+void CheckTimeToAlarm(CPrompts& prompts)
 {
     static CDriveTimeReminder s_Reminder;
     if (s_Reminder.Check(SystemGetMSCount())) {
-        services.PlayAudio(PCM_LONGTIMEALARM);
+        prompts.PlayPrompt(PCM_LONGTIMEALARM);
     }
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "Function/types.h"
-#include "Main/LoopServices.h"
+#include "PlayAudio/Prompts.h"
 
 // Driving-time reminder: due once more than 2 h have passed since the first
 // check, then every further 30 min. Times are 32-bit monotonic milliseconds,
@@ -23,6 +23,6 @@ private:
 };
 
 // Plays PCM_LONGTIMEALARM when the process-wide reminder is due.
-void CheckTimeToAlarm(CLoopServices& services);
+void CheckTimeToAlarm(CPrompts& prompts);
 
 #endif

@@ -71,17 +71,10 @@ void XIniConfigCleanUp()
     CIniConfig::instance()->CleanUp();  // saves the settings file
 }
 
-// The camera brings the recording engine up and cleans it up. Its volume
-// and microphone mute serve the prompt player and the board services.
+// The camera brings the recording engine up and cleans it up.
 BOOL XAVCaptureInit()
 {
-    XSetCaptureControls(CAVCapture::instance());
     return CAVCapture::instance()->Init();
-}
-
-BOOL XCaptureChannelSize(int chn, unsigned& width, unsigned& height)
-{
-    return CAVCapture::instance()->GetChannelResolution(chn, width, height);
 }
 
 void XAVCaptureCleanUp()
@@ -118,7 +111,6 @@ void XHttpServerCleanUp()
 
 BOOL XOSDManagerInit()
 {
-    COSDManager::instance()->SetChannelResolutionSource(XCaptureChannelSize);
     return COSDManager::instance()->Init();
 }
 

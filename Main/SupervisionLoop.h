@@ -17,9 +17,10 @@
 
 // The supervision loop of the main thread: one call of Step is one cycle
 // (main sleeps 50 ms between cycles). The state is what main kept in locals.
+// A loop missing a part of its roles other than the card does nothing.
 class CSupervisionLoop {
 public:
-    explicit CSupervisionLoop(CLoopServices& services);
+    explicit CSupervisionLoop(const LoopRoles& roles);
 
     // One cycle: update announcement, power line, reset key, periodic
     // checks, connection LED, model check; then the cycle count advances.
@@ -46,8 +47,9 @@ private:
     void BlinkConnectionLed();
     void CheckModel();
     BOOL Every(uint32_t cycles) const { return m_uTestCount % cycles == 0; }
+    BOOL Wired() const;
 
-    CLoopServices& m_rServices;
+    LoopRoles m_Roles;
     int m_iPrevSysPowerState;   // -1 not yet seen, 1 down, else the reading acted on
     int m_iSysPowerDown;        // last power-line reading
     int m_iSysReset;            // last reset-key reading

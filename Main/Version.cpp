@@ -48,7 +48,7 @@ int get_ver(const char* path, const char* name, char* value, size_t size)
     return 0;
 }
 
-int write_version(CBootEnvStore* store)
+int write_version(CBootEnv* store)
 {
     char ver_value[VERSION_FW_SIZE];
     char arg_value[VERSION_ARG_SIZE];
@@ -84,7 +84,7 @@ int write_version(CBootEnvStore* store)
     return 0;
 }
 
-void XHandOverVersion(CBootEnvStore* store)
+void XHandOverVersion(CBootEnv* store)
 {
     const std::string path = XBoardPath(VERSION_FILE);
     if (!XFilePathExists(path.c_str())) {

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "Main/BootEnvStore.h"
+#include "Roles/BootEnv.h"
 
 // The version hand-over file: items "name", one separator, value, "$".
 #define VERSION_FILE "/root/version.txt"
@@ -21,10 +21,10 @@ int get_ver(const char* path, const char* name, char* value, size_t size);
 // Stores firmware_ver, bootargs and bootcmd of /root/version.txt in the
 // boot environment and saves it: 0 on success, -1 otherwise (also when
 // `store` is null).
-int write_version(CBootEnvStore* store);
+int write_version(CBootEnv* store);
 
 // Start-up step: when /root/version.txt exists, hands it over and deletes it
 // once that succeeded; a failure keeps it for the next start.
-void XHandOverVersion(CBootEnvStore* store);
+void XHandOverVersion(CBootEnv* store);
 
 #endif

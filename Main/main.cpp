@@ -1,12 +1,11 @@
 #include <stdio.h>
 
 #include "Function/common.h"
-#include "Main/BoardServices.h"
-#include "Main/BootEnvStore.h"
 #include "Main/Managers.h"
 #include "Main/Signals.h"
 #include "Main/SupervisionLoop.h"
 #include "Main/Version.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
@@ -23,11 +22,15 @@ int main()
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
     printf("BUILD DATE: [Jul 31 2017 15:08:32]\n");
+    // The root is made before any manager, so it is deleted after them; every
+    // manager is bound to its implementations before the first Init.
+    CCameraWiring* root = CCameraWiring::instance();
+    root->Wire();
 
-    XHandOverVersion(XBootEnvStore());
+    XHandOverVersion(root->BootEnv());
     InitSignals();
 
-    CBoardServices services;
+    const LoopRoles roles = root->ForLoop();
     // The managers' threads start inside Init: they inherit the blocked
     // SIGINT and SIGUSR1, which only the main thread takes.
     XBlockProcessSignals();
@@ -35,17 +38,17 @@ int main()
     XUnblockProcessSignals();
 
     if (started) {
-        services.SetVolume(services.GetInt("funcset", "volume", 15));
+        roles.audio->SetVolume(roles.settings->GetInt("funcset", "volume", 15));
         XSleep(kAfterInitMs);
         XBlockProcessSignals();
         XInitLateManagers();
         XUnblockProcessSignals();
-        if (services.HasSDManager()) {
-            services.CheckSDCard();
+        if (roles.card != nullptr) {
+            roles.card->CheckSDCard();
         }
         printf("Main Loop...\n");
 
-        CSupervisionLoop loop(services);
+        CSupervisionLoop loop(roles);
         while (!g_SystemQuit) {
             loop.Step();
             XSleep(kCycleMs);

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <new>
 
-#include "FactoryTest/FactoryTest.h"
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
 #include "OSD/ImageOSD.h"
@@ -14,8 +13,6 @@
 #include "Platform/MpiVenc.h"
 
 namespace {
-
-COSDManager* g_lpOSDManager = nullptr;
 
 const emOSDSize kTextSize[4] = {emOSDSize_Medium, emOSDSize_Small, emOSDSize_Medium, emOSDSize_Small};
 const emOSDSize kLogoSize[4] = {emOSDSize_Big, emOSDSize_Medium, emOSDSize_Big, emOSDSize_Medium};
@@ -48,28 +45,13 @@ int Widen(const char* s, uint16_t* out)
 
 }  // namespace
 
-COSDManager::CGarbo::~CGarbo()
-{
-    delete g_lpOSDManager;
-    g_lpOSDManager = nullptr;
-}
-
-COSDManager* COSDManager::instance()
-{
-    static CGarbo s_Garbo;
-    static COSDManager* const s_lpCreated = g_lpOSDManager = new COSDManager;
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return g_lpOSDManager;
-}
-
 COSDManager::COSDManager()
     : CThread(FALSE, 32, 0),
       m_forceshowspeed(0),
       m_CurOSDSpeed(999999),
       m_bShowSpeedOSD(0),
       m_bGPSModuleActive(0),
-      m_fnResolution(nullptr)
+      m_lpSources(nullptr)
 {
     for (int i = 0; i < 4; ++i) {
         m_TimestampOSD[i] = nullptr;
@@ -106,9 +88,14 @@ BOOL COSDManager::GetChannelResolution(int chn, unsigned& width, unsigned& heigh
     if (chn < 0 || chn > 3) {
         return FALSE;
     }
-    if (m_fnResolution != nullptr) {
-        return m_fnResolution(chn, width, height);
+    if (m_lpSources != nullptr) {
+        return m_lpSources->GetChannelResolution(chn, width, height);
     }
+    return XEncoderChannelSize(chn, width, height);
+}
+
+BOOL XEncoderChannelSize(int chn, unsigned& width, unsigned& height)
+{
     VENC_CHN_ATTR_S attr;
     if (HI_MPI_VENC_GetChnAttr(chn, &attr) != HI_SUCCESS) {
         return FALSE;
@@ -142,7 +129,7 @@ BOOL COSDManager::Init()
     char model[32] = {0};
     uint16_t modelText[CTextOSD::kMaxChars];
     int modelChars = 0;
-    if (CFactoryTest::instance()->GetModelString(model, sizeof(model))) {
+    if (m_lpSources != nullptr && m_lpSources->GetModelString(model, sizeof(model))) {
         printf("MODEL = %s\n", model);
         modelChars = Widen(model, modelText);
         for (int i = 0; i < 4; ++i) {

@@ -6,13 +6,15 @@
 
 #include "Function/RecTime.h"
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "OSD/OSD.h"
+#include "OSD/OSDSources.h"
 
 // The overlays of the four encoder channels (timestamp, speed, model, logo)
 // and the thread that redraws them on the timestamp producer's ticks and the
 // GPS reader's messages.
-class COSDManager : public CThread {
+class COSDManager : public CThread, public CSingleton<COSDManager> {
 public:
     enum emAlignType {
         emAlign_Left = 0,
@@ -20,10 +22,6 @@ public:
         emAlign_Right = 2,
     };
 
-    // Picture size of an encoder channel; 0 when it has none.
-    typedef BOOL (*ChannelResolutionFn)(int chn, unsigned& width, unsigned& height);
-
-    static COSDManager* instance();
     COSDManager();
     ~COSDManager() override;
 
@@ -40,9 +38,10 @@ public:
     BOOL GetOSDPostion(int chn, const COSD* osd, unsigned supportWidth, emAlignType align, unsigned& x,
                        unsigned& y);
 
-    // Where the channel sizes come from (the capture pipeline); without a
-    // source they are read from the encoder channels' attributes.
-    void SetChannelResolutionSource(ChannelResolutionFn fn) { m_fnResolution = fn; }
+    // The channel sizes and the model (not owned), before Init. Without
+    // sources the sizes are read from the encoder channels' attributes and
+    // no model is shown.
+    void Bind(COSDSources* lpSources) { m_lpSources = lpSources; }
 
     void ThreadProc() override;
 
@@ -50,11 +49,6 @@ public:
     std::atomic<BOOL> m_forceshowspeed;
 
 protected:
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-
     BOOL GetChannelResolution(int chn, unsigned& width, unsigned& height);
     BOOL DrawText(COSD* const osd[4], const char* text);
     void DeleteOverlays();
@@ -69,7 +63,10 @@ protected:
 
     // Layout and drawing, from the overlay thread and the capture's switches.
     std::recursive_mutex m_OSDLock;
-    ChannelResolutionFn m_fnResolution;
+    COSDSources* m_lpSources;
 };
+
+// Picture size of an encoder channel from its attributes; 0 when it has none.
+BOOL XEncoderChannelSize(int chn, unsigned& width, unsigned& height);
 
 #endif

@@ -47,11 +47,6 @@ const uint32_t CGPIOManager::m_GPIOBaseAddr[9] = {
     0x20190000, 0x201A0000, 0x201B0000, 0x201C0000,
 };
 
-CGPIOManager* CGPIOManager::instance()
-{
-    static CGPIOManager s_Instance;
-    return &s_Instance;
-}
 
 CGPIOManager::CGPIOManager() : m_FdMem(-1), m_lpMMapHead(nullptr)
 {

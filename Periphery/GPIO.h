@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 
 // One mapped window of /dev/mem.
 struct tagMMAPNode_t {
@@ -21,9 +22,8 @@ typedef tagMMAPNode_t MMAPNode_t;
 // Pin n is group n / 10, bit n % 10; only bits 0-7 exist (0-7, 10-17, ...,
 // 80-87). Pin direction and multiplexing are left as the boot set them.
 // Every call may come from any thread.
-class CGPIOManager {
+class CGPIOManager : public CSingleton<CGPIOManager> {
 public:
-    static CGPIOManager* instance();
 
     // Stores 0 or 1 in `value`; `value` is untouched on failure.
     BOOL Read(int gpio, int& value);
@@ -44,6 +44,7 @@ public:
     CGPIOManager& operator=(const CGPIOManager&) = delete;
 
 private:
+    friend class CSingleton<CGPIOManager>;
     CGPIOManager();
     ~CGPIOManager();
 

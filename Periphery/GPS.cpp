@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Function/XLog.h"
-#include "Main/PcmIndex.h"
+#include "Function/common.h"
 #include "MultiTask/Msg.h"
-#include "Periphery/GPSLinks.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 
@@ -55,67 +56,28 @@ uint32_t XKnotsToKmh(const char* knots)
     return static_cast<uint32_t>(kmh);
 }
 
-CGPSLinks g_DefaultLinks;
-
 }  // namespace
-
-CGPS::CGarbo::~CGarbo()
-{
-    delete CGPS::instance();
-}
-
-CGPS* CGPS::instance()
-{
-    static CGPS* gps = new CGPS;
-    static CGarbo garbo;
-    return gps;
-}
 
 CGPS::CGPS()
     : CThread(FALSE, 0, 0),
+      m_Reader(*this),
       m_CurSatellites(0),
       m_GPSBootTime(0),
       m_GPSSBTime(0),
-      m_eParserState(emUnknownState),
-      m_NMEACheckSum(0),
-      m_ReceivedCheckSum(0),
-      m_bCheckSumSeen(FALSE),
-      m_lpBuff(new char[GPS_BUFF_SIZE]),
-      m_BuffSize(GPS_BUFF_SIZE),
-      m_lpBuffPtr(nullptr),
-      m_lpBuffEnd(nullptr),
       m_DevActive(FALSE),
       m_DisplayLayout(FALSE),
-      m_fdGPSData(-1),
       m_nLostSatellitesCount(-1),
       m_ConnectedSatellites(FALSE),
       m_SDState(0),
-      m_GPSDataSaveTime(7),
-      m_lpGPSDataFileList(nullptr),
-      m_PauseSaveData(FALSE),
-      m_pLinks(nullptr),
       m_strPortPath(GPS_SERIAL_DEV),
-      m_pSDManager(nullptr),
       m_bSDRegistered(FALSE)
 {
-    memset(&m_GeographicPosition, 0, sizeof(m_GeographicPosition));
-    memset(&m_SatellitesInView, 0, sizeof(m_SatellitesInView));
-    memset(&m_RecommendedMinimumData, 0, sizeof(m_RecommendedMinimumData));
     memset(m_szPrivGPSData, 0, sizeof(m_szPrivGPSData));
-    m_lpBuffPtr = m_lpBuff;
-    m_lpBuffEnd = m_lpBuff;
 }
 
 CGPS::~CGPS()
 {
     CleanUp();
-    ClearFileList();
-    delete[] m_lpBuff;
-}
-
-void CGPS::SetLinks(CGPSLinks* links)
-{
-    m_pLinks = links;
 }
 
 void CGPS::SetPortPath(const std::string& path)
@@ -123,20 +85,10 @@ void CGPS::SetPortPath(const std::string& path)
     m_strPortPath = path;
 }
 
-void CGPS::SetSDManager(CSDManager* sd)
-{
-    m_pSDManager = sd;
-}
-
-CGPSLinks* CGPS::Links()
-{
-    return m_pLinks != nullptr ? m_pLinks : &g_DefaultLinks;
-}
-
 BOOL CGPS::Init()
 {
-    if (m_pSDManager == nullptr) {
-        m_pSDManager = CSDManager::instance();
+    if (m_Roles.links == nullptr || m_Roles.card == nullptr) {
+        return FALSE;
     }
     const std::string port = XBoardPath(m_strPortPath);
     if (!Open(port.c_str(), emSerialBaudRate_9600, emSerialDataBits_8, emSerialParity_None, emSerialStopBits_1,
@@ -148,13 +100,13 @@ BOOL CGPS::Init()
         Close();
         return FALSE;
     }
-    if (!m_pSDManager->RegisterSDStateCallback(SDCardStateChange, this)) {
+    if (!m_Roles.card->RegisterSDStateCallback(SDCardStateChange, this)) {
         Close();
         return FALSE;
     }
     m_bSDRegistered = TRUE;
     if (!CreateThread(0)) {
-        m_pSDManager->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bSDRegistered = FALSE;
         Close();
         return FALSE;
@@ -166,10 +118,13 @@ BOOL CGPS::CleanUp()
 {
     DestroyThread(TRUE);
     if (m_bSDRegistered) {
-        m_pSDManager->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bSDRegistered = FALSE;
     }
-    DisableSaveData();
+    {
+        CGuard guard(m_Mutex);
+        m_TrackFile.DisableSaveData();
+    }
     Close();
     return TRUE;
 }
@@ -194,166 +149,56 @@ BOOL CGPS::GPSModuleActive()
     return m_DevActive.load();
 }
 
-// ---- reading lines ----
-
 void CGPS::ThreadProc()
 {
     std::vector<char> line(GPS_BUFF_SIZE);
     while (m_bLoop) {
-        if (GetLine(line.data(), static_cast<int>(line.size()), FALSE, 1) > 0) {
+        const int n = m_Reader.GetLine(line.data(), static_cast<int>(line.size()));
+        if (n > 0) {
             ProcessLine(line.data());
+        } else if (n == CNmeaReader::kDead) {
+            Links()->SleepMs(kDeadLineBackoffMs);
         }
     }
     fprintf(stderr, "CSerialDevManager Thread Quiting...\n");
 }
 
-int CGPS::GetChar()
-{
-    if (m_lpBuffPtr >= m_lpBuffEnd) {
-        const int n = Read(m_lpBuff, static_cast<size_t>(m_BuffSize), FALSE, 1);
-        if (n <= 0) {
-            // A dead line (hung up, adapter gone) fails at once and stays
-            // readable: pause instead of spinning.
-            if (n == 0 || errno != ETIMEDOUT) {
-                Links()->SleepMs(kDeadLineBackoffMs);
-            }
-            return -1;
-        }
-        m_lpBuffPtr = m_lpBuff;
-        m_lpBuffEnd = m_lpBuff + n;
-    }
-    return static_cast<unsigned char>(*m_lpBuffPtr++);
-}
-
-int CGPS::GetLine(char* buf, int size, BOOL, int)
-{
-    int n = 0;
-    while (true) {
-        const int c = GetChar();
-        if (c < 0) {
-            buf[0] = '\0';
-            return -1;
-        }
-        if (c == '\n') {
-            if (n > 0 && buf[n - 1] == '\r') {
-                --n;
-            }
-            buf[n] = '\0';
-            return n;
-        }
-        buf[n++] = static_cast<char>(c);
-        if (n >= size - 1) {
-            buf[n] = '\0';
-            return n;
-        }
-    }
-}
-
-// ---- sentences ----
-
-const char* CGPS::GetSegment(const char* p, char* field, size_t size)
-{
-    size_t n = 0;
-    if (p == nullptr) {
-        if (size > 0) {
-            field[0] = '\0';
-        }
-        return nullptr;
-    }
-    while (*p != '\0' && *p != ',' && *p != '*') {
-        if (m_eParserState == emDoCalcCheckSum) {
-            m_NMEACheckSum ^= static_cast<unsigned char>(*p);
-        }
-        if (n + 1 < size) {
-            field[n++] = *p;
-        }
-        ++p;
-    }
-    if (size > 0) {
-        field[n] = '\0';
-    }
-    if (*p == ',') {
-        if (m_eParserState == emDoCalcCheckSum) {
-            m_NMEACheckSum ^= static_cast<unsigned char>(',');
-        }
-        return p + 1;
-    }
-    if (*p == '*' && m_eParserState == emDoCalcCheckSum) {
-        m_eParserState = emCalcCheckSumDone;
-        char* end = nullptr;
-        m_ReceivedCheckSum = strtoul(p + 1, &end, 16);
-        m_bCheckSumSeen = end != p + 1 ? TRUE : FALSE;
-    }
-    return nullptr;
-}
-
-BOOL CGPS::CheckSumMatched() const
-{
-    return m_eParserState == emCalcCheckSumDone && m_bCheckSumSeen && m_ReceivedCheckSum == m_NMEACheckSum;
-}
-
 void CGPS::ProcessLine(const char* line)
 {
-    char name[16];
-    const char* p = nullptr;
-    if (line[0] == '$') {
-        m_eParserState = emDoCalcCheckSum;
-        m_NMEACheckSum = 0;
-        m_ReceivedCheckSum = 0;
-        m_bCheckSumSeen = FALSE;
-        p = GetSegment(line + 1, name, sizeof(name));
+    switch (m_Parser.Begin(line)) {
+    case CNmeaParser::emSentence_GGA:
+        m_Parser.ParseGGA();
+        break;
+    case CNmeaParser::emSentence_RMC:
+        OnRMC();
+        break;
+    case CNmeaParser::emSentence_GSV:
+        if (!m_ConnectedSatellites) {
+            OnGSV();
+        }
+        break;
+    default:
+        break;
     }
-    if (line[0] != '$' || name[0] == '\0') {
-        printf("[GPS]INVALID LINE \"%s\"\n", line);
-    } else if (strcmp(name, "GPGGA") == 0) {
-        ParseGGA(p);
-    } else if (strcmp(name, "GPRMC") == 0) {
-        ParseRMC(p);
-    } else if (strcmp(name, "GPGSV") == 0 && !m_ConnectedSatellites) {
-        ParseGSV(p);
-    }
-    m_eParserState = emUnknownState;
-    m_NMEACheckSum = 0;
-}
-
-void CGPS::ParseGGA(const char* p)
-{
-    tagGeographicPosition& g = m_GeographicPosition;
-    memset(&g, 0, sizeof(g));
-    p = GetSegment(p, g.szUTCPosition, sizeof(g.szUTCPosition));
-    p = GetSegment(p, g.szLatitude, sizeof(g.szLatitude));
-    p = GetSegment(p, g.szNSIndicator, sizeof(g.szNSIndicator));
-    p = GetSegment(p, g.szLongitude, sizeof(g.szLongitude));
-    p = GetSegment(p, g.szWEIndicator, sizeof(g.szWEIndicator));
-    p = GetSegment(p, g.szSignalQuality, sizeof(g.szSignalQuality));
-    p = GetSegment(p, g.nUsedSatellites, sizeof(g.nUsedSatellites));
-    p = GetSegment(p, g.nHDOP, sizeof(g.nHDOP));
-    p = GetSegment(p, g.nElevation, sizeof(g.nElevation));
-    char skip[4];
-    while (p != nullptr) {
-        p = GetSegment(p, skip, sizeof(skip));
-    }
-    g.bVerifyPass = CheckSumMatched();
+    m_Parser.End();
 }
 
 BOOL CGPS::IsFinishedDevice()
 {
-    return Links()->GetFactoryTestOK() && !Links()->GetForceFactoryTest();
+    CFactoryState* factory = m_Roles.factory;
+    return factory != nullptr && factory->GetFactoryTestOK() && !factory->GetForceFactoryTest();
 }
 
 void CGPS::OnConnected()
 {
-    if (Links()->GetGpsVoiceCfg() == 1) {
-        Links()->PlayAudio(PCM_GPS_LOCATE_SUCCESS);
+    if (m_Roles.prompts != nullptr && m_Roles.settings != nullptr && m_Roles.settings->GetGpsVoiceCfg() == 1) {
+        m_Roles.prompts->PlayPrompt(PCM_GPS_LOCATE_SUCCESS);
     }
     m_ConnectedSatellites = TRUE;
 }
 
-void CGPS::ParseRMC(const char* p)
+void CGPS::OnRMC()
 {
-    tagRecommendedMinimumData& r = m_RecommendedMinimumData;
-    memset(&r, 0, sizeof(r));
-
     if (!m_DevActive.load()) {
         m_DevActive = TRUE;
         printf("GPS MODULE ACTIVE...\n");
@@ -366,41 +211,14 @@ void CGPS::ParseRMC(const char* p)
         }
     }
 
-    // Each field copied up to its cap (the buffer size given is cap + 1).
-    char one[2];
-    p = GetSegment(p, r.szUTCTime, 11);
-    p = GetSegment(p, one, sizeof(one));
-    r.Status = one[0];
-    BOOL valid = FALSE;
-    if (r.Status == 'A') {
-        p = GetSegment(p, r.szLatitude, 13);
-        p = GetSegment(p, one, sizeof(one));
-        r.NSIndicator = one[0];
-        p = GetSegment(p, r.szLongitude, 13);
-        p = GetSegment(p, one, sizeof(one));
-        r.WEIndicator = one[0];
-        p = GetSegment(p, r.szSpeed, 9);
-        p = GetSegment(p, r.szTrackAngle, 9);
-        p = GetSegment(p, r.szDate, 8);
-        p = GetSegment(p, r.szMagneticVariation, 9);
-        p = GetSegment(p, one, sizeof(one));
-        r.MagneticIndicator = one[0];
-        // later fields (mode, navigation status) count in the checksum only
-        while (p != nullptr) {
-            p = GetSegment(p, one, sizeof(one));
-        }
-        r.bVerifyPass = CheckSumMatched();
-        valid = r.bVerifyPass;
-    }
-
-    if (valid) {
+    if (m_Parser.ParseRMC()) {
         if (!m_DisplayLayout) {
             m_DisplayLayout = TRUE;
             printf("GPS SHOW SPEED LAYOUT...\n");
             Links()->SendOSDMsg(XM_DISPLAY_GPS_SPEED_OSD, 1, 0);
         }
         m_nLostSatellitesCount = 0;
-        Links()->SendOSDMsg(XM_GPS_SPEED, 0, XKnotsToKmh(r.szSpeed));
+        Links()->SendOSDMsg(XM_GPS_SPEED, 0, XKnotsToKmh(m_Parser.Rmc().szSpeed));
         if (!m_ConnectedSatellites) {
             OnConnected();
         }
@@ -428,31 +246,16 @@ void CGPS::ParseRMC(const char* p)
             }
         }
     }
-    r.Status = 'V';
-    r.bVerifyPass = FALSE;
 }
 
-void CGPS::ParseGSV(const char* p)
+void CGPS::OnGSV()
 {
-    tagSatellitesInView& v = m_SatellitesInView;
-    memset(&v, 0, sizeof(v));
+    // Satellites are counted only once a fix has been awaited for a while.
     if (!(m_GPSSBTime > 0 && m_GPSSBTime < m_GPSBootTime)) {
         return;
     }
-    p = GetSegment(p, v.Msgs, sizeof(v.Msgs));
-    p = GetSegment(p, v.MsgNo, sizeof(v.MsgNo));
-    p = GetSegment(p, v.Satellites, sizeof(v.Satellites));
-    for (tagSatelliteInfo& s : v.SatellitesInfo) {
-        p = GetSegment(p, s.SatelliteID, sizeof(s.SatelliteID));
-        p = GetSegment(p, s.Elevation, sizeof(s.Elevation));
-        p = GetSegment(p, s.Azinmuth, sizeof(s.Azinmuth));
-        p = GetSegment(p, s.SNR, sizeof(s.SNR));
-    }
-    char skip[4];
-    while (p != nullptr) {
-        p = GetSegment(p, skip, sizeof(skip));
-    }
-    v.bVerifyPass = CheckSumMatched();
+    m_Parser.ParseGSV();
+    const tagSatellitesInView& v = m_Parser.Gsv();
     if (!v.bVerifyPass || atoi(v.Satellites) <= 1) {
         return;
     }
@@ -467,4 +270,110 @@ void CGPS::ParseGSV(const char* p)
     if (m_CurSatellites >= 2) {
         OnConnected();
     }
+}
+
+// ---- the record line, the track file and the list ----
+
+void CGPS::ClearRecordLine()
+{
+    CGuard guard(m_Mutex);
+    m_szPrivGPSData[0] = '\0';
+}
+
+void CGPS::SaveData()
+{
+    CGuard guard(m_Mutex);
+    const time_t now = Links()->Now();
+    tm t;
+    memset(&t, 0, sizeof(t));
+    gmtime_r(&now, &t);
+    const tagRecommendedMinimumData& r = m_Parser.Rmc();
+    // an indicator that did not come is an empty part, never a NUL
+    const char ns[2] = {r.NSIndicator, '\0'};
+    const char we[2] = {r.WEIndicator, '\0'};
+    snprintf(m_szPrivGPSData, sizeof(m_szPrivGPSData), "%04d%02d%02d%02d%02d%02d,%s,%s,%s,%s,%s,%s\r\n",
+             t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, r.szLatitude, ns,
+             r.szLongitude, we, r.szSpeed, m_Parser.Gga().nElevation);
+    m_TrackFile.SaveData(m_szPrivGPSData, m_SDState.load(), m_Roles.card, Links());
+}
+
+BOOL CGPS::PauseSaveData()
+{
+    CGuard guard(m_Mutex);
+    m_TrackFile.Pause();
+    return TRUE;
+}
+
+BOOL CGPS::ResumeSaveData()
+{
+    CGuard guard(m_Mutex);
+    m_TrackFile.Resume();
+    return TRUE;
+}
+
+int CGPS::SDCardStateChange(int state, void* priv)
+{
+    return static_cast<CGPS*>(priv)->OnSDCardStateChange(state);
+}
+
+int CGPS::OnSDCardStateChange(int state)
+{
+    printf("IN GPS SD CALLBACK...\n");
+    CGuard guard(m_Mutex);
+    m_SDState = state;
+    // every notification rebuilds the list from the folder
+    m_FileList.Clear();
+    const int need = emSDState_Insert | emSDState_Mount;
+    char mount[XPATH_BUF_SIZE + 1];
+    if ((state & need) == need && m_Roles.card != nullptr && m_Roles.card->GetSDMountPath(mount, sizeof(mount))) {
+        m_FileList.Scan(XBoardPath(std::string(mount) + "gps/").c_str(), Links()->Now());
+    }
+    if (!XSDStateWritable(state)) {
+        m_TrackFile.DisableSaveData();
+    }
+    return 0;
+}
+
+int CGPS::GetGPSFileListAsJSON(char* buf, int size)
+{
+    CGuard guard(m_Mutex);
+    return m_FileList.Json(buf, size);
+}
+
+BOOL CGPS::GetGPSData(char* data, unsigned int* len)
+{
+    CGuard guard(m_Mutex);
+    if (m_szPrivGPSData[0] == '\0') {
+        return FALSE;
+    }
+    size_t n = strcspn(m_szPrivGPSData, "\r\n");
+    if (n > GPS_BUFF_SIZE - 1) {
+        n = GPS_BUFF_SIZE - 1;
+    }
+    memcpy(data, m_szPrivGPSData, n);
+    data[n] = '\0';
+    if (len != nullptr) {
+        *len = static_cast<unsigned int>(n);
+    }
+    return TRUE;
+}
+
+int CGPS::GetGPSPositon(char* out, size_t size)
+{
+    CGuard guard(m_Mutex);
+    if (m_szPrivGPSData[0] == '\0' || out == nullptr || size == 0) {
+        return -1;
+    }
+    // parts 2 (latitude) and 4 (longitude) of the record line
+    std::string parts[5];
+    size_t k = 0;
+    for (const char* p = m_szPrivGPSData; *p != '\0' && *p != '\r' && k < 5; ++p) {
+        if (*p == ',') {
+            ++k;
+        } else if (k < 5) {
+            parts[k] += *p;
+        }
+    }
+    const int n = snprintf(out, size, "%s,%s", parts[3].c_str(), parts[1].c_str());
+    return n >= 0 && static_cast<size_t>(n) < size ? n : -1;
 }

@@ -6,24 +6,33 @@
 #include <cstdint>
 
 #include "Function/types.h"
+#include "IniConfig/Settings.h"
+#include "PlayAudio/Prompts.h"
+#include "Roles/CardFiles.h"
+#include "Roles/FactoryState.h"
 
-// What the GPS receiver reaches outside itself: the overlay manager's
-// messages, the voice prompt, the settings and factory flags it reads, the
-// wall clock and its pauses. The defaults: the overlay manager, the prompt
-// player, the settings store and the factory test, the system's clock.
+// What the GPS receiver reaches outside itself of its own: the overlay
+// manager's messages, the wall clock and its pauses.
 class CGPSLinks {
 public:
-    virtual ~CGPSLinks();
+    virtual ~CGPSLinks() = default;
 
     // One message to the overlay manager at normal priority.
-    virtual void SendOSDMsg(unsigned int msg, unsigned int wpa, uint32_t lpa);
-    virtual void PlayAudio(int index);
-    virtual int GetGpsVoiceCfg();
-    virtual BOOL GetFactoryTestOK();
-    virtual BOOL GetForceFactoryTest();
+    virtual void SendOSDMsg(unsigned int msg, unsigned int wpa, uint32_t lpa) = 0;
     // Wall-clock seconds since the epoch.
-    virtual time_t Now();
-    virtual void SleepMs(unsigned int ms);
+    virtual time_t Now() = 0;
+    virtual void SleepMs(unsigned int ms) = 0;
 };
+
+// Everything the receiver needs, bound before Init; without links or card
+// Init fails. Without prompts, flags or settings it speaks no prompt and
+// takes the device for untested.
+typedef struct tagGPSRoles {
+    CGPSLinks* links;
+    CPrompts* prompts;
+    CFactoryState* factory;  // a tested device hides the speed layout without a fix
+    CSettings* settings;     // voice_gps
+    CCardFiles* card;        // the track files' card
+} GPSRoles;
 
 #endif

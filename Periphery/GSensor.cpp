@@ -60,8 +60,8 @@ const tagNamedReg kMC3232Setup[] = {
 
 const char* const CGSensor::curOrienStr[7] = {"Unknown", "Front", "Back", "Up", "Down", "Left", "Right"};
 
-CGSensor::CGSensor(CI2CDevPorts* lpPorts)
-    : CI2CDev(2, 0x98, 1, 1, lpPorts),
+CGSensor::CGSensor(const I2CDevRoles& roles)
+    : CI2CDev(2, 0x98, 1, 1, roles),
       m_zOrien(emUnknown),
       m_xyOrien(5),
       m_TriggerThreshold(10.0f),
@@ -108,7 +108,7 @@ BOOL CGSensor::Init()
         return FALSE;
     }
     m_DevActive = TRUE;
-    m_TriggerThreshold = static_cast<float>(m_lpPorts->GetGSensorLevel());
+    m_TriggerThreshold = static_cast<float>(Setting("gensor_level", 0));
     return TRUE;
 }
 
@@ -273,7 +273,7 @@ BOOL CGSensor::Scan(tagFilter& filter, const int axis[3], unsigned tilt, double 
     const uint32_t now = m_lpPorts->MSCount();
     if (static_cast<uint32_t>(now - m_LastCheckTime) >= debounce) {
         TASK task = XMakeAlarmTask(emAlarmType_Accelerate, now, 0, 'A');
-        m_lpPorts->PutAlarmTask(&task);
+        PostAlarm(&task);
         m_LastCheckTime = now;
         printf("ACCELERATE ALARM\n");
     }

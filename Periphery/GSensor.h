@@ -20,7 +20,7 @@ public:
     };
     static const char* const curOrienStr[7];
 
-    explicit CGSensor(CI2CDevPorts* lpPorts);
+    explicit CGSensor(const I2CDevRoles& roles);
     ~CGSensor() override;
 
     BOOL DoDevAlarmScan() override;

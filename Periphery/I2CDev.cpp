@@ -17,7 +17,7 @@ void* Arg(uintptr_t v)
 
 }  // namespace
 
-CI2CDev::CI2CDev(int bus, unsigned char devAddr, unsigned regWidth, unsigned dataWidth, CI2CDevPorts* lpPorts)
+CI2CDev::CI2CDev(int bus, unsigned char devAddr, unsigned regWidth, unsigned dataWidth, const I2CDevRoles& roles)
     : m_DevAddr(devAddr),
       m_RegWidth(regWidth),
       m_DataWidth(dataWidth),
@@ -28,13 +28,24 @@ CI2CDev::CI2CDev(int bus, unsigned char devAddr, unsigned regWidth, unsigned dat
       m_LastCheckTime(0),
       m_CheckCount(0),
       m_I2CNum(static_cast<unsigned>(bus)),
-      m_lpPorts(lpPorts)
+      m_lpPorts(roles.ports),
+      m_Roles(roles)
 {
 }
 
 CI2CDev::~CI2CDev()
 {
     Close();
+}
+
+BOOL CI2CDev::PostAlarm(TASK* task)
+{
+    return m_Roles.alarms != nullptr && m_Roles.alarms->PutAlarmTask(task);
+}
+
+int CI2CDev::Setting(const char* key, int default_int)
+{
+    return m_Roles.settings != nullptr ? m_Roles.settings->GetInt("funcset", key, default_int) : default_int;
 }
 
 BOOL CI2CDev::DevCorrect()

@@ -21,7 +21,7 @@ enum {
 
 class CI2CDev {
 public:
-    CI2CDev(int bus, unsigned char devAddr, unsigned regWidth, unsigned dataWidth, CI2CDevPorts* lpPorts);
+    CI2CDev(int bus, unsigned char devAddr, unsigned regWidth, unsigned dataWidth, const I2CDevRoles& roles);
     virtual ~CI2CDev();
 
     CI2CDev(const CI2CDev&) = delete;
@@ -46,6 +46,11 @@ public:
     BOOL IsActive() const { return m_DevActive.load(); }
 
 protected:
+    // An alarm task for the alarm thread; 0 without a queue.
+    BOOL PostAlarm(TASK* task);
+    // A funcset value, the default without settings.
+    int Setting(const char* key, int default_int);
+
     unsigned char m_DevAddr;
     unsigned m_RegWidth;
     unsigned m_DataWidth;
@@ -57,7 +62,8 @@ protected:
     unsigned m_CheckCount;
     unsigned m_I2CNum;
 
-    CI2CDevPorts* m_lpPorts;       // not owned
+    CI2CDevPorts* m_lpPorts;       // not owned, as the roles
+    I2CDevRoles m_Roles;
     std::recursive_mutex m_Lock;   // one register sequence at a time
 };
 

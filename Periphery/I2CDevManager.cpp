@@ -6,15 +6,9 @@
 #include "Periphery/GSensor.h"
 #include "Periphery/IRSensor.h"
 
-CI2CDevManager* CI2CDevManager::instance()
-{
-    static CI2CDevSystemPorts s_Ports;
-    static CI2CDevManager s_Manager(&s_Ports);
-    return &s_Manager;
-}
 
-CI2CDevManager::CI2CDevManager(CI2CDevPorts* lpPorts)
-    : CThread(FALSE, 0, 0), m_lpPorts(lpPorts), m_IRSensor(nullptr), m_GSensor(nullptr), m_bDoDevCorrect(TRUE)
+CI2CDevManager::CI2CDevManager()
+    : CThread(FALSE, 0, 0), m_IRSensor(nullptr), m_GSensor(nullptr), m_bDoDevCorrect(TRUE)
 {
 }
 
@@ -28,17 +22,20 @@ CI2CDevManager::~CI2CDevManager()
 BOOL CI2CDevManager::Init()
 {
     std::lock_guard<std::mutex> lock(m_SensorLock);
+    if (m_Roles.ports == nullptr) {
+        return FALSE;
+    }
     BOOL irOk = TRUE;
     BOOL gOk = TRUE;
     if (m_IRSensor == nullptr) {
-        m_IRSensor = new CIRSensor(m_lpPorts);
+        m_IRSensor = new CIRSensor(m_Roles);
         irOk = m_IRSensor->Init();
         if (!irOk) {
             XERROR("INIT IR SENSOR FAILED.\n");
         }
     }
     if (m_GSensor == nullptr) {
-        m_GSensor = new CGSensor(m_lpPorts);
+        m_GSensor = new CGSensor(m_Roles);
         gOk = m_GSensor->Init();
         if (!gOk) {
             XERROR("INIT G SENSOR FAILED.\n");
@@ -134,12 +131,12 @@ void CI2CDevManager::RunCycle()
         printf("DO DEV CORRECT...\n");
         m_IRSensor->DevCorrect();
         m_GSensor->DevCorrect();
-        m_lpPorts->SleepUs(10000);
+        m_Roles.ports->SleepUs(10000);
     }
     m_IRSensor->DoDevAlarmScan();
-    m_lpPorts->SleepUs(10000);
+    m_Roles.ports->SleepUs(10000);
     m_GSensor->DoDevAlarmScan();
-    m_lpPorts->SleepUs(10000);
+    m_Roles.ports->SleepUs(10000);
 }
 
 void CI2CDevManager::ThreadProc()

@@ -10,20 +10,21 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Periphery/I2CDev.h"
 #include "Periphery/I2CDevPorts.h"
 
-class CI2CDevManager : public CThread {
+class CI2CDevManager : public CThread, public CSingleton<CI2CDevManager> {
 public:
-    static CI2CDevManager* instance();
 
-    // Tests and tools: a manager over its own ports (not owned).
-    explicit CI2CDevManager(CI2CDevPorts* lpPorts);
+    CI2CDevManager();
     ~CI2CDevManager() override;
 
+    // What the sensors reach (not owned), before Init.
+    void Bind(const I2CDevRoles& roles) { m_Roles = roles; }
     // Creates and starts both sensors, then the thread; 0 (no thread) only
-    // when neither sensor answered.
+    // when neither sensor answered, or without ports.
     BOOL Init();
     // Stops the thread, puts both sensors in standby and deletes them; safe
     // without Init.
@@ -46,7 +47,7 @@ public:
     CI2CDev* GSensor() { return m_GSensor; }
 
 private:
-    CI2CDevPorts* m_lpPorts;
+    I2CDevRoles m_Roles{};
     CI2CDev* m_IRSensor;
     CI2CDev* m_GSensor;
     std::atomic<BOOL> m_bDoDevCorrect;

@@ -1,15 +1,15 @@
 #ifndef PERIPHERY_I2CDEVPORTS_H
 #define PERIPHERY_I2CDEVPORTS_H
 
-// What the motion sensors reach outside themselves: the clocks, the alarm
-// and snapshot threads, the capture's parking mode, the recording state and
-// the settings. The process uses CI2CDevSystemPorts over the singletons;
-// tests bring their own clock and capture.
+// What the motion sensors reach outside themselves of their own: the
+// clocks, the parking snapshot, the capture's parking mode and the
+// recording state.
 
 #include <cstdint>
 
+#include "Alarm/AlarmTasks.h"
 #include "Function/types.h"
-#include "MultiTask/Task.h"
+#include "IniConfig/Settings.h"
 
 class CI2CDevPorts {
 public:
@@ -21,7 +21,6 @@ public:
     virtual uint32_t MonoSeconds() = 0;
     virtual void SleepUs(unsigned us) = 0;
 
-    virtual BOOL PutAlarmTask(TASK* task) = 0;
     // The parking snapshot: channel 2, image letter 'P', no recording.
     virtual BOOL SendParkingSnapshot() = 0;
 
@@ -33,30 +32,15 @@ public:
 
     virtual BOOL GetIsCanbeRecord() = 0;
     virtual int GetIsPauseRecord() = 0;
-
-    virtual int GetGSensorLevel() = 0;       // funcset/gensor_level, 0 if missing
-    virtual int GetGestureCaptureCfg() = 0;
-    virtual int GetGestureTriggerLevel() = 0;
 };
 
-// The system's clocks, alarm and snapshot managers, capture, recording
-// engine and settings.
-class CI2CDevSystemPorts : public CI2CDevPorts {
-public:
-    uint32_t MSCount() override;
-    uint32_t MonoSeconds() override;
-    void SleepUs(unsigned us) override;
-    BOOL PutAlarmTask(TASK* task) override;
-    BOOL SendParkingSnapshot() override;
-    BOOL ParkingMonitorEnabled() override;
-    unsigned ParkingTimeThreshold() override;
-    unsigned SnapshotChannelFps() override;
-    BOOL ParkingMonitoringEnable(int enable) override;
-    BOOL GetIsCanbeRecord() override;
-    int GetIsPauseRecord() override;
-    int GetGSensorLevel() override;
-    int GetGestureCaptureCfg() override;
-    int GetGestureTriggerLevel() override;
-};
+// Everything the sensors need, bound before Init (the manager starts no
+// sensor without ports). Without an alarm queue alarms are dropped; without
+// settings the store's defaults hold.
+typedef struct tagI2CDevRoles {
+    CI2CDevPorts* ports;
+    CAlarmTasks* alarms;
+    CSettings* settings;  // gensor_level, gesture_capture, gesture_trigger_level
+} I2CDevRoles;
 
 #endif

@@ -69,8 +69,8 @@ const char* RegName(unsigned reg)
 
 }  // namespace
 
-CIRSensor::CIRSensor(CI2CDevPorts* lpPorts)
-    : CI2CDev(2, 0x90, 1, 1, lpPorts),
+CIRSensor::CIRSensor(const I2CDevRoles& roles)
+    : CI2CDev(2, 0x90, 1, 1, roles),
       m_InitialPSOffset(0),
       m_TriggerThreshold(kMaxLevel),
       m_CurPSOffset(0),
@@ -121,7 +121,7 @@ BOOL CIRSensor::WriteSetup(const unsigned (*table)[2], unsigned count)
 
 unsigned CIRSensor::Margin()
 {
-    switch (m_lpPorts->GetGestureTriggerLevel()) {
+    switch ((m_Roles.settings != nullptr ? m_Roles.settings->GetGestureTriggerLevel() : 1)) {
     case 0: return 1300;
     case 2: return 200;
     default: return 500;
@@ -295,7 +295,7 @@ BOOL CIRSensor::DoDevAlarmScan()
             XERROR("IR W REG = %#x(STK3410_FLAG_REG) FAILED.\n", STK3410_FLAG_REG);
             return FALSE;
         }
-        if (p >= m_TriggerThreshold && m_lpPorts->GetGestureCaptureCfg() != 0) {
+        if (p >= m_TriggerThreshold && (m_Roles.settings == nullptr || m_Roles.settings->GetGestureCaptureCfg() != 0)) {
             if (!m_NextValid && !m_ContinueAlarm) {
                 return TRUE;
             }
@@ -304,7 +304,7 @@ BOOL CIRSensor::DoDevAlarmScan()
             const uint32_t now = m_lpPorts->MSCount();
             if (static_cast<uint32_t>(now - m_LastCheckTime) >= debounce) {
                 TASK task = XMakeAlarmTask(emAlarmType_Gesture, now, p, 'G');
-                m_lpPorts->PutAlarmTask(&task);
+                PostAlarm(&task);
                 m_LastCheckTime = now;
                 printf("IR SENSOR ALARM(PS=%u, THRESHOLD=%u)\n", p, m_TriggerThreshold.load());
             }

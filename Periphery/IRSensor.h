@@ -16,7 +16,7 @@ public:
         unsigned correction;
     };
 
-    explicit CIRSensor(CI2CDevPorts* lpPorts);
+    explicit CIRSensor(const I2CDevRoles& roles);
     ~CIRSensor() override;
 
     BOOL DoDevAlarmScan() override;

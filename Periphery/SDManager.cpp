@@ -119,11 +119,8 @@ std::string XPathCommand(const char* words, const std::string& path)
 
 }  // namespace
 
-CSDManager* CSDManager::instance()
+CSDManager::CSDManager() : CSDManager(&m_OwnSystem)
 {
-    static CSDSystem s_System;
-    static CSDManager s_Instance(&s_System);
-    return &s_Instance;
 }
 
 CSDManager::CSDManager(CSDSystem* pSystem)

@@ -11,6 +11,7 @@
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 #include "Periphery/SDSystem.h"
 
 class CSDRecordClient;
@@ -63,12 +64,10 @@ typedef struct tagSDStateCBInfo {
 //
 // Names kept and handed out are the device's paths ("/dev/mmcblk0p1",
 // "/tmp/mmc0"); file access goes through XBoardPath.
-class CSDManager {
+class CSDManager : public CSingleton<CSDManager> {
 public:
-    static CSDManager* instance();
-
     // A manager on the given system calls (not owned); the process's own
-    // manager is instance().
+    // manager is instance(), on the system's own calls.
     explicit CSDManager(CSDSystem* pSystem);
     ~CSDManager();
     CSDManager(const CSDManager&) = delete;
@@ -111,6 +110,9 @@ public:
     void SetRecordClient(CSDRecordClient* client);
 
 private:
+    friend class CSingleton<CSDManager>;
+    CSDManager();
+
     BOOL SDInserted(BOOL& bInserted);
     BOOL SDWriteProtect();
     BOOL SDReadOnly(int disk);
@@ -161,6 +163,7 @@ private:
     std::recursive_mutex m_CardLock;    // card operations: poll, free-space pass, format
     int m_nOldState;                    // presence at the last poll: 0 present, 1 absent, -1 unknown
     int m_nDisk;                        // disk number of the card found, -1 none
+    CSDSystem m_OwnSystem;  // the process manager's
     CSDSystem* m_pSystem;
     std::atomic<CSDRecordClient*> m_pRecordClient;
 };

@@ -2,40 +2,22 @@
 
 #include <cstdio>
 
-#include "PlayAudio/PromptWorker.h"
 #include "Platform/PromptLog.h"
-
-namespace {
-
-std::atomic<CPlayAudio*> s_lpInstance{nullptr};
-
-}  // namespace
-
-CPlayAudio* CPlayAudio::instance()
-{
-    static CGarbo s_Garbo;
-    static CPlayAudio* const s_lpCreated = [] {
-        CPlayAudio* p = new CPlayAudio;
-        s_lpInstance.store(p, std::memory_order_release);
-        return p;
-    }();
-    (void)s_Garbo;
-    (void)s_lpCreated;
-    return s_lpInstance.load(std::memory_order_acquire);
-}
-
-CPlayAudio::CGarbo::~CGarbo()
-{
-    delete s_lpInstance.exchange(nullptr);
-}
+#include "PlayAudio/PromptWorker.h"
 
 CPlayAudio::CPlayAudio() : CThread(FALSE, 1024, 0)
 {
+    CPromptWorker::instance();  // made first: the worker outlives the player at exit
 }
 
 CPlayAudio::~CPlayAudio()
 {
     CleanUp();
+}
+
+void CPlayAudio::Bind(const PromptRoles& roles)
+{
+    CPromptWorker::instance()->Bind(roles);
 }
 
 BOOL CPlayAudio::Init()
@@ -49,7 +31,9 @@ BOOL CPlayAudio::Init()
 BOOL CPlayAudio::CleanUp()
 {
     DestroyThread(TRUE);
-    CPromptWorker::instance()->Stop();
+    if (CPromptWorker* worker = CPromptWorker::instance()) {
+        worker->Stop();
+    }
     return TRUE;
 }
 

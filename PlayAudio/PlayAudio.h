@@ -1,16 +1,18 @@
 #ifndef PLAYAUDIO_PLAYAUDIO_H
 #define PLAYAUDIO_PLAYAUDIO_H
 
-#include "Main/PcmIndex.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
+#include "PlayAudio/PcmIndex.h"
+#include "PlayAudio/PromptRoles.h"
 
 // The voice-prompt player: a thread that takes the prompt requests from its
 // queue and hands the newest to the prompt worker (started with the first
 // request, tried again on the next when it could not be created).
-class CPlayAudio : public CThread {
+class CPlayAudio : public CThread, public CSingleton<CPlayAudio> {
 public:
-    static CPlayAudio* instance();
-
+    // What its worker reaches (not owned), before Init.
+    void Bind(const PromptRoles& roles);
     // Starts the player thread; 1 or 0.
     BOOL Init();
     // Stops the player thread and then the worker, waiting for both.
@@ -23,13 +25,9 @@ public:
     void ThreadProc() override;
 
 private:
+    friend class CSingleton<CPlayAudio>;
     CPlayAudio();
     ~CPlayAudio() override;
-
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
 };
 
 #endif

@@ -4,9 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
-#include "Periphery/SDManager.h"
 
 namespace {
 
@@ -109,15 +107,15 @@ int XPromptPath(char* path, size_t size, int index, int language, const char* ca
     return 0;
 }
 
-int get_file_path(char* path, int index)
+int get_file_path(char* path, int index, const PromptRoles& roles)
 {
     char card[kPathBytes];
     const bool bCard = (index == PCM_FACTORY_TEST_SPEAKER || index == PCM_FACTORY_TEST_MODEL_CHECK) &&
-                       CSDManager::instance()->GetSDMountPath(card, sizeof(card));
+                       roles.card != nullptr && roles.card->GetSDMountPath(card, sizeof(card));
     std::string model;
     bool bModel = false;
-    if (index == PCM_FACTORY_TEST_MODEL_CHECK && bCard) {
-        bModel = CFactoryTest::instance()->GetEnvValue("devmodel", model) != 0;
+    if (index == PCM_FACTORY_TEST_MODEL_CHECK && bCard && roles.env != nullptr) {
+        bModel = roles.env->GetEnvValue("devmodel", model) != 0;
     }
     return XPromptPath(path, kPathBytes, index, CIniConfig::instance()->GetLanguageCfg(), bCard ? card : nullptr,
                        bModel ? model.c_str() : nullptr);

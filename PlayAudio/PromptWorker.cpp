@@ -4,14 +4,11 @@
 #include <cstring>
 #include <new>
 
-#include "AVCapture/CommAVCapture.h"
-#include "FactoryTest/FactoryTest.h"
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
-#include "Periphery/GPIO.h"
-#include "PlayAudio/PromptPath.h"
 #include "Platform/AudioOut.h"
 #include "Platform/Thread.h"
+#include "PlayAudio/PromptPath.h"
 
 namespace {
 
@@ -50,10 +47,9 @@ int PlayPCM(const uint8_t* buffer, unsigned length)
     return 0;
 }
 
-CPromptWorker* CPromptWorker::instance()
+CPromptWorker::~CPromptWorker()
 {
-    static CPromptWorker* worker = new CPromptWorker;  // PlayPCM may run until the thread is joined
-    return worker;
+    Stop();
 }
 
 CPromptWorker::CPromptWorker()
@@ -133,30 +129,36 @@ void* CPromptWorker::Body(void* arg)
 
 bool CPromptWorker::SpeakerMuted()
 {
-    CCommAVCapture* capture = XCaptureControls();
-    return capture != nullptr && capture->GetIsOutputVolumeMute();
+    return m_Roles.audio != nullptr && m_Roles.audio->GetIsOutputVolumeMute();
 }
 
 bool CPromptWorker::MuteMicrophone()
 {
-    return XCaptureControls() != nullptr && CIniConfig::instance()->GetMAudioRecordCfg() != 0 &&
-           CFactoryTest::instance()->GetFactoryTestOK();
+    return m_Roles.audio != nullptr && CIniConfig::instance()->GetMAudioRecordCfg() != 0 &&
+           m_Roles.factory != nullptr && m_Roles.factory->GetFactoryTestOK();
+}
+
+void CPromptWorker::SetAmplifier(int level)
+{
+    if (m_Roles.pins != nullptr) {
+        m_Roles.pins->WriteGpio(kAmpGpio, level);
+    }
 }
 
 void CPromptWorker::TakeOutputs()
 {
     if (MuteMicrophone()) {
-        XCaptureControls()->AudioInputMuteEnable();
+        m_Roles.audio->AudioInputMuteEnable();
     }
-    CGPIOManager::instance()->Write(kAmpGpio, 1);
+    SetAmplifier(1);
     m_bHeld = true;
 }
 
 void CPromptWorker::ReleaseOutputs()
 {
-    CGPIOManager::instance()->Write(kAmpGpio, 0);
+    SetAmplifier(0);
     if (MuteMicrophone()) {
-        XCaptureControls()->AudioInputMuteDisable();
+        m_Roles.audio->AudioInputMuteDisable();
     }
     m_bHeld = false;
 }
@@ -177,7 +179,7 @@ bool CPromptWorker::Load()
     play_audio_flag.store(1, std::memory_order_relaxed);
     DropData();
     const int index = m_Index.load(std::memory_order_acquire);
-    if (get_file_path(m_Path, index) != 0) {
+    if (get_file_path(m_Path, index, m_Roles) != 0) {
         XERROR("get audio filename err\n");
         return false;
     }
@@ -261,7 +263,7 @@ void CPromptWorker::Play_Audio()
     play_audio_flag.store(0, std::memory_order_relaxed);
     DropData();
     if (m_bHeld) {
-        CGPIOManager::instance()->Write(kAmpGpio, 0);
+        SetAmplifier(0);
         m_bHeld = false;
     }
 }

@@ -11,7 +11,9 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 #include "PlayAudio/PromptFile.h"
+#include "PlayAudio/PromptRoles.h"
 
 // Sends one frame of up to 512 bytes (padded with silence to 512) to audio
 // output device 0 channel 0, waiting while the channel is full. A failure is
@@ -24,10 +26,11 @@ int PlayPCM(const uint8_t* buffer, unsigned length);
 // the speaker amplifier (GPIO 1) high and mutes the microphone when audio is
 // recorded on a tested device; both are released when the prompt ends, is
 // dropped, or pauses while the speaker is muted.
-class CPromptWorker {
+class CPromptWorker : public CSingleton<CPromptWorker> {
 public:
-    static CPromptWorker* instance();
-
+    // The pins, audio, flags, card and environment it reaches (not owned),
+    // before Start.
+    void Bind(const PromptRoles& roles) { m_Roles = roles; }
     // Stores the prompt number, then raises the request flag.
     void Request(int index);
     // Starts the thread unless it runs; FALSE when it cannot be created.
@@ -48,8 +51,10 @@ public:
     std::atomic<int> play_audio_flag;      // a prompt is loaded and being played
 
 private:
+    friend class CSingleton<CPromptWorker>;
     CPromptWorker();
-    ~CPromptWorker() = default;
+    // Stops the thread first: PlayPCM may run until it is joined.
+    ~CPromptWorker();
 
     static void* Body(void* arg);
     void Play_Audio();
@@ -61,8 +66,9 @@ private:
     // Amplifier on and microphone muted (as the settings say), or both back.
     void TakeOutputs();
     void ReleaseOutputs();
-    static bool SpeakerMuted();
-    static bool MuteMicrophone();
+    bool SpeakerMuted();
+    bool MuteMicrophone();
+    void SetAmplifier(int level);
 
     std::atomic<int> m_Index;  // the newest request's prompt number
     std::atomic<bool> m_bStop;
@@ -70,6 +76,7 @@ private:
     std::condition_variable m_Wake;
     pthread_t m_Thread;
     bool m_bRunning;
+    PromptRoles m_Roles{};
 
     // Worker thread only.
     char m_Path[256];

@@ -1,10 +1,5 @@
 #include "Record/PauseReasons.h"
 
-CPauseReasons* CPauseReasons::instance()
-{
-    static CPauseReasons s_instance;
-    return &s_instance;
-}
 
 bool CPauseReasons::EmptyLocked() const
 {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Function/types.h"
+#include "MultiTask/Singleton.h"
 
 // Why recording, capture and snapshots are held paused. Each path adds and
 // removes only its own reason; they resume only once no reason is left.
@@ -12,7 +13,7 @@
 // overtakes a pause that came after it. A switch ending under a manager's
 // own lock calls only ResumeIfClear, which never waits for those actions:
 // an Add during it pauses after its resume.
-class CPauseReasons {
+class CPauseReasons : public CSingleton<CPauseReasons> {
 public:
     enum emPauseReason {
         emPauseReason_PowerLine = 0,  // the supply is cut
@@ -22,8 +23,6 @@ public:
         emPauseReason_MAX,
     };
     typedef std::function<void()> Action;
-
-    static CPauseReasons* instance();
     CPauseReasons() = default;
     CPauseReasons(const CPauseReasons&) = delete;
     CPauseReasons& operator=(const CPauseReasons&) = delete;

@@ -35,13 +35,10 @@ void XKeepRecordPools()
 
 }  // namespace
 
-CRecord* CRecord::instance()
+// The pools the engine takes from are made while it is, so that they are
+// deleted after it at exit.
+CRecord::CRecord() : CRecord(new CMP4File(), new CRecordSDCard(), new CRecordPacker())
 {
-    // The pools the engine takes from are made first, so that they are
-    // deleted after it at exit.
-    XKeepRecordPools();
-    static CRecord s_Record(new CMP4File(), new CRecordSDCard(), new CRecordPacker());
-    return &s_Record;
 }
 
 

@@ -44,6 +44,7 @@
 #include "Alarm/AlarmTypes.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 #include "Platform/MediaTypes.h"
 #include "Record/Index/AssociatedData.h"
 #include "Record/Index/RecordFileIndex.h"
@@ -61,10 +62,8 @@
 // The recording LED.
 #define RECORD_LED_GPIO 71
 
-class CRecord : private CRecordPacketSink, public CSDRecordClient {
+class CRecord : private CRecordPacketSink, public CSDRecordClient, public CSingleton<CRecord> {
 public:
-    static CRecord* instance();
-
     // An engine over its own writer, card and finishing step (all owned).
     // instance() uses an MP4 writer, CSDManager and the finishing step set
     // with SetFinisher; tests and tools make engines of their own, with a
@@ -174,6 +173,10 @@ public:
     void GetByteLimits(uint64_t& common, uint64_t& alarm, uint64_t& image);
 
 private:
+    friend class CSingleton<CRecord>;
+    // The process's engine: an MP4 writer, the SD manager's card, the packer.
+    CRecord();
+
     // What ChangeCardFiles does to a category's files.
     enum emCardFilesChange {
         emCardFilesChange_Delete,        // the file named

@@ -15,10 +15,6 @@ CTimeTypeMappingNodeManager::CTimeTypeMappingNodeManager() : m_lpFreeNode(nullpt
     }
 }
 
-CTimeTypeMappingNodeManager* CTimeTypeMappingNodeManager::instance()
-{
-    return CPoolInstance<CTimeTypeMappingNodeManager>::Get();
-}
 
 int CTimeTypeMappingNodeManager::IndexOf(const TimeTypeMappingNode* node) const
 {

@@ -17,12 +17,9 @@ typedef tagTimeTypeMappingNode TimeTypeMappingNode;
 typedef tagTimeTypeMappingNode TimeTypeMapping;
 
 // The fixed pool of 112 nodes that every trigger list takes its nodes from.
-class CTimeTypeMappingNodeManager {
+class CTimeTypeMappingNodeManager : public CSingleton<CTimeTypeMappingNodeManager> {
 public:
     static constexpr int kNodeCount = 112;
-
-    // The pool; null only once it has been deleted at exit.
-    static CTimeTypeMappingNodeManager* instance();
 
     // A node with lefttime 0 and no successor (its trigger keeps its old
     // value), or null when all are in use.
@@ -48,7 +45,7 @@ private:
     // Pushes one node; the caller holds the lock.
     void PutNodeLocked(TimeTypeMappingNode* node);
 
-    friend class CPoolInstance<CTimeTypeMappingNodeManager>;
+    friend class CSingleton<CTimeTypeMappingNodeManager>;
 
     TimeTypeMappingNode* m_lpFreeNode;
     TimeTypeMappingNode m_NodeBuff[kNodeCount];

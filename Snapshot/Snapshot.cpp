@@ -16,10 +16,11 @@
 #include "Function/XLog.h"
 #include "Function/common.h"
 #include "IniConfig/IniConfig.h"
-#include "Main/PcmIndex.h"
 #include "MultiTask/Msg.h"
+#include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/MpiVenc.h"
+#include "PlayAudio/PcmIndex.h"
 
 namespace {
 
@@ -41,16 +42,9 @@ BOOL XSnapshotPromptWanted(unsigned long type)
 
 }  // namespace
 
-CSnapshotManager* CSnapshotManager::instance()
-{
-    static CSnapshotSystemPorts s_Ports;
-    static CSnapshotManager s_Manager(&s_Ports);
-    return &s_Manager;
-}
 
-CSnapshotManager::CSnapshotManager(CSnapshotPorts* lpPorts)
+CSnapshotManager::CSnapshotManager()
     : CThread(FALSE, kMsgQueueSize, 0),
-      m_lpPorts(lpPorts),
       m_SnapChannel(2),
       m_SDState(0),
       m_JpegChnFD(-1),
@@ -66,7 +60,7 @@ CSnapshotManager::~CSnapshotManager()
 {
     DestroyThread(TRUE);
     if (m_bRegistered) {
-        m_lpPorts->UnregisterSDStateCallback(SDCardStateChange, this);
+        m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
     }
     free(m_lpTmpBuff);
 }
@@ -74,11 +68,11 @@ CSnapshotManager::~CSnapshotManager()
 BOOL CSnapshotManager::Init()
 {
     if (!m_bRegistered) {
-        m_bRegistered = m_lpPorts->RegisterSDStateCallback(SDCardStateChange, this);
+        m_bRegistered = m_Roles.card != nullptr && m_Roles.card->RegisterSDStateCallback(SDCardStateChange, this);
     }
     if (!m_bRegistered || !CreateThread(0)) {
         if (m_bRegistered) {
-            m_lpPorts->UnregisterSDStateCallback(SDCardStateChange, this);
+            m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
             m_bRegistered = FALSE;
         }
         return FALSE;
@@ -90,7 +84,7 @@ BOOL CSnapshotManager::CleanUp()
 {
     BOOL ok = TRUE;
     if (m_bRegistered) {
-        ok = m_lpPorts->UnregisterSDStateCallback(SDCardStateChange, this);
+        ok = m_Roles.card->UnregisterSDStateCallback(SDCardStateChange, this);
         m_bRegistered = FALSE;
     }
     return DestroyThread(TRUE) && ok;
@@ -125,7 +119,8 @@ void CSnapshotManager::OnSDCardStateChange(int state)
     puts("IN Snapshot SD STATE CALLBACK...");
     CGuard guard(m_Mutex);
     m_SDState = state;
-    if (!XSDStateWritable(state) || !m_lpPorts->GetSDMountPath(m_SDPath, sizeof(m_SDPath))) {
+    CCardFiles* card = m_Roles.card;
+    if (!XSDStateWritable(state) || card == nullptr || !card->GetSDMountPath(m_SDPath, sizeof(m_SDPath))) {
         m_SDPath[0] = '\0';
     }
 }
@@ -205,7 +200,7 @@ void CSnapshotManager::ProcessSnapshot(uint32_t lpa, char* gps)
     // This request's line only: empty when the fetch gives none.
     memset(gps, 0, kGPSBufferSize);
     unsigned len = kGPSBufferSize - 1;
-    BOOL bHasGPS = m_lpPorts->GetGPSData(gps, &len) && len > 0;
+    BOOL bHasGPS = m_Roles.ports != nullptr && m_Roles.ports->GetGPSData(gps, &len) && len > 0;
     if (bHasGPS) {
         len = len < kGPSBufferSize - 1 ? len : kGPSBufferSize - 1;
         gps[len] = '\0';
@@ -229,8 +224,8 @@ void CSnapshotManager::ProcessSnapshot(uint32_t lpa, char* gps)
             return;
         }
     }
-    if (IsCardUsable() && XSnapshotPromptWanted(type)) {
-        m_lpPorts->PlayPrompt(PCM_IMAGECAPTURE);
+    if (IsCardUsable() && XSnapshotPromptWanted(type) && m_Roles.prompts != nullptr) {
+        m_Roles.prompts->PlayPrompt(PCM_IMAGECAPTURE);
     }
     if (!OpenJpegFd()) {
         return;
@@ -292,7 +287,7 @@ BOOL CSnapshotManager::OpenJpegFd()
     // Before a picture is asked for: a request that ends here leaves none
     // to arrive late and be taken by the next one.
     if (m_JpegChnFD < 0) {
-        m_JpegChnFD = m_lpPorts->GetVEncFD(m_SnapChannel);
+        m_JpegChnFD = m_Roles.ports != nullptr ? m_Roles.ports->GetVEncFD(m_SnapChannel) : -1;
         if (m_JpegChnFD < 0) {
             XERROR("[JPEG MAIN] fd = %d\n", m_JpegChnFD);
             return FALSE;
@@ -457,7 +452,7 @@ int CSnapshotManager::SaveToFile(const VENC_STREAM_S& stream, const char* gps, B
     }
 
     puts("Add Alarm Image File Index .");
-    if (!m_lpPorts->AddAlarmImgIndex(time, letter, index, size)) {
+    if (m_Roles.ports == nullptr || !m_Roles.ports->AddAlarmImgIndex(time, letter, index, size)) {
         puts("Add Alarm Image File Index Failed.");
     }
     if (bNotify) {
@@ -468,7 +463,7 @@ int CSnapshotManager::SaveToFile(const VENC_STREAM_S& stream, const char* gps, B
             data->SetRecTime(time);
             data->SetRecIndex(index);
             data->SetGPSPosition(gps != nullptr ? gps : "");
-            if (!m_lpPorts->SetAssociatedData(data)) {
+            if (m_Roles.ports == nullptr || !m_Roles.ports->SetAssociatedData(data)) {
                 pool->PutNode(data);
             }
         }

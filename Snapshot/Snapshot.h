@@ -18,11 +18,12 @@
 #include "Function/RecTime.h"
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Platform/MediaTypes.h"
 #include "Snapshot/SnapshotPorts.h"
 
-class CSnapshotManager : public CThread {
+class CSnapshotManager : public CThread, public CSingleton<CSnapshotManager> {
 public:
     enum {
         kMsgQueueSize = 1024,
@@ -31,11 +32,11 @@ public:
         kMaxNameIndex = 255,  // the highest collision index a card scan reads back
     };
 
-    static CSnapshotManager* instance();
-
-    // Tests and tools: a manager over its own ports (not owned).
-    explicit CSnapshotManager(CSnapshotPorts* lpPorts);
+    CSnapshotManager();
     ~CSnapshotManager() override;
+
+    // What it reaches outside itself (not owned), before Init.
+    void Bind(const SnapshotRoles& roles) { m_Roles = roles; }
 
     // Registers the SD callback and starts the thread; 0 (unregistered)
     // when either fails.
@@ -81,7 +82,7 @@ private:
     BOOL SaveToBuffer(const VENC_STREAM_S& stream, unsigned char* buffer, unsigned* length);
     BOOL ReleaseStream(VENC_STREAM_S& stream);
 
-    CSnapshotPorts* m_lpPorts;
+    SnapshotRoles m_Roles{};
     int m_SnapChannel;
     int m_SDState;            // m_Mutex
     char m_SDPath[256];       // m_Mutex

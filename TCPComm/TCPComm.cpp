@@ -14,14 +14,11 @@
 
 #include <string>
 
-#include "FactoryTest/FactoryTest.h"
 #include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
-#include "Main/BoardServices.h"
-#include "Main/PcmIndex.h"
-#include "Periphery/GPIO.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Net.h"
+#include "PlayAudio/PcmIndex.h"
 #include "TCPComm/AccessAuth.h"
 #include "TCPComm/TcpClock.h"
 #include "TCPComm/TcpSocket.h"
@@ -37,37 +34,41 @@ uint64_t XNowMs()
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-void XSetLinkLed(int level)
-{
-    CGPIOManager::instance()->Write(kLinkLedGpio, level);
-}
-
-// A boot-environment text for the greeting, "unknow" when unset.
-std::string XEnvOrUnknow(const char* name)
-{
-    std::string text;
-    if (!CFactoryTest::instance()->GetEnvValue(name, text)) {
-        text = "unknow";
-    }
-    return text;
-}
-
 }  // namespace
 
-CTCPComm* CTCPComm::instance()
-{
-    static CTCPComm s_instance;
-    return &s_instance;
-}
 
 CTCPComm::CTCPComm() : CThread(FALSE, 1024, 0)
 {
-    m_Ports = CAppBoardPorts::instance();
 }
 
-void CTCPComm::SetCommandPorts(CAppCommandPorts* ports)
+bool CTCPComm::Wired() const
 {
-    m_Ports = ports != nullptr ? ports : CAppBoardPorts::instance();
+    const AppRoles& r = m_Roles;
+    return r.record != nullptr && r.files != nullptr && r.card != nullptr && r.alarms != nullptr &&
+           r.linkages != nullptr && r.snapshots != nullptr && r.capture != nullptr && r.audio != nullptr &&
+           r.sensors != nullptr && r.speed != nullptr && r.prompts != nullptr && r.pins != nullptr &&
+           r.shell != nullptr;
+}
+
+void CTCPComm::SetLinkLed(int level)
+{
+    if (m_Roles.pins != nullptr) {
+        m_Roles.pins->WriteGpio(kLinkLedGpio, level);
+    }
+}
+
+BOOL CTCPComm::EnvValue(const char* name, std::string& value)
+{
+    return m_Roles.env != nullptr && m_Roles.env->GetEnvValue(name, value);
+}
+
+std::string CTCPComm::EnvOrUnknow(const char* name)
+{
+    std::string text;
+    if (!EnvValue(name, text)) {
+        text = "unknow";
+    }
+    return text;
 }
 
 CTCPComm::~CTCPComm()
@@ -84,11 +85,10 @@ void CTCPComm::SetTimeouts(unsigned silenceMs, unsigned sendMs)
 void CTCPComm::LoadProductInfo()
 {
     // Copies taken under the store's lock: the block in memory as start-up left it.
-    CFactoryTest* env = CFactoryTest::instance();
     std::string model, date, version;
-    const bool hasModel = env->GetEnvValue("devmodel", model);
-    const bool hasDate = env->GetEnvValue("manufacturedate", date);
-    const bool hasVersion = env->GetEnvValue("firmware_ver", version);
+    const bool hasModel = EnvValue("devmodel", model);
+    const bool hasDate = EnvValue("manufacturedate", date);
+    const bool hasVersion = EnvValue("firmware_ver", version);
     Product_info info{};
     info.Model = GetModel(hasModel ? model.c_str() : nullptr);
     info.Manufacturedate = GetManufacturedate(hasDate ? date.c_str() : nullptr);
@@ -118,6 +118,9 @@ BOOL CTCPComm::Init()
 {
     if (m_bInit) {
         return TRUE;
+    }
+    if (!Wired()) {
+        return FALSE;
     }
     m_bMacOk = false;
     {
@@ -282,7 +285,7 @@ void CTCPComm::AdoptLocked(std::unique_lock<std::mutex>& hold)
     if (displaced) {
         ResumeAfterPhoneGone();
     }
-    XSetLinkLed(1);
+    SetLinkLed(1);
     hold.lock();
     GreetLocked();
 }
@@ -299,9 +302,9 @@ void CTCPComm::GreetLocked()
         }
     };
     queue(CMD_PRODUCT_INFO, param, sizeof(param));
-    const std::string model = XEnvOrUnknow("devmodel");
+    const std::string model = EnvOrUnknow("devmodel");
     queue(CMD_MODEL_NAME, model.data(), model.size());
-    const std::string sn = XEnvOrUnknow("devicesn");
+    const std::string sn = EnvOrUnknow("devicesn");
     queue(CMD_DEVICE_SN, sn.data(), sn.size());
     if (CheckRtcTimeOk() == -1) {
         queue(CMD_FORCE_UPDATE_TIME, nullptr, 0);
@@ -322,7 +325,7 @@ void CTCPComm::DropLocked(const char* why)
     connectstate = DISCONNECT;
     led_flash_flag = FALSE;
     m_Lock.unlock();
-    XSetLinkLed(0);
+    SetLinkLed(0);
     ResumeAfterPhoneGone();
     m_Lock.lock();
 }
@@ -537,13 +540,13 @@ int CTCPComm::SendCommandSyncProductInfo()
 
 int CTCPComm::SendModelName()
 {
-    const std::string text = XEnvOrUnknow("devmodel");
+    const std::string text = EnvOrUnknow("devmodel");
     return SendFrame(CMD_MODEL_NAME, reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 int CTCPComm::SendDeviceSN()
 {
-    const std::string text = XEnvOrUnknow("devicesn");
+    const std::string text = EnvOrUnknow("devicesn");
     return SendFrame(CMD_DEVICE_SN, reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
@@ -645,11 +648,10 @@ void CTCPComm::CNotice::NotifyAlarmJpgUpdate(const char* json, int length)
 
 int CTCPComm::GetProductInfoAsJson(char* buf, int len)
 {
-    CFactoryTest* env = CFactoryTest::instance();
     std::string model, date, version;
-    env->GetEnvValue("devmodel", model);
-    env->GetEnvValue("manufacturedate", date);
-    env->GetEnvValue("firmware_ver", version);
+    EnvValue("devmodel", model);
+    EnvValue("manufacturedate", date);
+    EnvValue("firmware_ver", version);
     unsigned char mac[6];
     bool hasMac;
     {
@@ -730,24 +732,25 @@ bool CTCPComm::AnnounceWait(unsigned ms, unsigned ticket)
 // Speaks the pairing code: the access prompt, then each digit.
 void CTCPComm::Announce(int code, unsigned ticket)
 {
-    CBoardServices board;
+    CCaptureAudio* audio = m_Roles.audio;
+    CPrompts* prompts = m_Roles.prompts;
     const bool raise = CIniConfig::instance()->GetInt("funcset", "volume", 13) == 0 &&
                        !XAccessAuthFileExists();
     if (raise) {
-        board.SetVolume(13);
+        audio->SetVolume(13);
     }
     const int digits[4] = {code / 1000 % 10, code / 100 % 10, code / 10 % 10, code % 10};
-    board.PlayAudio(PCM_ACCESS_AUTH);
+    prompts->PlayPrompt(PCM_ACCESS_AUTH);
     if (AnnounceWait(2000, ticket)) {
         printf("PCM DIGIT : %d,%d,%d,%d\n", digits[0], digits[1], digits[2], digits[3]);
         for (int d : digits) {
-            board.PlayAudio(PCM_DIGIT_0 + d);
+            prompts->PlayPrompt(PCM_DIGIT_0 + d);
             if (!AnnounceWait(1500, ticket)) {
                 break;
             }
         }
     }
     if (raise) {
-        board.SetVolume(0);
+        audio->SetVolume(0);
     }
 }

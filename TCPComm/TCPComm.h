@@ -6,16 +6,29 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "MultiTask/Singleton.h"
 #include "MultiTask/Thread.h"
 #include "Record/RecordNotify.h"
-#include "TCPComm/AppCommandPorts.h"
+#include "TCPComm/AppRoles.h"
 #include "TCPComm/ProductInfo.h"
 #include "TCPComm/TcpFrame.h"
 
 #define TCPCOMM_PORT 10080
+
+// The road of an app command to its reply:
+//   the accept thread takes the phone's connection and hands it to the
+//   receive thread, which greets the phone and reads its bytes;
+//   CTcpFrameReader (TcpFrame.cpp) cuts them into frames; command_handler
+//   (TcpCommands.cpp) looks the command up in the table, checks its
+//   parameter and runs its row through the roles the composition root bound
+//   (AppRoles), a card worker thread for the long ones; the reply, command
+//   + 1, is built as a frame and queued, and the receive thread sends the
+//   queue to the phone. Notices of the recording engine (CRecordNotify)
+//   are queued the same way.
 
 // Commands of the app channel that this unit runs itself.
 enum {
@@ -87,9 +100,8 @@ typedef struct _Connect_info {
 // them over; the receive thread owns the phone's socket: it reads and runs
 // frames, and sends every outgoing frame from one bounded queue, so no
 // caller ever waits on the socket.
-class CTCPComm : public CThread {
+class CTCPComm : public CThread, public CSingleton<CTCPComm> {
 public:
-    static CTCPComm* instance();
     ~CTCPComm() override;
 
     BOOL Init();
@@ -132,8 +144,8 @@ public:
     void resume_record();
     BOOL IsPausedByApp() const { return isPauseAllRecordService.load(); }
 
-    // For tests: the managers the commands reach (null: the camera's).
-    void SetCommandPorts(CAppCommandPorts* ports);
+    // The managers the commands reach (not owned), before Init.
+    void Bind(const AppRoles& roles) { m_Roles = roles; }
 
     // For tests: the port to listen on (0: an ephemeral one) before Init,
     // and the port actually bound.
@@ -149,6 +161,7 @@ public:
     enum { SEND_QUEUE_FRAMES = 128 };
 
 private:
+    friend class CSingleton<CTCPComm>;
     CTCPComm();
     // One row of the command table: `size` parameter bytes are needed; a
     // one-byte value outside lo..hi (when lo <= hi) is refused. `run`
@@ -188,7 +201,13 @@ private:
     int OnResolution(const tagTcpFrame& frame, const tagAppCommand& row);
     int OnNothing(const tagTcpFrame& frame, const tagAppCommand& row);
     int Store(const char* key, int value);
-    CAppCommandPorts* Ports() const { return m_Ports.load(); }
+    // Every part of the roles is there.
+    bool Wired() const;
+    void SetLinkLed(int level);
+    // A boot-environment text; FALSE when unset or without the environment.
+    BOOL EnvValue(const char* name, std::string& value);
+    // The same for the greeting, "unknow" when unset.
+    std::string EnvOrUnknow(const char* name);
 
     // The card workers: one at a time of each kind.
     enum emWorker {
@@ -281,7 +300,7 @@ private:
 
     std::mutex m_WorkerLock;
     tagWorker m_Workers[emWorker_MAX];
-    std::atomic<CAppCommandPorts*> m_Ports{nullptr};
+    AppRoles m_Roles{};
 
     CNotice m_Notice{this};
 };

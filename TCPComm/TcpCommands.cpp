@@ -3,13 +3,16 @@
 #include <string.h>
 #include <time.h>
 
-#include "Function/XLog.h"
+#include "Alarm/AlarmTypes.h"
 #include "Function/ByteOrder.h"
+#include "Function/SystemTime.h"
+#include "Function/XLog.h"
 #include "IniConfig/IniConfig.h"
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 #include "TCPComm/AccessAuth.h"
 #include "TCPComm/TCPComm.h"
+#include "TCPComm/TcpClock.h"
 
 namespace {
 
@@ -96,8 +99,8 @@ const CTCPComm::tagAppCommand* CTCPComm::FindCommand(uint32_t cmd)
 int CTCPComm::command_handler(const tagTcpFrame& frame)
 {
     const tagAppCommand* row = FindCommand(frame.command);
-    if (row == nullptr) {
-        return 0;  // not a command of this channel
+    if (row == nullptr || !Wired()) {
+        return 0;  // not a command of this channel, or nothing to run it on
     }
     if (row->printed != nullptr) {
         printf("%s\n", row->printed);
@@ -207,13 +210,13 @@ int CTCPComm::OnAuthCode(const tagTcpFrame& frame, const tagAppCommand&)
 
 void CTCPComm::stop_record()
 {
-    CAppCommandPorts* ports = Ports();
-    CPauseReasons::instance()->Add(CPauseReasons::emPauseReason_AppStop, [ports] {
-        ports->PauseCapture();
-        const BOOL parking = ports->GetParkingFlag();
-        ports->PauseAllRecord(parking ? FALSE : TRUE, TRUE);
-        ports->PauseSnapshot();
-        ports->SyncFS();
+    const AppRoles r = m_Roles;
+    CPauseReasons::instance()->Add(CPauseReasons::emPauseReason_AppStop, [r] {
+        r.capture->PauseCapture();
+        const BOOL parking = r.record->GetParkingFlag();
+        r.record->PauseAllRecord(parking ? FALSE : TRUE, TRUE);
+        r.snapshots->PauseSnapshot();
+        r.shell->SyncFS();
     });
     printf("exec stop_record\n");
     NotifyStopRecordComplete();
@@ -221,12 +224,12 @@ void CTCPComm::stop_record()
 
 void CTCPComm::resume_record()
 {
-    CAppCommandPorts* ports = Ports();
+    const AppRoles r = m_Roles;
     // Another reason (power cut, a download) keeps everything paused.
-    CPauseReasons::instance()->Remove(CPauseReasons::emPauseReason_AppStop, [ports] {
-        ports->ResumeCapture();
-        ports->ResumeCommonRecord();
-        ports->ResumeSnapshot();
+    CPauseReasons::instance()->Remove(CPauseReasons::emPauseReason_AppStop, [r] {
+        r.capture->ResumeCapture();
+        r.record->ResumeCommonRecord();
+        r.snapshots->ResumeSnapshot();
     });
     printf("exec resume_record\n");
 }
@@ -249,7 +252,8 @@ int CTCPComm::OnResumeRecord(const tagTcpFrame&, const tagAppCommand&)
 
 int CTCPComm::OnSnapshot(const tagTcpFrame&, const tagAppCommand&)
 {
-    Ports()->PostAlarmTask(emAlarmType_Gesture, 1111, 'M');
+    TASK task = XMakeAlarmTask(emAlarmType_Gesture, SystemGetMSCount(), 1111, 'M');
+    m_Roles.alarms->PutAlarmTask(&task);
     return kNoReply;
 }
 
@@ -261,7 +265,7 @@ int CTCPComm::OnLedStart(const tagTcpFrame&, const tagAppCommand&)
 
 int CTCPComm::OnLedStop(const tagTcpFrame&, const tagAppCommand&)
 {
-    Ports()->WriteGpio(kDownloadLedGpio, 1);
+    m_Roles.pins->WriteGpio(kDownloadLedGpio, 1);
     led_flash_flag = FALSE;
     return kNoReply;
 }
@@ -276,8 +280,7 @@ int CTCPComm::OnSetTime(const tagTcpFrame& frame, const tagAppCommand&)
         printf("invalid date or time\n");
         return 0;
     }
-    CAppCommandPorts* ports = Ports();
-    if (ports->SetSystemTime(year, month, day, hour, minute, second) != 0) {
+    if (SetRtctoSystime(year, month, day, hour, minute, second) != 0) {
         XERROR("SetRtctoSystime error\n");
         return 0;
     }
@@ -285,11 +288,11 @@ int CTCPComm::OnSetTime(const tagTcpFrame& frame, const tagAppCommand&)
     snprintf(cmd, sizeof(cmd), "/bin/setrtc -s time %.4d/%.2d/%.2d/%.2d/%.2d/%.2d", year, month, day,
              hour, minute, second);
     printf("set rtc command: %s\n", cmd);
-    if (ports->RunCommand(cmd) != 0) {
+    if (m_Roles.shell->RunCommand(cmd) != 0) {
         XERROR("SetRtc error\n");
         return 0;
     }
-    ports->PlayAudio(PCM_SYSTEMTIMESYNCSUCCESS);
+    m_Roles.prompts->PlayPrompt(PCM_SYSTEMTIMESYNCSUCCESS);
     return 1;
 }
 
@@ -301,24 +304,24 @@ int CTCPComm::OnDeleteFile(const tagTcpFrame& frame, const tagAppCommand& row)
     if (ok) {
         memcpy(name, frame.parameter, len);
     }
-    CAppCommandPorts* ports = Ports();
+    const AppRoles& r = m_Roles;
     switch (row.cmd) {
     case CMD_DELETE_ALARM_IMG_FILE:
         printf("CMD_DELETE_ALARM_IMG_FILE filename:%s\n", name);
-        return ok && ports->DeleteAlarmImgFile(name) ? 1 : 0;
+        return ok && r.files->DeleteAlarmImgFile(name) ? 1 : 0;
     case CMD_DELETE_ALARM_VIDEO_FILE:
         printf("CMD_DELETE_ALARM_VIDEO_FILE filename:%s\n", name);
-        return ok && ports->DeleteAlarmVideoFile(name) ? 1 : 0;
+        return ok && r.files->DeleteAlarmVideoFile(name) ? 1 : 0;
     default:
         printf("CMD_DELETE_COMMON_VIDEO_FILE filename:%s\n", name);
-        return ok && ports->DeleteCommonVideoFile(name) ? 1 : 0;
+        return ok && r.files->DeleteCommonVideoFile(name) ? 1 : 0;
     }
 }
 
 int CTCPComm::OnSdInfo(const tagTcpFrame&, const tagAppCommand& row)
 {
     uint64_t total = 0, freeBytes = 0;
-    if (!Ports()->GetDiskSpaceInfo(&total, &freeBytes)) {
+    if (!m_Roles.card->GetDiskSpaceInfo(&total, &freeBytes)) {
         return 0;
     }
     printf("CMD_GET_SD_INFO totalspace: %lld, freespace: %lld\n", static_cast<long long>(total),
@@ -333,7 +336,7 @@ int CTCPComm::OnSdInfo(const tagTcpFrame&, const tagAppCommand& row)
 int CTCPComm::OnFileInfo(const tagTcpFrame&, const tagAppCommand& row)
 {
     uint64_t common = 0, alarm = 0, image = 0;
-    Ports()->GetTotalFileSize(common, alarm, image);
+    m_Roles.files->GetTotalFileSize(common, alarm, image);
     unsigned char data[24];
     XPutBE64(data, common);
     XPutBE64(data + 8, alarm);
@@ -345,7 +348,7 @@ int CTCPComm::OnFileInfo(const tagTcpFrame&, const tagAppCommand& row)
 int CTCPComm::OnGetQuota(const tagTcpFrame&, const tagAppCommand& row)
 {
     unsigned common = 0, alarm = 0, image = 0;
-    Ports()->GetFileSpaceQuotaOnSD(common, alarm, image);
+    m_Roles.files->GetFileSpaceQuotaOnSD(common, alarm, image);
     unsigned char data[12];
     XPutBE32(data, common);
     XPutBE32(data + 4, alarm);
@@ -364,7 +367,7 @@ int CTCPComm::OnSetQuota(const tagTcpFrame& frame, const tagAppCommand&)
     if (common + alarm + image > 100) {
         return 0;  // shares of the card above the whole card
     }
-    return Ports()->SetFileSpaceQuotaOnSD(common, alarm, image) ? 1 : 0;
+    return m_Roles.files->SetFileSpaceQuotaOnSD(common, alarm, image) ? 1 : 0;
 }
 
 int CTCPComm::OnCardWork(const tagTcpFrame&, const tagAppCommand& row)
@@ -390,7 +393,7 @@ int CTCPComm::OnCardWork(const tagTcpFrame&, const tagAppCommand& row)
 int CTCPComm::OnSetting(const tagTcpFrame& frame, const tagAppCommand& row)
 {
     const int value = frame.parameter[0];
-    CAppCommandPorts* ports = Ports();
+    const AppRoles& r = m_Roles;
     switch (row.cmd) {
     case CMD_SETFUNC_CONNECT_AUTH: {
         const int stored = Store(row.key, value);
@@ -401,43 +404,43 @@ int CTCPComm::OnSetting(const tagTcpFrame& frame, const tagAppCommand& row)
     }
     case CMD_SETFUNC_PLAY_VOLUME:
         printf("command_handler, CMD_SETFUNC_PLAY_VOLUME  %d\n", value);
-        if (!ports->SetVolume(value)) {
+        if (!r.audio->SetVolume(value)) {
             return 0;
         }
         Store(row.key, value);
         return 1;
     case CMD_SETFUNC_SNAPSHOT_ASSOCIATE_VIDEO:
         if (value == 1) {
-            if (ports->GetParkingFlag()) {
+            if (r.record->GetParkingFlag()) {
                 return 0;
             }
-            ports->LinkageConfig(emAlarmType_Gesture, emLinkageType_Record, emLinkageType_Invalid);
-            ports->LinkageConfig(emAlarmType_SW_VoiceWakeUp, emLinkageType_Record, emLinkageType_Invalid);
+            r.linkages->LinkageConfig(emAlarmType_Gesture, emLinkageType_Record, emLinkageType_Invalid);
+            r.linkages->LinkageConfig(emAlarmType_SW_VoiceWakeUp, emLinkageType_Record, emLinkageType_Invalid);
         } else {
-            ports->LinkageConfig(emAlarmType_Gesture, emLinkageType_Invalid, emLinkageType_Record);
-            ports->LinkageConfig(emAlarmType_SW_VoiceWakeUp, emLinkageType_Invalid, emLinkageType_Record);
+            r.linkages->LinkageConfig(emAlarmType_Gesture, emLinkageType_Invalid, emLinkageType_Record);
+            r.linkages->LinkageConfig(emAlarmType_SW_VoiceWakeUp, emLinkageType_Invalid, emLinkageType_Record);
         }
         return Store(row.key, value);
     case CMD_SETFUNC_AUDIO_RECORD:
         if (value == 1) {
-            ports->AudioInputMuteDisable();
+            r.audio->AudioInputMuteDisable();
         } else {
-            ports->AudioInputMuteEnable();
+            r.audio->AudioInputMuteEnable();
         }
         return Store(row.key, value);
     case CMD_SETFUNC_GSENSOR_LEVEL:
-        ports->TESTSetGSensorParam(static_cast<float>(value));
+        r.sensors->TESTSetGSensorParam(static_cast<float>(value));
         return Store(row.key, value);
     case CMD_SETFUNC_PARKING_MONITOR:
-        ports->SetParkingMonitoringEnable(value);
+        r.capture->SetParkingMonitoringEnable(value);
         return Store(row.key, value);
     case CMD_SETFUNC_PARKING_TIME:
-        ports->SetParkingMonitoringTimeThreshold(value);
+        r.capture->SetParkingMonitoringTimeThreshold(static_cast<unsigned>(value));
         return Store(row.key, value);
     case CMD_SETFUNC_SPEED_UNIT: {
         const int stored = Store(row.key, value);
         if (stored) {
-            ports->ForceShowSpeed();
+            r.speed->ForceShowSpeed();
         }
         return stored;
     }
@@ -448,14 +451,14 @@ int CTCPComm::OnSetting(const tagTcpFrame& frame, const tagAppCommand& row)
 
 int CTCPComm::OnCorrectIR(const tagTcpFrame&, const tagAppCommand&)
 {
-    return Ports()->TESTCorrectIRSensor() < 0 ? 0 : 1;
+    return m_Roles.sensors->TESTCorrectIRSensor() < 0 ? 0 : 1;
 }
 
 int CTCPComm::OnResolution(const tagTcpFrame& frame, const tagAppCommand& row)
 {
     const int mode = frame.parameter[0];
     // A failed switch stores nothing: the next boot would start in that mode.
-    if (!Ports()->ResolutionSwitch(mode)) {
+    if (!m_Roles.capture->ResolutionSwitch(mode)) {
         return 0;
     }
     if (mode != 0 && mode != 1) {
@@ -502,25 +505,25 @@ bool CTCPComm::StartWorker(emWorker kind, uint32_t replyCmd)
 
 void CTCPComm::RunWorker(emWorker kind, uint32_t replyCmd, unsigned gen)
 {
-    CAppCommandPorts* ports = Ports();
+    const AppRoles& r = m_Roles;
     int reply = 0;
     switch (kind) {
     case emWorker_Format:
-        ports->SetFormatStatusFlag(TRUE);
-        reply = ports->Format() == 0 ? 1 : 0;
+        r.card->SetFormatStatusFlag(TRUE);
+        reply = r.card->Format() == 0 ? 1 : 0;
         break;
     case emWorker_CleanAlarmImg:
-        reply = ports->CleanAllAlarmImgFile() ? 1 : 0;
+        reply = r.files->CleanAllAlarmImgFile() ? 1 : 0;
         break;
     case emWorker_CleanAlarmVideo:
-        reply = ports->CleanAllAlarmVideoFile() ? 1 : 0;
+        reply = r.files->CleanAllAlarmVideoFile() ? 1 : 0;
         break;
     default:
-        reply = ports->CleanAllCommonVideoFile() ? 1 : 0;
+        reply = r.files->CleanAllCommonVideoFile() ? 1 : 0;
         break;
     }
     if (kind == emWorker_Format) {
-        ports->SetFormatStatusFlag(FALSE);
+        r.card->SetFormatStatusFlag(FALSE);
     }
     {
         // Free before the reply: the phone may ask again as soon as it has it.

@@ -16,18 +16,21 @@
 #include <string>
 #include <thread>
 
+#include "Main/Wiring/SharedRoles.h"
 #include "MultiTask/Msg.h"
 #include "Periphery/GPS.h"
 #include "Periphery/GPSLinks.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "tests/Periphery/SDTestSupport.h"
+#include "tests/support/FakeRoles.h"
 
 namespace {
 
 constexpr int kEpochs = 86400;
 
-class CBenchLinks : public CGPSLinks {
+// A tested device that speaks no prompt (the settings' own defaults).
+class CBenchLinks : public CGPSLinks, public CPrompts, public CTestFactoryState, public CTestSettings {
 public:
     void SendOSDMsg(unsigned int msg, unsigned int, uint32_t lpa) override
     {
@@ -35,10 +38,8 @@ public:
             ++m_nFixes;
         }
     }
-    void PlayAudio(int) override {}
-    int GetGpsVoiceCfg() override { return 1; }
+    void PlayPrompt(int) override {}
     BOOL GetFactoryTestOK() override { return TRUE; }
-    BOOL GetForceFactoryTest() override { return FALSE; }
     time_t Now() override { return 1501459200 + m_nFixes.load(); }  // 2017-07-31, one second a fix
     void SleepMs(unsigned int) override {}
 
@@ -144,8 +145,8 @@ int main(int argc, char** argv)
     CSDManager sd(&sys);
     CBenchLinks links;
     CGPS gps;
-    gps.SetLinks(&links);
-    gps.SetSDManager(&sd);
+    CCameraCard card(&sd);
+    gps.Bind({&links, &links, &links, &links, &card});
     // the reader's own lines ("GPS MODULE ACTIVE...") are not measured output
     fflush(stdout);
     const int saved = dup(1);

@@ -25,6 +25,7 @@
 
 #include "HttpServer/HttpEngine.h"
 #include "tests/HttpServer/HttpTestClient.h"
+#include "tests/HttpServer/TestEngineLinks.h"
 #include "HttpServer/HttpFrameSource.h"
 
 extern char** environ;
@@ -213,8 +214,9 @@ int main()
     }
     printf("download of a 1 GiB file on loopback\n");
 
+    CTestEngineLinks links;  // process_get, as on the camera
     httpd_set_listen_address("127.0.0.1", 0);
-    init_exec_env(root.c_str());
+    init_exec_env(root.c_str(), &links);
     const int port = httpd_listen_port();
     std::atomic<bool> run{true};
     std::atomic<double> serverCpu{0};
@@ -233,7 +235,7 @@ int main()
 
     // live viewers: the engine's CPU per viewer per second
     CPacedSource source;
-    httpd_set_frame_source(&source);
+    links.source = &source;
     for (int viewers : {1, 4}) {
         std::vector<std::thread> clients;
         uint64_t bytes[4] = {};
@@ -249,7 +251,7 @@ int main()
         printf("live, %d viewer(s)      %6.2f ms CPU per viewer-second\n", viewers,
                1000.0 * (serverCpu - cpu0) / (wall * viewers));
     }
-    httpd_set_frame_source(nullptr);
+    links.source = nullptr;
     run = false;
     server.join();
     deinit_exec_env();

@@ -34,6 +34,7 @@
 #include "Record/Record.h"
 #include "tests/HttpServer/HttpTestClient.h"
 #include "tests/HttpServer/RecordListPorts.h"
+#include "tests/HttpServer/TestEngineLinks.h"
 #include "tests/Record/RecordTestCard.h"
 
 extern char** environ;
@@ -236,8 +237,9 @@ int main()
         close(fd);
     }
 
+    CTestEngineLinks links;  // process_get, as on the camera
     httpd_set_listen_address("127.0.0.1", 0);
-    init_exec_env(root.c_str());
+    init_exec_env(root.c_str(), &links);
     const int port = httpd_listen_port();
     std::atomic<bool> run{true};
     std::thread engine([&] {
@@ -275,7 +277,7 @@ int main()
     CRecord record(new CMP4File(), card, new CRecordKeepFinisher());
     record.Init(30, 30, 1920, 1080);
     CRecordListPorts ports(&record);
-    WebBridgeSetPorts(&ports);
+    CWebBridges::instance()->Bind(ports.Roles());
     for (int files : kListRecords) {
         const std::string name = "/list-" + std::to_string(files) + ".bin";
         const std::string list = XFillCard(record, *card, files, root + name);
@@ -344,7 +346,7 @@ int main()
     run = false;
     engine.join();
     deinit_exec_env();
-    WebBridgeSetPorts(nullptr);
+    CWebBridges::instance()->Bind(WebBridgeRoles{});
     record.CleanUp();
     system(("rm -rf '" + root + "'").c_str());
     return 0;

@@ -12,12 +12,13 @@
 #include "Periphery/IRSensor.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/host/devices/I2cSensorModels.h"
+#include "tests/support/FakeRoles.h"
 
 namespace {
 
 constexpr int kCycles = 20000;
 
-class CBenchPorts : public CI2CDevPorts {
+class CBenchPorts : public CI2CDevPorts, public CAlarmTasks, public CTestSettings {
 public:
     uint32_t MSCount() override { return m_Ms += 20; }
     uint32_t MonoSeconds() override { return m_Ms / 1000; }
@@ -30,9 +31,10 @@ public:
     BOOL ParkingMonitoringEnable(int) override { return TRUE; }
     BOOL GetIsCanbeRecord() override { return TRUE; }
     int GetIsPauseRecord() override { return 0; }
-    int GetGSensorLevel() override { return 12; }
-    int GetGestureCaptureCfg() override { return 1; }
-    int GetGestureTriggerLevel() override { return 1; }
+    int GetInt(const char*, const char* key, int default_int) override
+    {
+        return std::string(key) == "gensor_level" ? 12 : default_int;
+    }
 
 private:
     uint32_t m_Ms = 100000;
@@ -64,8 +66,9 @@ int main()
     PlatformSetBoardRoot(board.c_str());
 
     CBenchPorts ports;
-    CIRSensor ir(&ports);
-    CGSensor g(&ports);
+    const I2CDevRoles roles = {&ports, &ports, &ports};
+    CIRSensor ir(roles);
+    CGSensor g(roles);
     if (!ir.Init() || !g.Init() || !ir.DevCorrect()) {
         fprintf(stderr, "sensors did not start\n");
         return 1;

@@ -15,9 +15,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "AVCapture/CaptureSink.h"
 #include "AVCapture/hi3516cv200/AVCapture.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/CaptureWiring.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Platform/BoardRoot.h"
 #include "Record/MP4/MP4File.h"
 #include "Record/Record.h"
@@ -77,8 +78,14 @@ int main(int argc, char** argv)
     CFolderCard* card = new CFolderCard();
     CRecord engine(new CMP4File(), card, new CRecordPacker());
     CEngineSink sink(&engine);
-    CCaptureSink::SetSink(&sink);
+    // The rest as on the camera.
+    CCameraCaptureOverlays overlays;
+    CCameraPrompts prompts;
+    CCameraAlarms alarms;
+    CCameraFactoryState factory;
+    CCameraSettings settings;
     CBenchCapture* cam = new CBenchCapture;
+    cam->Bind({&sink, &sink, &overlays, &prompts, &alarms, &factory, &settings});
     if (!cam->Init()) {
         fprintf(stderr, "the camera did not start\n");
         cam->CleanUp();
@@ -97,7 +104,6 @@ int main(int argc, char** argv)
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
     cam->CleanUp();
     delete cam;
-    CCaptureSink::SetSink(nullptr);
     if (c0 < 0 || c1 < 0) {
         fprintf(stderr, "the capture thread ended early\n");
         return 1;

@@ -2,10 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
-#include "AVCapture/CaptureLinks.h"
-#include "AVCapture/CaptureSink.h"
 #include "AVCapture/hi3516cv200/SensorDrivers.h"
 #include "Function/XLog.h"
 #include "Periphery/GPIO.h"
@@ -41,22 +38,6 @@ int UnregisterImageSensorCallback(int mode)
 }
 
 }  // namespace
-
-CAVCapture* CAVCapture::_instance = nullptr;
-
-CAVCapture::CGarbo::~CGarbo()
-{
-    delete CAVCapture::_instance;
-    CAVCapture::_instance = nullptr;
-}
-
-CAVCapture* CAVCapture::instance()
-{
-    static CGarbo s_Garbo;  // deletes the camera at exit
-    static std::once_flag s_Once;
-    std::call_once(s_Once, [] { _instance = new CAVCapture; });
-    return _instance;
-}
 
 CAVCapture::CAVCapture()
     : m_lpISPTuning(nullptr)
@@ -159,8 +140,7 @@ BOOL CAVCapture::iInit()
         printf("InitVPSS() Error.\n");
         return FALSE;
     }
-    CCaptureLinks* links = CCaptureLinks::instance();
-    if (!ResolutionSwitch(links->GetInt("funcset", "res_mode", 0))) {
+    if (!ResolutionSwitch(Setting("res_mode", 0))) {
         XERROR("ResolutionSwitch() Error.\n");
         return FALSE;
     }
@@ -174,22 +154,23 @@ BOOL CAVCapture::iInit()
         return FALSE;
     }
     const tagChannelConfig& main = m_ChnCfg[ENCODE_CHN_H264_MAIN];
-    if (!CCaptureSink::instance()->Init(static_cast<int>(main.fps), static_cast<int>(main.gop), main.width,
-                                        main.height)) {
+    if (m_Roles.sink == nullptr ||
+        !m_Roles.sink->Init(static_cast<int>(main.fps), static_cast<int>(main.gop), main.width, main.height)) {
         XERROR("Init Record Failed...\n");
         return FALSE;
     }
-    if (links->GetFactoryTesting() && !links->GetFactoryTestOK()) {
+    CFactoryState* factory = m_Roles.factory;
+    if (factory != nullptr && factory->GetFactoryTesting() && !factory->GetFactoryTestOK()) {
         m_EnableAudioIn = TRUE;
     } else {
-        m_EnableAudioIn = links->GetInt("funcset", "audiorecord", 0) != 0 ? TRUE : FALSE;
+        m_EnableAudioIn = Setting("audiorecord", 0) != 0 ? TRUE : FALSE;
     }
     if (!InitISPTuning()) {
         XERROR("Init ISP Tuning error.\n");
         return FALSE;
     }
-    m_EnableParkingMonitor = links->GetInt("funcset", "enableparkingmonitor", 0);
-    m_ParkingTimeThreshold = static_cast<unsigned>(links->GetInt("funcset", "parkingtimethreshold", 10));
+    m_EnableParkingMonitor = Setting("enableparkingmonitor", 0);
+    m_ParkingTimeThreshold = static_cast<unsigned>(Setting("parkingtimethreshold", 10));
     return TRUE;
 }
 
@@ -205,7 +186,9 @@ BOOL CAVCapture::Init()
 BOOL CAVCapture::CleanUp()
 {
     DestroyThread(TRUE);
-    CCaptureSink::instance()->CleanUp();
+    if (m_Roles.sink != nullptr) {
+        m_Roles.sink->CleanUp();
+    }
     StopVO();
     CleanUpSDKAudioIO();
     CleanUpVideoEnc();

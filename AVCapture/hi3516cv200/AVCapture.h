@@ -8,13 +8,12 @@
 // tuning, parking settings), the capture thread, and the tear-down.
 
 #include "AVCapture/CommAVCapture.h"
+#include "MultiTask/Singleton.h"
 
 class CISPTuning;
 
-class CAVCapture : public CCommAVCapture {
+class CAVCapture : public CCommAVCapture, public CSingleton<CAVCapture> {
 public:
-    static CAVCapture* instance();
-
     CAVCapture();
     ~CAVCapture() override;
 
@@ -44,13 +43,6 @@ protected:
 
     ISP_WDR_MODE_S m_WdrMode;
     CISPTuning* m_lpISPTuning;
-
-private:
-    class CGarbo {
-    public:
-        ~CGarbo();
-    };
-    static CAVCapture* _instance;
 };
 
 // The ISP run thread's body: HI_MPI_ISP_Run(0) until the ISP is shut down.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "HttpServer/httpcmd/WebBridgePorts.h"
+#include "HttpServer/httpcmd/WebBridges.h"
 #include "Record/PauseReasons.h"
 
 namespace {
@@ -18,31 +18,53 @@ int XOk(BOOL ok)
     return ok ? 0 : -1;
 }
 
-CWebBridgePorts* P()
+WebBridgeRoles XRoles()
 {
-    return WebBridgePorts();
+    return CWebBridges::instance()->Roles();
+}
+
+// What `call` answers of the bridges' part `part`, or `missing` without one.
+template <typename Role, typename R, typename Call>
+R XAsk(Role* WebBridgeRoles::*part, R missing, Call call)
+{
+    Role* role = XRoles().*part;
+    return role != nullptr ? call(*role) : missing;
 }
 
 void XPauseAll()
 {
-    P()->PauseAllRecord(FALSE, TRUE);
-    P()->PauseCapture();
-    P()->PauseSnapshot();
-    P()->SyncFS();
+    const WebBridgeRoles r = XRoles();
+    if (r.record != nullptr) {
+        r.record->PauseAllRecord(FALSE, TRUE);
+    }
+    if (r.capture != nullptr) {
+        r.capture->PauseCapture();
+    }
+    if (r.snapshots != nullptr) {
+        r.snapshots->PauseSnapshot();
+    }
+    if (r.shell != nullptr) {
+        r.shell->SyncFS();
+    }
 }
 
 BOOL XResumeAll()
 {
-    P()->ResumeCommonRecord();
-    P()->ResumeCapture();
-    return P()->ResumeSnapshot();
+    const WebBridgeRoles r = XRoles();
+    if (r.record != nullptr) {
+        r.record->ResumeCommonRecord();
+    }
+    if (r.capture != nullptr) {
+        r.capture->ResumeCapture();
+    }
+    return r.snapshots != nullptr && r.snapshots->ResumeSnapshot();
 }
 
 // The first line of a tool's output; false when it printed none.
 bool XFirstLine(const char* cmd, std::string& line)
 {
     std::vector<std::string> lines;
-    P()->ExecCommand2(cmd, lines);
+    XAsk(&WebBridgeRoles::shell, 0, [&](CShell& shell) { return shell.ExecCommand2(cmd, lines); });
     if (lines.empty()) {
         return false;
     }
@@ -55,35 +77,85 @@ bool XFirstLine(const char* cmd, std::string& line)
 
 }  // namespace
 
-int GetCommonVideoJson(char* buf, int len) { return P()->GetCommonVideoFileAsJson(buf, len); }
-int GetAlarmVideoJson(char* buf, int len) { return P()->GetAlarmVideoFileAsJSON(buf, len); }
-int GetAlarmJpgJson(char* buf, int len) { return P()->GetAlarmImgFileAsJSON(buf, len); }
-int GetGPSDataFileJson(char* buf, int len) { return P()->GetGPSFileListAsJSON(buf, len); }
+int GetCommonVideoJson(char* buf, int len)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetCommonVideoFileAsJson(buf, len); });
+}
+
+int GetAlarmVideoJson(char* buf, int len)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetAlarmVideoFileAsJSON(buf, len); });
+}
+
+int GetAlarmJpgJson(char* buf, int len)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetAlarmImgFileAsJSON(buf, len); });
+}
+
+int GetGPSDataFileJson(char* buf, int len)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return p.GetGPSFileListAsJSON(buf, len); });
+}
+
 emListBuild GetRecordFileList(emRecFileType type, size_t largest, RecordListBytes& out)
 {
-    return P()->GetFileList(type, largest, out);
+    return XAsk(&WebBridgeRoles::ports, emListBuild_Refused,
+                [&](CWebBridgePorts& p) { return p.GetFileList(type, largest, out); });
 }
-int GetIniConfig(char* buf, int len) { return P()->GetIniConfig(buf, len); }
 
-int DeleteAlarmVideoFile(const char* filename) { return XOk(P()->DeleteAlarmVideoFile(filename)); }
-int DeleteCommonVideoFile(const char* filename) { return XOk(P()->DeleteCommonVideoFile(filename)); }
-int DeleteAlarmImageFile(const char* filename) { return XOk(P()->DeleteAlarmImgFile(filename)); }
-int CleanAllCommonVideoFile() { return XOk(P()->CleanAllCommonVideoFile()); }
-int CleanAllAlarmVideoFile() { return XOk(P()->CleanAllAlarmVideoFile()); }
-int CleanAllAlarmImgFile() { return XOk(P()->CleanAllAlarmImgFile()); }
+int GetIniConfig(char* buf, int len)
+{
+    return XAsk(&WebBridgeRoles::settings, -1, [&](CSettings& s) { return s.GetIniConfig(buf, len); });
+}
 
-int ForceFactoryTest() { return XOk(P()->ForceRetest()); }
-int ForceFactoryTestDone() { return XOk(P()->ForceTestDone()); }
+int DeleteAlarmVideoFile(const char* filename)
+{
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteAlarmVideoFile(filename)); });
+}
+
+int DeleteCommonVideoFile(const char* filename)
+{
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteCommonVideoFile(filename)); });
+}
+
+int DeleteAlarmImageFile(const char* filename)
+{
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) { return XOk(f.DeleteAlarmImgFile(filename)); });
+}
+
+int CleanAllCommonVideoFile()
+{
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllCommonVideoFile()); });
+}
+
+int CleanAllAlarmVideoFile()
+{
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllAlarmVideoFile()); });
+}
+
+int CleanAllAlarmImgFile()
+{
+    return XAsk(&WebBridgeRoles::files, -1, [](CRecordFiles& f) { return XOk(f.CleanAllAlarmImgFile()); });
+}
+
+int ForceFactoryTest()
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.ForceRetest()); });
+}
+
+int ForceFactoryTestDone()
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.ForceTestDone()); });
+}
 
 int SetUbootEnv(const char* name, const char* value, int save)
 {
-    if (!P()->SetEnv(name, value)) {
-        return -1;
-    }
-    if (save && !P()->SaveEnvData()) {
-        return -2;
-    }
-    return 0;
+    return XAsk(&WebBridgeRoles::env, -1, [&](CBootEnv& env) {
+        if (!env.SetEnv(name, value)) {
+            return -1;
+        }
+        return save && !env.SaveEnvData() ? -2 : 0;
+    });
 }
 
 const char* GetUbootEnv(const char* name)
@@ -92,83 +164,159 @@ const char* GetUbootEnv(const char* name)
     // the store's lock into storage of this bridge.
     static std::string s_Value;
     std::string value;
-    if (name == nullptr || !P()->GetEnvValue(name, value)) {
+    const int found = XAsk(&WebBridgeRoles::env, 0, [&](CBootEnv& env) {
+        return name != nullptr && env.GetEnvValue(name, value) ? 1 : 0;
+    });
+    if (!found) {
         return nullptr;
     }
     s_Value.swap(value);
     return s_Value.c_str();
 }
 
+int GetSDCardState()
+{
+    return XAsk(&WebBridgeRoles::card, 0, [](CCardFiles& c) { return c.GetSDState(); });
+}
+
 int GetSDInfo(int* state, uint64_t* totalspace, uint64_t* freespace)
 {
-    *state = P()->GetSDState();
-    return XOk(P()->GetDiskSpaceInfo(totalspace, freespace));
+    *state = GetSDCardState();
+    return XAsk(&WebBridgeRoles::upkeep, -1,
+                [&](CCardUpkeep& u) { return XOk(u.GetDiskSpaceInfo(totalspace, freespace)); });
 }
 
 int GetFileSize(uint64_t* commonvideo, uint64_t* alarmvideo, uint64_t* alarmimage)
 {
-    P()->GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
-    return 0;
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        f.GetTotalFileSize(*commonvideo, *alarmvideo, *alarmimage);
+        return 0;
+    });
 }
 
 int GetFileSpaceQuotaOnSD(uint32_t* commonvideo, uint32_t* alarmvideo, uint32_t* alarmimage)
 {
-    unsigned c = 0;
-    unsigned a = 0;
-    unsigned i = 0;
-    P()->GetFileSpaceQuotaOnSD(c, a, i);
-    *commonvideo = c;
-    *alarmvideo = a;
-    *alarmimage = i;
-    return 0;
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        unsigned c = 0;
+        unsigned a = 0;
+        unsigned i = 0;
+        f.GetFileSpaceQuotaOnSD(c, a, i);
+        *commonvideo = c;
+        *alarmvideo = a;
+        *alarmimage = i;
+        return 0;
+    });
 }
 
 int SetFileSpaceQuotaOnSD(uint32_t commonvideo, uint32_t alarmvideo, uint32_t alarmimage)
 {
-    return XOk(P()->SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
+    return XAsk(&WebBridgeRoles::files, -1, [&](CRecordFiles& f) {
+        return XOk(f.SetFileSpaceQuotaOnSD(commonvideo, alarmvideo, alarmimage));
+    });
 }
 
-int FormatSD() { return P()->Format(); }
+int FormatSD()
+{
+    return XAsk(&WebBridgeRoles::upkeep, -1, [](CCardUpkeep& u) { return u.Format(); });
+}
 
 int CaptureMainImage(char* buff, uint32_t* buff_len)
 {
     unsigned len = *buff_len;
-    const BOOL ok = P()->Capture(reinterpret_cast<unsigned char*>(buff), &len);
+    const int r = XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) {
+        return XOk(p.Capture(reinterpret_cast<unsigned char*>(buff), &len));
+    });
     *buff_len = len;
-    return XOk(ok);
+    return r;
 }
 
 int GetExposureInfo(ISP_EXP_INFO_S* info, int* minexp, int* curdrc)
 {
-    return P()->GetCurExposureInfo(info, minexp, curdrc);
+    return XAsk(&WebBridgeRoles::ports, -1,
+                [&](CWebBridgePorts& p) { return p.GetCurExposureInfo(info, minexp, curdrc); });
 }
 
 int GetDisplaySpeedOSD(int* display)
 {
-    P()->GetDisplayGPSSpeedOSD(*display);
-    return 0;
+    return XAsk(&WebBridgeRoles::speed, -1, [&](CSpeedOverlay& s) {
+        s.GetDisplayGPSSpeedOSD(*display);
+        return 0;
+    });
 }
 
-int SetDisplaySpeedOSD(int display) { return XOk(P()->SetDisplayGPSSpeedOSD(display)); }
-int EnableCVBSOutput() { return XOk(P()->StartVO()); }
-int DisableCVBSOutput() { return XOk(P()->StopVO()); }
-int GetLDCAttr(VI_LDC_ATTR_S* attr) { return XOk(P()->GetLDCAttr(attr)); }
-int SetLDCAttr(VI_LDC_ATTR_S* attr) { return XOk(P()->SetLDCAttr(attr)); }
-int SetAEAttr(uint32_t strategy) { return XOk(P()->SetAEAttr(strategy)); }
-int SetUseHighestContrastGamma(int use) { return XOk(P()->SetUseHighestContrastGamma(use)); }
-int FPNCalibration() { return XOk(P()->FPNCalibrate()); }
+int SetDisplaySpeedOSD(int display)
+{
+    return XAsk(&WebBridgeRoles::speed, -1, [&](CSpeedOverlay& s) { return XOk(s.SetDisplayGPSSpeedOSD(display)); });
+}
+
+int EnableCVBSOutput()
+{
+    return XAsk(&WebBridgeRoles::capture, -1, [](CCaptureControls& c) { return XOk(c.StartVO()); });
+}
+
+int DisableCVBSOutput()
+{
+    return XAsk(&WebBridgeRoles::capture, -1, [](CCaptureControls& c) { return XOk(c.StopVO()); });
+}
+
+int GetLDCAttr(VI_LDC_ATTR_S* attr)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.GetLDCAttr(attr)); });
+}
+
+int SetLDCAttr(VI_LDC_ATTR_S* attr)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetLDCAttr(attr)); });
+}
+
+int SetAEAttr(uint32_t strategy)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetAEAttr(strategy)); });
+}
+
+int SetUseHighestContrastGamma(int use)
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [&](CWebBridgePorts& p) { return XOk(p.SetUseHighestContrastGamma(use)); });
+}
+
+int FPNCalibration()
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return XOk(p.FPNCalibrate()); });
+}
 
 int GetIRSensorParam(uint32_t* initvalue, uint32_t* threshold, uint32_t* curvalue, uint32_t* maxvalue,
                      uint32_t* minvalue)
 {
-    return P()->TESTGetIRSensorParam(initvalue, threshold, curvalue, maxvalue, minvalue);
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) {
+        return s.TESTGetIRSensorParam(*initvalue, *threshold, *curvalue, *maxvalue, *minvalue);
+    });
 }
 
-int SetIRSensorParam(uint32_t initvalue, uint32_t threshold) { return P()->TESTSetIRSensorParam(initvalue, threshold); }
-int CorrectIRSensor() { return P()->TESTCorrectIRSensor(); }
-int GetGSensorParam(float* threshold) { return P()->TESTGetGSensorParam(threshold); }
-int SetGSensorParam(float threshold) { return P()->TESTSetGSensorParam(threshold); }
-int GetSubStreamEncFD() { return P()->GetVEncFD(1); }
+int SetIRSensorParam(uint32_t initvalue, uint32_t threshold)
+{
+    return XAsk(&WebBridgeRoles::sensors, -1,
+                [&](CSensorTests& s) { return s.TESTSetIRSensorParam(initvalue, threshold); });
+}
+
+int CorrectIRSensor()
+{
+    return XAsk(&WebBridgeRoles::sensors, -1, [](CSensorTests& s) { return s.TESTCorrectIRSensor(); });
+}
+
+int GetGSensorParam(float* threshold)
+{
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) { return s.TESTGetGSensorParam(*threshold); });
+}
+
+int SetGSensorParam(float threshold)
+{
+    return XAsk(&WebBridgeRoles::sensors, -1, [&](CSensorTests& s) { return s.TESTSetGSensorParam(threshold); });
+}
+
+int GetSubStreamEncFD()
+{
+    return XAsk(&WebBridgeRoles::ports, -1, [](CWebBridgePorts& p) { return p.GetVEncFD(1); });
+}
 
 int SwitchToTrainMode() { return -1; }
 int SwitchToWakeupMode() { return -1; }
@@ -178,7 +326,13 @@ int RestartVoiceTrain() { return -1; }
 int CancelVoiceTrain(int) { return -1; }
 int VoiceTrainDone() { return -1; }
 int GetHWVoiceWakeUpInfoAsJSON(char*, int*) { return -1; }
-int GetAEGlobalHist5Statistics(void* stats, void* histThresh) { return P()->GetAEGlobalHist5Statistics(stats, histThresh); }
+
+int GetAEGlobalHist5Statistics(void* stats, void* histThresh)
+{
+    return XAsk(&WebBridgeRoles::ports, -1,
+                [&](CWebBridgePorts& p) { return p.GetAEGlobalHist5Statistics(stats, histThresh); });
+}
+
 int SetCSCAttr() { return -1; }
 int GetCSCAttr() { return -1; }
 
@@ -255,9 +409,10 @@ int XNalType(const VENC_PACK_S& pack)
 
 int GetFrame(uint8_t* buff, int buff_len, int* idr)
 {
+    CWebBridgePorts* ports = XRoles().ports;
     VENC_CHN_STAT_S status;
     memset(&status, 0, sizeof(status));
-    if (P()->VencQuery(kSubStreamChn, &status) != HI_SUCCESS || status.u32CurPacks == 0) {
+    if (ports == nullptr || ports->VencQuery(kSubStreamChn, &status) != HI_SUCCESS || status.u32CurPacks == 0) {
         return 0;
     }
     if (g_Packs.size() < status.u32CurPacks) {
@@ -272,11 +427,11 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
     memset(&stream, 0, sizeof(stream));
     stream.pstPack = g_Packs.data();
     stream.u32PackCount = status.u32CurPacks;
-    if (P()->VencGetStream(kSubStreamChn, &stream, 0) != HI_SUCCESS) {
+    if (ports->VencGetStream(kSubStreamChn, &stream, 0) != HI_SUCCESS) {
         return 0;
     }
     if (buff == nullptr) {
-        P()->VencReleaseStream(kSubStreamChn, &stream);
+        ports->VencReleaseStream(kSubStreamChn, &stream);
         return 1;
     }
     // What would be copied, and whether it holds an IDR slice.
@@ -292,7 +447,7 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
     }
     if (need > static_cast<size_t>(buff_len > 0 ? buff_len : 0) || (g_bSkipToIdr && !hasIdr)) {
         g_bSkipToIdr = true;
-        P()->VencReleaseStream(kSubStreamChn, &stream);
+        ports->VencReleaseStream(kSubStreamChn, &stream);
         return 0;
     }
     g_bSkipToIdr = false;
@@ -309,7 +464,7 @@ int GetFrame(uint8_t* buff, int buff_len, int* idr)
             *idr = type == 0x65 ? 1 : 0;
         }
     }
-    P()->VencReleaseStream(kSubStreamChn, &stream);
+    ports->VencReleaseStream(kSubStreamChn, &stream);
     return static_cast<int>(total);
 }
 

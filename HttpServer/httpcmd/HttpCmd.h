@@ -37,6 +37,8 @@ int SetUbootEnv(const char* name, const char* value, int save);
 // when unset.
 const char* GetUbootEnv(const char* name);
 
+// The card's emSDState bits; 0 without a card.
+int GetSDCardState();
 // The state is always written; 0/-1 of the space query.
 int GetSDInfo(int* state, uint64_t* totalspace, uint64_t* freespace);
 int GetFileSize(uint64_t* commonvideo, uint64_t* alarmvideo, uint64_t* alarmimage);

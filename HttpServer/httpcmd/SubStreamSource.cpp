@@ -2,12 +2,6 @@
 
 #include "HttpServer/httpcmd/HttpCmd.h"
 
-CSubStreamSource* CSubStreamSource::instance()
-{
-    static CSubStreamSource s_Source;
-    return &s_Source;
-}
-
 int CSubStreamSource::SubStreamFd()
 {
     if (m_nFd < 0) {

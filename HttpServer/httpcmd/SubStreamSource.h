@@ -6,7 +6,6 @@
 // The engine's live source: encoder channel 1 through the bridges.
 class CSubStreamSource : public CHttpFrameSource {
 public:
-    static CSubStreamSource* instance();
     int SubStreamFd() override;
     int SubStreamData(char* buffer, int capacity, int bWaitIDR) override;
 

@@ -57,7 +57,7 @@ private:
 // Process-wide pool of snapshot records (blocks of 256).
 class CAssociatedDataManager final : public CPoolBlocksInstance<CAssociatedDataManager, CAssociatedData> {
     CAssociatedDataManager() = default;
-    friend class CPoolInstance<CAssociatedDataManager>;
+    friend class CSingleton<CAssociatedDataManager>;
 };
 
 // Gives a list back to the pool (nothing once the pool is gone).

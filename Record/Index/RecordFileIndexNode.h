@@ -123,7 +123,7 @@ private:
 // Process-wide pool of index nodes (blocks of 256).
 class CRecordFileIndexNodeManager final : public CPoolBlocksInstance<CRecordFileIndexNodeManager, CRecordFileIndexNode> {
     CRecordFileIndexNodeManager() = default;
-    friend class CPoolInstance<CRecordFileIndexNodeManager>;
+    friend class CSingleton<CRecordFileIndexNodeManager>;
 };
 
 // The document head of a category, or null for an unknown one.

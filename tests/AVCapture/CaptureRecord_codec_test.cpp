@@ -47,7 +47,10 @@ TEST_F(CaptureRecord, RunTimeSwitchTo720pStartsANew720pFile)
     CFolderCard* card = new CFolderCard();
     std::unique_ptr<CRecord> engine(new CRecord(new CMP4File(), card, new CRecordPacker()));
     CEngineSink sink(engine.get());
-    CCaptureSink::SetSink(&sink);
+    CaptureRoles roles = Roles();
+    roles.sink = &sink;
+    roles.record = &sink;
+    Camera()->Bind(roles);
     std::string out;
     ASSERT_TRUE(InitCaptured(&out)) << out;
     card->Notify(emSDState_Insert | emSDState_Mount);
@@ -69,7 +72,7 @@ TEST_F(CaptureRecord, RunTimeSwitchTo720pStartsANew720pFile)
         60000);
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_TRUE(Camera()->CleanUp());
-    CCaptureSink::SetSink(&m_Sink);
+    Camera()->Bind(Roles());
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     ASSERT_TRUE(opened) << Video(dir);

@@ -20,14 +20,14 @@
 #include <tuple>
 #include <vector>
 
-#include "AVCapture/CaptureLinks.h"
-#include "AVCapture/CaptureSink.h"
+#include "AVCapture/CaptureRoles.h"
 #include "AVCapture/hi3516cv200/AVCapture.h"
 #include "Periphery/GPIO.h"
 #include "Platform/AudioSim.h"
 #include "Platform/MediaSim.h"
 #include "Platform/host/audio/AcodecModel.h"
 #include "Platform/host/devices/MipiModel.h"
+#include "tests/support/FakeRoles.h"
 #include "tests/support/TestBoard.h"
 
 // One packet as the sink saw it.
@@ -46,7 +46,7 @@ inline uint64_t XTestWallUs()
             .count());
 }
 
-class CTestSink : public CCaptureSink {
+class CTestSink : public CCaptureSink, public CRecordControl {
 public:
     BOOL Init(int fps, int gop, unsigned width, unsigned height) override
     {
@@ -99,6 +99,7 @@ public:
         m_bPaused = FALSE;
         return TRUE;
     }
+    BOOL StopAllRecord(BOOL, BOOL) override { return TRUE; }
     void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height) override
     {
         std::lock_guard<std::mutex> lock(m_Lock);
@@ -204,7 +205,11 @@ public:
 
 // Settings from a map (a missing key gives the caller's default), and the
 // overlay, prompt and alarm calls kept in order.
-class CTestLinks : public CCaptureLinks {
+class CTestLinks : public CCaptureOverlays,
+                   public CPrompts,
+                   public CAlarmLinkages,
+                   public CTestFactoryState,
+                   public CTestSettings {
 public:
     BOOL LayoutOSD(int chn) override
     {
@@ -216,8 +221,8 @@ public:
         Note("LayoutOSD()");
         return m_bLayoutResult;
     }
-    void PlayAudio(int index) override { Note("PlayAudio(" + std::to_string(index) + ")"); }
-    BOOL LinkageConfig(emAlarmType alarm, int add, int remove) override
+    void PlayPrompt(int index) override { Note("PlayAudio(" + std::to_string(index) + ")"); }
+    BOOL LinkageConfig(emAlarmType alarm, unsigned add, unsigned remove) override
     {
         Note("LinkageConfig(" + std::to_string(alarm) + "," + std::to_string(add) + "," + std::to_string(remove) +
              ")");
@@ -230,8 +235,6 @@ public:
         auto it = m_Settings.find(std::string(section) + "/" + key);
         return it == m_Settings.end() ? default_int : it->second;
     }
-    int GetParkingVoiceCfg() override { return GetInt("funcset", "voice_parking", 1); }
-    int GetSnapshotAssociateVideoCfg() override { return GetInt("funcset", "snapshot_associate_video", 0); }
 
     std::vector<std::string> Calls()
     {
@@ -315,8 +318,6 @@ protected:
         CMipiModel::instance()->ResetModel();
         m_Sink.Reset();
         m_Links.ClearCalls();
-        CCaptureSink::SetSink(&m_Sink);
-        CCaptureLinks::SetLinks(&m_Links);
         m_Links.m_Settings.emplace("funcset/res_mode", 1);  // as the settings file has it
     }
     void TearDown() override
@@ -326,8 +327,6 @@ protected:
             delete m_lpCapture;
             m_lpCapture = nullptr;
         }
-        CCaptureSink::SetSink(nullptr);
-        CCaptureLinks::SetLinks(nullptr);
         XMediaSimUsePlaceholders(FALSE);
         XMediaSimSetDump(FALSE);
         XMediaSimReset();
@@ -341,9 +340,13 @@ protected:
     {
         if (m_lpCapture == nullptr) {
             m_lpCapture = new CRigCapture;
+            m_lpCapture->Bind(Roles());
         }
         return m_lpCapture;
     }
+
+    // The test's sink and links in every part.
+    CaptureRoles Roles() { return {&m_Sink, &m_Sink, &m_Links, &m_Links, &m_Links, &m_Links, &m_Links}; }
 
     // Init with the standard and error output kept; Init's result.
     BOOL InitCaptured(std::string* out)

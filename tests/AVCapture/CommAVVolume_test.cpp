@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "Main/Wiring/SharedRoles.h"
 #include "Platform/Acodec.h"
 #include "Platform/DevFile.h"
 #include "support/AudioRig.h"
@@ -130,14 +131,17 @@ TEST_F(CaptureVolume, MicrophoneMuteSendsBothRequests)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ioctl err!\nioctl err!\n");
 }
 
-TEST(CaptureControls, RegisteredObjectIsHandedOut)
+TEST(CaptureControls, AttachedObjectIsHandedOut)
 {
-    EXPECT_EQ(XCaptureControls(), nullptr);
+    CCameraCapture controls;
+    EXPECT_EQ(controls.Attached(), nullptr);
+    EXPECT_FALSE(controls.SetVolume(10));  // no camera object: refused
+    EXPECT_FALSE(controls.GetIsOutputVolumeMute());
     CAudioTestCapture capture;
-    XSetCaptureControls(&capture);
-    EXPECT_EQ(XCaptureControls(), &capture);
-    XSetCaptureControls(nullptr);
-    EXPECT_EQ(XCaptureControls(), nullptr);
+    controls.Attach(&capture);
+    EXPECT_EQ(controls.Attached(), &capture);
+    controls.Attach(nullptr);
+    EXPECT_EQ(controls.Attached(), nullptr);
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 
 #include "AVCapture/CaptureSink.h"
 #include "Record/Record.h"
+#include "Record/RecordControl.h"
 
 // The capture's packets and recorder changes to an engine of the caller's own.
-class CEngineSink : public CCaptureSink {
+class CEngineSink : public CCaptureSink, public CRecordControl {
 public:
     explicit CEngineSink(CRecord* lpRecord) : m_lpRecord(lpRecord) {}
     BOOL Init(int fps, int gop, unsigned width, unsigned height) override
@@ -22,6 +23,10 @@ public:
         return m_lpRecord->PauseAllRecord(bFlushBuffer, bImmediately);
     }
     BOOL ResumeCommonRecord() override { return m_lpRecord->ResumeCommonRecord(); }
+    BOOL StopAllRecord(BOOL bFlushBuffer, BOOL bImmediately) override
+    {
+        return m_lpRecord->StopAllRecord(bFlushBuffer, bImmediately);
+    }
     void SetRecordResolution(PIC_SIZE_E res, unsigned width, unsigned height) override
     {
         m_lpRecord->SetRecordResolution(res, width, height);

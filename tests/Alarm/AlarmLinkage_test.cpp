@@ -23,7 +23,8 @@ protected:
     {
         ASSERT_TRUE(CIniConfig::instance()->Init());
         CIniConfig::instance()->SetInt("funcset", "snapshot_associate_video", associate);
-        m_lpConfig.reset(new CAlarmConfigManager(&m_Log, &m_Log));
+        m_lpConfig.reset(new CAlarmConfigManager());
+        m_lpConfig->Bind({&m_Log, &m_Log});
         ASSERT_TRUE(m_lpConfig->Init());
     }
 
@@ -120,7 +121,8 @@ TEST_F(AlarmLinkage, StartMasksFollowTheSetting)
         }
     }
     // Before Init, every linkage is on.
-    CAlarmConfigManager fresh(&m_Log, &m_Log);
+    CAlarmConfigManager fresh;
+    fresh.Bind({&m_Log, &m_Log});
     EXPECT_EQ(fresh.GetAlarmConfig(emAlarmType_Manual)->GetLinkage(), 15u);
     EXPECT_EQ(fresh.GetAlarmConfig(0x30), fresh.GetAlarmConfig(emAlarmType_Accelerate));
     EXPECT_EQ(fresh.GetAlarmConfig(512), nullptr);

@@ -58,7 +58,8 @@ protected:
         m_lpFeeder.reset(new CRecordFeeder(*m_lpRecord, cfg));
         ASSERT_TRUE(m_lpFeeder->Ok());
         m_lpTarget.reset(new CEngineTarget(*m_lpRecord));
-        m_lpConfig.reset(new CAlarmConfigManager(m_lpTarget.get(), &m_Snapshots));
+        m_lpConfig.reset(new CAlarmConfigManager());
+        m_lpConfig->Bind({m_lpTarget.get(), &m_Snapshots});
         m_lpManager.reset(new CAlarmManager(m_lpConfig.get()));
         ASSERT_TRUE(m_lpManager->Init());
     }

@@ -32,7 +32,8 @@ protected:
     {
         ASSERT_TRUE(CIniConfig::instance()->Init());
         CIniConfig::instance()->SetInt("funcset", "snapshot_associate_video", 0);
-        m_lpConfig.reset(new CAlarmConfigManager(&m_Log, &m_Log));
+        m_lpConfig.reset(new CAlarmConfigManager());
+        m_lpConfig->Bind({&m_Log, &m_Log});
         m_lpManager.reset(new CTestAlarmManager(m_lpConfig.get()));
         ASSERT_TRUE(m_lpManager->Init());
     }

@@ -9,9 +9,17 @@
 #include <vector>
 
 #include "FactoryTest/FactoryPorts.h"
+#include "support/FakeRoles.h"
 
-// Links of the factory test to a card folder, pins and a call log of its own.
-class CFakeFactoryPorts : public CFactoryPorts {
+// Links of the factory test to a card folder, pins and a call log of its own;
+// the motion sensors and the GPS receiver are not there.
+class CFakeFactoryPorts : public CFactoryPorts,
+                          public CCardFiles,
+                          public CPins,
+                          public CPrompts,
+                          public CTestSensorTests,
+                          public CTestCaptureControls,
+                          public CTestShell {
 public:
     std::mutex lock;
     std::string mountPath;  // with its trailing '/'; empty: no card
@@ -80,6 +88,7 @@ public:
         ++registrations;
         return TRUE;
     }
+    BOOL UnregisterSDStateCallback(int (*)(int, void*), void*) override { return TRUE; }
     BOOL ReadGpio(int gpio, int& value) override
     {
         std::lock_guard<std::mutex> g(lock);
@@ -95,7 +104,8 @@ public:
         pins[gpio] = value;
         return TRUE;
     }
-    void PlayAudio(int index) override { Log("PCM " + std::to_string(index)); }
+    void PlayPrompt(int index) override { Log("PCM " + std::to_string(index)); }
+    BOOL GPSModuleActive() override { return FALSE; }
     BOOL EnableAudioEnc(BOOL b) override
     {
         Log("EnableAudioEnc " + std::to_string(b));
@@ -111,6 +121,9 @@ public:
         Log(std::string("RUN ") + cmd);
         return commandStatus;
     }
+
+    // Every role of the factory test from this double.
+    FactoryRoles Roles() { return {this, this, this, this, this, this, this}; }
 };
 
 #endif

@@ -18,12 +18,13 @@ const int kCard = emSDState_Insert | emSDState_Mount;
 class MarkerFixture : public ::testing::Test {
 protected:
     CTestBoard m_Board;
-    CFakeFactoryPorts* m_pPorts = new CFakeFactoryPorts;
+    CFakeFactoryPorts m_Ports;
+    CFakeFactoryPorts* m_pPorts = &m_Ports;
     CFactoryTest m_Test;
 
     void SetUp() override
     {
-        m_Test.SetPorts(m_pPorts);
+        m_Test.Bind(m_pPorts->Roles());
         m_Test.SetServerPorts(0, 0);
         m_pPorts->mountPath = "/tmp/mmc0/";
         mkdir(m_Board.Path("/tmp/mmc0").c_str(), 0755);
@@ -78,10 +79,11 @@ TEST_F(MarkerFixture, TestCfgGrammar)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        CFakeFactoryPorts* ports = new CFakeFactoryPorts;
+        CFakeFactoryPorts fake;
+        CFakeFactoryPorts* ports = &fake;
         ports->mountPath = "/tmp/mmc0/";
         CFactoryTest test;
-        test.SetPorts(ports);
+        test.Bind(ports->Roles());
         test.SetServerPorts(0, 0);
         Write(".testcfg", c.text);
         testing::internal::CaptureStdout();

@@ -60,13 +60,14 @@ std::string TimeParam(int sys, int rtc, int year, int month, int day, int h, int
 class ServerFixture : public ::testing::Test {
 protected:
     CTestBoard m_Board;
-    CFakeFactoryPorts* m_pPorts = new CFakeFactoryPorts;
+    std::unique_ptr<CFakeFactoryPorts> m_Ports{new CFakeFactoryPorts};
+    CFakeFactoryPorts* m_pPorts = m_Ports.get();
     std::unique_ptr<CFactoryTest> m_Test{new CFactoryTest};
 
     void SetUp() override
     {
         CMtdModel::instance()->ResetModel();
-        m_Test->SetPorts(m_pPorts);
+        m_Test->Bind(m_pPorts->Roles());
         m_Test->SetServerPorts(0, 0);
     }
     void TearDown() override
@@ -396,7 +397,8 @@ TEST_F(ServerFixture, TestDoneMarksTestedAndStops)
         SCOPED_TRACE(c.model);
         TearDown();
         m_Test.reset(new CFactoryTest);
-        m_pPorts = new CFakeFactoryPorts;
+        m_Ports.reset(new CFakeFactoryPorts);
+        m_pPorts = m_Ports.get();
         SetUp();
         if (c.force) {
             m_pPorts->mountPath = "/tmp/mmc0/";
@@ -458,7 +460,8 @@ TEST_F(ServerFixture, ForceTestDoneAndRetest)
         SCOPED_TRACE(c.what);
         TearDown();
         m_Test.reset(new CFactoryTest);
-        m_pPorts = new CFakeFactoryPorts;
+        m_Ports.reset(new CFakeFactoryPorts);
+        m_pPorts = m_Ports.get();
         SetUp();
         Start(c.vars);
         const bool serving = m_Test->IsDiscoveryEnabled();

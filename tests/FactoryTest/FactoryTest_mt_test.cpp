@@ -67,7 +67,8 @@ TEST(FactoryThreads, TitleRewrittenWhileDiscoveryAnswers)
 {
     CTestBoard board;
     CMtdModel::instance()->ResetModel();
-    CFakeFactoryPorts* ports = new CFakeFactoryPorts;
+    CFakeFactoryPorts fake;
+    CFakeFactoryPorts* ports = &fake;
     ports->mountPath = "/tmp/mmc0/";
     mkdir(board.Path("/tmp/mmc0").c_str(), 0755);
     mkdir(board.Path("/tmp/mmc0/tavika-ft").c_str(), 0755);
@@ -76,7 +77,7 @@ TEST(FactoryThreads, TitleRewrittenWhileDiscoveryAnswers)
     const std::string b(5, 'b');
     {
         CFactoryTest test;
-        test.SetPorts(ports);
+        test.Bind(ports->Roles());
         test.SetServerPorts(0, 0);
         testing::internal::CaptureStdout();
         ASSERT_TRUE(test.ReadEnvData());
@@ -116,8 +117,9 @@ TEST(FactoryThreads, TitleRewrittenWhileDiscoveryAnswers)
 TEST(FactoryThreads, TwoStartsMakeOneServer)
 {
     CTestBoard board;
+    CFakeFactoryPorts ports;
     CFactoryTest test;
-    test.SetPorts(new CFakeFactoryPorts);
+    test.Bind(ports.Roles());
     test.SetServerPorts(0, 0);
     testing::internal::CaptureStdout();
     std::atomic<int> go(0);

@@ -11,8 +11,8 @@
 
 #include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
-#include "Main/BoardServices.h"
 #include "Main/Version.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Platform/Mtd.h"
 #include "Platform/host/devices/MtdModel.h"
 #include "FactoryTest/FactoryFakes.h"
@@ -26,13 +26,14 @@ const long kSize = 0x40000;
 class EnvFixture : public ::testing::Test {
 protected:
     CTestBoard m_Board;
+    CFakeFactoryPorts m_Ports;
     CFactoryTest m_Env;
     std::string m_strOut;
 
     void SetUp() override
     {
         CMtdModel::instance()->ResetModel();
-        m_Env.SetPorts(new CFakeFactoryPorts);
+        m_Env.Bind(m_Ports.Roles());
         m_Env.SetServerPorts(0, 0);  // an untested device starts its server
     }
     void TearDown() override { CMtdModel::instance()->ResetModel(); }
@@ -321,10 +322,9 @@ TEST_F(EnvFixture, GetModelStringTruncates)
 TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
 {
     CFactoryTest* store = CFactoryTest::instance();
-    ASSERT_EQ(XBootEnvStore(), store);
-    store->SetPorts(new CFakeFactoryPorts);
+    store->Bind(m_Ports.Roles());
     store->SetServerPorts(0, 0);
-    CBoardServices services;
+    CCameraFactoryState services;  // the flags as the others read them
     WriteBlock(Block(std::string("factorytest=no\0\0", 16)));
     Captured([&] { return store->Init(); });
     EXPECT_FALSE(services.GetFactoryTestOK());
@@ -336,7 +336,7 @@ TEST_F(EnvFixture, StartUpStoreAnswersTheFactoryFlag)
     EXPECT_EQ(m_strOut, "Device Not Init...\n");  // its server runs already
     EXPECT_FALSE(services.GetFactoryTestOK());
     store->CleanUp();
-    store->SetPorts(nullptr);
+    store->Bind({});
 }
 
 TEST_F(EnvFixture, MatchEnvRules)

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "HttpServer/httpcmd/WebBridgePorts.h"
 #include "Periphery/SDManager.h"
+#include "tests/HttpServer/CameraWebRoles.h"
 
 // Recording fakes of what the bridges reach; the rest is the camera's.
-class CFakeWebPorts : public CWebBridgeSystemPorts {
+class CFakeWebPorts : public CCameraWebRoles {
 public:
     std::mutex lock;
     std::vector<std::string> calls;
@@ -114,8 +114,16 @@ public:
     BOOL CleanAllAlarmVideoFile() override { Call("cleana"); return result; }
     BOOL CleanAllAlarmImgFile() override { Call("cleani"); return result; }
     BOOL SetFileSpaceQuotaOnSD(unsigned, unsigned, unsigned) override { Call("quota"); return result; }
-    void PauseAllRecord(BOOL, BOOL bImmediately) override { Call(bImmediately ? "pause" : "pause-late"); }
-    void ResumeCommonRecord() override { Call("resume"); }
+    BOOL PauseAllRecord(BOOL, BOOL bImmediately) override
+    {
+        Call(bImmediately ? "pause" : "pause-late");
+        return TRUE;
+    }
+    BOOL ResumeCommonRecord() override
+    {
+        Call("resume");
+        return TRUE;
+    }
     BOOL ForceRetest() override { return result; }
     BOOL ForceTestDone() override { return result; }
     BOOL SetEnv(const char*, const char* value) override
@@ -147,7 +155,11 @@ public:
         *len = static_cast<unsigned>(jpeg.size());
         return TRUE;
     }
-    void PauseSnapshot() override { Call("snap-pause"); }
+    BOOL PauseSnapshot() override
+    {
+        Call("snap-pause");
+        return TRUE;
+    }
     BOOL ResumeSnapshot() override { Call("snap-resume"); return TRUE; }
     void PauseCapture() override { Call("cap-pause"); }
     void ResumeCapture() override { Call("cap-resume"); }

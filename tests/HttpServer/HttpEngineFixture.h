@@ -23,6 +23,7 @@
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/ProcessGet.h"
 #include "tests/HttpServer/HttpTestClient.h"
+#include "tests/HttpServer/TestEngineLinks.h"
 
 // Frames handed in by the test; the descriptor is readable while any wait.
 class CScriptedFrameSource : public CHttpFrameSource {
@@ -98,9 +99,9 @@ protected:
         m_pSource.reset(new CScriptedFrameSource());
         s_pSource = m_pSource.get();
         httpd_set_listen_address("127.0.0.1", 0);
-        httpd_set_get_handler(Handler);
-        httpd_set_frame_source(m_pSource.get());
-        init_exec_env(m_strRoot.c_str());
+        m_Links.handler = Handler;
+        m_Links.source = m_pSource.get();
+        init_exec_env(m_strRoot.c_str(), &m_Links);
         m_nPort = httpd_listen_port();
         ASSERT_GT(m_nPort, 0);
         m_bRun = true;
@@ -118,8 +119,6 @@ protected:
             m_Thread.join();
         }
         deinit_exec_env();
-        httpd_set_get_handler(nullptr);
-        httpd_set_frame_source(nullptr);
         httpd_set_idletime(60);
         httpd_set_live_backlog(30, 1u << 20);
         s_pSource = nullptr;
@@ -218,6 +217,7 @@ public:
     }
 
 protected:
+    CTestEngineLinks m_Links;
     std::string m_strRoot;
     int m_nPort = 0;
     std::atomic<bool> m_bRun{false};

@@ -296,7 +296,7 @@ void XResume()
 
 TEST_F(HttpEngineTest, SpeedTestRepliesResumeRecordingWhenTheyEnd)
 {
-    httpd_set_resume_record(XResume);
+    m_Links.resume = XResume;
     g_nResumed = 0;
     const int s = XTestConnect(m_nPort);
     ASSERT_GE(s, 0);
@@ -310,7 +310,7 @@ TEST_F(HttpEngineTest, SpeedTestRepliesResumeRecordingWhenTheyEnd)
     close(s);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(g_nResumed.load(), 2);
-    httpd_set_resume_record(nullptr);
+    m_Links.resume = nullptr;
 }
 
 TEST_F(HttpEngineTest, FileRepliesCutFromARequestOfTheSamePass)
@@ -458,7 +458,7 @@ TEST_F(HttpEngineTest, ManyConnectionsUnderADescriptorLimit)
 TEST_F(HttpEngineTest, ListingAndNotFoundThroughTheEngine)
 {
     MakeFile("/a b.txt", "12");
-    httpd_set_get_handler(nullptr);  // process_get itself
+    m_Links.handler = nullptr;  // process_get itself
     const std::string listing = Curl(Url("/"));
     EXPECT_NE(listing.find("<a href=\"a b.txt\">a b.txt</a>"), std::string::npos) << listing;
     EXPECT_EQ(Curl("-o /dev/null -w '%{http_code}' --path-as-is " + Url("/../x")), "400");
@@ -481,7 +481,7 @@ TEST(HttpEngineBindTest, ABusyPortIsRetriedFromThePasses)
 
     testing::internal::CaptureStderr();
     httpd_set_listen_address("127.0.0.1", port);
-    init_exec_env("/tmp");
+    init_exec_env("/tmp", nullptr);
     EXPECT_EQ(httpd_listen_port(), 0);
     httpd_poll();
     httpd_poll();

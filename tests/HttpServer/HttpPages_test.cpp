@@ -13,6 +13,7 @@
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpReply.h"
 #include "HttpServer/ProcessGet.h"
+#include "tests/HttpServer/HttpEngineFixture.h"
 
 namespace {
 
@@ -35,12 +36,15 @@ protected:
         char tmpl[] = "/tmp/http-pages-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         m_strRoot = tmpl;
-        httpd_set_wall_clock(XEpoch);
+        // the pages' clock comes with the engine's links
+        m_Links.clock = XEpoch;
+        httpd_set_listen_address("127.0.0.1", 0);
+        init_exec_env(m_strRoot.c_str(), &m_Links);
         parse_commandline2((m_strRoot + "/").c_str());
     }
     void TearDown() override
     {
-        httpd_set_wall_clock(nullptr);
+        deinit_exec_env();
         std::string cmd = "rm -rf '" + m_strRoot + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
@@ -68,6 +72,7 @@ protected:
         process_get(&c);
         return c;
     }
+    CTestEngineLinks m_Links;
     std::string m_strRoot;
 };
 
@@ -143,7 +148,7 @@ TEST_F(HttpPagesTest, DateThatCannotBeConvertedIsLeftOut)
     char date[64];
     EXPECT_STREQ(rfc1123_date(date, 0), "Thu, 01 Jan 1970 00:00:00 GMT");
     EXPECT_STREQ(rfc1123_date(date, std::numeric_limits<time_t>::max()), "");
-    httpd_set_wall_clock(XFarFuture);
+    m_Links.clock = XFarFuture;
     connection c = Get("/x");
     EXPECT_EQ(c.http_code, 404);
     EXPECT_EQ(c.header.find("Date:"), std::string::npos);

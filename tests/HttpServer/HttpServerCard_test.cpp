@@ -10,6 +10,7 @@
 
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpServer.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Periphery/SDManager.h"
 #include "Periphery/SDSystem.h"
 #include "support/CardRig.h"
@@ -40,8 +41,9 @@ protected:
         ASSERT_TRUE(m_Rig->Ok()) << m_Rig->Error();
         m_SD.reset(new CSDManager(&m_Sys));
         httpd_set_listen_address("127.0.0.1", 0);
-        httpd_set_get_handler(HttpEngineFixture::Handler);
-        CHttpServer::instance()->SetSDManager(m_SD.get());
+        m_Links.handler = HttpEngineFixture::Handler;
+        m_Card.Attach(m_SD.get());
+        CHttpServer::instance()->Bind({&m_Card, &m_Links});
         ASSERT_TRUE(CHttpServer::instance()->Init());
         m_bStarted = true;
         m_nPort = httpd_listen_port();
@@ -51,7 +53,6 @@ protected:
         if (m_bStarted) {
             CHttpServer::instance()->CleanUp();
         }
-        httpd_set_get_handler(nullptr);
         m_SD.reset();
         m_Rig.reset();
     }
@@ -60,6 +61,8 @@ protected:
     std::unique_ptr<CCardRig> m_Rig;
     CNoSleepSystem m_Sys;
     std::unique_ptr<CSDManager> m_SD;
+    CCameraCard m_Card;
+    CTestEngineLinks m_Links;
     bool m_bStarted = false;
     int m_nPort = 0;
 };

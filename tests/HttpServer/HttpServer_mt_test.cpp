@@ -13,6 +13,7 @@
 
 #include "HttpServer/HttpEngine.h"
 #include "HttpServer/HttpServer.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Periphery/SDManager.h"
 #include "Platform/BoardRoot.h"
 #include "support/TestBoard.h"
@@ -39,8 +40,8 @@ protected:
     void SetUp() override
     {
         httpd_set_listen_address("127.0.0.1", 0);
-        httpd_set_get_handler(HttpEngineFixture::Handler);
-        CHttpServer::instance()->SetSDManager(&m_SD);
+        m_Links.handler = HttpEngineFixture::Handler;
+        CHttpServer::instance()->Bind({&m_Card, &m_Links});
         ASSERT_TRUE(CHttpServer::instance()->Init());
         m_nPort = httpd_listen_port();
         ASSERT_GT(m_nPort, 0);
@@ -49,7 +50,6 @@ protected:
     void TearDown() override
     {
         CHttpServer::instance()->CleanUp();
-        httpd_set_get_handler(nullptr);
     }
     // A download of `name` that reads nothing: its socket, after its head.
     int SlowDownload(const std::string& name)
@@ -75,6 +75,8 @@ protected:
     CTestBoard m_Board;
     CFakeSDSystem m_Sys;
     CSDManager m_SD{&m_Sys};
+    CCameraCard m_Card{&m_SD};
+    CTestEngineLinks m_Links;
     int m_nPort = 0;
     std::string m_strCard;
 };

@@ -21,6 +21,7 @@
 #include "Record/PauseReasons.h"
 #include "Record/Record.h"
 #include "support/TestBoard.h"
+#include "tests/HttpServer/CameraWebRoles.h"
 #include "tests/HttpServer/HttpEngineFixture.h"
 
 namespace {
@@ -30,7 +31,7 @@ const uint64_t kGiB = 1073741824ULL;
 
 // Every port the table reaches, recorded as "Name(arg,...)". A name in
 // `fail` makes that port fail.
-class CIniPorts : public CWebBridgeSystemPorts {
+class CIniPorts : public CCameraWebRoles {
 public:
     std::set<std::string> fail;
     std::map<std::string, std::string> env = {{"devicesn", "SN0"}, {"devmodel", "C1"}};
@@ -107,8 +108,16 @@ public:
     {
         return Ok(Rec("SetFileSpaceQuotaOnSD(%u,%u,%u)", c, a, i));
     }
-    void PauseAllRecord(BOOL bFlush, BOOL bImmediately) override { Rec("PauseAllRecord(%d,%d)", bFlush, bImmediately); }
-    void ResumeCommonRecord() override { Rec("ResumeCommonRecord"); }
+    BOOL PauseAllRecord(BOOL bFlush, BOOL bImmediately) override
+    {
+        Rec("PauseAllRecord(%d,%d)", bFlush, bImmediately);
+        return TRUE;
+    }
+    BOOL ResumeCommonRecord() override
+    {
+        Rec("ResumeCommonRecord");
+        return TRUE;
+    }
     BOOL ForceRetest() override { return Ok(Rec("ForceRetest")); }
     BOOL ForceTestDone() override { return Ok(Rec("ForceTestDone")); }
     BOOL SetEnv(const char* name, const char* value) override
@@ -140,7 +149,11 @@ public:
         return TRUE;
     }
     int Format() override { return Ok(Rec("Format")) ? 0 : -2; }
-    void PauseSnapshot() override { Rec("PauseSnapshot"); }
+    BOOL PauseSnapshot() override
+    {
+        Rec("PauseSnapshot");
+        return TRUE;
+    }
     BOOL ResumeSnapshot() override { return Ok(Rec("ResumeSnapshot")); }
     void PauseCapture() override { Rec("PauseCapture"); }
     void ResumeCapture() override { Rec("ResumeCapture"); }
@@ -199,16 +212,16 @@ public:
         Rec("FPNCalibrate");
         return FALSE;
     }
-    int TESTGetIRSensorParam(unsigned* init, unsigned* threshold, unsigned* cur, unsigned* max, unsigned* min) override
+    int TESTGetIRSensorParam(unsigned& init, unsigned& threshold, unsigned& cur, unsigned& max, unsigned& min) override
     {
         if (!Ok(Rec("TESTGetIRSensorParam"))) {
             return -1;
         }
-        *init = 1;
-        *threshold = 2;
-        *cur = 3;
-        *max = 4294967295u;
-        *min = 5;
+        init = 1;
+        threshold = 2;
+        cur = 3;
+        max = 4294967295u;
+        min = 5;
         return 0;
     }
     int TESTSetIRSensorParam(unsigned init, unsigned threshold) override
@@ -216,12 +229,12 @@ public:
         return Ok(Rec("TESTSetIRSensorParam(%u,%u)", init, threshold)) ? 0 : -1;
     }
     int TESTCorrectIRSensor() override { return Ok(Rec("TESTCorrectIRSensor")) ? 0 : -1; }
-    int TESTGetGSensorParam(float* threshold) override
+    int TESTGetGSensorParam(float& threshold) override
     {
         if (!Ok(Rec("TESTGetGSensorParam"))) {
             return -1;
         }
-        *threshold = 1.23456f;
+        threshold = 1.23456f;
         return 0;
     }
     int TESTSetGSensorParam(float threshold) override
@@ -303,13 +316,13 @@ protected:
     void SetUp() override
     {
         CPauseReasons::instance()->Reset();
-        WebBridgeSetPorts(&m_Ports);
+        CWebBridges::instance()->Bind(m_Ports.Roles());
         HttpEngineFixture::SetUp();
     }
     void TearDown() override
     {
         HttpEngineFixture::TearDown();
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         CPauseReasons::instance()->Reset();
     }
     XTestReply Send(int s, const std::string& method, const std::string& query)
@@ -751,7 +764,7 @@ TEST_F(IniCommandTest, RefusedQuotasLeaveTheSettingsFile)
     CIniConfig::instance()->OpenFuncSetting();
     unsigned before[3];
     CRecord::instance()->GetFileSpaceQuotaOnSD(before[0], before[1], before[2]);
-    WebBridgeSetPorts(nullptr);
+    XBindCameraBridges();
     const auto file = [&] {
         std::ifstream f(board.Path("/root/system.ini"), std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -778,7 +791,7 @@ TEST_F(IniCommandTest, RefusedQuotasLeaveTheSettingsFile)
         EXPECT_EQ(q[0] * 10000 + q[1] * 100 + q[2], 603010u);
     }
     CRecord::instance()->SetFileSpaceQuotaOnSD(before[0], before[1], before[2]);
-    WebBridgeSetPorts(&m_Ports);
+    CWebBridges::instance()->Bind(m_Ports.Roles());
 }
 
 TEST_F(IniCommandTest, ListsBeyondTheSharedBuffer)
@@ -847,7 +860,7 @@ TEST(IniCommandBare, BuildsInTheSharedBuffer)
         GTEST_SKIP() << "the shared buffer is held";
     }
     CIniPorts ports;
-    WebBridgeSetPorts(&ports);
+    CWebBridges::instance()->Bind(ports.Roles());
     connection conn;
     conn.url = "/ini.htm?cmd=setaeattr&strategy=7";
     process_ini_command(&conn);
@@ -865,7 +878,7 @@ TEST(IniCommandBare, BuildsInTheSharedBuffer)
               std::string::npos)
         << conn.header;
     EXPECT_EQ(Joined(ports.Calls()), "SetAEAttr(1)");
-    WebBridgeSetPorts(nullptr);
+    XBindCameraBridges();
     deinit_exec_env();
 }
 

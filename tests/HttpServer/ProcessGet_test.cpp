@@ -21,9 +21,9 @@ protected:
     void SetUp() override
     {
         CPauseReasons::instance()->Reset();
-        WebBridgeSetPorts(&m_Ports);
+        CWebBridges::instance()->Bind(m_Ports.Roles());
         HttpEngineFixture::SetUp();
-        httpd_set_resume_record(ResumeRecordForSpeedTest);
+        m_Links.resume = ResumeRecordForSpeedTest;
         std::string fifty;
         for (int i = 0; i < 50; ++i) {
             fifty += static_cast<char>('A' + i % 26);
@@ -37,8 +37,7 @@ protected:
     void TearDown() override
     {
         HttpEngineFixture::TearDown();
-        httpd_set_resume_record(nullptr);
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         CPauseReasons::instance()->Reset();
     }
     XTestReply Get(const std::string& request, bool headOnly = false)
@@ -67,6 +66,7 @@ protected:
     }
 
     CFakeWebPorts m_Ports;
+    CSubStreamSource m_SubStream;  // encoder channel 1 through the bridges, as on the camera
     std::string m_Fifty;
 };
 
@@ -268,7 +268,7 @@ TEST_F(ProcessGetTest, LiveViewersShareTheStream)
     const std::vector<std::string> keyPacks = {XNal(0x67, 8), XNal(0x68, 4), XNal(0x06, 9), XNal(0x65, 40)};
     const std::string key = keyPacks[0] + keyPacks[1] + keyPacks[3];  // no SEI
     const std::string p = XNal(0x61, 20);
-    httpd_set_frame_source(CSubStreamSource::instance());
+    m_Links.source = &m_SubStream;
     m_Ports.Push({XNal(0x61, 5)});  // queued before the first viewer: drained
 
     const int a = XTestConnect(m_nPort);
@@ -301,7 +301,7 @@ TEST_F(ProcessGetTest, LiveViewersShareTheStream)
 
 TEST_F(ProcessGetTest, LiveWithoutFramesFails)
 {
-    httpd_set_frame_source(CSubStreamSource::instance());
+    m_Links.source = &m_SubStream;
     const auto start = std::chrono::steady_clock::now();
     const XTestReply r = Get("GET /livesubstream.h264 HTTP/1.1\r\n\r\n");
     const auto waited = std::chrono::steady_clock::now() - start;

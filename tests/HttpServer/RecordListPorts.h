@@ -1,12 +1,12 @@
 #ifndef TESTS_HTTPSERVER_RECORDLISTPORTS_H
 #define TESTS_HTTPSERVER_RECORDLISTPORTS_H
 
-#include "HttpServer/httpcmd/WebBridgePorts.h"
 #include "Record/Record.h"
+#include "tests/HttpServer/CameraWebRoles.h"
 
 // The camera's bridges, with the lists of a recording engine of the
 // caller's on a card that is always there.
-class CRecordListPorts : public CWebBridgeSystemPorts {
+class CRecordListPorts : public CCameraWebRoles {
 public:
     explicit CRecordListPorts(CRecord* record) : m_lpRecord(record) {}
     emListBuild GetFileList(emRecFileType type, size_t largest, RecordListBytes& out) override

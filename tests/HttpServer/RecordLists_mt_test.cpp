@@ -67,12 +67,12 @@ protected:
         ASSERT_TRUE(m_lpRecord->Init(30, 30, 320, 240));
         m_lpCard->Notify(kCard);
         m_lpPorts.reset(new CRecordListPorts(m_lpRecord.get()));
-        WebBridgeSetPorts(m_lpPorts.get());
+        CWebBridges::instance()->Bind(m_lpPorts->Roles());
     }
     void TearDown() override
     {
         HttpEngineFixture::TearDown();
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         list_files_enable(1);
         m_lpRecord.reset();
     }

@@ -10,6 +10,7 @@
 #include "HttpServer/httpcmd/HttpCmd.h"
 #include "HttpServer/httpcmd/WebBridgePorts.h"
 #include "Platform/MediaSim.h"
+#include "tests/HttpServer/CameraWebRoles.h"
 #include "tests/Platform/MediaChain.h"
 
 namespace {
@@ -29,7 +30,7 @@ class SubStreamSimTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         ASSERT_EQ(m_Chain.Live(), HI_SUCCESS);
         VENC_CHN_ATTR_S a = XTestH264Attr(640, 480, 30, 30, 5);
         ASSERT_EQ(HI_MPI_VENC_CreateChn(1, &a), HI_SUCCESS);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HttpServer/IniReports.h"
 #include "HttpServer/ProcessGet.h"
 #include "HttpServer/httpcmd/HttpCmd.h"
 #include "Record/PauseReasons.h"
@@ -20,11 +21,11 @@ protected:
     void SetUp() override
     {
         CPauseReasons::instance()->Reset();
-        WebBridgeSetPorts(&m_Ports);
+        CWebBridges::instance()->Bind(m_Ports.Roles());
     }
     void TearDown() override
     {
-        WebBridgeSetPorts(nullptr);
+        XBindCameraBridges();
         CPauseReasons::instance()->Reset();
     }
     CFakeWebPorts m_Ports;
@@ -307,7 +308,7 @@ namespace {
 TEST(WebBridgesBoardTest, WifiTextsFollowTheBoard)
 {
     CTestBoard board;
-    WebBridgeSetPorts(nullptr);
+    XBindCameraBridges();
     struct Case {
         const char* mac;     // sim/board mac value
         const char* signal;  // sim/board signal value

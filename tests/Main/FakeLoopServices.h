@@ -7,11 +7,27 @@
 #include <vector>
 
 #include "Main/LoopServices.h"
+#include "support/FakeRoles.h"
 
-// Test double of the loop's services: scripted pin readings, settable
-// answers, and a log of every action in call order.
-class CFakeLoopServices : public CLoopServices {
+// Test double of the loop's services and roles: scripted pin readings,
+// settable answers, and a log of every action in call order.
+class CFakeLoopServices : public CLoopServices,
+                          public CPins,
+                          public CTestSettings,
+                          public CCaptureAudio,
+                          public CPrompts,
+                          public CRecordControl,
+                          public CSnapshotControl,
+                          public CShell,
+                          public CCardUpkeep,
+                          public CFactoryState {
 public:
+    // This double in every part; no card (no SD manager) unless m_bHasSD.
+    LoopRoles Roles()
+    {
+        return {this, this, this, this, this, this, this, this, m_bHasSD ? this : nullptr, this};
+    }
+
     // Readings returned by the next Read calls of a pin, then its level.
     // A reading or level of -1 makes Read fail.
     std::map<int, std::deque<int>> m_Script;
@@ -88,25 +104,30 @@ public:
     BOOL OpenFuncSetting() override { return Log("OpenFuncSetting"); }
     BOOL SaveFuncSetting() override { return Log("SaveFuncSetting"); }
     BOOL ResetIniConfig() override { return Log("ResetIniConfig"); }
-    void SetVolume(int volume) override { Log("SetVolume " + std::to_string(volume)); }
-    void PlayAudio(int index) override { Log("PCM " + std::to_string(index)); }
+    BOOL SetVolume(int volume) override { return Log("SetVolume " + std::to_string(volume)); }
+    BOOL GetIsOutputVolumeMute() override { return FALSE; }
+    void AudioInputMuteEnable() override {}
+    void AudioInputMuteDisable() override {}
+    void PlayPrompt(int index) override { Log("PCM " + std::to_string(index)); }
 
-    void PauseAllRecord(int flush, int closeNow) override
+    BOOL PauseAllRecord(BOOL flush, BOOL closeNow) override
     {
-        Log("PauseAllRecord " + std::to_string(flush) + " " + std::to_string(closeNow));
+        return Log("PauseAllRecord " + std::to_string(flush) + " " + std::to_string(closeNow));
     }
-    void ResumeCommonRecord() override { Log("ResumeCommonRecord"); }
-    void StopAllRecord(int flush, int closeNow) override
+    BOOL ResumeCommonRecord() override { return Log("ResumeCommonRecord"); }
+    BOOL StopAllRecord(BOOL flush, BOOL closeNow) override
     {
-        Log("StopAllRecord " + std::to_string(flush) + " " + std::to_string(closeNow));
+        return Log("StopAllRecord " + std::to_string(flush) + " " + std::to_string(closeNow));
     }
+    BOOL GetParkingFlag() override { return FALSE; }
     void PauseGpsSaveData() override { Log("PauseGps"); }
     void ResumeGpsSaveData() override { Log("ResumeGps"); }
-    void PauseSnapshot() override { Log("PauseSnapshot"); }
-    void ResumeSnapshot() override { Log("ResumeSnapshot"); }
+    BOOL PauseSnapshot() override { return Log("PauseSnapshot"); }
+    BOOL ResumeSnapshot() override { return Log("ResumeSnapshot"); }
     void SyncFS() override { Log("SyncFS"); }
+    void HoldForPowerLine(const std::function<void()>& pause) override { pause(); }
+    void ReleasePowerLine(const std::function<void()>& resume) override { resume(); }
 
-    BOOL HasSDManager() override { return m_bHasSD; }
     int CheckSDCard() override
     {
         size_t i = static_cast<size_t>(m_iSDChecks++);
@@ -115,6 +136,9 @@ public:
     void CheckSDCardFreeSpace() override { ++m_iFreeSpaceChecks; }
     BOOL GetFormatStatusFlag() override { return m_bFormatting; }
     BOOL GetNoSpaceFlag() override { return m_bNoSpace; }
+    BOOL GetDiskSpaceInfo(uint64_t*, uint64_t*) override { return FALSE; }
+    int Format() override { return -1; }
+    void SetFormatStatusFlag(BOOL) override {}
 
     BOOL IsRtcWork() override { return m_bRtcWork; }
     BOOL GetLedStatus() override { return m_bLedStatus; }
@@ -122,10 +146,17 @@ public:
     BOOL GetBurnInTesting() override { return m_bBurnIn; }
     BOOL GetFactoryTestOK() override { return m_bTestOK; }
     BOOL GetFactoryCheckModel() override { return m_bCheckModel; }
+    BOOL GetFactoryTesting() override { return FALSE; }
+    BOOL GetForceFactoryTest() override { return FALSE; }
 
     int RunCommand(const char* cmd) override
     {
         Log(std::string("Run ") + cmd);
+        return 0;
+    }
+    int ExecCommand2(const char*, std::vector<std::string>& lines) override
+    {
+        lines.clear();
         return 0;
     }
     void RequestQuit() override

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Main/PcmIndex.h"
-#include "Main/SupervisionLoop.h"
 #include "Main/FakeLoopServices.h"
+#include "Main/SupervisionLoop.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/PauseReasons.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 class LoopFixture : public ::testing::Test {
 protected:
     CFakeLoopServices m_Services;
-    CSupervisionLoop m_Loop{m_Services};
+    CSupervisionLoop m_Loop{m_Services.Roles()};
 
     std::string Run(int cycles)
     {
@@ -76,7 +76,7 @@ TEST_F(LoopFixture, PowerLineSequences)
         CFakeLoopServices s;
         s.m_Script[0] = std::deque<int>(c.reads.begin(), c.reads.end());
         s.m_Level[0] = c.steady;
-        CSupervisionLoop loop(s);
+        CSupervisionLoop loop(s.Roles());
         testing::internal::CaptureStdout();
         for (int i = 0; i < c.cycles; ++i) {
             loop.Step();
@@ -123,7 +123,7 @@ public:
 TEST(SupervisionLoopReasons, PowerBackLeavesThePhonesStopInPlace)
 {
     CReasonLoopServices services;
-    CSupervisionLoop loop(services);
+    CSupervisionLoop loop(services.Roles());
     services.m_Script[0] = {0, 1, 1, 0};
     testing::internal::CaptureStdout();
     loop.Step();  // first resume: recording starts
@@ -167,7 +167,7 @@ TEST_F(LoopFixture, ResetKeyHeldAndReleased)
             reads.push_back(1);
         }
         s.m_Script[80] = reads;
-        CSupervisionLoop loop(s);
+        CSupervisionLoop loop(s.Roles());
         testing::internal::CaptureStdout();
         for (size_t i = 0; i < reads.size(); ++i) {
             loop.Step();
@@ -188,7 +188,7 @@ TEST_F(LoopFixture, ResetRunsItsStepsOnceAndRaisesAMutedVolume)
         CFakeLoopServices s;
         s.m_iVolume = volume;
         s.m_Level[80] = 0;        // held down, and kept down after the reset
-        CSupervisionLoop loop(s);
+        CSupervisionLoop loop(s.Roles());
         testing::internal::CaptureStdout();
         for (int i = 0; i < 61; ++i) {
             loop.Step();
@@ -267,7 +267,7 @@ TEST_F(LoopFixture, PeriodicPrompts)
         s.m_bBurnIn = c.burnIn;
         s.m_bTestOK = c.testOK;
         s.m_bCheckModel = c.checkModel;
-        CSupervisionLoop loop(s);
+        CSupervisionLoop loop(s.Roles());
         testing::internal::CaptureStdout();
         for (int i = 0; i < 2600; ++i) {
             loop.Step();
@@ -321,7 +321,7 @@ TEST_F(LoopFixture, CardPromptUsesThePollOfTheSameCycle)
     CFakeLoopServices s;
     s.m_SDStates.assign(47, 0);
     s.m_SDStates.push_back(3);
-    CSupervisionLoop loop(s);
+    CSupervisionLoop loop(s.Roles());
     for (int i = 0; i < 2400; ++i) {
         loop.Step();
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FactoryTest/FactoryTest.h"
 #include "Function/common.h"
 #include "Main/Version.h"
 #include "support/TestBoard.h"
@@ -12,7 +13,7 @@
 namespace {
 
 // Boot environment double: records the variables set and saved.
-class CFakeEnvStore : public CBootEnvStore {
+class CFakeEnvStore : public CBootEnv {
 public:
     BOOL m_bReadOK = TRUE;
     std::string m_strFailSet;   // SetEnv of this name fails
@@ -39,6 +40,7 @@ public:
         ++m_iSaves;
         return m_bSaveOK;
     }
+    BOOL GetEnvValue(const char*, std::string&) override { return FALSE; }
 };
 
 class VersionFixture : public ::testing::Test {
@@ -54,7 +56,7 @@ protected:
         fclose(f);
     }
     // Runs the start-up hand-over; returns its stdout.
-    std::string HandOver(CBootEnvStore* store)
+    std::string HandOver(CBootEnv* store)
     {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -203,14 +205,14 @@ TEST_F(VersionFixture, TheBoardStoreTakesTheFile)
 {
     WriteFile(kGood);
     m_Board.Sim("mtd", "erase-fail");
-    std::string out = HandOver(XBootEnvStore());
+    std::string out = HandOver(CFactoryTest::instance());
     EXPECT_NE(out.find("SAVEENV ERR\n"), std::string::npos) << out;
     EXPECT_TRUE(XFilePathExists(File().c_str()));
 
     m_Board.Sim("mtd", "erase-ok");
-    out = HandOver(XBootEnvStore());
+    out = HandOver(CFactoryTest::instance());
     EXPECT_NE(out.find("write version ok!\n"), std::string::npos) << out;
     EXPECT_FALSE(XFilePathExists(File().c_str()));
     EXPECT_NE(m_Board.Sim("env", "firmware_ver"), "");
-    EXPECT_EQ(HandOver(XBootEnvStore()), "");  // no file: nothing at all
+    EXPECT_EQ(HandOver(CFactoryTest::instance()), "");  // no file: nothing at all
 }

@@ -20,8 +20,9 @@ TEST(OSDManagerThreads, LayoutsDrawingAndBlendingTogether)
     CTestBoard board;
     XTestSetModel("MX1");
     {
+        CTestOSDSources sources;
         CTestOSDManager osd;
-        osd.SetChannelResolutionSource(XTestChannelResolution);
+        osd.Bind(&sources);
         testing::internal::CaptureStdout();
         ASSERT_TRUE(osd.Init());
         testing::internal::GetCapturedStdout();

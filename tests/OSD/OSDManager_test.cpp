@@ -23,7 +23,7 @@ protected:
         XMediaSimReset();
         XTestSizes() = tagTestSizes();
         XTestSetModel(nullptr);
-        m_Osd.SetChannelResolutionSource(XTestChannelResolution);
+        m_Osd.Bind(&m_Sources);
     }
     void TearDown() override
     {
@@ -53,6 +53,7 @@ protected:
     }
 
     CTestBoard m_Board;
+    CTestOSDSources m_Sources;
     CTestOSDManager m_Osd;
     std::string m_strOut;
 };

@@ -46,6 +46,24 @@ inline BOOL XTestChannelResolution(int chn, unsigned& w, unsigned& h)
     return TRUE;
 }
 
+// The overlays' sources: the sizes the tests set (or the encoders' own), and
+// the model of the boot environment as on the camera.
+class CTestOSDSources : public COSDSources {
+public:
+    explicit CTestOSDSources(bool bEncoderSizes = false) : m_bEncoderSizes(bEncoderSizes) {}
+    BOOL GetChannelResolution(int chn, unsigned& w, unsigned& h) override
+    {
+        return m_bEncoderSizes ? XEncoderChannelSize(chn, w, h) : XTestChannelResolution(chn, w, h);
+    }
+    BOOL GetModelString(char* model, size_t size) override
+    {
+        return CFactoryTest::instance()->GetModelString(model, size);
+    }
+
+private:
+    bool m_bEncoderSizes;
+};
+
 // The model in the boot environment (null or "": none).
 inline void XTestSetModel(const char* model)
 {

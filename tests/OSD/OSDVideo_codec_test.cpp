@@ -35,6 +35,7 @@ protected:
     void SetUp() override
     {
         XMediaSimSetDump(TRUE);
+        m_Osd.Bind(&m_Sources);
         testing::internal::CaptureStdout();
         const BOOL up = m_Cap.UpToEncoders();
         testing::internal::GetCapturedStdout();
@@ -99,6 +100,7 @@ protected:
 
     CTestBoard m_Board;
     CTestAVCapture m_Cap{FALSE};
+    CTestOSDSources m_Sources{true};
     CTestOSDManager m_Osd;
     std::vector<uint64_t> m_Pts;
 };

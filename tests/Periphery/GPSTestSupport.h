@@ -17,17 +17,19 @@
 #include <thread>
 #include <vector>
 
+#include "Main/Wiring/SharedRoles.h"
 #include "MultiTask/Msg.h"
 #include "Periphery/GPS.h"
 #include "Periphery/GPSLinks.h"
 #include "Periphery/SDManager.h"
+#include "support/FakeRoles.h"
 #include "support/TestBoard.h"
 #include "tests/Periphery/SDTestSupport.h"
 
 // Overlay messages and prompts as they were sent; flags, clock and pauses
 // set by the test. The dead-line back-off (100 ms) really sleeps, so a hung-up
 // line cannot spin; the set-up pauses return at once.
-class CRecordingLinks : public CGPSLinks {
+class CRecordingLinks : public CGPSLinks, public CPrompts, public CTestFactoryState, public CTestSettings {
 public:
     struct tagMsg {
         unsigned int msg;
@@ -41,7 +43,7 @@ public:
         std::lock_guard<std::mutex> lock(m_Lock);
         m_Msgs.push_back({msg, wpa, lpa});
     }
-    void PlayAudio(int index) override
+    void PlayPrompt(int index) override
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         m_Prompts.push_back(index);
@@ -49,6 +51,8 @@ public:
     int GetGpsVoiceCfg() override { return m_nVoice.load(); }
     BOOL GetFactoryTestOK() override { return m_bFactoryOK.load(); }
     BOOL GetForceFactoryTest() override { return m_bForce.load(); }
+    // Every role of the receiver from this double, the card from `card`.
+    GPSRoles Roles(CCardFiles* card) { return {this, this, this, this, card}; }
     time_t Now() override { return m_Now.load(); }
     void SleepMs(unsigned int ms) override
     {
@@ -153,8 +157,7 @@ public:
             }
             fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
         }
-        m_GPS.SetLinks(&m_Links);
-        m_GPS.SetSDManager(&m_SD);
+        m_GPS.Bind(m_Links.Roles(&m_Card));
     }
     ~CGPSRig()
     {
@@ -244,6 +247,7 @@ public:
     CTestBoard m_Board;
     CFakeSDSystem m_Sys;
     CSDManager m_SD;
+    CCameraCard m_Card{&m_SD};
     CRecordingLinks m_Links;
     CGPS m_GPS;
     int m_Master = -1;

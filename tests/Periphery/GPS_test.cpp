@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "tests/Periphery/GPSTestSupport.h"
 
 namespace {

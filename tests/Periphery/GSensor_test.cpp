@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Alarm/AlarmTypes.h"
+#include "Main/Wiring/SensorWiring.h"
 #include "Periphery/GSensor.h"
 #include "Periphery/I2CDevTestSupport.h"
 #include "support/TestBoard.h"
@@ -27,7 +28,7 @@ protected:
         m_Model = CI2cSensorModel::Accel();
         m_Model->SetId(GetParam());
         m_Model->SetRestAccel({1, 0, 0, 84}, false);
-        m_Sensor.reset(new CGSensor(&m_Ports));
+        m_Sensor.reset(new CGSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
     }
     void TearDown() override
@@ -97,7 +98,7 @@ TEST_P(GSensorTest, ShakeSwingAlarmsOnceOnYAndZ)
 {
     for (char axis : {'y', 'z'}) {
         SCOPED_TRACE(axis);
-        m_Sensor.reset(new CGSensor(&m_Ports));
+        m_Sensor.reset(new CGSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         m_Ports.Clear();
         std::vector<tagAccel> shake = Shake(axis);
@@ -151,7 +152,7 @@ TEST_P(GSensorTest, ThresholdItselfIsQuiet)
         XResetSensorModels();
         m_Model->SetId(GetParam());
         m_Model->SetRestAccel({1, 0, 0, 0}, false);
-        m_Sensor.reset(new CGSensor(&m_Ports));
+        m_Sensor.reset(new CGSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         m_Sensor->TESTSetGSensorParam(r.trigger);
         m_Ports.Clear();
@@ -163,7 +164,7 @@ TEST_P(GSensorTest, ThresholdItselfIsQuiet)
 TEST_P(GSensorTest, LevelOf254TurnsTheAlarmOffAndStaysArmed)
 {
     m_Ports.gsensorLevel = 254;
-    m_Sensor.reset(new CGSensor(&m_Ports));
+    m_Sensor.reset(new CGSensor(m_Ports.Roles()));
     ASSERT_TRUE(m_Sensor->Init());
     m_Sensor->TESTSetGSensorParam(0.5f);
     m_Sensor->TESTSetGSensorParam(254.0f);
@@ -186,7 +187,7 @@ TEST_P(GSensorTest, DebounceBySensitivity)
     };
     for (const tagRow& r : rows) {
         SCOPED_TRACE(std::to_string(r.sensitivity) + " " + std::to_string(r.gapMs));
-        m_Sensor.reset(new CGSensor(&m_Ports));
+        m_Sensor.reset(new CGSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         m_Sensor->SetSensitivity(r.sensitivity);
         m_Sensor->TESTSetGSensorParam(12.0f);
@@ -241,14 +242,14 @@ TEST_P(GSensorTest, MissingOrFloatingChip)
 {
     XResetSensorModels();
     m_Model->SetFault(CI2cSensorModel::emFault_Absent);
-    CGSensor absent(&m_Ports);
+    CGSensor absent(m_Ports.Roles());
     EXPECT_FALSE(absent.Init());
     EXPECT_FALSE(absent.IsActive());
     EXPECT_TRUE(absent.MC3232_DevAlarmScan());   // inactive: nothing to do
     EXPECT_FALSE(absent.MC3213_DevAlarmScan());
     // A floating bus reads 0xFF everywhere: not an MC3232, and a failed poll.
     m_Model->SetFault(CI2cSensorModel::emFault_Floating);
-    CGSensor floating(&m_Ports);
+    CGSensor floating(m_Ports.Roles());
     EXPECT_FALSE(floating.Init());
     m_Model->SetFault(CI2cSensorModel::emFault_None);
     m_Model->SetId(kMC3232);
@@ -332,7 +333,7 @@ TEST_P(ParkingTest, NoCheckWhilePausedOrWithoutCard)
 {
     for (int row = 0; row < 2; ++row) {
         SCOPED_TRACE(row == 0 ? "paused" : "no card");
-        m_Sensor.reset(new CGSensor(&m_Ports));
+        m_Sensor.reset(new CGSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         m_Ports.Clear();
         StillAt(1000);
@@ -358,7 +359,7 @@ TEST_P(ParkingTest, OffWhileMonitoringDisabled)
 
 TEST(ParkingClock, SystemPortsCountMonotonicSeconds)
 {
-    CI2CDevSystemPorts ports;
+    CCameraI2CDevPorts ports;
     timespec mono{};
     clock_gettime(CLOCK_MONOTONIC, &mono);
     const uint32_t s = ports.MonoSeconds();

@@ -24,7 +24,8 @@ TEST(I2CDevManagerThreads, AccessorsNeverBreakAPoll)
     XResetSensorModels();
     CFakeI2CDevPorts ports;
     ports.realSleep = true;
-    CI2CDevManager m(&ports);
+    CI2CDevManager m;
+    m.Bind(ports.Roles());
     ASSERT_TRUE(m.Init());
     std::atomic<bool> stop{false};
     std::vector<std::thread> callers;

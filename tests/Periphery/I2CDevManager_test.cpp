@@ -24,7 +24,8 @@ protected:
 
 TEST_F(I2CDevManagerTest, AccessorsBeforeInitAnswerZerosAndMinusOne)
 {
-    CI2CDevManager m(&m_Ports);
+    CI2CDevManager m;
+    m.Bind(m_Ports.Roles());
     unsigned init = 1, trigger = 1, cur = 1, max = 1, min = 1;
     m.TESTGetIRSensorParam(init, trigger, cur, max, min);
     EXPECT_EQ(init + trigger + cur + max + min, 0u);
@@ -52,7 +53,8 @@ TEST_F(I2CDevManagerTest, InitWithMissingChips)
         XResetSensorModels();
         CI2cSensorModel::Prox()->SetFault(r.prox ? CI2cSensorModel::emFault_None : CI2cSensorModel::emFault_Absent);
         CI2cSensorModel::Accel()->SetFault(r.accel ? CI2cSensorModel::emFault_None : CI2cSensorModel::emFault_Absent);
-        CI2CDevManager m(&m_Ports);
+        CI2CDevManager m;
+        m.Bind(m_Ports.Roles());
         EXPECT_EQ(m.Init(), r.result);
         EXPECT_EQ(m.IRSensorActive() != 0, r.prox);
         EXPECT_EQ(m.GSensorActive() != 0, r.accel);
@@ -65,7 +67,8 @@ TEST_F(I2CDevManagerTest, InitWithMissingChips)
 
 TEST_F(I2CDevManagerTest, ThreadCalibratesPollsAndStandsByAtCleanUp)
 {
-    CI2CDevManager m(&m_Ports);
+    CI2CDevManager m;
+    m.Bind(m_Ports.Roles());
     ASSERT_TRUE(m.Init());
     // The first turn calibrates: the proximity chip ends in operation.
     for (int i = 0; i < 2000 && CI2cSensorModel::Prox()->Reg(0x00) != 0x11; ++i) {
@@ -104,7 +107,8 @@ TEST_F(I2CDevManagerTest, ThreadCalibratesPollsAndStandsByAtCleanUp)
 TEST_F(I2CDevManagerTest, MissingChipLeavesTheOtherAlarming)
 {
     CI2cSensorModel::Accel()->SetFault(CI2cSensorModel::emFault_Absent);
-    CI2CDevManager m(&m_Ports);
+    CI2CDevManager m;
+    m.Bind(m_Ports.Roles());
     ASSERT_TRUE(m.Init());
     for (int i = 0; i < 2000 && CI2cSensorModel::Prox()->Reg(0x00) != 0x11; ++i) {
         usleep(1000);

@@ -11,10 +11,11 @@
 #include "Periphery/I2CDevPorts.h"
 #include "Platform/host/devices/I2cModel.h"
 #include "Platform/host/devices/I2cSensorModels.h"
+#include "support/FakeRoles.h"
 
 // Ports with a hand-driven clock that record what the sensors send out.
 // Sleeps are recorded; with `realSleep` they also pass (a tenth of them).
-class CFakeI2CDevPorts : public CI2CDevPorts {
+class CFakeI2CDevPorts : public CI2CDevPorts, public CAlarmTasks, public CTestSettings {
 public:
     std::atomic<uint32_t> ms{100000};
     std::atomic<uint32_t> sec{1000};
@@ -58,9 +59,14 @@ public:
     }
     BOOL GetIsCanbeRecord() override { return canRecord; }
     int GetIsPauseRecord() override { return paused; }
-    int GetGSensorLevel() override { return gsensorLevel; }
+    int GetInt(const char* section, const char* key, int default_int) override
+    {
+        return std::string(key) == "gensor_level" ? gsensorLevel.load() : CTestSettings::GetInt(section, key, default_int);
+    }
     int GetGestureCaptureCfg() override { return gestureCapture; }
     int GetGestureTriggerLevel() override { return gestureLevel; }
+    // Every role of the sensors from this double.
+    I2CDevRoles Roles() { return {this, this, this}; }
 
     std::vector<TASK> Tasks()
     {

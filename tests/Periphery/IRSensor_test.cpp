@@ -31,7 +31,7 @@ protected:
     // A started sensor, calibrated over 32 samples from `low` upwards.
     void Calibrated(unsigned low = 100)
     {
-        m_Sensor.reset(new CIRSensor(&m_Ports));
+        m_Sensor.reset(new CIRSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         std::vector<tagProx> samples;
         for (unsigned i = 0; i < 32; ++i) {
@@ -102,12 +102,12 @@ TEST_F(IRSensorTest, IdentificationAcceptsAnyIdButZeroAndFF)
     for (const tagRow& r : rows) {
         SCOPED_TRACE(r.id);
         m_Model->SetId(r.id);
-        CIRSensor s(&m_Ports);
+        CIRSensor s(m_Ports.Roles());
         EXPECT_EQ(s.Init() != 0, r.active);
         EXPECT_EQ(s.IsActive() != 0, r.active);
     }
     m_Model->SetFault(CI2cSensorModel::emFault_Absent);
-    CIRSensor absent(&m_Ports);
+    CIRSensor absent(m_Ports.Roles());
     EXPECT_FALSE(absent.Init());
     EXPECT_FALSE(absent.DevCorrect());
     EXPECT_FALSE(absent.DoDevAlarmScan());
@@ -123,7 +123,7 @@ TEST_F(IRSensorTest, CalibrationWritesInOrderAndLearnsMaximumPlusMargin)
         SCOPED_TRACE(r.level);
         XResetSensorModels();
         m_Ports.gestureLevel = r.level;
-        m_Sensor.reset(new CIRSensor(&m_Ports));
+        m_Sensor.reset(new CIRSensor(m_Ports.Roles()));
         ASSERT_TRUE(m_Sensor->Init());
         std::vector<tagProx> samples;
         for (unsigned i = 0; i < 32; ++i) {
@@ -146,7 +146,7 @@ TEST_F(IRSensorTest, CalibrationWritesInOrderAndLearnsMaximumPlusMargin)
 
 TEST_F(IRSensorTest, SaturatedCalibrationClampsTheLevels)
 {
-    m_Sensor.reset(new CIRSensor(&m_Ports));
+    m_Sensor.reset(new CIRSensor(m_Ports.Roles()));
     ASSERT_TRUE(m_Sensor->Init());
     m_Model->QueueProx(std::vector<tagProx>(32, tagProx{0xFFF0, 0, 0}));  // covered sensor
     ASSERT_TRUE(m_Sensor->DevCorrect());
@@ -168,7 +168,7 @@ TEST_F(IRSensorTest, SaturatedCalibrationClampsTheLevels)
 
 TEST_F(IRSensorTest, SixMissesAtCalibrationLeaveItInactive)
 {
-    m_Sensor.reset(new CIRSensor(&m_Ports));
+    m_Sensor.reset(new CIRSensor(m_Ports.Roles()));
     ASSERT_TRUE(m_Sensor->Init());
     m_Model->SetDataReady(false);
     EXPECT_FALSE(m_Sensor->DevCorrect());

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "Main/PcmIndex.h"
 #include "Main/SupervisionLoop.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
@@ -28,6 +27,7 @@
 #include "Periphery/SDSystem.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Card.h"
+#include "PlayAudio/PcmIndex.h"
 #include "support/CardRig.h"
 #include "support/TestBoard.h"
 #include "tests/Main/FakeLoopServices.h"
@@ -588,7 +588,7 @@ TEST_F(SDCardTooSmallTest, NoRoomToRecordGivesTheCardCheckPrompt)
     // a minute of the loop: recording stops at the first free-space pass,
     // the card check at cycle 1200 asks the driver to check the card
     CCardLoopServices services(m_SD.get());
-    CSupervisionLoop loop(services);
+    CSupervisionLoop loop(services.Roles());
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     for (int i = 0; i < 1200; ++i) {

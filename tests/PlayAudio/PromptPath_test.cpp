@@ -6,9 +6,10 @@
 
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Periphery/SDManager.h"
-#include "PlayAudio/PromptPath.h"
 #include "Platform/Mtd.h"
+#include "PlayAudio/PromptPath.h"
 #include "support/TestBoard.h"
 
 namespace {
@@ -93,15 +94,17 @@ TEST(PromptPath, LiveSettingsCardAndEnvironment)
     ASSERT_TRUE(CIniConfig::instance()->Init());
     CFactoryTest* env = CFactoryTest::instance();
     env->SetEnvLocation(MTD_DEVICE_PATH, 0x80000, 0x40000);
+    CCameraCard sd(CSDManager::instance());
+    const PromptRoles roles = {nullptr, nullptr, nullptr, &sd, env};
     char path[256];
 
     CIniConfig::instance()->SetInt("funcset", "language", 2);
-    EXPECT_EQ(get_file_path(path, 9), 0);
+    EXPECT_EQ(get_file_path(path, 9, roles), 0);
     EXPECT_STREQ(path, "/pcmsource/ja/gps.wav");
     CIniConfig::instance()->SetInt("funcset", "language", 1);
-    EXPECT_EQ(get_file_path(path, 9), 0);
+    EXPECT_EQ(get_file_path(path, 9, roles), 0);
     EXPECT_STREQ(path, "/pcmsource/en/gps.wav");
-    EXPECT_EQ(get_file_path(path, 0), -1);
+    EXPECT_EQ(get_file_path(path, 0, roles), -1);
 
     // the manager may hold an earlier board's card: this one goes out and in
     char card[257] = "";
@@ -133,12 +136,12 @@ TEST(PromptPath, LiveSettingsCardAndEnvironment)
         }
         ASSERT_TRUE(env->ReadEnvData());
         testing::internal::CaptureStdout();
-        const int r = get_file_path(path, 17);
+        const int r = get_file_path(path, 17, roles);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), m.printed);
         EXPECT_EQ(r, 0);
         EXPECT_STREQ(path, m.path);
     }
-    EXPECT_EQ(get_file_path(path, 8), 0);
+    EXPECT_EQ(get_file_path(path, 8, roles), 0);
     EXPECT_STREQ(path, "/tmp/mmc0/tavika-ft/speaker-test.wav");
     env->SetEnvLocation(MTD_DEVICE_PATH, 0x80000, 0x40000);
 }

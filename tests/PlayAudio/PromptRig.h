@@ -18,14 +18,15 @@
 #include "AVCapture/CommAVCapture.h"
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/SharedRoles.h"
 #include "Periphery/GPIO.h"
 #include "Periphery/SDManager.h"
-#include "PlayAudio/PlayAudio.h"
-#include "PlayAudio/PromptWorker.h"
 #include "Platform/Acodec.h"
 #include "Platform/AudioOut.h"
 #include "Platform/DevFile.h"
 #include "Platform/Mtd.h"
+#include "PlayAudio/PlayAudio.h"
+#include "PlayAudio/PromptWorker.h"
 #include "support/AudioRig.h"
 #include "tests/AVCapture/AudioTestCapture.h"
 #include "tests/Periphery/GPIOTestSupport.h"
@@ -87,7 +88,9 @@ protected:
         }
         m_Capture.m_AudioCapture.m_FDACodec = XDevOpen(ACODEC_DEVICE_PATH, O_RDWR);
         ASSERT_GE(m_Capture.m_AudioCapture.m_FDACodec, 0);
-        XSetCaptureControls(&m_Capture);
+        m_Audio.Attach(&m_Capture);
+        m_Card.Attach(CSDManager::instance());
+        CPlayAudio::instance()->Bind(Roles());
         {
             COutputFile quiet(1);
             ASSERT_TRUE(m_Capture.SetVolume(10));
@@ -103,7 +106,7 @@ protected:
     {
         XAudioSimAoHold(FALSE);
         CPlayAudio::instance()->CleanUp();
-        XSetCaptureControls(nullptr);
+        CPlayAudio::instance()->Bind({});
         if (m_Capture.m_AudioCapture.m_FDACodec >= 0) {
             XDevClose(m_Capture.m_AudioCapture.m_FDACodec);
             m_Capture.m_AudioCapture.m_FDACodec = -1;
@@ -202,7 +205,15 @@ protected:
         return p;
     }
 
+    // The camera's pins, factory flags, card and boot environment, with the
+    // test's camera object for the speaker and microphone.
+    PromptRoles Roles() { return {&m_Pins, &m_Audio, &m_Factory, &m_Card, CFactoryTest::instance()}; }
+
     CAudioTestCapture m_Capture;
+    CCameraPins m_Pins;
+    CCameraCapture m_Audio;
+    CCameraFactoryState m_Factory;
+    CCameraCard m_Card;
 };
 
 #endif

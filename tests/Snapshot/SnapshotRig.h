@@ -32,7 +32,7 @@
 #include "tests/AVCapture/TestCapture.h"
 
 // The test's card, engine, GPS line and prompt list.
-class CTestSnapshotPorts : public CSnapshotPorts {
+class CTestSnapshotPorts : public CSnapshotPorts, public CCardFiles, public CPrompts {
 public:
     CTestSnapshotPorts(CFolderCard* card, CRecord* engine) : m_lpCard(card), m_lpEngine(engine) {}
 
@@ -53,6 +53,8 @@ public:
         return TRUE;
     }
     BOOL GetSDMountPath(char* path, size_t size) override { return m_lpCard->GetMountPath(path, size); }
+    int GetSDState() override { return 0; }
+    SnapshotRoles Roles() { return {this, this, this}; }
     int GetVEncFD(int chn) override
     {
         ++m_nFdFetches;
@@ -180,7 +182,8 @@ public:
         m_lpEngine.reset(new CRecord(new CMP4File(), m_lpCard, new CRecordPacker()));
         m_lpEngine->Init(30, 30, 320, 240);
         m_lpPorts.reset(new CTestSnapshotPorts(m_lpCard, m_lpEngine.get()));
-        m_lpManager.reset(new CSnapshotManager(m_lpPorts.get()));
+        m_lpManager.reset(new CSnapshotManager());
+        m_lpManager->Bind(m_lpPorts->Roles());
         m_lpPump.reset(new CPicturePump());
     }
     ~CSnapshotRig()

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "Main/PcmIndex.h"
+#include "PlayAudio/PcmIndex.h"
 #include "Record/RecordNotify.h"
 #include "SnapshotRig.h"
 

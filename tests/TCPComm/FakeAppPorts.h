@@ -7,12 +7,23 @@
 #include <tuple>
 #include <vector>
 
-#include "TCPComm/AppCommandPorts.h"
+#include "Main/Wiring/CameraWiring.h"
+#include "support/FakeRoles.h"
+#include "TCPComm/AppRoles.h"
 
 // The managers behind the app's commands, recording what they are asked.
-// The clock, the shell, prompts, pins, file sync and the quotas stay the
-// board's own. Card workers can be held at a gate.
-class CFakeAppPorts : public CAppBoardPorts {
+// The clock, the shell, prompts, pins, file sync, the boot environment and
+// the quotas' store stay the board's own. Card workers can be held at a gate.
+class CFakeAppPorts : public CRecordControl,
+                      public CRecordFiles,
+                      public CCardUpkeep,
+                      public CAlarmTasks,
+                      public CAlarmLinkages,
+                      public CSnapshotControl,
+                      public CCaptureControls,
+                      public CCaptureAudio,
+                      public CTestSensorTests,
+                      public CSpeedOverlay {
 public:
     struct tagAlarm {
         unsigned type, wpa;
@@ -79,14 +90,37 @@ public:
         return field;
     }
 
+    // These fakes, and the board's own prompts, pins, shell and environment.
+    AppRoles Roles()
+    {
+        AppRoles r = CCameraWiring::instance()->ForApp();
+        r.record = this;
+        r.files = this;
+        r.card = this;
+        r.alarms = this;
+        r.linkages = this;
+        r.snapshots = this;
+        r.capture = this;
+        r.audio = this;
+        r.sensors = this;
+        r.speed = this;
+        return r;
+    }
+
     BOOL GetParkingFlag() override { return Get(parking); }
-    void PauseAllRecord(BOOL bFlush, BOOL) override
+    BOOL PauseAllRecord(BOOL bFlush, BOOL) override
     {
         std::lock_guard<std::mutex> hold(m);
         ++pauseRecord;
         lastPauseFlush = bFlush;
+        return TRUE;
     }
-    void ResumeCommonRecord() override { Bump(resumeRecord); }
+    BOOL ResumeCommonRecord() override
+    {
+        Bump(resumeRecord);
+        return TRUE;
+    }
+    BOOL StopAllRecord(BOOL, BOOL) override { return TRUE; }
     BOOL DeleteCommonVideoFile(const char* name) override { return Delete("common:", name); }
     BOOL DeleteAlarmVideoFile(const char* name) override { return Delete("video:", name); }
     BOOL DeleteAlarmImgFile(const char* name) override { return Delete("image:", name); }
@@ -107,6 +141,14 @@ public:
         a = quotas[1];
         i = quotas[2];
     }
+    BOOL SetFileSpaceQuotaOnSD(unsigned c, unsigned a, unsigned i) override
+    {
+        return m_BoardFiles.SetFileSpaceQuotaOnSD(c, a, i);
+    }
+    int CheckSDCard() override { return 0; }
+    void CheckSDCardFreeSpace() override {}
+    BOOL GetFormatStatusFlag() override { return FALSE; }
+    BOOL GetNoSpaceFlag() override { return FALSE; }
     BOOL GetDiskSpaceInfo(uint64_t* t, uint64_t* f) override
     {
         std::lock_guard<std::mutex> hold(m);
@@ -127,19 +169,29 @@ public:
         --workersInside;
         return formatResult;
     }
-    void PostAlarmTask(unsigned type, unsigned wpa, uint32_t lpa) override
+    BOOL PutAlarmTask(TASK* task) override
     {
         std::lock_guard<std::mutex> hold(m);
-        alarms.push_back({type, wpa, lpa});
-    }
-    BOOL LinkageConfig(emAlarmType alarm, emLinkageType add, emLinkageType remove) override
-    {
-        std::lock_guard<std::mutex> hold(m);
-        linkages.push_back({alarm, add, remove});
+        const AlarmContext& a = task->context.alarm;
+        alarms.push_back({a.type, a.wpa, a.lpa});
         return TRUE;
     }
-    void PauseSnapshot() override { Bump(pauseSnapshot); }
-    void ResumeSnapshot() override { Bump(resumeSnapshot); }
+    BOOL LinkageConfig(emAlarmType alarm, unsigned add, unsigned remove) override
+    {
+        std::lock_guard<std::mutex> hold(m);
+        linkages.push_back({alarm, static_cast<int>(add), static_cast<int>(remove)});
+        return TRUE;
+    }
+    BOOL PauseSnapshot() override
+    {
+        Bump(pauseSnapshot);
+        return TRUE;
+    }
+    BOOL ResumeSnapshot() override
+    {
+        Bump(resumeSnapshot);
+        return TRUE;
+    }
     void PauseCapture() override { Bump(pauseCapture); }
     void ResumeCapture() override { Bump(resumeCapture); }
     BOOL SetVolume(int v) override
@@ -150,6 +202,7 @@ public:
         }
         return volumeOk;
     }
+    BOOL GetIsOutputVolumeMute() override { return FALSE; }
     void AudioInputMuteEnable() override { Set(muted, 1); }
     void AudioInputMuteDisable() override { Set(muted, 0); }
     BOOL ResolutionSwitch(int mode) override
@@ -159,17 +212,28 @@ public:
         return switchOk;
     }
     void SetParkingMonitoringEnable(int v) override { Set(parkingEnable, v); }
-    void SetParkingMonitoringTimeThreshold(int v) override { Set(parkingTime, v); }
-    BOOL TESTSetGSensorParam(float level) override
+    void SetParkingMonitoringTimeThreshold(unsigned v) override { Set(parkingTime, static_cast<int>(v)); }
+    BOOL StartVO() override { return TRUE; }
+    BOOL StopVO() override { return TRUE; }
+    int TESTGetGSensorParam(float& trigger) override
+    {
+        trigger = Get(gsensor);
+        return 0;
+    }
+    int TESTSetGSensorParam(float level) override
     {
         std::lock_guard<std::mutex> hold(m);
         gsensor = level;
-        return TRUE;
+        return 0;
     }
     int TESTCorrectIRSensor() override { return Get(irResult); }
+    void GetDisplayGPSSpeedOSD(int& display) override { display = 0; }
+    BOOL SetDisplayGPSSpeedOSD(int) override { return TRUE; }
     void ForceShowSpeed() override { Bump(forceShowSpeed); }
 
 private:
+    CCameraRecordFiles m_BoardFiles;
+
     void Bump(int& n)
     {
         std::lock_guard<std::mutex> hold(m);

@@ -12,6 +12,7 @@
 
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Periphery/GPIO.h"
 #include "TCPComm/TCPComm.h"
 #include "support/TestBoard.h"
@@ -27,6 +28,7 @@ TEST(ChannelThreads, DisplacementDropsAndPushes)
     CGPIOManager::instance()->CleanUp();
     CFactoryTest::instance()->ReadEnvData();
     CTCPComm* chan = CTCPComm::instance();
+    chan->Bind(CCameraWiring::instance()->ForApp());  // the camera's managers
     chan->SetTimeouts(400, 500);
     chan->SetListenPort(0);
     ASSERT_TRUE(chan->Init());
@@ -74,6 +76,7 @@ TEST(ChannelThreads, DisplacementDropsAndPushes)
     close(pipefd[0]);
     close(pipefd[1]);
     chan->CleanUp();
+    chan->Bind({});
     chan->SetTimeouts(15000, 2000);
     CGPIOManager::instance()->CleanUp();
 }

@@ -12,6 +12,7 @@
 
 #include "FactoryTest/FactoryTest.h"
 #include "IniConfig/IniConfig.h"
+#include "Main/Wiring/CameraWiring.h"
 #include "Periphery/GPIO.h"
 #include "Record/RecordNotify.h"
 #include "TCPComm/TCPComm.h"
@@ -40,11 +41,13 @@ protected:
     void TearDown() override
     {
         m_Chan->CleanUp();
+        m_Chan->Bind({});
         m_Chan->SetTimeouts(15000, 2000);
         CGPIOManager::instance()->CleanUp();
     }
     void Start()
     {
+        m_Chan->Bind(CCameraWiring::instance()->ForApp());  // the camera's managers
         m_Chan->SetListenPort(0);
         ASSERT_TRUE(m_Chan->Init());
         m_Port = m_Chan->GetListenPort();

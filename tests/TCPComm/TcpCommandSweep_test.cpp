@@ -41,7 +41,7 @@ TEST(TcpCommandSweep, EveryCommandEveryLength)
     CIniConfig::instance()->OpenFuncSetting();
     CPauseReasons::instance()->Reset();
     CTCPComm* chan = CTCPComm::instance();
-    chan->SetCommandPorts(&ports);
+    chan->Bind(ports.Roles());
     {
         // 0x1005 is left out: it speaks a code for seconds.
         const uint32_t commands[] = {
@@ -68,7 +68,7 @@ TEST(TcpCommandSweep, EveryCommandEveryLength)
         EXPECT_EQ(RunFrame(chan, CMD_DISCONNECT_BY_CLIENT, {}), -1);
     }
     chan->CleanUp();
-    chan->SetCommandPorts(nullptr);
+    chan->Bind({});
     CPauseReasons::instance()->Reset();
     CGPIOManager::instance()->CleanUp();
 }

@@ -30,7 +30,7 @@ protected:
         CFactoryTest::instance()->ReadEnvData();
         CIniConfig::instance()->OpenFuncSetting();
         CPauseReasons::instance()->Reset();
-        m_Chan->SetCommandPorts(&m_Ports);
+        m_Chan->Bind(m_Ports.Roles());
         m_Chan->SetListenPort(0);
         ASSERT_TRUE(m_Chan->Init());
     }
@@ -38,7 +38,7 @@ protected:
     {
         m_Ports.OpenGate();
         m_Chan->CleanUp();
-        m_Chan->SetCommandPorts(nullptr);
+        m_Chan->Bind({});
         CPauseReasons::instance()->Reset();
         CGPIOManager::instance()->CleanUp();
     }

@@ -43,7 +43,7 @@ protected:
         CIniConfig::instance()->OpenFuncSetting();
         CIniConfig::instance()->SetInt("funcset", "connectauth", 1);
         CPauseReasons::instance()->Reset();
-        m_Chan->SetCommandPorts(&m_Ports);
+        m_Chan->Bind(m_Ports.Roles());
         m_Chan->SetListenPort(0);
         ASSERT_TRUE(m_Chan->Init());
         m_Port = m_Chan->GetListenPort();
@@ -52,7 +52,7 @@ protected:
     {
         m_Ports.OpenGate();
         m_Chan->CleanUp();
-        m_Chan->SetCommandPorts(nullptr);
+        m_Chan->Bind({});
         CPauseReasons::instance()->Reset();
         CGPIOManager::instance()->CleanUp();
     }

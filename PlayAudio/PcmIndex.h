@@ -1,5 +1,5 @@
-#ifndef MAIN_PCMINDEX_H
-#define MAIN_PCMINDEX_H
+#ifndef PLAYAUDIO_PCMINDEX_H
+#define PLAYAUDIO_PCMINDEX_H
 
 // Voice prompt numbers (the wpa of XM_PLAYAUDIO).
 typedef enum {

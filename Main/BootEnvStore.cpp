@@ -1,8 +1,0 @@
-#include "Main/BootEnvStore.h"
-
-#include "FactoryTest/FactoryTest.h"
-
-CBootEnvStore* XBootEnvStore()
-{
-    return CFactoryTest::instance();
-}
