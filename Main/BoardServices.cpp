@@ -145,6 +145,11 @@ BOOL CBoardServices::GetFormatStatusFlag()
     return CSDManager::instance()->GetFormatStatusFlag();
 }
 
+BOOL CBoardServices::GetCardCheckFailed()
+{
+    return CSDManager::instance()->GetCardCheckFailed();
+}
+
 BOOL CBoardServices::IsRtcWork()
 {
     return ::IsRtcWork();

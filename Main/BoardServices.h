@@ -37,6 +37,7 @@ public:
     int CheckSDCard() override;
     void CheckSDCardFreeSpace() override;
     BOOL GetFormatStatusFlag() override;
+    BOOL GetCardCheckFailed() override;
 
     BOOL IsRtcWork() override;
     BOOL GetLedStatus() override;

@@ -45,6 +45,8 @@ public:
     virtual int CheckSDCard() = 0;
     virtual void CheckSDCardFreeSpace() = 0;
     virtual BOOL GetFormatStatusFlag() = 0;
+    // The card in the slot failed its file-system check.
+    virtual BOOL GetCardCheckFailed() = 0;
 
     // ---- clock, app channel, factory flags ----
     virtual BOOL IsRtcWork() = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Function/common.h"
+#include "Periphery/SDFsState.h"
 #include "Periphery/SDRecordClient.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Card.h"
@@ -130,6 +131,7 @@ CSDManager::CSDManager(CSDSystem* pSystem)
     : m_SDState(0),
       m_PauseSD(FALSE),
       m_FormatingSD(FALSE),
+      m_CardCheckFailed(FALSE),
       m_nNotifierCount(0),
       m_nOldState(-1),
       m_nDisk(-1),
@@ -169,6 +171,11 @@ BOOL CSDManager::GetFormatStatusFlag() const
 void CSDManager::SetRecordClient(CSDRecordClient* client)
 {
     m_pRecordClient.store(client);
+}
+
+BOOL CSDManager::GetCardCheckFailed() const
+{
+    return m_CardCheckFailed.load();
 }
 
 BOOL CSDManager::GetSDMountPath(char* path, size_t size)
@@ -428,7 +435,35 @@ BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, B
     return found;
 }
 
-BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
+BOOL CSDManager::CheckFileSystem(const char* dev)
+{
+    const std::string rdev = XBoardPath(dev);
+    const emSDFsState fs = XSDFsState(PlatformCardFsType(), [&](uint64_t offset, uint8_t* buf, size_t len) {
+        return m_pSystem->ReadPartition(rdev.c_str(), offset, buf, len) == 0;
+    });
+    // Clean, still held by a file system of the kernel, or nothing readable:
+    // mounted as it is.
+    if (fs != emSDFsState_Dirty) {
+        return TRUE;
+    }
+    if (SDReadOnly(m_nDisk) || SDWriteProtect()) {
+        printf("SD Card Not Cleanly Unmounted, Not Checked: Read Only.\n");
+        return TRUE;
+    }
+    const std::string cmd = XPathCommand(PlatformCardCheckCommand(), rdev);
+    printf("SD Card Not Cleanly Unmounted, Checking: %s", cmd.c_str());
+    fflush(stdout);
+    const int status = m_pSystem->Exec(cmd.c_str());
+    const int result = PlatformCardCheckResult(status);
+    if (result < 0) {
+        XERROR("SD card check failed, the card is not mounted[status=%d]: %s", status, cmd.c_str());
+        return FALSE;
+    }
+    printf("SD Card Checked: %s.\n", result == 0 ? "No Errors" : "Errors Repaired");
+    return TRUE;
+}
+
+BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly, BOOL* pCheckFailed)
 {
     const std::string rdev = XBoardPath(dev);
     const std::string rdir = XBoardPath(target);
@@ -437,6 +472,9 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
     BOOL bMounted = FALSE;
     BOOL bRO = FALSE;
     int err = 0;
+    if (pCheckFailed != nullptr) {
+        *pCheckFailed = FALSE;
+    }
 
     if (CheckMountedStatus(dev, target, bMounted, bRO) && bMounted) {
         // A stale mount of the card: drop it and mount afresh.
@@ -449,6 +487,13 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
     if (ret != 0) {
         m_pSystem->Exec(XPathCommand("mkdir -p", rdir).c_str());
         m_pSystem->Exec(XPathCommand("umount", rdir).c_str());
+        if (!CheckFileSystem(dev)) {
+            if (pCheckFailed != nullptr) {
+                *pCheckFailed = TRUE;
+            }
+            bReadOnly = FALSE;
+            return FALSE;
+        }
         // Only shown: the mount itself is a system call.
         const std::string shown = std::string("mount -t ") + fstype + " " + rdev + " " + rdir + "\n";
         printf("%s", shown.c_str());
@@ -610,7 +655,10 @@ BOOL CSDManager::CardArrived()
     snprintf(target, sizeof(target), "/tmp/mmc%d", disk);
     int state = m_SDState.load();
     BOOL bReadOnly = FALSE;
-    if (Mount(part, target, bReadOnly)) {
+    BOOL bCheckFailed = FALSE;
+    const BOOL mounted = Mount(part, target, bReadOnly, &bCheckFailed);
+    m_CardCheckFailed.store(bCheckFailed);
+    if (mounted) {
         SDFsInfo info = {};
         m_pSystem->StatFs(XBoardPath(target).c_str(), info);
         printf("SD Card Mounted.Block Size:%d Byte\n", static_cast<int>(info.block_size));
@@ -646,6 +694,7 @@ BOOL CSDManager::CardArrived()
 
 void CSDManager::CardRemoved()
 {
+    m_CardCheckFailed.store(FALSE);
     int state = m_SDState.load() & ~emSDState_Insert;
     SetState(state);
     printf("SD Card Removed.\n");
@@ -782,6 +831,7 @@ int CSDManager::Format()
     }
     SetState(0);
     ClearNames(TRUE);
+    m_CardCheckFailed.store(FALSE);
     m_nOldState = -1;
     const BOOL ok = SDFormat(part);
     m_PauseSD.store(FALSE);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 
 const char* PlatformCardFsType()
 {
@@ -23,4 +24,20 @@ int PlatformCardUmount(const char* target, int bDetach)
         return EINVAL;
     }
     return umount2(target, bDetach ? MNT_DETACH : 0) == 0 ? 0 : errno;
+}
+
+const char* PlatformCardCheckCommand()
+{
+    return "fsck.vfat -a";
+}
+
+int PlatformCardCheckResult(int status)
+{
+    if (status == -1 || !WIFEXITED(status)) {
+        return -1;
+    }
+    // fsck.vfat: 1 errors found (repaired in the automatic mode), 2 and up
+    // the check did not run.
+    const int code = WEXITSTATUS(status);
+    return code == 0 ? 0 : code == 1 ? 1 : -1;
 }

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -286,4 +287,20 @@ int PlatformCardUmount(const char* target, int bDetach)
         return EPERM;
     }
     return umount2(targetReal.c_str(), bDetach ? MNT_DETACH : 0) == 0 ? 0 : errno;
+}
+
+const char* PlatformCardCheckCommand()
+{
+    return "e2fsck -p";
+}
+
+int PlatformCardCheckResult(int status)
+{
+    if (status == -1 || !WIFEXITED(status)) {
+        return -1;
+    }
+    // e2fsck: 1 errors corrected, 2 corrected and a reboot asked for (of a
+    // mounted root only), 4 and up errors left or the check failed.
+    const int code = WEXITSTATUS(status);
+    return code == 0 ? 0 : code <= 3 ? 1 : -1;
 }

@@ -22,6 +22,7 @@ public:
     BOOL m_bHasSD = TRUE;
     std::vector<int> m_SDStates{3};   // CheckSDCard results in turn, then the last
     BOOL m_bFormatting = FALSE;
+    BOOL m_bCardCheckFailed = FALSE;
     BOOL m_bRtcWork = TRUE;
     BOOL m_bLedStatus = FALSE;
     BOOL m_bBurnIn = FALSE;
@@ -113,6 +114,7 @@ public:
     }
     void CheckSDCardFreeSpace() override { ++m_iFreeSpaceChecks; }
     BOOL GetFormatStatusFlag() override { return m_bFormatting; }
+    BOOL GetCardCheckFailed() override { return m_bCardCheckFailed; }
 
     BOOL IsRtcWork() override { return m_bRtcWork; }
     BOOL GetLedStatus() override { return m_bLedStatus; }

@@ -233,6 +233,7 @@ struct PeriodicCase {
     int sdState;
     BOOL formatting, rtcWork, burnIn, testOK, checkModel;
     std::map<int, int> prompts;   // prompt -> times in 2600 cycles
+    BOOL checkFailed = FALSE;     // the card's file-system check could not repair it
 };
 
 TEST_F(LoopFixture, PeriodicPrompts)
@@ -241,6 +242,10 @@ TEST_F(LoopFixture, PeriodicPrompts)
         {"usable card", TRUE, 3, FALSE, TRUE, FALSE, FALSE, FALSE, {}},
         {"no card", TRUE, 0, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_CHECK_ERROR, 2}}},
         {"not mounted", TRUE, 1, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
+        {"check failed", TRUE, 1, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_CHECK_ERROR, 2}}, TRUE},
+        {"check failed, write-protected", TRUE, 1 | 8, FALSE, TRUE, FALSE, FALSE, FALSE,
+         {{PCM_SD_CHECK_ERROR, 2}}, TRUE},
+        {"check failed, formatting", TRUE, 1, TRUE, TRUE, FALSE, FALSE, FALSE, {}, TRUE},
         {"read-only", TRUE, 1 | 2 | 4, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
         {"write-protected", TRUE, 1 | 2 | 8, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
         {"no card, formatting", TRUE, 0, TRUE, TRUE, FALSE, FALSE, FALSE, {}},
@@ -257,6 +262,7 @@ TEST_F(LoopFixture, PeriodicPrompts)
         s.m_bHasSD = c.hasSD;
         s.m_SDStates = {c.sdState};
         s.m_bFormatting = c.formatting;
+        s.m_bCardCheckFailed = c.checkFailed;
         s.m_bRtcWork = c.rtcWork;
         s.m_bBurnIn = c.burnIn;
         s.m_bTestOK = c.testOK;
