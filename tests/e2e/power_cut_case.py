@@ -5,8 +5,7 @@ import sys
 import time
 import unittest
 
-from card_rig import (RigCamera, TRIGGER_ACCEL, inspect_card, listed_names, name_time, rig_unavailable,
-                      video_duration_part)
+from card_rig import RigCamera, TRIGGER_ACCEL, listed_names, name_time, rig_unavailable, video_duration_part
 from dashcam_board import SANITIZER_MARKS, Board, board
 
 START = r"^STARTING RECORD \["
@@ -179,7 +178,3 @@ class PowerCutCase(unittest.TestCase):
         for run, lost in losses:
             with self.subTest(kind=run["kind"], delay=run["delay"]):
                 self.assertLessEqual(lost, MAX_LOSS_S + NAME_GRAIN_S)
-
-
-if __name__ == "__main__":
-    unittest.main()
