@@ -291,6 +291,9 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
         ++c.records;
         at += body + L::kRecordTailBytes;
     }
+    if (c.records == 0) {
+        return 0;
+    }
     if (c.problem.empty()) {
         c.problem = samplesProblem;
     } else if (!samplesProblem.empty()) {
