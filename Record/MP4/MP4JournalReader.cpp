@@ -292,6 +292,9 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
         at += body + L::kRecordTailBytes;
     }
     if (c.records == 0) {
+        if (c.problem.empty()) {
+            c.problem = "no header record";
+        }
         return 0;
     }
     if (c.problem.empty()) {
