@@ -10,18 +10,7 @@
 #include "Function/ByteOrder.h"
 #include "Record/MP4/MP4JournalReader.h"
 #include "Record/MP4/MP4MovieEntry.h"
-
-namespace {
-
-#define CHECK(cond)                                                           \
-    do {                                                                      \
-        if (!(cond)) {                                                        \
-            fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            abort();                                                          \
-        }                                                                     \
-    } while (0)
-
-}  // namespace
+#include "FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
