@@ -283,3 +283,27 @@ ssize_t FullWrite(int fd, const void* buf, size_t len)
     }
     return static_cast<ssize_t>(done);
 }
+
+BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len)
+{
+    uint8_t* p = static_cast<uint8_t*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t r = pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            return 0;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return 1;
+}
+
+CFdCloser::~CFdCloser()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}

@@ -83,6 +83,21 @@ ssize_t SafeWrite(int fd, const void* buf, size_t count);
 // Writes all `len` bytes; on an error returns what was written so far when
 // that is above 0, else the error result.
 ssize_t FullWrite(int fd, const void* buf, size_t len);
+// Reads exactly `len` bytes at `offset` (pread); 0 on an error or the end.
+BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len);
+
+// Closes a descriptor at the end of its scope (-1: none).
+class CFdCloser {
+public:
+    explicit CFdCloser(int fd) : m_fd(fd) {}
+    ~CFdCloser();
+    CFdCloser(const CFdCloser&) = delete;
+    CFdCloser& operator=(const CFdCloser&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 // ---- directory listing ----
 

@@ -34,6 +34,14 @@ public:
     virtual uint64_t GetFileSize() = 0;
     // Closes the open file: 1, or 0 when none is open.
     virtual BOOL StopRecord() = 0;
+    // What the card scan needs beyond the samples to finish the open file
+    // after a power cut: the resolution flag, parking, and the index of its
+    // title image waiting in /tmp (-1 none). Writers without a journal
+    // ignore it.
+    virtual void SetRecoveryInfo(int, BOOL, int) {}
+    // The closed file was handed on (finished, or given up): what was kept
+    // on the card for recovering it goes.
+    virtual void DropRecoveryData() {}
     // Sets Pack while recording when forced, when fewer than fps frames are
     // left, or when the file holds fps x 256 frames.
     virtual void CheckNeedPack(BOOL bImmediately);

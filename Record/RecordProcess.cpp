@@ -161,9 +161,11 @@ BOOL CRecord::CheckPackRecord(BOOL bForcePack)
     if (!m_lpFinisher) {
         XDeleteWaitingImages(info);
         XPutAssociatedDataList(info.lpAssociatedData);
-        return TRUE;
+    } else {
+        m_lpFinisher->FinishRecordFile(info);
     }
-    m_lpFinisher->FinishRecordFile(info);
+    // Finished or given up: nothing is left for the card scan to recover.
+    m_lpRecorder->DropRecoveryData();
     return TRUE;
 }
 
@@ -247,6 +249,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     m_bTitleWaiting = FALSE;
     m_bThumbsWaiting = FALSE;
     m_ResFlag = height == 720 ? 720 : 1080;
+    m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), -1);
     printf("STARTING RECORD [%s]...\n", name);
     return TRUE;
 }
@@ -266,6 +269,7 @@ void CRecord::CheckSaveTitle(const tagMediaDataInfo* pkt)
         return;
     }
     m_bTitleWaiting = TRUE;
+    m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), title.GetFileNameIndex());
     if (XSaveImage(name, pkt->lpData, pkt->nDataSize, FALSE)) {
         printf("SAVED TITLE IMAGE %s\n", name);
     }

@@ -7,7 +7,9 @@
 //   engine:  this program with --engine reads both files and hands every
 //            frame to the engine as the capture thread would; the MP4 writer
 //            records loop files onto a card folder in RAM, each removed once
-//            closed;
+//            closed; once with the recovery journal (flushed once per
+//            recorded second, as the flusher does in real time) and once
+//            without it, with the write system calls and syncs each made;
 //   ffmpeg:  ffmpeg -c copy of both files into one MP4;
 //   dd:      dd of both files, byte for byte.
 // Each is started without a shell and its CPU time (user + system) taken
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "Record/MP4/MP4File.h"
+#include "Record/MP4/MP4Journal.h"
 #include "Record/Record.h"
 #include "Record/RecordTestCard.h"
 #include "bench/BenchProcess.h"
@@ -116,7 +119,25 @@ const uint8_t* XNextStartCode(const uint8_t* from, const uint8_t* end)
 }
 
 // The --engine side: reads the Annex B and ADTS files and records them.
-int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, const char* resultPath)
+// Write system calls of this process so far (/proc/self/io).
+unsigned long long XWriteCalls()
+{
+    unsigned long long n = 0;
+    FILE* f = fopen("/proc/self/io", "r");
+    if (f != nullptr) {
+        char line[128];
+        while (fgets(line, sizeof(line), f) != nullptr) {
+            if (sscanf(line, "syscw: %llu", &n) == 1) {
+                break;
+            }
+        }
+        fclose(f);
+    }
+    return n;
+}
+
+int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, const char* resultPath,
+                bool bJournal)
 {
     tagMapped video;
     tagMapped audio;
@@ -132,7 +153,13 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
     CDropFinisher* finisher = new CDropFinisher();
     uint64_t recorded = 0;
     {
-        CRecord record(new CMP4File(), card, finisher);
+        CMP4File* writer = new CMP4File(bJournal ? TRUE : FALSE);
+        CMP4Journal* journal = writer->GetJournal();
+        if (journal != nullptr) {
+            journal->SetPeriod(3600 * 1000);  // flushed below, per recorded second
+        }
+        const unsigned long long writesBefore = XWriteCalls();
+        CRecord record(writer, card, finisher);
         record.Init(kFps, kGop, kWidth, kHeight);
         record.SetFactoryTesting(TRUE);  // no LED writes through the register file
         record.SetPacketClock(XClock);
@@ -187,6 +214,9 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
             s.u32Seq = static_cast<uint32_t>(frame + 1);
             record.IncommingPacket(&s, &vcfg);
             ++frame;
+            if (journal != nullptr && frame % kFps == 0) {
+                journal->Flush();
+            }
             const uint64_t nextUs = static_cast<uint64_t>(frame) * 1000000ULL / kFps;
             while (a + 7 <= aend &&
                    static_cast<uint64_t>(audioFrame) * kAudioFrameSamples * 1000000ULL / kAudioRate < nextUs) {
@@ -214,7 +244,10 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
         if (result == nullptr) {
             return 1;
         }
-        fprintf(result, "%llu %d\n", static_cast<unsigned long long>(recorded), finisher->m_nFiles);
+        const unsigned long long flushes = journal != nullptr ? journal->GetStats().flushes : 0;
+        // Every journal flush syncs the video and the journal once each.
+        fprintf(result, "%llu %d %llu %llu\n", static_cast<unsigned long long>(recorded), finisher->m_nFiles,
+                XWriteCalls() - writesBefore, flushes * 2);
         fclose(result);
     }
     return 0;
@@ -271,8 +304,8 @@ bool XMakeInput(const std::string& h264, const std::string& aac, long seconds)
 
 int main(int argc, char** argv)
 {
-    if (argc == 6 && strcmp(argv[1], "--engine") == 0) {
-        return XEngineMain(argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 7 && strcmp(argv[1], "--engine") == 0) {
+        return XEngineMain(argv[2], argv[3], argv[4], argv[5], strcmp(argv[6], "journal") == 0);
     }
     const long seconds = argc > 1 ? strtol(argv[1], nullptr, 10) : 360;
     const std::string ram = argc > 2 ? argv[2] : "/dev/shm";
@@ -312,7 +345,27 @@ int main(int argc, char** argv)
         stat(aac.c_str(), &sa);
         const double inputSeconds = static_cast<double>(seconds);
         // The engine's log lines go where the camera's console would: nowhere.
-        const tagBenchRun engine = XBenchRun({self, "--engine", h264, aac, cardDir, result});
+        const tagBenchRun engine = XBenchRun({self, "--engine", h264, aac, cardDir, result, "journal"});
+        unsigned long long engineFrames = 0;
+        int files = 0;
+        unsigned long long writes = 0;
+        unsigned long long syncs = 0;
+        FILE* fr = fopen(result.c_str(), "r");
+        const bool counted = fr != nullptr && fscanf(fr, "%llu %d %llu %llu", &engineFrames, &files, &writes, &syncs) == 4;
+        if (fr != nullptr) {
+            fclose(fr);
+        }
+        const tagBenchRun plain = XBenchRun({self, "--engine", h264, aac, cardDir, result, "none"});
+        unsigned long long plainFrames = 0;
+        int plainFiles = 0;
+        unsigned long long plainWrites = 0;
+        unsigned long long plainSyncs = 0;
+        fr = fopen(result.c_str(), "r");
+        const bool plainCounted =
+            fr != nullptr && fscanf(fr, "%llu %d %llu %llu", &plainFrames, &plainFiles, &plainWrites, &plainSyncs) == 4;
+        if (fr != nullptr) {
+            fclose(fr);
+        }
         const tagBenchRun ffmpeg = XBenchRun({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate",
                                     std::to_string(kFps), "-i", h264, "-i", aac, "-c", "copy", mp4});
         tagBenchRun dd = XBenchRun({"dd", "if=" + h264, "of=" + copy, "bs=1M", "status=none"});
@@ -320,14 +373,7 @@ int main(int argc, char** argv)
         dd.ok = dd.ok && ddAudio.ok;
         dd.cpuMs += ddAudio.cpuMs;
         dd.wallMs += ddAudio.wallMs;
-        unsigned long long engineFrames = 0;
-        int files = 0;
-        FILE* fr = fopen(result.c_str(), "r");
-        const bool counted = fr != nullptr && fscanf(fr, "%llu %d", &engineFrames, &files) == 2;
-        if (fr != nullptr) {
-            fclose(fr);
-        }
-        if (!engine.ok || !counted || engineFrames == 0 ||
+        if (!engine.ok || !counted || engineFrames == 0 || !plain.ok || !plainCounted || plainFrames == 0 ||
             !ffmpeg.ok || !dd.ok) {
             fprintf(stderr, "a run failed (engine %d, ffmpeg %d, dd %d)\n", engine.ok, ffmpeg.ok, dd.ok);
             ret = 1;
@@ -341,6 +387,14 @@ int main(int argc, char** argv)
             printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB with the mapped input: "
                    "%.2f ms CPU per recorded second\n",
                    engineSeconds, files, engine.cpuMs / 1e3, engine.wallMs / 1e3, engine.maxRssKiB, engineMs);
+            const double plainSeconds = static_cast<double>(plainFrames) / kFps;
+            printf("  with the journal: %.2f write calls and %.2f syncs per recorded second (%llu, %llu)\n",
+                   static_cast<double>(writes) / engineSeconds, static_cast<double>(syncs) / engineSeconds, writes,
+                   syncs);
+            printf("engine without the journal: %.1f s recorded in %d files, %.2f s CPU: %.2f ms CPU per recorded "
+                   "second, %.2f write calls and %.2f syncs per recorded second\n",
+                   plainSeconds, plainFiles, plain.cpuMs / 1e3, plain.cpuMs / plainSeconds,
+                   static_cast<double>(plainWrites) / plainSeconds, static_cast<double>(plainSyncs) / plainSeconds);
             printf("ffmpeg -c copy:  %.1f s recorded, %.2f s CPU, %.2f s wall: %.2f ms CPU per recorded second\n",
                    inputSeconds, ffmpeg.cpuMs / 1e3, ffmpeg.wallMs / 1e3, ffmpegMs);
             printf("dd of the bytes: %.1f s of input, %.2f s CPU, %.2f s wall: %.2f ms CPU per second of input\n",

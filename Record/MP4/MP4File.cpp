@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "Function/XLog.h"
 #include "Record/MP4/MP4VideoH264Track.h"
@@ -17,13 +18,39 @@ const int kMaxFrameRate = 240;
 
 }  // namespace
 
-CMP4File::CMP4File() : m_bAcceptNextVideo(TRUE), m_bAcceptNextAudio(TRUE), m_bTableFullReported(FALSE) {}
+CMP4File::CMP4File(BOOL bJournal)
+    : m_lpJournal(bJournal ? new CMP4Journal() : nullptr),
+      m_nJournaledTriggers(0),
+      m_lpJournaledRecords(nullptr),
+      m_bAcceptNextVideo(TRUE),
+      m_bAcceptNextAudio(TRUE),
+      m_bTableFullReported(FALSE)
+{
+}
 
 CMP4File::~CMP4File()
 {
     if (m_Flag & emRecordFileFlag_Recording) {
         StopRecord();
     }
+}
+
+const char* CMP4File::SetUpTracks(CMP4Muxer* mux, uint32_t timescale, unsigned width, unsigned height,
+                                  const tagH264SPSPPS* spspps)
+{
+    if (!mux->AddVideoTrack(emAVMediaCodecType_H264, timescale, static_cast<int>(width), static_cast<int>(height))) {
+        return "AddVideoTrack";
+    }
+    if (!mux->SetVideoVosData(spspps, sizeof(tagH264SPSPPS))) {
+        return "SetVideoVosData";
+    }
+    if (!mux->AddAudioTrack(emAVMediaCodecType_AAC, 8000, 1, 16, 0)) {
+        return "AddAudioTrack";
+    }
+    if (!mux->SetAudioVosData(kAudioSpecificConfig, sizeof(kAudioSpecificConfig))) {
+        return "SetAudioVosData";
+    }
+    return nullptr;
 }
 
 BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, unsigned width, unsigned height,
@@ -63,17 +90,7 @@ BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, u
         XERROR("WriteHeader() error...\n");
         return 0;
     }
-    const char* failed = nullptr;
-    if (!mux->AddVideoTrack(emAVMediaCodecType_H264, static_cast<uint32_t>(timescale), static_cast<int>(width),
-                            static_cast<int>(height))) {
-        failed = "AddVideoTrack";
-    } else if (!mux->SetVideoVosData(spspps, sizeof(tagH264SPSPPS))) {
-        failed = "SetVideoVosData";
-    } else if (!mux->AddAudioTrack(emAVMediaCodecType_AAC, 8000, 1, 16, 0)) {
-        failed = "AddAudioTrack";
-    } else if (!mux->SetAudioVosData(kAudioSpecificConfig, sizeof(kAudioSpecificConfig))) {
-        failed = "SetAudioVosData";
-    }
+    const char* failed = SetUpTracks(mux, static_cast<uint32_t>(timescale), width, height, spspps);
     if (failed != nullptr) {
         XERROR("%s() error...\n", failed);
         // Nothing will be written to it: close it now.
@@ -106,8 +123,51 @@ BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, u
     m_bAcceptNextAudio = TRUE;
     m_bTableFullReported = FALSE;
 
+    if (m_lpJournal) {
+        tagMP4JournalHeader h;
+        h.fileType = static_cast<uint8_t>(type == emRecordFileType_Alarm ? 1 : 0);
+        h.fps = fps;
+        h.timescale = static_cast<uint32_t>(timescale);
+        h.width = width;
+        h.height = height;
+        h.creationTime = mux->GetCreationTime();
+        const char* slash = strrchr(filename, '/');
+        h.name = slash != nullptr ? slash + 1 : filename;
+        h.sps.assign(spspps->sps, spspps->sps + spspps->sps_len);
+        h.pps.assign(spspps->pps, spspps->pps + spspps->pps_len);
+        mux->SetSampleObserver(m_lpJournal->Begin(filename, mux->GetFD(), h) ? m_lpJournal.get() : nullptr);
+        m_nJournaledTriggers = 0;
+        m_lpJournaledRecords = nullptr;
+        JournalAlarmState();
+    }
+
     printf("*********************************************************\n");
     return 1;
+}
+
+void CMP4File::JournalAlarmState()
+{
+    if (!m_lpJournal || m_emRecordFileType != emRecordFileType_Alarm ||
+        (m_totalTriggerType == m_nJournaledTriggers && m_lpAssociatedDataListHead == m_lpJournaledRecords)) {
+        return;
+    }
+    m_nJournaledTriggers = m_totalTriggerType;
+    m_lpJournaledRecords = m_lpAssociatedDataListHead;
+    m_lpJournal->SetAlarmState(m_totalTriggerType, m_lpAssociatedDataListHead);
+}
+
+void CMP4File::SetRecoveryInfo(int resFlag, BOOL bParking, int titleIndex)
+{
+    if (m_lpJournal && (m_Flag & emRecordFileFlag_Recording)) {
+        m_lpJournal->SetNames(resFlag, bParking, titleIndex);
+    }
+}
+
+void CMP4File::DropRecoveryData()
+{
+    if (m_lpJournal) {
+        m_lpJournal->Remove();
+    }
 }
 
 BOOL CMP4File::WriteVideoPacket(const tagMediaDataInfo* pkt)
@@ -157,6 +217,7 @@ BOOL CMP4File::WriteVideoPacket(const tagMediaDataInfo* pkt)
     if (bIFrame) {
         m_TotalIFrames++;
     }
+    JournalAlarmState();
     if (m_emRecordFileType == emRecordFileType_Common) {
         if (--m_LeftThumb <= 0) {
             m_LeftThumb = m_ThumbGranularity;
@@ -209,6 +270,12 @@ BOOL CMP4File::StopRecord()
     if (m_emRecordFileType == emRecordFileType_Alarm) {
         m_lpMP4Muxer->SetAlarmTrigger(m_totalTriggerType);
         m_lpMP4Muxer->SetAssociatedData(m_lpAssociatedDataListHead);
+    }
+    if (m_lpJournal) {
+        // The trailer makes the file whole; the journal stays until the
+        // file is finished (DropRecoveryData).
+        m_lpJournal->End();
+        m_lpMP4Muxer->SetSampleObserver(nullptr);
     }
     const BOOL ok = m_lpMP4Muxer->WriteTrailer(&m_TotalSize);
     if (!ok) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Function/types.h"
+#include "Record/MP4/MP4Journal.h"
 #include "Record/MP4/MP4Muxer.h"
 #include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
@@ -14,7 +15,9 @@
 
 class CMP4File : public CRecordFile {
 public:
-    CMP4File();
+    // With bJournal, every file is recorded with its recovery journal beside
+    // it (MP4Journal.h); the files themselves are the same either way.
+    explicit CMP4File(BOOL bJournal = TRUE);
     // A file still being recorded is finished first.
     ~CMP4File() override;
 
@@ -35,7 +38,18 @@ public:
     // trailer could not be written.
     BOOL StopRecord() override;
 
+    void SetRecoveryInfo(int resFlag, BOOL bParking, int titleIndex) override;
+    void DropRecoveryData() override;
+
     const CMP4Muxer* GetMuxer() const { return m_lpMP4Muxer.get(); }
+    // The journal keeper, null without one.
+    CMP4Journal* GetJournal() { return m_lpJournal.get(); }
+
+    // The tracks of a recorded file on a muxer holding an open file: H.264
+    // video with the stream's parameter sets, and the AAC track. The name of
+    // the step that failed, or null.
+    static const char* SetUpTracks(CMP4Muxer* mux, uint32_t timescale, unsigned width, unsigned height,
+                                   const tagH264SPSPPS* spspps);
 
     // Frames a file is packed at per frame of rate, and the table margin
     // beyond that (seconds of frames, several GOPs of up to 4 s).
@@ -48,7 +62,13 @@ public:
     static constexpr uint32_t kAudioSampleDuration = 1024;
 
 private:
+    // Journals the alarm file's triggers and snapshot records when they changed.
+    void JournalAlarmState();
+
     std::unique_ptr<CMP4Muxer> m_lpMP4Muxer;
+    std::unique_ptr<CMP4Journal> m_lpJournal;
+    uint32_t m_nJournaledTriggers;
+    const CAssociatedData* m_lpJournaledRecords;
     // The next packet is taken whatever its serial (new file, or after a repeat).
     BOOL m_bAcceptNextVideo;
     BOOL m_bAcceptNextAudio;

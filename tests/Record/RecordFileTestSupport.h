@@ -59,12 +59,14 @@ inline bool XRecExists(const std::string& path)
 }
 
 // Names of the files (not folders) in `dir`, sorted; none when it is missing.
+// Hidden names (the recorder's journals) are left out, as the card's
+// folder listings leave them out.
 inline std::vector<std::string> XRecListDir(const std::string& dir)
 {
     std::vector<std::string> names;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_directory(ec)) {
+        if (!it->is_directory(ec) && it->path().filename().string()[0] != '.') {
             names.push_back(it->path().filename().string());
         }
     }

@@ -145,6 +145,8 @@ TEST_F(RecordOnCard, RemovalMidFileLetsTheUnmountSucceed)
     const std::vector<std::string> left = XRecListDir(VideoDir());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_NE(left[0].find("_0"), std::string::npos);
+    // With its journal beside it, for the scan of a packer to finish it.
+    EXPECT_TRUE(XRecExists(VideoDir() + "/." + left[0] + ".jnl"));
     feeder.Feed(60);
     EXPECT_TRUE(m_Record->GetRecorderFlag() & emRecordFileFlag_Recording);
 }

@@ -1,4 +1,4 @@
-// recfeed CARD_DIR SECONDS [ALARM_AT_SECOND ...]
+// recfeed [--no-journal] [--power-cut] CARD_DIR SECONDS [ALARM_AT_SECOND ...]
 //
 // Feeds SECONDS of encoded packets (libx264 1080p30 main stream, the small
 // JPEG stream, fdk-aac) on a recorded clock through the recording engine
@@ -8,9 +8,15 @@
 // finishes them: final names with their durations, title images in 103thumb
 // and 105thumb, thumbnail archives in 102thumb. At the end the three index
 // lists are printed, one document a line after "INDEX LISTS:".
+// --no-journal records without the recovery journals; --power-cut ends as a
+// power cut does instead: once the journal has reached the card the program
+// exits at once, the open file unfinished under its recording name.
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -23,8 +29,23 @@
 
 int main(int argc, char** argv)
 {
+    const char* prog = argv[0];
+    BOOL bJournal = TRUE;
+    BOOL bPowerCut = FALSE;
+    while (argc > 1 && strncmp(argv[1], "--", 2) == 0) {
+        if (strcmp(argv[1], "--no-journal") == 0) {
+            bJournal = FALSE;
+        } else if (strcmp(argv[1], "--power-cut") == 0) {
+            bPowerCut = TRUE;
+        } else {
+            fprintf(stderr, "unknown option %s\n", argv[1]);
+            return 2;
+        }
+        ++argv;
+        --argc;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: %s CARD_DIR SECONDS [ALARM_AT_SECOND ...]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--no-journal] [--power-cut] CARD_DIR SECONDS [ALARM_AT_SECOND ...]\n", prog);
         return 2;
     }
     char* end = nullptr;
@@ -47,7 +68,8 @@ int main(int argc, char** argv)
         return 1;
     }
     CFolderCard* card = new CFolderCard();
-    CRecord record(new CMP4File(), card, new CRecordPacker());
+    CMP4File* writer = new CMP4File(bJournal);
+    CRecord record(writer, card, new CRecordPacker());
     tagRecordFeederConfig cfg;
     cfg.width = 1920;
     cfg.height = 1080;
@@ -67,6 +89,12 @@ int main(int argc, char** argv)
             record.StartAlarmRecord(emAlarmType_Accelerate, 'A');
         }
         feeder.Feed(cfg.fps);
+    }
+    if (bPowerCut) {
+        const BOOL synced = writer->GetJournal() == nullptr || writer->GetJournal()->Flush();
+        printf("POWER CUT%s\n", synced ? "" : " (journal not synced)");
+        fflush(stdout);
+        _exit(synced ? 0 : 1);
     }
     record.StopAllRecord(1, 1);
     std::vector<char> list(1 << 20);

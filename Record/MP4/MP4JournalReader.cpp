@@ -1,0 +1,306 @@
+#include "Record/MP4/MP4JournalReader.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "Function/ByteOrder.h"
+#include "Function/Crc32.h"
+
+namespace {
+
+typedef tagMP4JournalLimits L;
+
+// Seconds of frames the writer's video table holds, and its audio frames.
+constexpr uint32_t kTableSeconds = 256 + 8;
+constexpr uint32_t kAudioTable = 12800;
+// Payload start of the mdat box.
+constexpr uint64_t kMdatPayload = 64;
+
+// A bounded reader over one payload.
+class CPayload {
+public:
+    CPayload(const uint8_t* p, size_t n) : m_p(p), m_n(n) {}
+    bool Has(size_t n) const { return n <= m_n - m_at; }
+    size_t Left() const { return m_n - m_at; }
+    bool Done() const { return m_at == m_n; }
+    uint8_t Get8() { return m_p[m_at++]; }
+    uint16_t Get16()
+    {
+        const uint16_t v = XGetBE16(m_p + m_at);
+        m_at += 2;
+        return v;
+    }
+    uint32_t Get32()
+    {
+        const uint32_t v = XGetBE32(m_p + m_at);
+        m_at += 4;
+        return v;
+    }
+    uint64_t Get64()
+    {
+        const uint64_t hi = Get32();
+        return (hi << 32) | Get32();
+    }
+    const uint8_t* Take(size_t n)
+    {
+        const uint8_t* p = m_p + m_at;
+        m_at += n;
+        return p;
+    }
+    // A 16-bit length and that many bytes, at most `max`.
+    bool GetUnit(size_t min, size_t max, std::vector<uint8_t>& out)
+    {
+        if (!Has(2)) {
+            return false;
+        }
+        const size_t len = Get16();
+        if (len < min || len > max || !Has(len)) {
+            return false;
+        }
+        const uint8_t* p = Take(len);
+        out.assign(p, p + len);
+        return true;
+    }
+
+private:
+    const uint8_t* m_p;
+    size_t m_n;
+    size_t m_at = 0;
+};
+
+bool XParseHeader(CPayload& p, tagMP4JournalHeader& h)
+{
+    if (!p.Has(4 + 16 + 8)) {
+        return false;
+    }
+    h.fileType = p.Get8();
+    const uint32_t zero = (static_cast<uint32_t>(p.Get8()) << 16) | p.Get16();
+    h.fps = p.Get32();
+    h.timescale = p.Get32();
+    h.width = p.Get32();
+    h.height = p.Get32();
+    h.creationTime = p.Get64();
+    std::vector<uint8_t> name;
+    if (zero != 0 || h.fileType > 1 || h.fps == 0 || h.fps > static_cast<uint32_t>(L::kMaxFps) ||
+        h.timescale == 0 || h.width == 0 || h.width > L::kMaxPictureSide || h.height == 0 ||
+        h.height > L::kMaxPictureSide || !p.GetUnit(1, 255, name) || !p.GetUnit(4, 128, h.sps) ||
+        !p.GetUnit(1, 128, h.pps) || !p.Done()) {
+        return false;
+    }
+    for (uint8_t c : name) {
+        if (c == 0 || c == '/') {
+            return false;
+        }
+    }
+    h.name.assign(name.begin(), name.end());
+    return true;
+}
+
+class CSampleCheck {
+public:
+    CSampleCheck(tagMP4JournalContent& c, uint64_t fileSize)
+        : m_c(c), m_FileSize(fileSize), m_MaxVideo(CMP4JournalReader::MaxVideoSamples(c.header.fps))
+    {
+    }
+
+    // The entries of one samples record; false (with the reason) at the
+    // first one that does not fit, which ends every later sample.
+    bool Record(CPayload& p)
+    {
+        if (!p.Has(L::kSamplesHeadBytes)) {
+            return Fail("samples record too short");
+        }
+        uint64_t at = p.Get64();
+        const uint32_t count = p.Get32();
+        if (p.Left() != static_cast<uint64_t>(count) * L::kEntryBytes) {
+            return Fail("samples record holds %zu bytes for %u entries", p.Left(), count);
+        }
+        if (at < kMdatPayload || at < m_c.dataEnd) {
+            return Fail("samples at %llu before the end of the last one (%llu)", static_cast<unsigned long long>(at),
+                        static_cast<unsigned long long>(m_c.dataEnd));
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            tagMP4JournalSample s;
+            s.kind = p.Get8();
+            s.flags = p.Get8();
+            s.size = p.Get32();
+            s.duration = p.Get32();
+            if (s.flags & ~(MP4_JOURNAL_FLAG_KEY | MP4_JOURNAL_FLAG_FORCE_CHUNK)) {
+                return Fail("entry %u has unknown flags 0x%02x", m_c.records, s.flags);
+            }
+            switch (s.kind) {
+            case emMP4JournalEntry_Video:
+            case emMP4JournalEntry_Audio: {
+                const bool video = s.kind == emMP4JournalEntry_Video;
+                if ((video ? m_c.videoSamples >= m_MaxVideo : m_c.audioSamples >= kAudioTable)) {
+                    return Fail("more %s samples than a file holds", video ? "video" : "audio");
+                }
+                if (s.size > m_FileSize || at > m_FileSize - s.size) {
+                    return Fail("%s sample %u (%u bytes at %llu) beyond the file end (%llu): torn, dropped",
+                                video ? "video" : "audio", video ? m_c.videoSamples : m_c.audioSamples, s.size,
+                                static_cast<unsigned long long>(at), static_cast<unsigned long long>(m_FileSize));
+                }
+                s.offset = at;
+                at += s.size;
+                m_c.dataEnd = at;
+                if (video) {
+                    ++m_c.videoSamples;
+                    if (s.flags & MP4_JOURNAL_FLAG_KEY) {
+                        ++m_c.videoKeyFrames;
+                    }
+                } else {
+                    ++m_c.audioSamples;
+                }
+                break;
+            }
+            case emMP4JournalEntry_VideoLost:
+            case emMP4JournalEntry_AudioLost:
+                if (s.size != 0 || s.flags != 0) {
+                    return Fail("lost-time entry with a size");
+                }
+                s.offset = 0;
+                break;
+            default:
+                return Fail("entry of unknown kind %u", s.kind);
+            }
+            m_c.samples.push_back(s);
+        }
+        return true;
+    }
+
+private:
+    bool Fail(const char* fmt, ...) __attribute__((format(printf, 2, 3)))
+    {
+        char text[256];
+        va_list ap;
+        va_start(ap, fmt);
+        vsnprintf(text, sizeof(text), fmt, ap);
+        va_end(ap);
+        m_c.problem = text;
+        return false;
+    }
+
+    tagMP4JournalContent& m_c;
+    uint64_t m_FileSize;
+    uint32_t m_MaxVideo;
+};
+
+}  // namespace
+
+uint32_t CMP4JournalReader::MaxVideoSamples(uint32_t fps)
+{
+    return fps * kTableSeconds;
+}
+
+uint32_t CMP4JournalReader::MaxAudioSamples()
+{
+    return kAudioTable;
+}
+
+BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize, tagMP4JournalContent& c)
+{
+    c = tagMP4JournalContent();
+    if (data == nullptr || len < L::kHeadBytes || memcmp(data, MP4_JOURNAL_MAGIC, 6) != 0) {
+        c.problem = "not a journal";
+        return 0;
+    }
+    if (XGetBE16(data + 6) != MP4_JOURNAL_VERSION) {
+        c.problem = "journal version " + std::to_string(XGetBE16(data + 6)) + " unknown";
+        return 0;
+    }
+    if (len > L::kMaxJournalBytes) {
+        len = L::kMaxJournalBytes;
+    }
+    size_t at = L::kHeadBytes;
+    bool samplesOpen = true;
+    std::string samplesProblem;
+    while (at < len) {
+        const size_t left = len - at;
+        if (left < L::kRecordHeadBytes + L::kRecordTailBytes) {
+            c.problem = "record " + std::to_string(c.records) + " cut off";
+            break;
+        }
+        const uint8_t* r = data + at;
+        const uint32_t payload = XGetBE32(r);
+        const uint8_t type = r[4];
+        const uint32_t seq = XGetBE32(r + 8);
+        if (payload > L::kMaxPayload || payload > left - L::kRecordHeadBytes - L::kRecordTailBytes) {
+            c.problem = "record " + std::to_string(c.records) + " cut off or of absurd length " + std::to_string(payload);
+            break;
+        }
+        const size_t body = L::kRecordHeadBytes + payload;
+        if (crc32(0, r, body) != XGetBE32(r + body)) {
+            c.problem = "record " + std::to_string(c.records) + " fails its checksum";
+            break;
+        }
+        if (seq != c.records || r[5] != 0 || r[6] != 0 || r[7] != 0) {
+            c.problem = "record " + std::to_string(c.records) + " out of sequence (" + std::to_string(seq) + ")";
+            break;
+        }
+        CPayload p(r + L::kRecordHeadBytes, payload);
+        if (c.records == 0) {
+            if (type != emMP4JournalRecord_Header || !XParseHeader(p, c.header)) {
+                c.problem = "no valid header record";
+                return 0;
+            }
+        } else if (type == emMP4JournalRecord_Samples) {
+            if (samplesOpen) {
+                CSampleCheck check(c, fileSize);
+                samplesOpen = check.Record(p);
+                if (!samplesOpen) {
+                    samplesProblem.swap(c.problem);
+                }
+            }
+        } else if (type == emMP4JournalRecord_Alarm) {
+            if (!p.Has(8)) {
+                c.problem = "alarm record too short";
+                break;
+            }
+            const uint32_t mask = p.Get32();
+            const uint32_t count = p.Get32();
+            if (p.Left() != static_cast<uint64_t>(count) * L::kSnapshotBytes) {
+                c.problem = "alarm record holds " + std::to_string(p.Left()) + " bytes for " + std::to_string(count) +
+                            " snapshots";
+                break;
+            }
+            c.alarmMask = mask;
+            const uint8_t* s = p.Take(p.Left());
+            c.snapshots.assign(s, s + static_cast<size_t>(count) * L::kSnapshotBytes);
+        } else if (type == emMP4JournalRecord_Names) {
+            if (payload != 8) {
+                c.problem = "names record of " + std::to_string(payload) + " bytes";
+                break;
+            }
+            const uint16_t res = p.Get16();
+            const uint8_t parking = p.Get8();
+            const uint8_t zero = p.Get8();
+            const int32_t title = static_cast<int32_t>(p.Get32());
+            if ((res != 720 && res != 1080) || parking > 1 || zero != 0 || title < -1 || title > 255) {
+                c.problem = "names record out of range";
+                break;
+            }
+            c.bHasNames = 1;
+            c.resFlag = res;
+            c.bParking = parking;
+            c.titleIndex = title;
+        } else {
+            c.problem = "record of unknown type " + std::to_string(type);
+            break;
+        }
+        ++c.records;
+        at += body + L::kRecordTailBytes;
+    }
+    if (c.records == 0) {
+        if (c.problem.empty()) {
+            c.problem = "no header record";
+        }
+        return 0;
+    }
+    if (c.problem.empty()) {
+        c.problem = samplesProblem;
+    } else if (!samplesProblem.empty()) {
+        c.problem = samplesProblem + "; " + c.problem;
+    }
+    return 1;
+}

@@ -1,0 +1,45 @@
+#ifndef RECORD_MP4_MP4RECOVERY_H
+#define RECORD_MP4_MP4RECOVERY_H
+
+// Finishes a video whose recording never ended (a power cut, a card pulled)
+// from its recovery journal: the sample tables are entered again from the
+// journal and the trailer (mdat size, skip box, moov) is written by the
+// writer's own code after the last sample that is wholly on the card. Only
+// the journal and the last boxes of the video are read, never its samples.
+
+#include <cstdint>
+#include <string>
+
+#include "Function/types.h"
+#include "Record/RecordTypes.h"
+
+struct tagMP4RecoveryResult {
+    emRecordFileType type;
+    int fps;
+    uint32_t frames;  // video frames the finished file holds
+    int resFlag;      // 720 or 1080
+    BOOL bParking;
+    int titleIndex;   // index of the title image waiting in /tmp, -1 none
+    BOOL bRebuilt;    // the trailer was written now (else the file was whole)
+};
+
+class CMP4Recovery {
+public:
+    // 1 when the video at `videoPath` now holds its whole index: rebuilt from
+    // the journal at `journalPath`, or found whole already (its trailer was
+    // written but it kept its recording name). 0 when nothing can be
+    // recovered: no usable journal, a journal of another video, or not one
+    // complete key frame on the card; the caller deletes both then. What was
+    // found is printed either way.
+    static BOOL Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result);
+
+    // Video frames of a whole file: its top-level boxes walked from the
+    // start (headers only) to a moov that ends the file, whose video track's
+    // sample count is read. 0 when the file is not whole.
+    static BOOL ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frames);
+
+    // Largest moov read back.
+    static constexpr uint64_t kMaxMoovBytes = 16u << 20;
+};
+
+#endif
