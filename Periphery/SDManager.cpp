@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -454,12 +455,12 @@ BOOL CSDManager::CheckFileSystem(const char* dev)
     printf("SD Card Not Cleanly Unmounted, Checking: %s", cmd.c_str());
     fflush(stdout);
     const int status = m_pSystem->Exec(cmd.c_str());
-    const int result = PlatformCardCheckResult(status);
-    if (result < 0) {
+    const int code = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code < 0 || code > PlatformCardCheckRepairedMax()) {
         XERROR("SD card check failed, the card is not mounted[status=%d]: %s", status, cmd.c_str());
         return FALSE;
     }
-    printf("SD Card Checked: %s.\n", result == 0 ? "No Errors" : "Errors Repaired");
+    printf("SD Card Checked: %s.\n", code == 0 ? "No Errors" : "Errors Repaired");
     return TRUE;
 }
 

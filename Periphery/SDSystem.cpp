@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -67,27 +66,11 @@ int CSDSystem::ReadPartition(const char* dev, uint64_t offset, void* buf, size_t
         return ENOENT;
     }
     // On a block device O_EXCL fails with EBUSY while a file system has it.
-    const int flags = O_RDONLY | O_CLOEXEC | (S_ISBLK(st.st_mode) ? O_EXCL : 0);
-    const int fd = open(dev, flags);
-    if (fd < 0) {
+    const CFdCloser fd(open(dev, O_RDONLY | O_CLOEXEC | (S_ISBLK(st.st_mode) ? O_EXCL : 0)));
+    if (fd.Get() < 0) {
         return errno;
     }
-    uint8_t* at = static_cast<uint8_t*>(buf);
-    size_t done = 0;
-    int err = 0;
-    while (done < len) {
-        const ssize_t n = pread(fd, at + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    close(fd);
-    return err;
+    return XReadAt(fd.Get(), offset, buf, len) ? 0 : EIO;
 }
 
 int CSDSystem::Exec(const char* cmd)

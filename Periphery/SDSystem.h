@@ -38,7 +38,7 @@ public:
     virtual BOOL ReadMountTable(const char* path, std::string& text);
     // Reads `len` bytes at byte `offset` of the partition `dev`, unless a
     // file system still holds it (mounted, or detached and not yet let go):
-    // 0, EBUSY then, or another error number (a short read gives EIO).
+    // 0, EBUSY then, or another error number (EIO for a failed or short read).
     virtual int ReadPartition(const char* dev, uint64_t offset, void* buf, size_t len);
     // Runs a shell command; its status as ExecCommand gives it (0: exit 0).
     virtual int Exec(const char* cmd);

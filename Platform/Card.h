@@ -32,8 +32,8 @@ int PlatformCardUmount(const char* target, int bDetach);
 // stand-in runs it on the board's own card only.
 const char* PlatformCardCheckCommand();
 
-// What the check's status (as ExecCommand returns it) says: 0 no errors, 1
-// errors found and repaired, -1 errors left or the check did not run.
-int PlatformCardCheckResult(int status);
+// The highest exit code of that check that means errors found and repaired
+// (0: no errors; above it: errors left, or the check did not run).
+int PlatformCardCheckRepairedMax();
 
 #endif

@@ -18,6 +18,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from dashcam_board import BOARD_TOOL, DASHCAM, Camera, board, netns_available  # noqa: E402
+from sensors_case import skip_box  # noqa: E402
 
 PART_OFFSET = 1 << 20
 EXT2_STATE_AT = PART_OFFSET + 1024 + 58
@@ -192,34 +193,6 @@ def inspect_card(board_dir, timeout=600):
     return json.loads(r.stdout.splitlines()[-1])
 
 
-def skip_trigger(path):
-    """The trigger mask of an alarm video's private box (skip/altg), or None."""
-    with open(path, "rb") as f:
-        data = f.read()
-    at = 0
-    while at + 8 <= len(data):
-        size, kind = struct.unpack_from(">I4s", data, at)
-        header = 8
-        if size == 1:
-            (size,) = struct.unpack_from(">Q", data, at + 8)
-            header = 16
-        elif size == 0:
-            size = len(data) - at
-        if size < header:
-            return None
-        if kind == b"skip":
-            c = at + 8
-            while c + 16 <= at + size:
-                csize, ckind = struct.unpack_from(">I4s", data, c)
-                if ckind == b"altg":
-                    return struct.unpack_from(">I", data, c + 12)[0]
-                if csize < 8:
-                    break
-                c += csize
-        at += size
-    return None
-
-
 def read_media(path):
     info = {"size": os.path.getsize(path)}
     r = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-show_format", "-of", "json", path],
@@ -236,7 +209,7 @@ def read_media(path):
     info["decode_ok"] = d.returncode == 0 and not (d.stdout + d.stderr).strip()
     info["decode_error"] = (d.stdout + d.stderr)[-500:]
     if path.endswith(".MP4") and "/101video/" in path:
-        info["trigger"] = skip_trigger(path)
+        info["trigger"] = skip_box(path)[0]
     return info
 
 

@@ -92,7 +92,8 @@ class PowerCutCase(unittest.TestCase):
         return docs, starts
 
     def stop_camera(self):
-        """SIGINT: exit status 0 and no sanitizer report."""
+        """SIGINT: exit status 0 and no sanitizer report; the run's output
+        and error text."""
         status = self.cam.stop(timeout=60)
         out, err = self.cam.stdout(), self.cam.stderr()
         self.assertEqual(status, 0, out[-2000:] + err[-2000:])
@@ -100,6 +101,7 @@ class PowerCutCase(unittest.TestCase):
             self.assertNotIn(mark, err)
         self.cam.close()
         self.cam = None
+        return out, err
 
     # ---- checks ----
 

@@ -4,49 +4,28 @@ used."""
 import os
 import unittest
 
-from card_rig import RigCamera, fs_state, inspect_card, rig_unavailable, set_fs_state
-from dashcam_board import SANITIZER_MARKS, Board, board
+from card_rig import fs_state, inspect_card, set_fs_state
+from dashcam_board import board
+from power_cut_case import PowerCutCase
 
-START = r"^STARTING RECORD \["
 
-
-class CardCheckTest(unittest.TestCase):
-    def setUp(self):
-        why = rig_unavailable()
-        if why:
-            self.skipTest(why)
-        self.b = Board()
-        self.cam = None
-        self.node = os.path.join(self.b.dir, "dev", "mmcblk0p1")
-
-    def tearDown(self):
-        if self.cam is not None:
-            self.cam.close()
-        self.b.close()
-
+class CardCheckTest(PowerCutCase):
     def checks(self):
         return [c for c in self.b.commands() if c.startswith("e2fsck ")]
 
+    def node(self):
+        return os.path.join(self.b.dir, "dev", "mmcblk0p1")
+
     def run_camera(self, record=True):
-        self.cam = RigCamera(self.b.dir)
+        self.launch()
         self.assertTrue(self.cam.wait_for("Main Loop...\n", 60), self.cam.stdout() + self.cam.stderr())
         if record:
-            self.assertIsNotNone(self.cam.wait_line(START, 1, 60), self.cam.stdout()[-3000:])
-
-    def stop(self):
-        status = self.cam.stop(timeout=60)
-        out, err = self.cam.stdout(), self.cam.stderr()
-        self.assertEqual(status, 0, out[-2000:] + err[-2000:])
-        for mark in SANITIZER_MARKS:
-            self.assertNotIn(mark, err)
-        self.cam.close()
-        self.cam = None
-        return out, err
+            self.first_file()
 
     def test_dirty_card_is_checked_once_and_records(self):
         # a clean card: no check
         self.run_camera()
-        out, _ = self.stop()
+        out, _ = self.stop_camera()
         self.assertNotIn("Not Cleanly Unmounted", out)
         self.assertEqual(self.checks(), [])
         self.assertEqual(fs_state(self.b.dir), 1)
@@ -54,10 +33,10 @@ class CardCheckTest(unittest.TestCase):
         # left dirty: checked, then mounted and recorded on
         set_fs_state(self.b.dir, 0)
         self.run_camera()
-        out, _ = self.stop()
-        self.assertIn("SD Card Not Cleanly Unmounted, Checking: e2fsck -p %s \n" % self.node, out)
+        out, _ = self.stop_camera()
+        self.assertIn("SD Card Not Cleanly Unmounted, Checking: e2fsck -p %s \n" % self.node(), out)
         self.assertRegex(out, r"SD Card Checked: (No Errors|Errors Repaired)\.\n")
-        self.assertEqual(self.checks(), ["e2fsck -p " + self.node])
+        self.assertEqual(self.checks(), ["e2fsck -p " + self.node()])
         self.assertEqual(fs_state(self.b.dir), 1)
         found = inspect_card(self.b.dir)
         videos = [n for n in found if n.startswith("100video/")]
@@ -71,11 +50,11 @@ class CardCheckTest(unittest.TestCase):
         board("standin", self.b.dir, "e2fsck", 4)
         self.run_camera(record=False)
         self.assertTrue(self.cam.wait_for("SD Card Mount Error.\n", 30), self.cam.stdout()[-3000:])
-        out, err = self.stop()
+        out, err = self.stop_camera()
         self.assertIn("Error[", err)
-        self.assertIn("SD card check failed, the card is not mounted[status=1024]: e2fsck -p " + self.node, err)
+        self.assertIn("SD card check failed, the card is not mounted[status=1024]: e2fsck -p " + self.node(), err)
         self.assertNotIn("STARTING RECORD", out)
-        self.assertEqual(self.checks(), ["e2fsck -p " + self.node])
+        self.assertEqual(self.checks(), ["e2fsck -p " + self.node()])
         self.assertEqual(fs_state(self.b.dir), 0)   # nothing was written to it
         self.assertEqual({n: v for n, v in inspect_card(self.b.dir).items() if n != "other"}, {})
 

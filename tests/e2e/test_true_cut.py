@@ -35,7 +35,7 @@ class TrueCutTest(PowerCutCase):
         checked = self.cam.wait_line(r"^SD Card Checked: |^SD Card Mount Error\.", 1, 90)
         self.assertIsNotNone(checked, self.cam.stdout()[-3000:])
         self.assertIn("SD Card Not Cleanly Unmounted, Checking: e2fsck -p ", self.cam.stdout())
-        self.assertNotIn("Mount Error", checked[1], self.cam.stderr()[-3000:])
+        self.assertNotIn("Mount Error", checked[1], self.cam.stdout()[-3000:])
         self.first_file()
         time.sleep(1.0)
         docs = self.cam.lists()
