@@ -245,6 +245,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
     m_lpNextRecordFileDuration = nullptr;
     m_lpRecorder->SetFileNameInfo(fileName->GetFileNameTime(), fileName->GetFileNameIndex());
+    m_nOpenFirstSeq = pkt->nSeq;
     m_AlarmRecordLeftTime = 0;
     m_bTitleWaiting = FALSE;
     m_bThumbsWaiting = FALSE;

@@ -59,6 +59,19 @@ public:
     void SetPeriod(unsigned ms);
     BOOL IsActive() const;
 
+    // Flushing driven from outside (the recording engine's flusher, which
+    // also puts its packet cache on the card): the journal's own flusher
+    // stays idle. Collect runs under the lock the writer's caller holds, so
+    // that the entries taken and `reachedAll` / `reachedVideo` (the packet
+    // numbers the video has reached, see the reached record) describe the
+    // same moment; WriteCollected then puts them on the card off that lock.
+    void SetDriven(BOOL bDriven);
+    void Collect(uint64_t reachedAll, uint64_t reachedVideo);
+    BOOL WriteCollected();
+    // The first reached value the card holds for the open video (synced by
+    // an earlier WriteCollected); 0 when it holds none yet.
+    BOOL GetDurableReached(uint64_t& reachedAll) const;
+
     struct tagStats {
         uint64_t flushes;  // flushes that wrote records
         uint64_t records;
@@ -70,7 +83,9 @@ private:
     struct tagSession;
 
     void Run();
-    BOOL Cycle();
+    // Takes the queued entries into the flusher's buffers; m_CycleLock held.
+    void CollectLocked(BOOL bReached, uint64_t reachedAll, uint64_t reachedVideo);
+    BOOL WriteCollectedLocked();
     // Encodes the queued entries as samples records.
     void EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSample>& entries);
 
@@ -86,9 +101,17 @@ private:
     std::string m_strClosedPath;
     unsigned m_nPeriodMs;
     BOOL m_bStop;
+    BOOL m_bDriven;
 
     std::mutex m_CycleLock;  // one flush at a time; the buffers below
+    std::shared_ptr<tagSession> m_Collected;  // the video of the entries taken
     std::vector<tagMP4JournalSample> m_Flushing;
+    BOOL m_bFlushAlarm;
+    std::vector<uint8_t> m_FlushAlarm;
+    BOOL m_bFlushNames;
+    uint8_t m_FlushNames[8];
+    BOOL m_bFlushReached;
+    uint64_t m_FlushReached[2];
     CMP4JournalBuffer m_Out;
 
     std::atomic<uint64_t> m_nFlushes;

@@ -21,8 +21,6 @@ namespace {
 
 // Top-level boxes walked at most: ftyp, free, free, mdat, skip, moov.
 constexpr int kMaxTopBoxes = 8;
-// Audio held per run during recovery: none is held.
-constexpr uint32_t kRecoveryAudioBuffer = 4096;
 
 // The payload of the first child `type` of the box payload [p, p + n).
 bool XFindChild(const uint8_t* p, size_t n, const char* type, const uint8_t*& child, size_t& len)
@@ -105,48 +103,12 @@ BOOL XCheckFirstKeyFrame(const tagMP4JournalContent& c)
 
 BOOL XRebuild(const char* videoPath, const tagMP4JournalContent& c, uint64_t& finalSize)
 {
-    const tagMP4JournalHeader& h = c.header;
-    CMP4Muxer mux;
-    tagH264SPSPPS spspps;
-    memset(&spspps, 0, sizeof(spspps));
-    memcpy(spspps.sps, h.sps.data(), h.sps.size());
-    spspps.sps_len = static_cast<uint32_t>(h.sps.size());
-    memcpy(spspps.pps, h.pps.data(), h.pps.size());
-    spspps.pps_len = static_cast<uint32_t>(h.pps.size());
-    if (!mux.Init(CMP4JournalReader::MaxVideoSamples(h.fps), CMP4JournalReader::MaxAudioSamples(),
-                  kRecoveryAudioBuffer) ||
-        !mux.ReopenForTrailer(videoPath, static_cast<int64_t>(c.dataEnd), h.creationTime)) {
-        printf("[RECOVER] %s cannot be opened for its index.\n", videoPath);
+    CMP4File writer(FALSE);
+    if (!writer.ResumeRecord(videoPath, c)) {
         return 0;
     }
-    const char* failed = CMP4File::SetUpTracks(&mux, h.timescale, h.width, h.height, &spspps);
-    if (failed != nullptr) {
-        printf("[RECOVER] %s: %s() failed.\n", videoPath, failed);
-        mux.Close();
-        return 0;
-    }
-    for (const tagMP4JournalSample& s : c.samples) {
-        const BOOL video = s.kind == emMP4JournalEntry_Video || s.kind == emMP4JournalEntry_VideoLost;
-        if (s.kind == emMP4JournalEntry_Video || s.kind == emMP4JournalEntry_Audio) {
-            mux.RestoreSample(video, s.offset, s.size, s.duration, (s.flags & MP4_JOURNAL_FLAG_KEY) ? 1 : 0,
-                              (s.flags & MP4_JOURNAL_FLAG_FORCE_CHUNK) ? 1 : 0);
-        } else {
-            mux.RestoreLostTime(video, s.duration);
-        }
-    }
-    CAssociatedData* records = nullptr;
-    if (h.fileType == emRecordFileType_Alarm) {
-        const uint32_t count = static_cast<uint32_t>(c.snapshots.size() / tagMP4JournalLimits::kSnapshotBytes);
-        if (count > 0 && !CAssociatedDataReader::DecodeRecords(c.snapshots.data(), count, &records)) {
-            printf("[RECOVER] %s: the %u snapshot records are refused.\n", videoPath, count);
-        }
-        mux.SetAlarmTrigger(c.alarmMask);
-        mux.SetAssociatedData(records);
-    }
-    int64_t size = 0;
-    const BOOL ok = mux.WriteTrailer(&size);
-    XPutAssociatedDataList(records);
-    finalSize = size > 0 ? static_cast<uint64_t>(size) : 0;
+    const BOOL ok = writer.StopRecord();
+    finalSize = writer.GetTotalSize() > 0 ? static_cast<uint64_t>(writer.GetTotalSize()) : 0;
     if (!ok) {
         printf("[RECOVER] %s: its index could not be written.\n", videoPath);
     }
