@@ -151,7 +151,8 @@ BOOL CMP4Recovery::ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frame
     return 0;
 }
 
-BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result)
+int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& c,
+                              tagMP4RecoveryResult& result)
 {
     memset(&result, 0, sizeof(result));
     result.titleIndex = -1;
@@ -159,7 +160,7 @@ BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP
     std::vector<uint8_t> journal;
     if (!XReadJournal(journalPath, journal)) {
         printf("[RECOVER] %s: journal %s cannot be read.\n", videoPath, journalPath);
-        return 0;
+        return kNone;
     }
     const int fd = open(videoPath, O_RDONLY | O_CLOEXEC);
     struct stat st;
@@ -168,20 +169,19 @@ BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP
             close(fd);
         }
         printf("[RECOVER] %s cannot be read.\n", videoPath);
-        return 0;
+        return kNone;
     }
     CFdCloser closer(fd);
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-    tagMP4JournalContent c;
     if (!CMP4JournalReader::Parse(journal.data(), journal.size(), fileSize, c)) {
         printf("[RECOVER] %s: no usable journal (%s).\n", videoPath, c.problem.c_str());
-        return 0;
+        return kNone;
     }
     const char* slash = strrchr(videoPath, '/');
     const char* bare = slash != nullptr ? slash + 1 : videoPath;
     if (c.header.name != bare) {
         printf("[RECOVER] %s: the journal is of %s.\n", videoPath, c.header.name.c_str());
-        return 0;
+        return kNone;
     }
     result.type = c.header.fileType == 1 ? emRecordFileType_Alarm : emRecordFileType_Common;
     result.fps = static_cast<int>(c.header.fps);
@@ -193,23 +193,33 @@ BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP
     if (ReadFinishedFrames(fd, fileSize, frames) && frames > 0) {
         printf("[RECOVER] %s holds its index already (%u frames).\n", videoPath, frames);
         result.frames = frames;
-        return 1;
+        return kWhole;
     }
     if (!c.problem.empty()) {
         printf("[RECOVER] %s: %s.\n", videoPath, c.problem.c_str());
     }
     if (!XCheckFirstKeyFrame(c)) {
         printf("[RECOVER] %s: no complete key frame on the card, nothing to recover.\n", videoPath);
-        return 0;
+        return kNone;
+    }
+    printf("[RECOVER] %s: %u video and %u audio samples on the card (%" PRIu64 " of %" PRIu64
+           " bytes), %u journal records.\n",
+           videoPath, c.videoSamples, c.audioSamples, c.dataEnd, fileSize, c.records);
+    result.frames = c.videoSamples;
+    return kSamples;
+}
+
+BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result)
+{
+    tagMP4JournalContent c;
+    const int found = ReadJournal(videoPath, journalPath, c, result);
+    if (found != kSamples) {
+        return found == kWhole ? 1 : 0;
     }
     uint64_t finalSize = 0;
     if (!XRebuild(videoPath, c, finalSize)) {
         return 0;
     }
-    printf("[RECOVER] %s: %u video and %u audio samples kept (%" PRIu64 " of %" PRIu64
-           " bytes), %u journal records.\n",
-           videoPath, c.videoSamples, c.audioSamples, c.dataEnd, fileSize, c.records);
-    result.frames = c.videoSamples;
     result.bRebuilt = 1;
     return 1;
 }

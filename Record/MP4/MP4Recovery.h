@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Function/types.h"
+#include "Record/MP4/MP4JournalReader.h"
 #include "Record/RecordTypes.h"
 
 struct tagMP4RecoveryResult {
@@ -32,6 +33,16 @@ public:
     // complete key frame on the card; the caller deletes both then. What was
     // found is printed either way.
     static BOOL Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result);
+
+    // What Recover finds before it writes anything: kWhole (the video holds
+    // its index; `result` filled), kSamples (`content` names a complete key
+    // frame first; `result` filled, the frames those of the journal) or
+    // kNone (nothing to recover). What was found is printed.
+    static constexpr int kNone = 0;
+    static constexpr int kWhole = 1;
+    static constexpr int kSamples = 2;
+    static int ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& content,
+                           tagMP4RecoveryResult& result);
 
     // Video frames of a whole file: its top-level boxes walked from the
     // start (headers only) to a moov that ends the file, whose video track's
