@@ -31,7 +31,7 @@ namespace {
 
 typedef tagRecordSpillLimits L;
 
-bool XReadSpillFile(const std::string& path, std::vector<uint8_t>& bytes)
+bool XReadCardFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -343,14 +343,43 @@ BOOL XOpenCutFile(const tagRecoveryPlace& place, const tagRecordSpillContent& s,
     return 1;
 }
 
+// A journal on the card that has gone past the spill's last flush: the
+// spill's newer flushes are lost and what is left of it is out of date.
+bool XJournalPastSpill(const tagRecoveryPlace& place, const tagRecordSpillState& st)
+{
+    for (const char* dir : {RECORD_DIR_COMMON_VIDEO, RECORD_DIR_ALARM_VIDEO}) {
+        const std::string folder = place.strRoot + dir;
+        DIR_CTX ctx = {};
+        XFileFindData fd;
+        std::string video;
+        std::vector<std::string> journals;
+        for (BOOL more = XFindFirstFile(folder.c_str(), &ctx, &fd); more; more = XFindNextFile(&ctx, &fd)) {
+            if (!fd.is_dir && XMP4JournalVideoName(fd.filename, video)) {
+                journals.push_back(std::string(ctx.path) + fd.filename);
+            }
+        }
+        XCloseFindFile(&ctx, FALSE);
+        for (const std::string& path : journals) {
+            std::vector<uint8_t> bytes;
+            tagMP4JournalContent c;
+            if (XReadCardFile(path, bytes) && CMP4JournalReader::Parse(bytes.data(), bytes.size(), ~0ULL, c) &&
+                c.bHasReached && c.reachedVideo >= st.next) {
+                printf("[RECOVER] spill: older than the journal %s, left out.\n", path.c_str());
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void XRecoverSpill(const tagRecoveryPlace& place)
 {
     const std::string paths[2] = {place.strRoot + RECORD_SPILL_NAME0, place.strRoot + RECORD_SPILL_NAME1};
     std::vector<uint8_t> bytes[2];
-    const bool found0 = XReadSpillFile(paths[0], bytes[0]);
-    const bool found1 = XReadSpillFile(paths[1], bytes[1]);
+    const bool found0 = XReadCardFile(paths[0], bytes[0]);
+    const bool found1 = XReadCardFile(paths[1], bytes[1]);
     if (!found0 && !found1) {
         return;
     }
@@ -361,7 +390,7 @@ void XRecoverSpill(const tagRecoveryPlace& place)
         printf("[RECOVER] spill: %s.\n", s.problem.c_str());
     }
     const tagRecordSpillState& st = s.state;
-    if (ok && !(st.flags & RECORD_SPILL_PARKING)) {
+    if (ok && !(st.flags & RECORD_SPILL_PARKING) && !XJournalPastSpill(place, st)) {
         printf("[RECOVER] spill: %zu packets (%" PRIu64 " to %" PRIu64 "), %u records.\n", s.packets.size(),
                s.packets.empty() ? 0 : s.packets.front().seq, s.packets.empty() ? 0 : s.packets.back().seq,
                s.records);
