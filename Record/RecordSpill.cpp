@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -13,15 +12,6 @@
 #include "Record/MediaDataInfo.h"
 
 namespace {
-
-int XSyncData(int fd)
-{
-    int r;
-    do {
-        r = fdatasync(fd);
-    } while (r != 0 && errno == EINTR);
-    return r;
-}
 
 uint8_t XSpillKind(int avType)
 {
@@ -40,8 +30,6 @@ uint8_t XSpillKind(int avType)
 CRecordSpill::CRecordSpill(CRecordSpillSource* source, CMutex& lock)
     : m_lpSource(source),
       m_EngineLock(lock),
-      m_nPeriodMs(kDefaultPeriodMs),
-      m_bStop(FALSE),
       m_nCurrent(0),
       m_dirFd(-1),
       m_bDirSynced(FALSE),
@@ -51,7 +39,8 @@ CRecordSpill::CRecordSpill(CRecordSpillSource* source, CMutex& lock)
       m_nBatchMaxSeq(0),
       m_nRecordSeq(0),
       m_nBatchPackets(0),
-      m_Stats()
+      m_Stats(),
+      m_Flusher(kDefaultPeriodMs)
 {
 }
 
@@ -64,23 +53,12 @@ CRecordSpill::~CRecordSpill()
 
 void CRecordSpill::Stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_bStop = TRUE;
-    }
-    m_Wake.notify_all();
-    if (m_Thread.joinable()) {
-        m_Thread.join();
-    }
+    m_Flusher.Stop();
 }
 
 void CRecordSpill::SetPeriod(unsigned ms)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_nPeriodMs = ms > 0 ? ms : kDefaultPeriodMs;
-    }
-    m_Wake.notify_all();
+    m_Flusher.SetPeriod(ms > 0 ? ms : kDefaultPeriodMs);
 }
 
 CRecordSpill::tagStats CRecordSpill::GetStats() const
@@ -151,10 +129,7 @@ BOOL CRecordSpill::Open(const char* root, uint64_t firstSeq, uint64_t rotateByte
         CloseFiles();
         return 0;
     }
-    std::lock_guard<std::mutex> lock(m_Lock);
-    if (!m_Thread.joinable() && !m_bStop) {
-        m_Thread = std::thread(&CRecordSpill::Run, this);
-    }
+    m_Flusher.Start([this] { Flush(); });
     return 1;
 }
 
@@ -243,7 +218,7 @@ BOOL CRecordSpill::FlushLocked()
         }
         const std::vector<uint8_t>& out = m_Out.Bytes();
         if (!m_bBroken && (FullWrite(f->fd, out.data(), out.size()) != static_cast<ssize_t>(out.size()) ||
-                           XSyncData(f->fd) != 0)) {
+                           XSyncFileData(f->fd) != 0)) {
             XERROR("SPILL %s NOT WRITTEN: %s\n", m_strPaths[m_nCurrent].c_str(), strerror(errno));
             m_bBroken = TRUE;
         }
@@ -272,19 +247,4 @@ BOOL CRecordSpill::FlushLocked()
         ok = FALSE;
     }
     return ok;
-}
-
-void CRecordSpill::Run()
-{
-    std::unique_lock<std::mutex> lock(m_Lock);
-    while (!m_bStop) {
-        const std::chrono::milliseconds period(m_nPeriodMs);
-        m_Wake.wait_for(lock, period, [this] { return m_bStop != FALSE; });
-        if (m_bStop) {
-            break;
-        }
-        lock.unlock();
-        Flush();
-        lock.lock();
-    }
 }

@@ -7,14 +7,13 @@
 // has the writer put the open file's recovery journal on the card. The
 // capture thread never waits for the card: it only waits for the copy.
 
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "Function/types.h"
 #include "MultiTask/Mutex.h"
+#include "MultiTask/PeriodicThread.h"
 #include "Record/MP4/MP4JournalFormat.h"
 #include "Record/RecordSpillFormat.h"
 
@@ -77,7 +76,6 @@ private:
         uint64_t maxSeq = 0;  // newest packet in it
     };
 
-    void Run();
     // Entered with both locks; lets the engine's go once the packets are taken.
     BOOL FlushLocked();
     BOOL StartFile(tagFile& f);
@@ -85,12 +83,6 @@ private:
 
     CRecordSpillSource* m_lpSource;
     CMutex& m_EngineLock;
-
-    std::mutex m_Lock;  // period and stop
-    std::condition_variable m_Wake;
-    unsigned m_nPeriodMs;
-    BOOL m_bStop;
-    std::thread m_Thread;
 
     std::mutex m_CycleLock;  // one flush at a time; everything below
     std::string m_strPaths[2];
@@ -106,6 +98,7 @@ private:
     uint64_t m_nBatchPackets;
     CMP4JournalBuffer m_Out;
     tagStats m_Stats;
+    CPeriodicThread m_Flusher;  // last: stopped before the rest goes
 };
 
 #endif

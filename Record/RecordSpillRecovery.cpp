@@ -31,27 +31,6 @@ namespace {
 
 typedef tagRecordSpillLimits L;
 
-bool XReadCardFile(const std::string& path, std::vector<uint8_t>& bytes)
-{
-    bytes.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    CFdCloser closer(fd);
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size > L::kMaxFileBytes) {
-        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path.c_str(), size, L::kMaxFileBytes);
-        size = L::kMaxFileBytes;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || XReadAt(fd, 0, bytes.data(), bytes.size());
-}
-
 // A trigger list from the pool: `triggers`, or one node per bit of `mask`.
 TimeTypeMapping* XTriggerList(const std::vector<tagRecordSpillTrigger>& triggers, uint32_t mask, int fps)
 {
@@ -125,11 +104,7 @@ public:
             return 0;
         }
         tagH264SPSPPS spspps;
-        memset(&spspps, 0, sizeof(spspps));
-        memcpy(spspps.sps, m_State.sps.data(), m_State.sps.size());
-        spspps.sps_len = static_cast<uint32_t>(m_State.sps.size());
-        memcpy(spspps.pps, m_State.pps.data(), m_State.pps.size());
-        spspps.pps_len = static_cast<uint32_t>(m_State.pps.size());
+        CMP4File::MakeSpsPps(m_State.sps, m_State.pps, spspps);
         const unsigned width = first.width != 0 ? first.width : m_State.width;
         const unsigned height = first.height != 0 ? first.height : m_State.height;
         const int fps = static_cast<int>(m_State.fps);
@@ -362,7 +337,7 @@ bool XJournalPastSpill(const tagRecoveryPlace& place, const tagRecordSpillState&
         for (const std::string& path : journals) {
             std::vector<uint8_t> bytes;
             tagMP4JournalContent c;
-            if (XReadCardFile(path, bytes) && CMP4JournalReader::Parse(bytes.data(), bytes.size(), ~0ULL, c) &&
+            if (CMP4Recovery::ReadBytes(path.c_str(), tagMP4JournalLimits::kMaxJournalBytes, bytes) && CMP4JournalReader::Parse(bytes.data(), bytes.size(), ~0ULL, c) &&
                 c.bHasReached && c.reachedVideo >= st.next) {
                 printf("[RECOVER] spill: older than the journal %s, left out.\n", path.c_str());
                 return true;
@@ -378,8 +353,8 @@ void XRecoverSpill(const tagRecoveryPlace& place)
 {
     const std::string paths[2] = {place.strRoot + RECORD_SPILL_NAME0, place.strRoot + RECORD_SPILL_NAME1};
     std::vector<uint8_t> bytes[2];
-    const bool found0 = XReadCardFile(paths[0], bytes[0]);
-    const bool found1 = XReadCardFile(paths[1], bytes[1]);
+    const bool found0 = CMP4Recovery::ReadBytes(paths[0].c_str(), L::kMaxFileBytes, bytes[0]);
+    const bool found1 = CMP4Recovery::ReadBytes(paths[1].c_str(), L::kMaxFileBytes, bytes[1]);
     if (!found0 && !found1) {
         return;
     }

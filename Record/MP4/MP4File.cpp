@@ -130,6 +130,19 @@ BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, u
     return 1;
 }
 
+BOOL CMP4File::MakeSpsPps(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps, tagH264SPSPPS& out)
+{
+    memset(&out, 0, sizeof(out));
+    if (sps.size() > sizeof(out.sps) || pps.size() > sizeof(out.pps)) {
+        return 0;
+    }
+    memcpy(out.sps, sps.data(), sps.size());
+    out.sps_len = static_cast<uint32_t>(sps.size());
+    memcpy(out.pps, pps.data(), pps.size());
+    out.pps_len = static_cast<uint32_t>(pps.size());
+    return 1;
+}
+
 BOOL CMP4File::PrepareMuxer(uint32_t fps)
 {
     // The tables grow with the frame rate of every new file, with room for
@@ -180,19 +193,14 @@ void CMP4File::ResetFileCounters(int framerate, emRecordFileType type)
 BOOL CMP4File::ResumeRecord(const char* filename, const tagMP4JournalContent& journal)
 {
     const tagMP4JournalHeader& h = journal.header;
+    tagH264SPSPPS spspps;
     if (filename == nullptr || h.fps == 0 || h.fps > static_cast<uint32_t>(kMaxFrameRate) ||
-        h.sps.size() > sizeof(tagH264SPSPPS().sps) || h.pps.size() > sizeof(tagH264SPSPPS().pps)) {
+        !MakeSpsPps(h.sps, h.pps, spspps)) {
         return 0;
     }
     if (m_Flag & emRecordFileFlag_Recording) {
         StopRecord();
     }
-    tagH264SPSPPS spspps;
-    memset(&spspps, 0, sizeof(spspps));
-    memcpy(spspps.sps, h.sps.data(), h.sps.size());
-    spspps.sps_len = static_cast<uint32_t>(h.sps.size());
-    memcpy(spspps.pps, h.pps.data(), h.pps.size());
-    spspps.pps_len = static_cast<uint32_t>(h.pps.size());
     if (!PrepareMuxer(h.fps)) {
         return 0;
     }
@@ -239,6 +247,7 @@ BOOL CMP4File::ResumeRecord(const char* filename, const tagMP4JournalContent& jo
 
 uint64_t CMP4File::GetReachedAll() const
 {
+    // Packets handed on at once (parking) have no number and are not counted.
     return m_nHeldCount > 0 ? m_HeldSeq[m_nHeldFirst] - 1 : m_nSeqHanded;
 }
 
@@ -396,7 +405,7 @@ BOOL CMP4File::WriteAudioPacket(const tagMediaDataInfo* pkt)
     }
     // Held now, behind whatever the muxer wrote to make room.
     ForgetWrittenAudio(m_lpMP4Muxer->GetHeldAudioFrames() - 1);
-    if (m_nHeldCount < CMP4Muxer::kMaxTmpAudioFrames) {
+    if (pkt->nSeq != 0 && m_nHeldCount < CMP4Muxer::kMaxTmpAudioFrames) {
         m_HeldSeq[(m_nHeldFirst + m_nHeldCount) % CMP4Muxer::kMaxTmpAudioFrames] = pkt->nSeq;
         ++m_nHeldCount;
     }

@@ -68,6 +68,8 @@ public:
     // the step that failed, or null.
     static const char* SetUpTracks(CMP4Muxer* mux, uint32_t timescale, unsigned width, unsigned height,
                                    const tagH264SPSPPS* spspps);
+    // The parameter sets of `sps` and `pps` bytes; 0 when either is too long.
+    static BOOL MakeSpsPps(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps, tagH264SPSPPS& out);
 
     // Frames a file is packed at per frame of rate, and the table margin
     // beyond that (seconds of frames, several GOPs of up to 4 s).

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -23,15 +22,6 @@ void XCloseFd(int& fd)
         close(fd);
         fd = -1;
     }
-}
-
-int XSyncData(int fd)
-{
-    int r;
-    do {
-        r = fdatasync(fd);
-    } while (r != 0 && errno == EINTR);
-    return r;
 }
 
 }  // namespace
@@ -61,8 +51,6 @@ CMP4Journal::CMP4Journal(unsigned periodMs)
       m_bAlarmDirty(FALSE),
       m_bNamesDirty(FALSE),
       m_NamesPayload(),
-      m_nPeriodMs(periodMs > 0 ? periodMs : kDefaultPeriodMs),
-      m_bStop(FALSE),
       m_bDriven(FALSE),
       m_bFlushAlarm(FALSE),
       m_bFlushNames(FALSE),
@@ -71,7 +59,8 @@ CMP4Journal::CMP4Journal(unsigned periodMs)
       m_FlushReached(),
       m_nFlushes(0),
       m_nRecords(0),
-      m_nBytes(0)
+      m_nBytes(0),
+      m_Flusher(periodMs > 0 ? periodMs : kDefaultPeriodMs)
 {
     m_Pending.reserve(kMaxPending);
     m_Flushing.reserve(kMaxPending);
@@ -79,14 +68,7 @@ CMP4Journal::CMP4Journal(unsigned periodMs)
 
 CMP4Journal::~CMP4Journal()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_bStop = TRUE;
-    }
-    m_Wake.notify_all();
-    if (m_Thread.joinable()) {
-        m_Thread.join();
-    }
+    m_Flusher.Stop();
 }
 
 BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header)
@@ -132,9 +114,16 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
         m_AlarmPayload.clear();
         m_bNamesDirty = FALSE;
     }
-    if (!m_Thread.joinable()) {
-        m_Thread = std::thread(&CMP4Journal::Run, this);
-    }
+    m_Flusher.Start([this] {
+        BOOL bDriven = FALSE;
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            bDriven = m_bDriven;
+        }
+        if (!bDriven) {
+            Flush();
+        }
+    });
     return 1;
 }
 
@@ -264,11 +253,7 @@ BOOL CMP4Journal::GetDurableReached(uint64_t& reachedAll) const
 
 void CMP4Journal::SetPeriod(unsigned ms)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_nPeriodMs = ms > 0 ? ms : kDefaultPeriodMs;
-    }
-    m_Wake.notify_all();
+    m_Flusher.SetPeriod(ms > 0 ? ms : kDefaultPeriodMs);
 }
 
 BOOL CMP4Journal::IsActive() const
@@ -284,24 +269,6 @@ CMP4Journal::tagStats CMP4Journal::GetStats() const
     s.records = m_nRecords.load();
     s.bytes = m_nBytes.load();
     return s;
-}
-
-void CMP4Journal::Run()
-{
-    std::unique_lock<std::mutex> lock(m_Lock);
-    while (!m_bStop) {
-        const std::chrono::milliseconds period(m_nPeriodMs);
-        m_Wake.wait_for(lock, period, [this] { return m_bStop != FALSE; });
-        if (m_bStop) {
-            break;
-        }
-        if (m_bDriven) {
-            continue;
-        }
-        lock.unlock();
-        Flush();
-        lock.lock();
-    }
 }
 
 void CMP4Journal::EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSample>& entries)
@@ -415,7 +382,7 @@ BOOL CMP4Journal::WriteCollectedLocked()
         m_Out.EndRecord();
     }
     // The samples first, then the records that name them.
-    if (XSyncData(s->mediaFd) != 0) {
+    if (XSyncFileData(s->mediaFd) != 0) {
         XERROR("JOURNAL %s: VIDEO NOT SYNCED: %s\n", s->path.c_str(), strerror(errno));
         s->bBroken = TRUE;
         return 0;
@@ -430,7 +397,7 @@ BOOL CMP4Journal::WriteCollectedLocked()
     const std::vector<uint8_t>& out = m_Out.Bytes();
     if (!out.empty()) {
         if (FullWrite(s->journalFd, out.data(), out.size()) != static_cast<ssize_t>(out.size()) ||
-            XSyncData(s->journalFd) != 0) {
+            XSyncFileData(s->journalFd) != 0) {
             XERROR("JOURNAL %s NOT WRITTEN: %s\n", s->path.c_str(), strerror(errno));
             s->bBroken = TRUE;
             return 0;
@@ -438,7 +405,7 @@ BOOL CMP4Journal::WriteCollectedLocked()
         m_nFlushes++;
         m_nRecords += s->seq - firstSeq;
         m_nBytes += out.size();
-    } else if (XSyncData(s->journalFd) != 0) {
+    } else if (XSyncFileData(s->journalFd) != 0) {
         s->bBroken = TRUE;
         return 0;
     }

@@ -8,15 +8,14 @@
 // journal never names bytes that are not on the card before it.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Function/types.h"
+#include "MultiTask/PeriodicThread.h"
 #include "Record/MP4/MP4JournalFormat.h"
 #include "Record/MP4/MP4Muxer.h"
 
@@ -82,7 +81,6 @@ public:
 private:
     struct tagSession;
 
-    void Run();
     // Takes the queued entries into the flusher's buffers; m_CycleLock held.
     void CollectLocked(BOOL bReached, uint64_t reachedAll, uint64_t reachedVideo);
     BOOL WriteCollectedLocked();
@@ -90,7 +88,6 @@ private:
     void EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSample>& entries);
 
     mutable std::mutex m_Lock;  // everything below but the flusher's own buffers
-    std::condition_variable m_Wake;
     std::shared_ptr<tagSession> m_Session;
     std::vector<tagMP4JournalSample> m_Pending;
     BOOL m_bOverflow;
@@ -99,8 +96,6 @@ private:
     BOOL m_bNamesDirty;
     uint8_t m_NamesPayload[8];
     std::string m_strClosedPath;
-    unsigned m_nPeriodMs;
-    BOOL m_bStop;
     BOOL m_bDriven;
 
     std::mutex m_CycleLock;  // one flush at a time; the buffers below
@@ -117,7 +112,7 @@ private:
     std::atomic<uint64_t> m_nFlushes;
     std::atomic<uint64_t> m_nRecords;
     std::atomic<uint64_t> m_nBytes;
-    std::thread m_Thread;
+    CPeriodicThread m_Flusher;  // last: stopped before the rest goes
 };
 
 #endif

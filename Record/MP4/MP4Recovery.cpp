@@ -68,28 +68,6 @@ bool XVideoSampleCount(const uint8_t* moov, size_t n, uint32_t& frames)
     return false;
 }
 
-// The journal's bytes, at most what a journal can hold.
-bool XReadJournal(const char* path, std::vector<uint8_t>& bytes)
-{
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    CFdCloser closer(fd);
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size > tagMP4JournalLimits::kMaxJournalBytes) {
-        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size,
-               tagMP4JournalLimits::kMaxJournalBytes);
-        size = tagMP4JournalLimits::kMaxJournalBytes;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || XReadAt(fd, 0, bytes.data(), bytes.size());
-}
-
 // The first video sample kept is a key frame (a file starts on one).
 BOOL XCheckFirstKeyFrame(const tagMP4JournalContent& c)
 {
@@ -151,6 +129,18 @@ BOOL CMP4Recovery::ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frame
     return 0;
 }
 
+BOOL CMP4Recovery::ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes)
+{
+    uint64_t size = 0;
+    if (!XReadFileHead(path, maxBytes, bytes, size)) {
+        return 0;
+    }
+    if (size > bytes.size()) {
+        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size, bytes.size());
+    }
+    return 1;
+}
+
 int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& c,
                               tagMP4RecoveryResult& result)
 {
@@ -158,7 +148,7 @@ int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, ta
     result.titleIndex = -1;
     result.resFlag = 1080;
     std::vector<uint8_t> journal;
-    if (!XReadJournal(journalPath, journal)) {
+    if (!ReadBytes(journalPath, tagMP4JournalLimits::kMaxJournalBytes, journal)) {
         printf("[RECOVER] %s: journal %s cannot be read.\n", videoPath, journalPath);
         return kNone;
     }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Function/types.h"
 #include "Record/MP4/MP4JournalReader.h"
@@ -48,6 +49,10 @@ public:
     // start (headers only) to a moov that ends the file, whose video track's
     // sample count is read. 0 when the file is not whole.
     static BOOL ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frames);
+
+    // The first `maxBytes` of the file at `path` at most (saying so when it
+    // holds more); 0 when it cannot be read.
+    static BOOL ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes);
 
     // Largest moov read back.
     static constexpr uint64_t kMaxMoovBytes = 16u << 20;

@@ -25,6 +25,7 @@
 #include "RecordFeeder.h"
 #include "RecordFileTestSupport.h"
 #include "RecordTestCard.h"
+#include "RecordVideoCheck.h"
 #include "support/TestBoard.h"
 
 namespace {
@@ -33,18 +34,6 @@ const int kCard = emSDState_Insert | emSDState_Mount;
 const int kFps = 30;
 // Frames the engine throws away at start-up.
 const int kDiscarded = 2 * kFps;
-
-int ProbeFrames(const std::string& path)
-{
-    const std::string out = XTestRun("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
-                                     "stream=nb_read_packets -of csv=p=0 '" + path + "'");
-    return out.empty() ? -1 : std::stoi(out);
-}
-
-std::string DecodeErrors(const std::string& path)
-{
-    return XTestRun("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1");
-}
 
 // One recovered video: its start in frames from 08:30:00 (its name) and its frames.
 struct tagPiece {
@@ -133,8 +122,8 @@ protected:
                 tagPiece p;
                 p.name = n;
                 p.alarm = std::string(sub) == "DCIM/101video";
-                p.frames = ProbeFrames(path);
-                EXPECT_EQ(DecodeErrors(path), "") << n;
+                p.frames = XRecProbeFrames(path);
+                EXPECT_EQ(XRecDecodeErrors(path), "") << n;
                 // 20240105hhmmss_D[(n)].MP4, from 08:30:00
                 p.start = ((std::stoi(n.substr(8, 2)) - 8) * 3600 + (std::stoi(n.substr(10, 2)) - 30) * 60 +
                            std::stoi(n.substr(12, 2))) *

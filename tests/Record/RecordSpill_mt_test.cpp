@@ -44,8 +44,13 @@ TEST(RecordSpillThreads, FlusherCopiesTheCacheWhileCaptureFillsIt)
 
     std::atomic<bool> done{false};
     std::thread capture([&] {
+        // A frame a millisecond: packets stay in the cache for 180 ms, many
+        // flush periods, as they stay for many on the camera.
         CSynthFeeder feeder(record);
-        feeder.Feed(2400);
+        for (int i = 0; i < 2400; ++i) {
+            feeder.Feed(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         done = true;
     });
     std::thread alarms([&] {
