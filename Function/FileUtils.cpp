@@ -301,6 +301,33 @@ BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len)
     return 1;
 }
 
+BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size)
+{
+    bytes.clear();
+    size = 0;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    CFdCloser closer(fd);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return 0;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
+    return bytes.empty() || XReadAt(fd, 0, bytes.data(), bytes.size());
+}
+
+int XSyncFileData(int fd)
+{
+    int r;
+    do {
+        r = fdatasync(fd);
+    } while (r != 0 && errno == EINTR);
+    return r;
+}
+
 CFdCloser::~CFdCloser()
 {
     if (m_fd >= 0) {

@@ -85,6 +85,11 @@ ssize_t SafeWrite(int fd, const void* buf, size_t count);
 ssize_t FullWrite(int fd, const void* buf, size_t len);
 // Reads exactly `len` bytes at `offset` (pread); 0 on an error or the end.
 BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len);
+// The first `maxBytes` at most of the regular file `path` into `bytes`,
+// its whole size in `size`; 0 when it cannot be read.
+BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size);
+// fdatasync, repeated while interrupted; 0 or -1.
+int XSyncFileData(int fd);
 
 // Closes a descriptor at the end of its scope (-1: none).
 class CFdCloser {

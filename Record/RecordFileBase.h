@@ -42,6 +42,18 @@ public:
     // The closed file was handed on (finished, or given up): what was kept
     // on the card for recovering it goes.
     virtual void DropRecoveryData() {}
+    // The engine's flusher puts the recovery data on the card from now on
+    // (the writer's own flusher stays idle); 0 when the writer keeps none.
+    virtual BOOL SetRecoveryDriven() { return 0; }
+    // Under the engine's lock: takes what the open file's recovery data
+    // gained since the last call. Off the lock: puts that on the card, 1
+    // when it is there.
+    virtual void CollectRecoveryData() {}
+    virtual BOOL WriteRecoveryData() { return 1; }
+    // Under the engine's lock: every cached packet numbered up to the result
+    // is in the open file on the card (or was dropped); 0 when the card holds
+    // no such mark for it yet.
+    virtual uint64_t GetDurableSeq() { return 0; }
     // Sets Pack while recording when forced, when fewer than fps frames are
     // left, or when the file holds fps x 256 frames.
     virtual void CheckNeedPack(BOOL bImmediately);

@@ -1,9 +1,6 @@
 // The packets that leave the cache: writing, and the closing and opening of
 // files at I-frames.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,27 +12,6 @@
 namespace {
 
 const unsigned kMaxWriteErrors = 10;
-
-// Creates `path` and writes `data` whole; with bSync flushes it to storage.
-BOOL XSaveImage(const char* path, const uint8_t* data, uint32_t len, BOOL bSync)
-{
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        XERROR("OPEN %s FAILED\n", path);
-        return FALSE;
-    }
-    BOOL ok = FullWrite(fd, data, len) == static_cast<ssize_t>(len);
-    if (ok && bSync && fsync(fd) != 0) {
-        ok = FALSE;
-    }
-    if (close(fd) != 0) {
-        ok = FALSE;
-    }
-    if (!ok) {
-        XERROR("WRITE %s FAILED\n", path);
-    }
-    return ok;
-}
 
 }  // namespace
 
@@ -245,6 +221,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
     m_lpNextRecordFileDuration = nullptr;
     m_lpRecorder->SetFileNameInfo(fileName->GetFileNameTime(), fileName->GetFileNameIndex());
+    m_nOpenFirstSeq = pkt->nSeq;
     m_AlarmRecordLeftTime = 0;
     m_bTitleWaiting = FALSE;
     m_bThumbsWaiting = FALSE;
@@ -270,7 +247,7 @@ void CRecord::CheckSaveTitle(const tagMediaDataInfo* pkt)
     }
     m_bTitleWaiting = TRUE;
     m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), title.GetFileNameIndex());
-    if (XSaveImage(name, pkt->lpData, pkt->nDataSize, FALSE)) {
+    if (XSaveRecordImage(name, pkt->lpData, pkt->nDataSize, FALSE)) {
         printf("SAVED TITLE IMAGE %s\n", name);
     }
 }
@@ -293,5 +270,5 @@ void CRecord::CheckSaveThumb(const tagMediaDataInfo* pkt)
         return;
     }
     m_bThumbsWaiting = TRUE;
-    XSaveImage(name, pkt->lpData, pkt->nDataSize, TRUE);
+    XSaveRecordImage(name, pkt->lpData, pkt->nDataSize, TRUE);
 }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -25,15 +24,6 @@ void XCloseFd(int& fd)
     }
 }
 
-int XSyncData(int fd)
-{
-    int r;
-    do {
-        r = fdatasync(fd);
-    } while (r != 0 && errno == EINTR);
-    return r;
-}
-
 }  // namespace
 
 // One video's journal: its own descriptors, closed when the last holder
@@ -45,6 +35,7 @@ struct CMP4Journal::tagSession {
     std::string path;
     uint32_t seq = 0;
     uint64_t dataEnd = 64;  // end of the last sample journaled (mdat payload start)
+    uint64_t durableReached = 0;  // first value of the last reached record synced
     BOOL bDirSynced = FALSE;
     BOOL bBroken = FALSE;
     ~tagSession()
@@ -60,11 +51,16 @@ CMP4Journal::CMP4Journal(unsigned periodMs)
       m_bAlarmDirty(FALSE),
       m_bNamesDirty(FALSE),
       m_NamesPayload(),
-      m_nPeriodMs(periodMs > 0 ? periodMs : kDefaultPeriodMs),
-      m_bStop(FALSE),
+      m_bDriven(FALSE),
+      m_bFlushAlarm(FALSE),
+      m_bFlushNames(FALSE),
+      m_FlushNames(),
+      m_bFlushReached(FALSE),
+      m_FlushReached(),
       m_nFlushes(0),
       m_nRecords(0),
-      m_nBytes(0)
+      m_nBytes(0),
+      m_Flusher(periodMs > 0 ? periodMs : kDefaultPeriodMs)
 {
     m_Pending.reserve(kMaxPending);
     m_Flushing.reserve(kMaxPending);
@@ -72,14 +68,7 @@ CMP4Journal::CMP4Journal(unsigned periodMs)
 
 CMP4Journal::~CMP4Journal()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_bStop = TRUE;
-    }
-    m_Wake.notify_all();
-    if (m_Thread.joinable()) {
-        m_Thread.join();
-    }
+    m_Flusher.Stop();
 }
 
 BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header)
@@ -125,9 +114,16 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
         m_AlarmPayload.clear();
         m_bNamesDirty = FALSE;
     }
-    if (!m_Thread.joinable()) {
-        m_Thread = std::thread(&CMP4Journal::Run, this);
-    }
+    m_Flusher.Start([this] {
+        BOOL bDriven = FALSE;
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            bDriven = m_bDriven;
+        }
+        if (!bDriven) {
+            Flush();
+        }
+    });
     return 1;
 }
 
@@ -225,16 +221,39 @@ void CMP4Journal::Remove()
 
 BOOL CMP4Journal::Flush()
 {
-    return Cycle();
+    std::lock_guard<std::mutex> cycle(m_CycleLock);
+    CollectLocked(FALSE, 0, 0);
+    return WriteCollectedLocked();
+}
+
+void CMP4Journal::SetDriven(BOOL bDriven)
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_bDriven = bDriven;
+}
+
+void CMP4Journal::Collect(uint64_t reachedAll, uint64_t reachedVideo)
+{
+    std::lock_guard<std::mutex> cycle(m_CycleLock);
+    CollectLocked(TRUE, reachedAll, reachedVideo);
+}
+
+BOOL CMP4Journal::WriteCollected()
+{
+    std::lock_guard<std::mutex> cycle(m_CycleLock);
+    return WriteCollectedLocked();
+}
+
+BOOL CMP4Journal::GetDurableReached(uint64_t& reachedAll) const
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    reachedAll = m_Session ? m_Session->durableReached : 0;
+    return reachedAll != 0;
 }
 
 void CMP4Journal::SetPeriod(unsigned ms)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_nPeriodMs = ms > 0 ? ms : kDefaultPeriodMs;
-    }
-    m_Wake.notify_all();
+    m_Flusher.SetPeriod(ms > 0 ? ms : kDefaultPeriodMs);
 }
 
 BOOL CMP4Journal::IsActive() const
@@ -250,21 +269,6 @@ CMP4Journal::tagStats CMP4Journal::GetStats() const
     s.records = m_nRecords.load();
     s.bytes = m_nBytes.load();
     return s;
-}
-
-void CMP4Journal::Run()
-{
-    std::unique_lock<std::mutex> lock(m_Lock);
-    while (!m_bStop) {
-        const std::chrono::milliseconds period(m_nPeriodMs);
-        m_Wake.wait_for(lock, period, [this] { return m_bStop != FALSE; });
-        if (m_bStop) {
-            break;
-        }
-        lock.unlock();
-        Cycle();
-        lock.lock();
-    }
 }
 
 void CMP4Journal::EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSample>& entries)
@@ -304,54 +308,81 @@ void CMP4Journal::EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSa
     close();
 }
 
-BOOL CMP4Journal::Cycle()
+void CMP4Journal::CollectLocked(BOOL bReached, uint64_t reachedAll, uint64_t reachedVideo)
 {
-    std::lock_guard<std::mutex> cycle(m_CycleLock);
-    std::shared_ptr<tagSession> s;
-    std::vector<uint8_t> alarm;
-    uint8_t names[sizeof(m_NamesPayload)];
-    BOOL bAlarm = FALSE;
-    BOOL bNames = FALSE;
-    m_Flushing.clear();
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        s = m_Session;
-        if (!s) {
-            return 1;
-        }
-        m_Flushing.swap(m_Pending);
-        bAlarm = m_bAlarmDirty;
-        if (bAlarm) {
-            alarm.swap(m_AlarmPayload);
-            m_bAlarmDirty = FALSE;
-        }
-        bNames = m_bNamesDirty;
-        if (bNames) {
-            memcpy(names, m_NamesPayload, sizeof(names));
-            m_bNamesDirty = FALSE;
-        }
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_Collected != m_Session) {
+        // Entries of a video closed meanwhile are of no use any more.
+        m_Collected = m_Session;
+        m_Flushing.clear();
+        m_bFlushAlarm = FALSE;
+        m_bFlushNames = FALSE;
+        m_bFlushReached = FALSE;
     }
+    if (!m_Session) {
+        return;
+    }
+    m_Flushing.insert(m_Flushing.end(), m_Pending.begin(), m_Pending.end());
+    m_Pending.clear();
+    if (m_bAlarmDirty) {
+        m_FlushAlarm.swap(m_AlarmPayload);
+        m_bFlushAlarm = TRUE;
+        m_bAlarmDirty = FALSE;
+    }
+    if (m_bNamesDirty) {
+        memcpy(m_FlushNames, m_NamesPayload, sizeof(m_FlushNames));
+        m_bFlushNames = TRUE;
+        m_bNamesDirty = FALSE;
+    }
+    if (bReached && !m_bOverflow) {
+        m_FlushReached[0] = reachedAll;
+        m_FlushReached[1] = reachedVideo;
+        m_bFlushReached = TRUE;
+    }
+}
+
+BOOL CMP4Journal::WriteCollectedLocked()
+{
+    std::shared_ptr<tagSession> s = m_Collected;
+    m_Collected.reset();
+    if (!s) {
+        return 1;
+    }
+    const BOOL bAlarm = m_bFlushAlarm;
+    const BOOL bNames = m_bFlushNames;
+    const BOOL bReached = m_bFlushReached;
+    m_bFlushAlarm = FALSE;
+    m_bFlushNames = FALSE;
+    m_bFlushReached = FALSE;
     if (s->bBroken) {
+        m_Flushing.clear();
         return 0;
     }
-    if (m_Flushing.empty() && !bAlarm && !bNames && s->bDirSynced) {
+    if (m_Flushing.empty() && !bAlarm && !bNames && !bReached && s->bDirSynced) {
         return 1;
     }
     const uint32_t firstSeq = s->seq;
     m_Out.Clear();
     EncodeSamples(*s, m_Flushing);
+    m_Flushing.clear();
     if (bAlarm) {
         m_Out.BeginRecord(emMP4JournalRecord_Alarm, s->seq++);
-        m_Out.PutBytes(alarm.data(), alarm.size());
+        m_Out.PutBytes(m_FlushAlarm.data(), m_FlushAlarm.size());
         m_Out.EndRecord();
     }
     if (bNames) {
         m_Out.BeginRecord(emMP4JournalRecord_Names, s->seq++);
-        m_Out.PutBytes(names, sizeof(names));
+        m_Out.PutBytes(m_FlushNames, sizeof(m_FlushNames));
+        m_Out.EndRecord();
+    }
+    if (bReached) {
+        m_Out.BeginRecord(emMP4JournalRecord_Reached, s->seq++);
+        m_Out.Put64(m_FlushReached[0]);
+        m_Out.Put64(m_FlushReached[1]);
         m_Out.EndRecord();
     }
     // The samples first, then the records that name them.
-    if (XSyncData(s->mediaFd) != 0) {
+    if (XSyncFileData(s->mediaFd) != 0) {
         XERROR("JOURNAL %s: VIDEO NOT SYNCED: %s\n", s->path.c_str(), strerror(errno));
         s->bBroken = TRUE;
         return 0;
@@ -366,7 +397,7 @@ BOOL CMP4Journal::Cycle()
     const std::vector<uint8_t>& out = m_Out.Bytes();
     if (!out.empty()) {
         if (FullWrite(s->journalFd, out.data(), out.size()) != static_cast<ssize_t>(out.size()) ||
-            XSyncData(s->journalFd) != 0) {
+            XSyncFileData(s->journalFd) != 0) {
             XERROR("JOURNAL %s NOT WRITTEN: %s\n", s->path.c_str(), strerror(errno));
             s->bBroken = TRUE;
             return 0;
@@ -374,9 +405,13 @@ BOOL CMP4Journal::Cycle()
         m_nFlushes++;
         m_nRecords += s->seq - firstSeq;
         m_nBytes += out.size();
-    } else if (XSyncData(s->journalFd) != 0) {
+    } else if (XSyncFileData(s->journalFd) != 0) {
         s->bBroken = TRUE;
         return 0;
+    }
+    if (bReached) {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        s->durableReached = m_FlushReached[0];
     }
     return 1;
 }

@@ -8,15 +8,14 @@
 // journal never names bytes that are not on the card before it.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Function/types.h"
+#include "MultiTask/PeriodicThread.h"
 #include "Record/MP4/MP4JournalFormat.h"
 #include "Record/MP4/MP4Muxer.h"
 
@@ -59,6 +58,19 @@ public:
     void SetPeriod(unsigned ms);
     BOOL IsActive() const;
 
+    // Flushing driven from outside (the recording engine's flusher, which
+    // also puts its packet cache on the card): the journal's own flusher
+    // stays idle. Collect runs under the lock the writer's caller holds, so
+    // that the entries taken and `reachedAll` / `reachedVideo` (the packet
+    // numbers the video has reached, see the reached record) describe the
+    // same moment; WriteCollected then puts them on the card off that lock.
+    void SetDriven(BOOL bDriven);
+    void Collect(uint64_t reachedAll, uint64_t reachedVideo);
+    BOOL WriteCollected();
+    // The first reached value the card holds for the open video (synced by
+    // an earlier WriteCollected); 0 when it holds none yet.
+    BOOL GetDurableReached(uint64_t& reachedAll) const;
+
     struct tagStats {
         uint64_t flushes;  // flushes that wrote records
         uint64_t records;
@@ -69,13 +81,13 @@ public:
 private:
     struct tagSession;
 
-    void Run();
-    BOOL Cycle();
+    // Takes the queued entries into the flusher's buffers; m_CycleLock held.
+    void CollectLocked(BOOL bReached, uint64_t reachedAll, uint64_t reachedVideo);
+    BOOL WriteCollectedLocked();
     // Encodes the queued entries as samples records.
     void EncodeSamples(tagSession& s, const std::vector<tagMP4JournalSample>& entries);
 
     mutable std::mutex m_Lock;  // everything below but the flusher's own buffers
-    std::condition_variable m_Wake;
     std::shared_ptr<tagSession> m_Session;
     std::vector<tagMP4JournalSample> m_Pending;
     BOOL m_bOverflow;
@@ -84,17 +96,23 @@ private:
     BOOL m_bNamesDirty;
     uint8_t m_NamesPayload[8];
     std::string m_strClosedPath;
-    unsigned m_nPeriodMs;
-    BOOL m_bStop;
+    BOOL m_bDriven;
 
     std::mutex m_CycleLock;  // one flush at a time; the buffers below
+    std::shared_ptr<tagSession> m_Collected;  // the video of the entries taken
     std::vector<tagMP4JournalSample> m_Flushing;
+    BOOL m_bFlushAlarm;
+    std::vector<uint8_t> m_FlushAlarm;
+    BOOL m_bFlushNames;
+    uint8_t m_FlushNames[8];
+    BOOL m_bFlushReached;
+    uint64_t m_FlushReached[2];
     CMP4JournalBuffer m_Out;
 
     std::atomic<uint64_t> m_nFlushes;
     std::atomic<uint64_t> m_nRecords;
     std::atomic<uint64_t> m_nBytes;
-    std::thread m_Thread;
+    CPeriodicThread m_Flusher;  // last: stopped before the rest goes
 };
 
 #endif

@@ -44,13 +44,45 @@ BOOL XMP4JournalVideoName(const char* journalName, std::string& videoName)
     return 1;
 }
 
+BOOL XMP4ReadJournalRecord(const uint8_t* data, size_t len, size_t at, uint32_t number, uint32_t maxPayload,
+                           tagMP4JournalRecordView& record, std::string& problem)
+{
+    typedef tagMP4JournalLimits L;
+    const size_t left = at < len ? len - at : 0;
+    if (left < L::kRecordHeadBytes + L::kRecordTailBytes) {
+        problem = "record " + std::to_string(number) + " cut off";
+        return 0;
+    }
+    const uint8_t* r = data + at;
+    const uint32_t payload = XGetBE32(r);
+    if (payload > maxPayload || payload > left - L::kRecordHeadBytes - L::kRecordTailBytes) {
+        problem = "record " + std::to_string(number) + " cut off or of absurd length " + std::to_string(payload);
+        return 0;
+    }
+    const size_t body = L::kRecordHeadBytes + payload;
+    if (crc32(0, r, body) != XGetBE32(r + body)) {
+        problem = "record " + std::to_string(number) + " fails its checksum";
+        return 0;
+    }
+    if (r[5] != 0 || r[6] != 0 || r[7] != 0) {
+        problem = "record " + std::to_string(number) + " has stray bytes in its head";
+        return 0;
+    }
+    record.type = r[4];
+    record.seq = XGetBE32(r + 8);
+    record.payload = r + L::kRecordHeadBytes;
+    record.length = payload;
+    record.next = at + body + L::kRecordTailBytes;
+    return 1;
+}
+
 void CMP4JournalBuffer::PutHead()
 {
     PutBytes(MP4_JOURNAL_MAGIC, 6);
     Put16(MP4_JOURNAL_VERSION);
 }
 
-void CMP4JournalBuffer::BeginRecord(emMP4JournalRecord type, uint32_t seq)
+void CMP4JournalBuffer::BeginRecord(uint8_t type, uint32_t seq)
 {
     m_RecordStart = m_Bytes.size();
     Put32(0);  // payload length, patched by EndRecord
@@ -66,6 +98,23 @@ void CMP4JournalBuffer::EndRecord()
     const size_t payload = m_Bytes.size() - m_RecordStart - tagMP4JournalLimits::kRecordHeadBytes;
     XPutBE32(&m_Bytes[m_RecordStart], static_cast<uint32_t>(payload));
     Put32(crc32(0, &m_Bytes[m_RecordStart], m_Bytes.size() - m_RecordStart));
+}
+
+void CMP4JournalBuffer::EndRecordUnsealed()
+{
+    const size_t payload = m_Bytes.size() - m_RecordStart - tagMP4JournalLimits::kRecordHeadBytes;
+    XPutBE32(&m_Bytes[m_RecordStart], static_cast<uint32_t>(payload));
+    Put32(0);
+    m_Unsealed.push_back(m_RecordStart);
+}
+
+void CMP4JournalBuffer::Seal()
+{
+    for (size_t start : m_Unsealed) {
+        const size_t body = tagMP4JournalLimits::kRecordHeadBytes + XGetBE32(&m_Bytes[start]);
+        XPutBE32(&m_Bytes[start + body], crc32(0, &m_Bytes[start], body));
+    }
+    m_Unsealed.clear();
 }
 
 void CMP4JournalBuffer::Put16(uint16_t v)

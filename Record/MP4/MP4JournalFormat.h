@@ -27,13 +27,19 @@
 //            list order, 73 bytes each as in the skip box
 //   names    resolution flag (16: 720 or 1080), parking (8), 1 zero byte,
 //            title image index in /tmp (32, signed; -1 none)
-// The last alarm and names records count.
+//   reached  where the samples so far leave the engine's packet sequence
+//            (RingBuffer.h): every packet numbered up to the first value
+//            (64) is in the file or was dropped, and so is every video
+//            packet up to the second (64); audio after the first value was
+//            still held by the writer. Written after the samples it counts.
+// The last alarm, names and reached records count.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Function/ByteOrder.h"
 #include "Function/types.h"
 
 #define MP4_JOURNAL_MAGIC "MP4JRN"
@@ -47,6 +53,7 @@ enum emMP4JournalRecord {
     emMP4JournalRecord_Samples = 2,
     emMP4JournalRecord_Alarm = 3,
     emMP4JournalRecord_Names = 4,
+    emMP4JournalRecord_Reached = 5,
 };
 
 enum emMP4JournalEntry {
@@ -104,13 +111,85 @@ BOOL XMP4JournalPath(const char* videoPath, char* buf, size_t size);
 // any other name.
 BOOL XMP4JournalVideoName(const char* journalName, std::string& videoName);
 
+// One framed record read back: its type, sequence number and payload.
+struct tagMP4JournalRecordView {
+    uint8_t type;
+    uint32_t seq;
+    const uint8_t* payload;
+    uint32_t length;
+    size_t next;  // offset of the record after it
+};
+
+// The record at `at` of [data, data + len) when it is whole, within
+// `maxPayload`, has its zero bytes and passes its CRC; otherwise 0 with the
+// reason (naming the record `number`) in `problem`.
+BOOL XMP4ReadJournalRecord(const uint8_t* data, size_t len, size_t at, uint32_t number, uint32_t maxPayload,
+                           tagMP4JournalRecordView& record, std::string& problem);
+
+// A bounded reader over one record payload: the caller checks Has before
+// every Get.
+class CMP4PayloadReader {
+public:
+    CMP4PayloadReader(const uint8_t* p, size_t n) : m_p(p), m_n(n) {}
+    bool Has(size_t n) const { return n <= m_n - m_at; }
+    size_t Left() const { return m_n - m_at; }
+    bool Done() const { return m_at == m_n; }
+    uint8_t Get8() { return m_p[m_at++]; }
+    uint16_t Get16()
+    {
+        const uint16_t v = XGetBE16(m_p + m_at);
+        m_at += 2;
+        return v;
+    }
+    uint32_t Get32()
+    {
+        const uint32_t v = XGetBE32(m_p + m_at);
+        m_at += 4;
+        return v;
+    }
+    uint64_t Get64()
+    {
+        const uint64_t hi = Get32();
+        return (hi << 32) | Get32();
+    }
+    const uint8_t* Take(size_t n)
+    {
+        const uint8_t* p = m_p + m_at;
+        m_at += n;
+        return p;
+    }
+    // A 16-bit length and that many bytes, at most `max`.
+    bool GetUnit(size_t min, size_t max, std::vector<uint8_t>& out)
+    {
+        if (!Has(2)) {
+            return false;
+        }
+        const size_t len = Get16();
+        if (len < min || len > max || !Has(len)) {
+            return false;
+        }
+        const uint8_t* p = Take(len);
+        out.assign(p, p + len);
+        return true;
+    }
+
+private:
+    const uint8_t* m_p;
+    size_t m_n;
+    size_t m_at = 0;
+};
+
 // Appends journal bytes: big-endian fields and framed, checksummed records.
 class CMP4JournalBuffer {
 public:
     void PutHead();
     // Starts a record; every Put until EndRecord is its payload.
-    void BeginRecord(emMP4JournalRecord type, uint32_t seq);
+    void BeginRecord(uint8_t type, uint32_t seq);
     void EndRecord();
+    // Ends a record leaving room for its CRC, which Seal computes later
+    // (the record's bytes are copied under a lock, checksummed off it).
+    void EndRecordUnsealed();
+    void Seal();
     void Put8(uint8_t v) { m_Bytes.push_back(v); }
     void Put16(uint16_t v);
     void Put32(uint32_t v);
@@ -121,11 +200,16 @@ public:
 
     const std::vector<uint8_t>& Bytes() const { return m_Bytes; }
     std::vector<uint8_t>& Bytes() { return m_Bytes; }
-    void Clear() { m_Bytes.clear(); }
+    void Clear()
+    {
+        m_Bytes.clear();
+        m_Unsealed.clear();
+    }
 
 private:
     std::vector<uint8_t> m_Bytes;
     size_t m_RecordStart = 0;
+    std::vector<size_t> m_Unsealed;  // starts of the records Seal checksums
 };
 
 #endif

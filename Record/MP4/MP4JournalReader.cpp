@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "Function/ByteOrder.h"
-#include "Function/Crc32.h"
 
 namespace {
 
@@ -17,59 +16,7 @@ constexpr uint32_t kAudioTable = 12800;
 // Payload start of the mdat box.
 constexpr uint64_t kMdatPayload = 64;
 
-// A bounded reader over one payload.
-class CPayload {
-public:
-    CPayload(const uint8_t* p, size_t n) : m_p(p), m_n(n) {}
-    bool Has(size_t n) const { return n <= m_n - m_at; }
-    size_t Left() const { return m_n - m_at; }
-    bool Done() const { return m_at == m_n; }
-    uint8_t Get8() { return m_p[m_at++]; }
-    uint16_t Get16()
-    {
-        const uint16_t v = XGetBE16(m_p + m_at);
-        m_at += 2;
-        return v;
-    }
-    uint32_t Get32()
-    {
-        const uint32_t v = XGetBE32(m_p + m_at);
-        m_at += 4;
-        return v;
-    }
-    uint64_t Get64()
-    {
-        const uint64_t hi = Get32();
-        return (hi << 32) | Get32();
-    }
-    const uint8_t* Take(size_t n)
-    {
-        const uint8_t* p = m_p + m_at;
-        m_at += n;
-        return p;
-    }
-    // A 16-bit length and that many bytes, at most `max`.
-    bool GetUnit(size_t min, size_t max, std::vector<uint8_t>& out)
-    {
-        if (!Has(2)) {
-            return false;
-        }
-        const size_t len = Get16();
-        if (len < min || len > max || !Has(len)) {
-            return false;
-        }
-        const uint8_t* p = Take(len);
-        out.assign(p, p + len);
-        return true;
-    }
-
-private:
-    const uint8_t* m_p;
-    size_t m_n;
-    size_t m_at = 0;
-};
-
-bool XParseHeader(CPayload& p, tagMP4JournalHeader& h)
+bool XParseHeader(CMP4PayloadReader& p, tagMP4JournalHeader& h)
 {
     if (!p.Has(4 + 16 + 8)) {
         return false;
@@ -106,7 +53,7 @@ public:
 
     // The entries of one samples record; false (with the reason) at the
     // first one that does not fit, which ends every later sample.
-    bool Record(CPayload& p)
+    bool Record(CMP4PayloadReader& p)
     {
         if (!p.Has(L::kSamplesHeadBytes)) {
             return Fail("samples record too short");
@@ -216,35 +163,24 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
     bool samplesOpen = true;
     std::string samplesProblem;
     while (at < len) {
-        const size_t left = len - at;
-        if (left < L::kRecordHeadBytes + L::kRecordTailBytes) {
-            c.problem = "record " + std::to_string(c.records) + " cut off";
+        tagMP4JournalRecordView rec;
+        if (!XMP4ReadJournalRecord(data, len, at, c.records, L::kMaxPayload, rec, c.problem)) {
             break;
         }
-        const uint8_t* r = data + at;
-        const uint32_t payload = XGetBE32(r);
-        const uint8_t type = r[4];
-        const uint32_t seq = XGetBE32(r + 8);
-        if (payload > L::kMaxPayload || payload > left - L::kRecordHeadBytes - L::kRecordTailBytes) {
-            c.problem = "record " + std::to_string(c.records) + " cut off or of absurd length " + std::to_string(payload);
+        if (rec.seq != c.records) {
+            c.problem = "record " + std::to_string(c.records) + " out of sequence (" + std::to_string(rec.seq) + ")";
             break;
         }
-        const size_t body = L::kRecordHeadBytes + payload;
-        if (crc32(0, r, body) != XGetBE32(r + body)) {
-            c.problem = "record " + std::to_string(c.records) + " fails its checksum";
-            break;
-        }
-        if (seq != c.records || r[5] != 0 || r[6] != 0 || r[7] != 0) {
-            c.problem = "record " + std::to_string(c.records) + " out of sequence (" + std::to_string(seq) + ")";
-            break;
-        }
-        CPayload p(r + L::kRecordHeadBytes, payload);
+        const uint8_t type = rec.type;
+        const uint32_t payload = rec.length;
+        CMP4PayloadReader p(rec.payload, payload);
         if (c.records == 0) {
             if (type != emMP4JournalRecord_Header || !XParseHeader(p, c.header)) {
                 c.problem = "no valid header record";
                 return 0;
             }
         } else if (type == emMP4JournalRecord_Samples) {
+            c.bHasReached = 0;
             if (samplesOpen) {
                 CSampleCheck check(c, fileSize);
                 samplesOpen = check.Record(p);
@@ -252,6 +188,20 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
                     samplesProblem.swap(c.problem);
                 }
             }
+        } else if (type == emMP4JournalRecord_Reached) {
+            if (payload != 16) {
+                c.problem = "reached record of " + std::to_string(payload) + " bytes";
+                break;
+            }
+            const uint64_t all = p.Get64();
+            const uint64_t video = p.Get64();
+            if (all > video) {
+                c.problem = "reached record out of order";
+                break;
+            }
+            c.bHasReached = samplesOpen ? 1 : 0;
+            c.reachedAll = all;
+            c.reachedVideo = video;
         } else if (type == emMP4JournalRecord_Alarm) {
             if (!p.Has(8)) {
                 c.problem = "alarm record too short";
@@ -289,7 +239,7 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
             break;
         }
         ++c.records;
-        at += body + L::kRecordTailBytes;
+        at = rec.next;
     }
     if (c.records == 0) {
         if (c.problem.empty()) {

@@ -33,6 +33,11 @@ struct tagMP4JournalContent {
     int resFlag = 1080;
     BOOL bParking = 0;
     int titleIndex = -1;
+    // The last reached record, when no samples follow it and every sample
+    // journaled was kept: the packet numbers the samples kept have reached.
+    BOOL bHasReached = 0;
+    uint64_t reachedAll = 0;
+    uint64_t reachedVideo = 0;
     uint32_t records = 0;   // good records, the header included
     // Why reading ended before the journal's end, or why samples were left
     // out; empty when everything was used.

@@ -73,6 +73,9 @@ public:
     BOOL RestoreSample(BOOL bVideo, uint64_t offset, uint32_t size, uint32_t duration, BOOL bChunkStart,
                        BOOL bForceChunk);
     BOOL RestoreLostTime(BOOL bVideo, uint32_t duration);
+    // After the samples are entered again: whether the next video sample
+    // starts a chunk (the last sample entered was audio).
+    void SetForceNextVideoChunk(BOOL bForce) { m_bForceNextVideoTrunk = bForce; }
 
     void SetAlarmTrigger(uint32_t mask) { m_AlarmTrigger = mask; }
     void SetAssociatedData(const CAssociatedData* list) { m_lpAlarmAssociatedData = list; }

@@ -21,8 +21,6 @@ namespace {
 
 // Top-level boxes walked at most: ftyp, free, free, mdat, skip, moov.
 constexpr int kMaxTopBoxes = 8;
-// Audio held per run during recovery: none is held.
-constexpr uint32_t kRecoveryAudioBuffer = 4096;
 
 // The payload of the first child `type` of the box payload [p, p + n).
 bool XFindChild(const uint8_t* p, size_t n, const char* type, const uint8_t*& child, size_t& len)
@@ -70,28 +68,6 @@ bool XVideoSampleCount(const uint8_t* moov, size_t n, uint32_t& frames)
     return false;
 }
 
-// The journal's bytes, at most what a journal can hold.
-bool XReadJournal(const char* path, std::vector<uint8_t>& bytes)
-{
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    CFdCloser closer(fd);
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size > tagMP4JournalLimits::kMaxJournalBytes) {
-        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size,
-               tagMP4JournalLimits::kMaxJournalBytes);
-        size = tagMP4JournalLimits::kMaxJournalBytes;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    return size == 0 || XReadAt(fd, 0, bytes.data(), bytes.size());
-}
-
 // The first video sample kept is a key frame (a file starts on one).
 BOOL XCheckFirstKeyFrame(const tagMP4JournalContent& c)
 {
@@ -105,48 +81,12 @@ BOOL XCheckFirstKeyFrame(const tagMP4JournalContent& c)
 
 BOOL XRebuild(const char* videoPath, const tagMP4JournalContent& c, uint64_t& finalSize)
 {
-    const tagMP4JournalHeader& h = c.header;
-    CMP4Muxer mux;
-    tagH264SPSPPS spspps;
-    memset(&spspps, 0, sizeof(spspps));
-    memcpy(spspps.sps, h.sps.data(), h.sps.size());
-    spspps.sps_len = static_cast<uint32_t>(h.sps.size());
-    memcpy(spspps.pps, h.pps.data(), h.pps.size());
-    spspps.pps_len = static_cast<uint32_t>(h.pps.size());
-    if (!mux.Init(CMP4JournalReader::MaxVideoSamples(h.fps), CMP4JournalReader::MaxAudioSamples(),
-                  kRecoveryAudioBuffer) ||
-        !mux.ReopenForTrailer(videoPath, static_cast<int64_t>(c.dataEnd), h.creationTime)) {
-        printf("[RECOVER] %s cannot be opened for its index.\n", videoPath);
+    CMP4File writer(FALSE);
+    if (!writer.ResumeRecord(videoPath, c)) {
         return 0;
     }
-    const char* failed = CMP4File::SetUpTracks(&mux, h.timescale, h.width, h.height, &spspps);
-    if (failed != nullptr) {
-        printf("[RECOVER] %s: %s() failed.\n", videoPath, failed);
-        mux.Close();
-        return 0;
-    }
-    for (const tagMP4JournalSample& s : c.samples) {
-        const BOOL video = s.kind == emMP4JournalEntry_Video || s.kind == emMP4JournalEntry_VideoLost;
-        if (s.kind == emMP4JournalEntry_Video || s.kind == emMP4JournalEntry_Audio) {
-            mux.RestoreSample(video, s.offset, s.size, s.duration, (s.flags & MP4_JOURNAL_FLAG_KEY) ? 1 : 0,
-                              (s.flags & MP4_JOURNAL_FLAG_FORCE_CHUNK) ? 1 : 0);
-        } else {
-            mux.RestoreLostTime(video, s.duration);
-        }
-    }
-    CAssociatedData* records = nullptr;
-    if (h.fileType == emRecordFileType_Alarm) {
-        const uint32_t count = static_cast<uint32_t>(c.snapshots.size() / tagMP4JournalLimits::kSnapshotBytes);
-        if (count > 0 && !CAssociatedDataReader::DecodeRecords(c.snapshots.data(), count, &records)) {
-            printf("[RECOVER] %s: the %u snapshot records are refused.\n", videoPath, count);
-        }
-        mux.SetAlarmTrigger(c.alarmMask);
-        mux.SetAssociatedData(records);
-    }
-    int64_t size = 0;
-    const BOOL ok = mux.WriteTrailer(&size);
-    XPutAssociatedDataList(records);
-    finalSize = size > 0 ? static_cast<uint64_t>(size) : 0;
+    const BOOL ok = writer.StopRecord();
+    finalSize = writer.GetTotalSize() > 0 ? static_cast<uint64_t>(writer.GetTotalSize()) : 0;
     if (!ok) {
         printf("[RECOVER] %s: its index could not be written.\n", videoPath);
     }
@@ -189,15 +129,28 @@ BOOL CMP4Recovery::ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frame
     return 0;
 }
 
-BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result)
+BOOL CMP4Recovery::ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes)
+{
+    uint64_t size = 0;
+    if (!XReadFileHead(path, maxBytes, bytes, size)) {
+        return 0;
+    }
+    if (size > bytes.size()) {
+        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size, bytes.size());
+    }
+    return 1;
+}
+
+int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& c,
+                              tagMP4RecoveryResult& result)
 {
     memset(&result, 0, sizeof(result));
     result.titleIndex = -1;
     result.resFlag = 1080;
     std::vector<uint8_t> journal;
-    if (!XReadJournal(journalPath, journal)) {
+    if (!ReadBytes(journalPath, tagMP4JournalLimits::kMaxJournalBytes, journal)) {
         printf("[RECOVER] %s: journal %s cannot be read.\n", videoPath, journalPath);
-        return 0;
+        return kNone;
     }
     const int fd = open(videoPath, O_RDONLY | O_CLOEXEC);
     struct stat st;
@@ -206,20 +159,19 @@ BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP
             close(fd);
         }
         printf("[RECOVER] %s cannot be read.\n", videoPath);
-        return 0;
+        return kNone;
     }
     CFdCloser closer(fd);
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-    tagMP4JournalContent c;
     if (!CMP4JournalReader::Parse(journal.data(), journal.size(), fileSize, c)) {
         printf("[RECOVER] %s: no usable journal (%s).\n", videoPath, c.problem.c_str());
-        return 0;
+        return kNone;
     }
     const char* slash = strrchr(videoPath, '/');
     const char* bare = slash != nullptr ? slash + 1 : videoPath;
     if (c.header.name != bare) {
         printf("[RECOVER] %s: the journal is of %s.\n", videoPath, c.header.name.c_str());
-        return 0;
+        return kNone;
     }
     result.type = c.header.fileType == 1 ? emRecordFileType_Alarm : emRecordFileType_Common;
     result.fps = static_cast<int>(c.header.fps);
@@ -231,23 +183,33 @@ BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP
     if (ReadFinishedFrames(fd, fileSize, frames) && frames > 0) {
         printf("[RECOVER] %s holds its index already (%u frames).\n", videoPath, frames);
         result.frames = frames;
-        return 1;
+        return kWhole;
     }
     if (!c.problem.empty()) {
         printf("[RECOVER] %s: %s.\n", videoPath, c.problem.c_str());
     }
     if (!XCheckFirstKeyFrame(c)) {
         printf("[RECOVER] %s: no complete key frame on the card, nothing to recover.\n", videoPath);
-        return 0;
+        return kNone;
+    }
+    printf("[RECOVER] %s: %u video and %u audio samples on the card (%" PRIu64 " of %" PRIu64
+           " bytes), %u journal records.\n",
+           videoPath, c.videoSamples, c.audioSamples, c.dataEnd, fileSize, c.records);
+    result.frames = c.videoSamples;
+    return kSamples;
+}
+
+BOOL CMP4Recovery::Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result)
+{
+    tagMP4JournalContent c;
+    const int found = ReadJournal(videoPath, journalPath, c, result);
+    if (found != kSamples) {
+        return found == kWhole ? 1 : 0;
     }
     uint64_t finalSize = 0;
     if (!XRebuild(videoPath, c, finalSize)) {
         return 0;
     }
-    printf("[RECOVER] %s: %u video and %u audio samples kept (%" PRIu64 " of %" PRIu64
-           " bytes), %u journal records.\n",
-           videoPath, c.videoSamples, c.audioSamples, c.dataEnd, fileSize, c.records);
-    result.frames = c.videoSamples;
     result.bRebuilt = 1;
     return 1;
 }

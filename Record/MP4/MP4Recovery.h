@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Function/types.h"
+#include "Record/MP4/MP4JournalReader.h"
 #include "Record/RecordTypes.h"
 
 struct tagMP4RecoveryResult {
@@ -33,10 +35,24 @@ public:
     // found is printed either way.
     static BOOL Recover(const char* videoPath, const char* journalPath, tagMP4RecoveryResult& result);
 
+    // What Recover finds before it writes anything: kWhole (the video holds
+    // its index; `result` filled), kSamples (`content` names a complete key
+    // frame first; `result` filled, the frames those of the journal) or
+    // kNone (nothing to recover). What was found is printed.
+    static constexpr int kNone = 0;
+    static constexpr int kWhole = 1;
+    static constexpr int kSamples = 2;
+    static int ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& content,
+                           tagMP4RecoveryResult& result);
+
     // Video frames of a whole file: its top-level boxes walked from the
     // start (headers only) to a moov that ends the file, whose video track's
     // sample count is read. 0 when the file is not whole.
     static BOOL ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frames);
+
+    // The first `maxBytes` of the file at `path` at most (saying so when it
+    // holds more); 0 when it cannot be read.
+    static BOOL ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes);
 
     // Largest moov read back.
     static constexpr uint64_t kMaxMoovBytes = 16u << 20;

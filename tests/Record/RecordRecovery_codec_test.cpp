@@ -23,6 +23,7 @@
 #include "RecordFeeder.h"
 #include "RecordFileTestSupport.h"
 #include "RecordTestCard.h"
+#include "RecordVideoCheck.h"
 #include "support/TestBoard.h"
 
 namespace {
@@ -33,18 +34,6 @@ std::string ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-int ProbeFrames(const std::string& path)
-{
-    const std::string out = XTestRun("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
-                                     "stream=nb_read_packets -of csv=p=0 '" + path + "'");
-    return out.empty() ? -1 : std::stoi(out);
-}
-
-std::string DecodeErrors(const std::string& path)
-{
-    return XTestRun("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1");
 }
 
 class RecordRecovery : public ::testing::Test {
@@ -128,8 +117,8 @@ protected:
             EXPECT_NE(it->path().filename().string()[0], '.') << it->path();
         }
         for (const std::string& n : XRecListDir(Card(sub))) {
-            EXPECT_GT(ProbeFrames(Card(sub) + "/" + n), 0) << n;
-            EXPECT_EQ(DecodeErrors(Card(sub) + "/" + n), "") << n;
+            EXPECT_GT(XRecProbeFrames(Card(sub) + "/" + n), 0) << n;
+            EXPECT_EQ(XRecDecodeErrors(Card(sub) + "/" + n), "") << n;
             names.push_back(n);
         }
         return names;
@@ -226,7 +215,7 @@ TEST_F(RecordRecovery, LoopFileCutAtManyPlaces)
         const std::string stem = name.substr(0, 14);
         const std::string finalName = stem + "_" + std::to_string((expect + 29) / 30) + ".MP4";
         EXPECT_EQ(added[0], finalName);
-        EXPECT_EQ(ProbeFrames(dir + "/" + added[0]), static_cast<int>(expect));
+        EXPECT_EQ(XRecProbeFrames(dir + "/" + added[0]), static_cast<int>(expect));
         EXPECT_NE(List(0).find("\"filename\":\"" + finalName + "\""), std::string::npos) << List(0);
         std::filesystem::remove(dir + "/" + added[0]);
         std::filesystem::remove(Card("DCIM/103thumb/" + stem + ".JPG"));
@@ -286,14 +275,14 @@ TEST_F(RecordRecovery, PulledCardFileIsFinishedAtReinsertion)
     m_lpCard->Notify(0);
     EXPECT_TRUE(XRecExists(Card("DCIM/100video/" + name)));
     EXPECT_TRUE(XRecExists(Card("DCIM/100video/." + name + ".jnl")));
-    const int frames = ProbeFrames(Card("DCIM/100video/" + name));
+    const int frames = XRecProbeFrames(Card("DCIM/100video/" + name));
     ASSERT_GT(frames, 0);
     m_lpCard->Notify(kCard);
     const std::vector<std::string> videos = CheckedVideos("DCIM/100video");
     const std::string finalName = name.substr(0, 14) + "_" + std::to_string((frames + 29) / 30) + ".MP4";
     ASSERT_EQ(videos.size(), 1u);
     EXPECT_EQ(videos[0], finalName);
-    EXPECT_EQ(ProbeFrames(Card("DCIM/100video/" + finalName)), frames);
+    EXPECT_EQ(XRecProbeFrames(Card("DCIM/100video/" + finalName)), frames);
     EXPECT_NE(List(0).find(finalName), std::string::npos);
     // Recording goes on on the card.
     m_lpRecord->ResumeCommonRecord();

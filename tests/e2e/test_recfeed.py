@@ -194,26 +194,34 @@ class RecfeedTest(unittest.TestCase):
 
     def test_power_cut_then_the_next_start_recovers(self):
         """recfeed --power-cut leaves the open alarm file unfinished with its
-        journal; the next run's card scan finishes it under its final name
-        with its trigger, and lists it."""
+        journal and the 6 s cache only in the spill; the next run's card scan
+        finishes the alarm file with both under its final name with its
+        trigger, and lists it: the recording reaches the last flush."""
         r = run_recfeed(self.card, 18, 10, options=("--power-cut",))
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("POWER CUT", r.stdout)
         self.assertEqual([n for n in self.names("101video") if n.endswith("_0.MP4")], ["20240105083004_0.MP4"])
         self.assertIn(".20240105083004_0.MP4.jnl", self.names("101video"))
+        spill = [n for n in os.listdir(os.path.join(self.card, "DCIM")) if n.endswith(".spl")]
+        self.assertEqual(sorted(spill), [".cache0.spl", ".cache1.spl"])
         r = run_recfeed(self.card, 1)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn("AddressSanitizer", r.stderr)
         self.assertIn("[RECOVER]", r.stdout)
-        self.assertEqual(self.names("101video"), ["20240105083004_8.MP4"])
+        # The alarm file keeps what followed its own 10 s up to the cut.
+        self.assertEqual(self.names("101video"), ["20240105083004_14.MP4"])
+        self.assertEqual(self.names("100video")[0], "20240105083002_2.MP4")
+        self.assertFalse([n for n in os.listdir(os.path.join(self.card, "DCIM")) if n.startswith(".")])
         for f in self.files("100video") + self.files("101video"):
             d = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", f, "-f", "null", "-"],
                                capture_output=True, text=True)
             self.assertEqual(d.stderr, "", f)
-        self.assertEqual(probe_frames(self.files("101video")[0]), (1920, 1080, 240))
+        self.assertEqual(probe_frames(self.files("101video")[0]), (1920, 1080, 420))
+        flags = key_flags(self.files("101video")[0])
+        self.assertEqual(flags, [i % 30 == 0 for i in range(len(flags))])
         lists = index_lists(r.stdout)
         self.assertEqual([(e["filename"], e["trigger"]) for e in lists[1]["mp4data"]],
-                         [("20240105083004_8.MP4", "A")])
+                         [("20240105083004_14.MP4", "A")])
         self.assert_lists_name_the_card(lists)
 
     def test_usage(self):
