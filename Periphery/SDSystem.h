@@ -16,9 +16,9 @@ typedef struct tagSDFsInfo {
 
 // What the SD card manager asks of the system: the SD controller's register
 // words, mount and unmount, file-system figures, the mount table, the
-// partition's first bytes, shell commands and the pause between retries. Paths handed in are already
-// resolved (XBoardPath). This class is the real system; tests derive from it
-// to replace single calls.
+// partition's first bytes, shell commands and the pause between retries.
+// Paths handed in are already resolved (XBoardPath). This class is the real
+// system; tests derive from it to replace single calls.
 class CSDSystem {
 public:
     CSDSystem() = default;

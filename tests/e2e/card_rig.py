@@ -121,28 +121,33 @@ class RigCamera(Camera):
                 return None
             time.sleep(0.01)
 
-    def camera_pid(self):
-        """The camera process itself, the board tool's child."""
-        if self._pid is None:
-            for _ in range(500):
-                for entry in os.listdir("/proc"):
-                    if not entry.isdigit():
-                        continue
-                    try:
-                        with open("/proc/%s/stat" % entry) as f:
-                            stat = f.read()
-                    except OSError:
-                        continue
-                    fields = stat[stat.rfind(")") + 2:].split()
-                    if int(fields[1]) == self.proc.pid and "(dashcam)" in stat:
-                        self._pid = int(entry)
-                        return self._pid
-                time.sleep(0.01)
-        return self._pid
+    def _is_camera(self, pid):
+        """pid is the camera: a process named dashcam whose parent is the board tool."""
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                stat = f.read()
+        except OSError:
+            return False
+        fields = stat[stat.rfind(")") + 2:].split()
+        return "(dashcam)" in stat and int(fields[1]) == self.proc.pid
+
+    def camera_pid(self, tries=500):
+        """The camera process itself, the board tool's child (None when
+        it cannot be found in `tries` looks 10 ms apart)."""
+        for _ in range(tries):
+            if self._pid is not None and self._is_camera(self._pid):
+                return self._pid
+            self._pid = next((int(e) for e in os.listdir("/proc") if e.isdigit() and self._is_camera(int(e))), None)
+            if self._pid is not None:
+                return self._pid
+            time.sleep(0.01)
+        return None
 
     def kill_camera(self, sig=signal.SIGKILL):
         """Sends sig to the camera; the time it was sent."""
         pid = self.camera_pid()
+        if pid is None:
+            raise AssertionError("the camera is not running: " + self.stdout()[-2000:] + self.stderr()[-2000:])
         now = time.time()
         os.kill(pid, sig)
         return now
@@ -168,7 +173,17 @@ class RigCamera(Camera):
         return docs
 
     def close(self):
+        """Ends the camera first, so the board tool drops the card's loop
+        devices and mounts, then the tool."""
         self._stop.set()
+        if self.proc.poll() is None:
+            pid = self.camera_pid(tries=1)
+            if pid is not None:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                    self.proc.wait(30)
+                except (OSError, subprocess.TimeoutExpired):
+                    pass
         super().close()
 
 
@@ -182,7 +197,7 @@ def listed_names(docs):
     return out
 
 
-def inspect_card(board_dir, timeout=600):
+def inspect_card(board_dir):
     """Every video and image on the card, read with the card mounted
     read-only: {"100video/NAME": {...}, ..., "other": [names of anything
     else in those folders]}, or {"error": ...} when it could not be mounted."""
