@@ -35,6 +35,18 @@ bool CopyPath(const char* src, char* buf, bool appendSlash)
     return true;
 }
 
+// The folder holding `path` (which may end with "/"), with its "/"; "."
+// for a name without one.
+std::string ParentOf(const char* path)
+{
+    std::string p(path);
+    while (p.size() > 1 && p.back() == '/') {
+        p.pop_back();
+    }
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash + 1);
+}
+
 }  // namespace
 
 BOOL XFilePathExists(const char* path)
@@ -44,6 +56,20 @@ BOOL XFilePathExists(const char* path)
     }
     struct stat st;
     return stat(path, &st) == 0 ? TRUE : FALSE;
+}
+
+BOOL XSyncDirectory(const char* dir)
+{
+    if (dir == nullptr) {
+        return 0;
+    }
+    const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    const BOOL ok = fsync(fd) == 0 ? 1 : 0;
+    close(fd);
+    return ok;
 }
 
 BOOL XCreateFullPathDir(const char* dir, mode_t mode)
@@ -64,9 +90,18 @@ BOOL XCreateFullPathDir(const char* dir, mode_t mode)
         }
         char saved = buf[i + 1];
         buf[i + 1] = '\0';
-        if (!XFilePathExists(buf) && mkdir(buf, mode) != 0) {
-            // Another thread may have created it meanwhile.
-            if (!(errno == EEXIST && IsDirectory(buf))) {
+        if (!XFilePathExists(buf)) {
+            if (mkdir(buf, mode) == 0) {
+                // The new folder with its own entries first, then the
+                // entry that names it: a power cut leaves no name of a
+                // folder whose contents never reached the medium.
+                XSyncDirectory(buf);
+                const std::string parent = ParentOf(buf);
+                if (!parent.empty()) {
+                    XSyncDirectory(parent.c_str());
+                }
+            } else if (!(errno == EEXIST && IsDirectory(buf))) {
+                // Another thread may have created it meanwhile.
                 return 0;
             }
         }

@@ -48,8 +48,11 @@ typedef tagDIR_CTX DIR_CTX;
 // The path exists (no access check).
 BOOL XFilePathExists(const char* path);
 // Creates every missing level of `dir` with `mode`; 1 at once when it exists.
+// Each folder made is flushed to its medium, then the folder naming it.
 // Paths over 255 characters (with the "/" appended) are refused.
 BOOL XCreateFullPathDir(const char* dir, mode_t mode);
+// Flushes a folder's entries to its medium (fsync).
+BOOL XSyncDirectory(const char* dir);
 // Total and free bytes (all free blocks) of the file system holding `path`;
 // both 0 on failure.
 BOOL XGetDiskPartitionSpace(const char* path, uint64_t* totalspace, uint64_t* freespace);

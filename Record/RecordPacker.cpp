@@ -54,7 +54,7 @@ void XSyncParentDir(const char* path)
         return;
     }
     dir.resize(slash + 1);
-    XSyncPath(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    XSyncDirectory(dir.c_str());
 }
 
 uint64_t XFileSizeOf(const char* path)

@@ -158,6 +158,8 @@ BOOL CRecordScan::MakeEntry(const std::string& folder, const std::string& name, 
             XDeleteFile(path.c_str());
             return 0;
         }
+        // The new name on the card before it is listed.
+        XSyncDirectory(folder.c_str());
     }
     return 1;
 }
