@@ -34,6 +34,10 @@ public:
     virtual uint64_t GetFileSize() = 0;
     // Closes the open file: 1, or 0 when none is open.
     virtual BOOL StopRecord() = 0;
+    // The cache number of the packet the file opened next begins with, for
+    // its recovery data; before StartRecord. Writers without a journal
+    // ignore it.
+    virtual void SetRecoveryStart(uint64_t) {}
     // What the card scan needs beyond the samples to finish the open file
     // after a power cut: the resolution flag, parking, and the index of its
     // title image waiting in /tmp (-1 none). Writers without a journal

@@ -175,6 +175,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     const unsigned height = pkt->nPicHeight != 0 ? pkt->nPicHeight : m_RecordChnHeight;
     const tagH264SPSPPS& spspps = m_Intake.GetSpsPps();
     CRecordFileName* fileName = nullptr;
+    m_lpRecorder->SetRecoveryStart(pkt->nSeq);
     if (m_emNextRecordFileType == emRecordFileType_Alarm) {
         fileName = &m_AlarmRecordFileName;
         if (!fileName->CreateFileName(root.c_str(), RECORD_DIR_ALARM_VIDEO, "MP4", t, 0, name)) {

@@ -113,7 +113,9 @@ BOOL CRecordSpill::Open(const char* root, uint64_t firstSeq, uint64_t rotateByte
     XCreateFullPathDir(dir.c_str(), 0777);
     m_bBroken = FALSE;
     for (int i = 0; i < 2; ++i) {
-        m_Files[i].fd = open(m_strPaths[i].c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // Made new: a name left over may be another file's.
+        unlink(m_strPaths[i].c_str());
+        m_Files[i].fd = open(m_strPaths[i].c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_Files[i].fd < 0 || !StartFile(m_Files[i])) {
             XERROR("SPILL %s NOT CREATED: %s\n", m_strPaths[i].c_str(), strerror(errno));
             m_bBroken = TRUE;

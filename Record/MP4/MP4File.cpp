@@ -36,6 +36,7 @@ CMP4File::CMP4File(BOOL bJournal)
       m_bAcceptNextAudio(TRUE),
       m_bTableFullReported(FALSE),
       m_nSeqHanded(0),
+      m_nStartSeq(0),
       m_HeldSeq(),
       m_nHeldFirst(0),
       m_nHeldCount(0)
@@ -120,11 +121,15 @@ BOOL CMP4File::StartRecord(const char* filename, int timescale, int framerate, u
         h.name = slash != nullptr ? slash + 1 : filename;
         h.sps.assign(spspps->sps, spspps->sps + spspps->sps_len);
         h.pps.assign(spspps->pps, spspps->pps + spspps->pps_len);
-        mux->SetSampleObserver(m_lpJournal->Begin(filename, mux->GetFD(), h) ? m_lpJournal.get() : nullptr);
-        m_nJournaledTriggers = 0;
-        m_lpJournaledRecords = nullptr;
-        JournalAlarmState();
+        const BOOL alarm = type == emRecordFileType_Alarm;
+        const BOOL begun = m_lpJournal->Begin(filename, mux->GetFD(), h, m_nStartSeq, alarm ? m_totalTriggerType : 0,
+                                              alarm ? m_lpAssociatedDataListHead : nullptr);
+        mux->SetSampleObserver(begun ? m_lpJournal.get() : nullptr);
+        // The head holds the alarm state as it is now.
+        m_nJournaledTriggers = m_totalTriggerType;
+        m_lpJournaledRecords = m_lpAssociatedDataListHead;
     }
+    m_nStartSeq = 0;
 
     printf("*********************************************************\n");
     return 1;
@@ -302,6 +307,11 @@ void CMP4File::JournalAlarmState()
     m_nJournaledTriggers = m_totalTriggerType;
     m_lpJournaledRecords = m_lpAssociatedDataListHead;
     m_lpJournal->SetAlarmState(m_totalTriggerType, m_lpAssociatedDataListHead);
+}
+
+void CMP4File::SetRecoveryStart(uint64_t firstSeq)
+{
+    m_nStartSeq = firstSeq;
 }
 
 void CMP4File::SetRecoveryInfo(int resFlag, BOOL bParking, int titleIndex)

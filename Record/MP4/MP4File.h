@@ -39,6 +39,7 @@ public:
     // trailer could not be written.
     BOOL StopRecord() override;
 
+    void SetRecoveryStart(uint64_t firstSeq) override;
     void SetRecoveryInfo(int resFlag, BOOL bParking, int titleIndex) override;
     void DropRecoveryData() override;
     BOOL SetRecoveryDriven() override;
@@ -105,6 +106,7 @@ private:
     // Cache numbers of the packets handed in: the newest, and those of the
     // audio frames the muxer still holds, oldest first.
     uint64_t m_nSeqHanded;
+    uint64_t m_nStartSeq;  // first packet of the file StartRecord opens next
     uint64_t m_HeldSeq[CMP4Muxer::kMaxTmpAudioFrames];
     int m_nHeldFirst;
     int m_nHeldCount;

@@ -24,6 +24,22 @@ void XCloseFd(int& fd)
     }
 }
 
+// The alarm record's payload: the trigger mask, then the snapshot records.
+std::vector<uint8_t> XAlarmPayload(uint32_t mask, const CAssociatedData* list)
+{
+    std::vector<uint8_t> payload(8);
+    uint32_t count = 0;
+    for (const CAssociatedData* p = list; p != nullptr; p = p->GetNext()) {
+        uint8_t rec[MP4_ASCT_RECORD_SIZE];
+        XMP4EncodeAsctRecord(*p, rec);
+        payload.insert(payload.end(), rec, rec + sizeof(rec));
+        ++count;
+    }
+    XPutBE32(payload.data(), mask);
+    XPutBE32(payload.data() + 4, count);
+    return payload;
+}
+
 }  // namespace
 
 // One video's journal: its own descriptors, closed when the last holder
@@ -71,7 +87,8 @@ CMP4Journal::~CMP4Journal()
     m_Flusher.Stop();
 }
 
-BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header)
+BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header, uint64_t firstSeq,
+                        uint32_t alarmMask, const CAssociatedData* records)
 {
     End();
     char path[RECORD_NAME_BUF_SIZE];
@@ -83,7 +100,10 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
     s->path = path;
     std::string dir(path);
     dir.resize(dir.rfind('/') + 1);
-    s->journalFd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A name left over is dropped, never written through: it may be
+    // another file's.
+    unlink(path);
+    s->journalFd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     s->mediaFd = fcntl(mediaFd, F_DUPFD_CLOEXEC, 0);
     s->dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (s->journalFd < 0 || s->mediaFd < 0) {
@@ -98,6 +118,18 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
     head.BeginRecord(emMP4JournalRecord_Header, s->seq++);
     head.PutHeader(header);
     head.EndRecord();
+    if (header.fileType == 1) {
+        const std::vector<uint8_t> alarm = XAlarmPayload(alarmMask, records);
+        head.BeginRecord(emMP4JournalRecord_Alarm, s->seq++);
+        head.PutBytes(alarm.data(), alarm.size());
+        head.EndRecord();
+    }
+    if (firstSeq != 0) {
+        head.BeginRecord(emMP4JournalRecord_Reached, s->seq++);
+        head.Put64(firstSeq - 1);
+        head.Put64(firstSeq - 1);
+        head.EndRecord();
+    }
     // Into the page cache only; the first flush syncs it with the folder.
     if (FullWrite(s->journalFd, head.Bytes().data(), head.Bytes().size()) !=
         static_cast<ssize_t>(head.Bytes().size())) {
@@ -164,16 +196,7 @@ void CMP4Journal::OnLostTime(BOOL bVideo, uint32_t duration)
 
 void CMP4Journal::SetAlarmState(uint32_t mask, const CAssociatedData* list)
 {
-    std::vector<uint8_t> payload(8);
-    uint32_t count = 0;
-    for (const CAssociatedData* p = list; p != nullptr; p = p->GetNext()) {
-        uint8_t rec[MP4_ASCT_RECORD_SIZE];
-        XMP4EncodeAsctRecord(*p, rec);
-        payload.insert(payload.end(), rec, rec + sizeof(rec));
-        ++count;
-    }
-    XPutBE32(payload.data(), mask);
-    XPutBE32(payload.data() + 4, count);
+    std::vector<uint8_t> payload = XAlarmPayload(mask, list);
     std::lock_guard<std::mutex> lock(m_Lock);
     if (m_Session) {
         m_AlarmPayload.swap(payload);

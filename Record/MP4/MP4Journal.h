@@ -37,9 +37,14 @@ public:
 
     // Starts the journal of the video just opened at `videoPath` (`mediaFd`
     // its descriptor, duplicated here): creates the journal beside it and
-    // writes its head. 0, logged, when it cannot: the video is then
-    // recorded without one.
-    BOOL Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header);
+    // writes its head. With the head go, for an alarm file, its trigger
+    // mask and snapshot records and, when `firstSeq` is not 0, the cache
+    // number of the packet the video begins with (a reached record before
+    // any sample): from its first write on the journal tells which file it
+    // is and where in the cache it begins. 0, logged, when it cannot: the
+    // video is then recorded without one.
+    BOOL Begin(const char* videoPath, int mediaFd, const tagMP4JournalHeader& header, uint64_t firstSeq = 0,
+               uint32_t alarmMask = 0, const CAssociatedData* records = nullptr);
     void OnSample(BOOL bVideo, uint64_t offset, uint32_t size, uint32_t duration, BOOL bChunkStart,
                   BOOL bForceChunk) override;
     void OnLostTime(BOOL bVideo, uint32_t duration) override;

@@ -31,7 +31,11 @@
 //            (RingBuffer.h): every packet numbered up to the first value
 //            (64) is in the file or was dropped, and so is every video
 //            packet up to the second (64); audio after the first value was
-//            still held by the writer. Written after the samples it counts.
+//            still held by the writer. Written after the samples it counts;
+//            one before any sample says where the video begins (its first
+//            packet is the one after both values).
+// The head of an alarm file's journal is followed by its alarm record at
+// once, and by that first reached record when the engine gave the number.
 // The last alarm, names and reached records count.
 
 #include <cstddef>

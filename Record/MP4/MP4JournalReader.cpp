@@ -161,6 +161,7 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
     }
     size_t at = L::kHeadBytes;
     bool samplesOpen = true;
+    bool bSamplesSeen = false;
     std::string samplesProblem;
     while (at < len) {
         tagMP4JournalRecordView rec;
@@ -181,6 +182,7 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
             }
         } else if (type == emMP4JournalRecord_Samples) {
             c.bHasReached = 0;
+            bSamplesSeen = true;
             if (samplesOpen) {
                 CSampleCheck check(c, fileSize);
                 samplesOpen = check.Record(p);
@@ -202,6 +204,9 @@ BOOL CMP4JournalReader::Parse(const uint8_t* data, size_t len, uint64_t fileSize
             c.bHasReached = samplesOpen ? 1 : 0;
             c.reachedAll = all;
             c.reachedVideo = video;
+            if (!bSamplesSeen && all == video && all != ~0ULL) {
+                c.firstSeq = all + 1;
+            }
         } else if (type == emMP4JournalRecord_Alarm) {
             if (!p.Has(8)) {
                 c.problem = "alarm record too short";

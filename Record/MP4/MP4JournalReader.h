@@ -38,6 +38,9 @@ struct tagMP4JournalContent {
     BOOL bHasReached = 0;
     uint64_t reachedAll = 0;
     uint64_t reachedVideo = 0;
+    // The cache number of the packet the video begins with, from a reached
+    // record before every sample record; 0 unknown.
+    uint64_t firstSeq = 0;
     uint32_t records = 0;   // good records, the header included
     // Why reading ended before the journal's end, or why samples were left
     // out; empty when everything was used.

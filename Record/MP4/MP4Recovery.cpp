@@ -129,16 +129,66 @@ BOOL CMP4Recovery::ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frame
     return 0;
 }
 
-BOOL CMP4Recovery::ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes)
+BOOL CMP4Recovery::GetFileId(const char* path, tagFileId& id)
 {
-    uint64_t size = 0;
-    if (!XReadFileHead(path, maxBytes, bytes, size)) {
+    struct stat st;
+    if (path == nullptr || lstat(path, &st) != 0) {
         return 0;
     }
-    if (size > bytes.size()) {
-        printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size, bytes.size());
-    }
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
     return 1;
+}
+
+CMP4Recovery::emOwnFile CMP4Recovery::ReadOwnFile(const char* path, const char* magic, size_t maxBytes,
+                                                  const std::vector<tagFileId>& others, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        return emOwnFile_Missing;
+    }
+    const tagFileId self = {st.st_dev, st.st_ino};
+    const char* why = nullptr;
+    const size_t magicLen = strlen(magic);
+    if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (st.st_nlink != 1) {
+        why = "a file of more than one name";
+    } else {
+        for (const tagFileId& other : others) {
+            if (other == self) {
+                why = "the file of a video";
+            }
+        }
+    }
+    if (why == nullptr) {
+        const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat now;
+        if (fd < 0 || fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            why = "not the file listed";
+        } else {
+            const uint64_t size = static_cast<uint64_t>(now.st_size);
+            bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
+            if (bytes.size() < magicLen || !XReadAt(fd, 0, bytes.data(), bytes.size()) ||
+                memcmp(bytes.data(), magic, magicLen) != 0) {
+                why = "not a file of its kind";
+            } else if (size > bytes.size()) {
+                printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size, bytes.size());
+            }
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    if (why == nullptr) {
+        return emOwnFile_Read;
+    }
+    bytes.clear();
+    // Only the name goes: a file it shares an inode with stays as it is.
+    printf("[RECOVER] %s: %s, its name deleted.\n", path, why);
+    unlink(path);
+    return emOwnFile_Garbage;
 }
 
 int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, tagMP4JournalContent& c,
@@ -148,11 +198,19 @@ int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, ta
     result.titleIndex = -1;
     result.resFlag = 1080;
     std::vector<uint8_t> journal;
-    if (!ReadBytes(journalPath, tagMP4JournalLimits::kMaxJournalBytes, journal)) {
-        printf("[RECOVER] %s: journal %s cannot be read.\n", videoPath, journalPath);
+    std::vector<tagFileId> video(1);
+    if (!GetFileId(videoPath, video[0])) {
+        video.clear();
+    }
+    const emOwnFile found =
+        ReadOwnFile(journalPath, MP4_JOURNAL_MAGIC, tagMP4JournalLimits::kMaxJournalBytes, video, journal);
+    if (found != emOwnFile_Read) {
+        if (found == emOwnFile_Missing) {
+            printf("[RECOVER] %s: journal %s cannot be read.\n", videoPath, journalPath);
+        }
         return kNone;
     }
-    const int fd = open(videoPath, O_RDONLY | O_CLOEXEC);
+    const int fd = open(videoPath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) {
@@ -171,6 +229,7 @@ int CMP4Recovery::ReadJournal(const char* videoPath, const char* journalPath, ta
     const char* bare = slash != nullptr ? slash + 1 : videoPath;
     if (c.header.name != bare) {
         printf("[RECOVER] %s: the journal is of %s.\n", videoPath, c.header.name.c_str());
+        c = tagMP4JournalContent();
         return kNone;
     }
     result.type = c.header.fileType == 1 ? emRecordFileType_Alarm : emRecordFileType_Common;

@@ -7,6 +7,8 @@
 // writer's own code after the last sample that is wholly on the card. Only
 // the journal and the last boxes of the video are read, never its samples.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,7 +40,10 @@ public:
     // What Recover finds before it writes anything: kWhole (the video holds
     // its index; `result` filled), kSamples (`content` names a complete key
     // frame first; `result` filled, the frames those of the journal) or
-    // kNone (nothing to recover). What was found is printed.
+    // kNone (nothing to recover; `content` holds the journal's header and
+    // records when there was a usable one). A journal that is no journal
+    // of its own (ReadOwnFile; the video's inode counts) is unlinked. What
+    // was found is printed.
     static constexpr int kNone = 0;
     static constexpr int kWhole = 1;
     static constexpr int kSamples = 2;
@@ -50,9 +55,26 @@ public:
     // sample count is read. 0 when the file is not whole.
     static BOOL ReadFinishedFrames(int fd, uint64_t fileSize, uint32_t& frames);
 
-    // The first `maxBytes` of the file at `path` at most (saying so when it
-    // holds more); 0 when it cannot be read.
-    static BOOL ReadBytes(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes);
+    // The identity of a file on the card.
+    struct tagFileId {
+        dev_t dev;
+        ino_t ino;
+        bool operator==(const tagFileId& o) const { return dev == o.dev && ino == o.ino; }
+    };
+    // The identity of the file named `path` (not followed when a link); 0
+    // when there is none.
+    static BOOL GetFileId(const char* path, tagFileId& id);
+
+    // What ReadOwnFile found.
+    enum emOwnFile { emOwnFile_Missing, emOwnFile_Read, emOwnFile_Garbage };
+    // Reads a recovery file (a journal or a spill) at `path`, which must be
+    // a regular file of its own (one name, none of the inodes `others`)
+    // that begins with `magic`: its first `maxBytes` at most in `bytes`
+    // (saying so when it holds more). Anything else under that name is
+    // garbage: the name is unlinked (whatever it shares an inode with
+    // stays) and nothing of it is followed.
+    static emOwnFile ReadOwnFile(const char* path, const char* magic, size_t maxBytes,
+                                 const std::vector<tagFileId>& others, std::vector<uint8_t>& bytes);
 
     // Largest moov read back.
     static constexpr uint64_t kMaxMoovBytes = 16u << 20;

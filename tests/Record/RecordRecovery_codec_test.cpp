@@ -30,12 +30,6 @@ namespace {
 
 const int kCard = emSDState_Insert | emSDState_Mount;
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class RecordRecovery : public ::testing::Test {
 protected:
     std::string Card(const std::string& sub) const { return m_Board.Path("/tmp/mmc0/" + sub); }
@@ -143,8 +137,8 @@ TEST_F(RecordRecovery, LoopFileCutAtManyPlaces)
     RecordAndCut(20, -1);
     const std::string name = Unfinished("DCIM/100video");
     ASSERT_NE(name, "");
-    const std::string video = ReadAll(Card("DCIM/100video/" + name));
-    const std::string journal = ReadAll(Card("DCIM/100video/." + name + ".jnl"));
+    const std::string video = XRecReadFile(Card("DCIM/100video/" + name));
+    const std::string journal = XRecReadFile(Card("DCIM/100video/." + name + ".jnl"));
     tagMP4JournalContent full;
     ASSERT_TRUE(CMP4JournalReader::Parse(reinterpret_cast<const uint8_t*>(journal.data()), journal.size(),
                                          video.size(), full));

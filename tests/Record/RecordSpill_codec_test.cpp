@@ -43,12 +43,17 @@ struct tagPiece {
     int frames;
 };
 
+// An alarm raised after the last recorded second, before the frames fed
+// after the last flush: none, one a flush took before the cut, or one only
+// the engine knew of at the cut.
+enum emLateAlarm { kNoLateAlarm, kLateAlarmFlushed, kLateAlarmUnflushed };
+
 struct tagCut {
     const char* name;
     int seconds;         // recorded seconds, each followed by a flush
     int unflushed;       // frames fed after the last flush
     int alarmAt;         // second of an acceleration alarm (-1 none)
-    bool alarmAtTheCut;  // the alarm is raised after the last second, just before the cut
+    emLateAlarm late;
 };
 
 class RecordSpill : public ::testing::Test {
@@ -79,9 +84,9 @@ protected:
                 feeder.Feed(kFps);
                 ok = record.FlushRecoveryData();
             }
-            if (k.alarmAtTheCut) {
+            if (k.late != kNoLateAlarm) {
                 record.StartAlarmRecord(emAlarmType_Accelerate, 'A');
-                ok = ok && record.FlushRecoveryData();
+                ok = ok && (k.late == kLateAlarmUnflushed || record.FlushRecoveryData());
             }
             feeder.Feed(k.unflushed);
             _exit(ok ? 0 : 1);
@@ -145,22 +150,28 @@ protected:
 
 // Cuts at many moments: inside a loop file, just before and after the loop
 // file's change by name (182 s) and by the engine (when that I-frame leaves
-// the 6 s cache, 188 s), 1 to 8 s after an alarm, and right after an alarm
-// that had not opened its file yet.
+// the 6 s cache, 188 s), 1 to 8 s after an alarm, right after an alarm that
+// had not opened its file yet, and file changes the last flush did not see:
+// an alarm file begun, and the loop file after an alarm file begun, between
+// the last flush and the cut.
 TEST_F(RecordSpill, CutsLoseOnlyWhatFollowsTheLastFlush)
 {
     const tagCut cases[] = {
-        {"inside the first loop file", 20, 0, -1, false},
-        {"half a second after a flush", 20, 15, -1, false},
-        {"a second before the file change by name", 181, 0, -1, false},
-        {"a second after the file change by name", 183, 10, -1, false},
-        {"just before the engine's file change", 187, 29, -1, false},
-        {"just after the engine's file change", 189, 0, -1, false},
-        {"an alarm not yet begun", 20, 0, -1, true},
-        {"1 s after an alarm", 21, 0, 20, false},
-        {"3 s after an alarm", 23, 12, 20, false},
-        {"6 s after an alarm", 26, 0, 20, false},
-        {"8 s after an alarm, its file's end in the cache", 28, 0, 20, false},
+        {"inside the first loop file", 20, 0, -1, kNoLateAlarm},
+        {"half a second after a flush", 20, 15, -1, kNoLateAlarm},
+        {"a second before the file change by name", 181, 0, -1, kNoLateAlarm},
+        {"a second after the file change by name", 183, 10, -1, kNoLateAlarm},
+        {"just before the engine's file change", 187, 29, -1, kNoLateAlarm},
+        {"just after the engine's file change", 189, 0, -1, kNoLateAlarm},
+        {"an alarm not yet begun", 20, 0, -1, kLateAlarmFlushed},
+        {"an alarm file begun after the last flush", 20, 31, -1, kLateAlarmUnflushed},
+        {"an alarm file begun after the last flush, the loop file it cut a second long", 9, 31, -1,
+         kLateAlarmUnflushed},
+        {"1 s after an alarm", 21, 0, 20, kNoLateAlarm},
+        {"3 s after an alarm", 23, 12, 20, kNoLateAlarm},
+        {"6 s after an alarm", 26, 0, 20, kNoLateAlarm},
+        {"8 s after an alarm, its file's end in the cache", 28, 0, 20, kNoLateAlarm},
+        {"the loop file after an alarm file begun after the last flush", 30, 20, 20, kNoLateAlarm},
     };
     for (const tagCut& k : cases) {
         SCOPED_TRACE(k.name);
@@ -188,8 +199,8 @@ TEST_F(RecordSpill, CutsLoseOnlyWhatFollowsTheLastFlush)
         }
         EXPECT_EQ(end, k.seconds * kFps);
         const std::string alarms = List(1);
-        const bool alarm = k.alarmAt >= 0 || k.alarmAtTheCut;
-        const int alarmSecond = k.alarmAtTheCut ? k.seconds : k.alarmAt;
+        const bool alarm = k.alarmAt >= 0 || k.late != kNoLateAlarm;
+        const int alarmSecond = k.late != kNoLateAlarm ? k.seconds : k.alarmAt;
         const auto first = std::find_if(pieces.begin(), pieces.end(), [](const tagPiece& p) { return p.alarm; });
         ASSERT_EQ(first != pieces.end(), alarm);
         if (alarm) {
@@ -210,11 +221,14 @@ TEST_F(RecordSpill, CutsLoseOnlyWhatFollowsTheLastFlush)
 
 namespace {
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+// A name a file system repair may leave as a second name of a video's
+// file (an inode freed at the cut and used again).
+enum emLink {
+    kNoLink,
+    kOldJournalOnOpenVideo,   // the finished loop file's journal name, on the open alarm video
+    kSpillOnFinishedVideo,    // the second spill name, on the finished loop video
+    kJournalOnFinishedVideo,  // the open video's journal name, on the finished loop video
+};
 
 struct tagDamage {
     const char* name;
@@ -223,31 +237,37 @@ struct tagDamage {
     bool bGarbage;    // every 97th byte flipped
     bool bSwap;       // the two spill files change places
     bool bNoJournal;  // the open file's journal is gone
+    emLink link;
 };
 
-// Spill data cut at any byte, garbled, swapped or not matching the journal:
-// nothing good is lost (the finished loop file, the alarm file as far as its
-// journal goes), every video decodes, nothing is left behind.
+// Spill data cut at any byte, garbled, swapped or not matching the journal,
+// and journal or spill names that are a video's file: nothing good is lost
+// (the finished loop file as it was, the alarm file as far as its journal
+// goes), nothing is written through such a name, every video decodes,
+// nothing is left behind.
 TEST_F(RecordSpill, HostileSpillLosesNothingGood)
 {
-    RecordAndCut({"3 s after an alarm", 23, 0, 20, false});
+    RecordAndCut({"3 s after an alarm", 23, 0, 20, kNoLateAlarm});
     ASSERT_FALSE(HasFatalFailure());
     const std::string saved = m_Board.Path("/saved-card");
     std::filesystem::copy(Card(""), saved, std::filesystem::copy_options::recursive);
-    const std::string spill[2] = {ReadAll(Card(RECORD_SPILL_NAME0)), ReadAll(Card(RECORD_SPILL_NAME1))};
+    const std::string spill[2] = {XRecReadFile(Card(RECORD_SPILL_NAME0)), XRecReadFile(Card(RECORD_SPILL_NAME1))};
     std::vector<tagDamage> cases = {
-        {"whole", 0, 1, false, false, false},
-        {"garbled", 0, 1, true, false, false},
-        {"garbled second", 1, 1, true, false, false},
-        {"swapped", 0, 1, false, true, false},
-        {"open file's journal gone", 0, 1, false, false, true},
-        {"journal's tail torn", -1, 0.97, false, false, false},
-        {"journal half", -1, 0.5, false, false, false},
+        {"whole", 0, 1, false, false, false, kNoLink},
+        {"garbled", 0, 1, true, false, false, kNoLink},
+        {"garbled second", 1, 1, true, false, false, kNoLink},
+        {"swapped", 0, 1, false, true, false, kNoLink},
+        {"open file's journal gone", 0, 1, false, false, true, kNoLink},
+        {"journal's tail torn", -1, 0.97, false, false, false, kNoLink},
+        {"journal half", -1, 0.5, false, false, false, kNoLink},
+        {"old journal name on the open video", 0, 1, false, false, false, kOldJournalOnOpenVideo},
+        {"spill name on the finished video", 1, 0, false, false, false, kSpillOnFinishedVideo},
+        {"open file's journal name on the finished video", 0, 1, false, false, true, kJournalOnFinishedVideo},
     };
     for (int i = 0; i <= 12; ++i) {
         for (int f = 0; f < 2; ++f) {
             if (!spill[f].empty()) {
-                cases.push_back({"cut", f, i / 12.0 - (i == 12 ? 0.00001 : 0.0), false, false, false});
+                cases.push_back({"cut", f, i / 12.0 - (i == 12 ? 0.00001 : 0.0), false, false, false, kNoLink});
             }
         }
     }
@@ -263,7 +283,7 @@ TEST_F(RecordSpill, HostileSpillLosesNothingGood)
         ASSERT_NE(alarmName, "");
         const std::string journal = Card("DCIM/101video/." + alarmName + ".jnl");
         const std::string target = k.file < 0 ? journal : Card(k.file == 0 ? RECORD_SPILL_NAME0 : RECORD_SPILL_NAME1);
-        std::string bytes = ReadAll(target);
+        std::string bytes = XRecReadFile(target);
         bytes.resize(static_cast<size_t>(bytes.size() * k.keep));
         if (k.bGarbage) {
             for (size_t i = 8; i < bytes.size(); i += 97) {
@@ -280,7 +300,19 @@ TEST_F(RecordSpill, HostileSpillLosesNothingGood)
         if (k.bNoJournal) {
             std::filesystem::remove(journal);
         }
+        const std::string loop = Card("DCIM/100video/20240105083002_12.MP4");
+        const std::string loopBytes = XRecReadFile(loop);
+        const std::string video = Card("DCIM/101video/" + alarmName);
+        const std::string names[] = {"", Card("DCIM/100video/.20240105083002_0.MP4.jnl"), target, journal};
+        if (k.link != kNoLink) {
+            std::filesystem::remove(names[k.link]);
+            ASSERT_EQ(link((k.link == kOldJournalOnOpenVideo ? video : loop).c_str(), names[k.link].c_str()), 0);
+        }
         Mount();
+        EXPECT_EQ(XRecReadFile(loop), loopBytes);
+        if (k.link != kNoLink) {
+            EXPECT_FALSE(XRecExists(names[k.link]));
+        }
         const std::vector<tagPiece> pieces = Pieces();
         // The loop file cut by the alarm was finished before the cut.
         ASSERT_FALSE(pieces.empty());

@@ -291,3 +291,61 @@ TEST(MP4Journal, WriterRecordsWhatTheReaderNeeds)
 }
 
 }  // namespace
+
+// A new alarm file's journal tells from its first write, before any flush,
+// which file it is, its triggers and the packet it begins with; the first
+// packet stays known once samples and later reached records follow. A
+// journal name left over as another file's name is not written through.
+TEST(MP4Journal, HeadTellsTheFileAndItsFirstPacket)
+{
+    CRecTempDir dir;
+    const std::string video = dir / "20240105083000_0.MP4";
+    const std::string other = dir / "20240105082000_9.MP4";
+    XRecWriteFile(other, "another video");
+    ASSERT_EQ(link(other.c_str(), (dir / ".20240105083000_0.MP4.jnl").c_str()), 0);
+    const int fd = open(video.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 100000), 0);
+    CMP4Journal journal(60000);
+    tagMP4JournalHeader h = Header();
+    h.fileType = 1;
+    ASSERT_TRUE(journal.Begin(video.c_str(), fd, h, 468, 0x4));
+    close(fd);
+    EXPECT_EQ(XRecReadFile(other), "another video");
+
+    auto read = [&](tagMP4JournalContent& c) {
+        const std::string bytes = XRecReadFile(dir / ".20240105083000_0.MP4.jnl");
+        ASSERT_TRUE(CMP4JournalReader::Parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 100000, c));
+    };
+    tagMP4JournalContent c;
+    read(c);
+    EXPECT_EQ(c.records, 3u);  // header, alarm, reached
+    EXPECT_EQ(c.alarmMask, 0x4u);
+    EXPECT_TRUE(c.samples.empty());
+    EXPECT_EQ(c.firstSeq, 468u);
+    EXPECT_TRUE(c.bHasReached);
+    EXPECT_EQ(c.reachedAll, 467u);
+
+    journal.OnSample(TRUE, 64, 5000, 3000, TRUE, FALSE);
+    journal.Collect(470, 472);
+    ASSERT_TRUE(journal.WriteCollected());
+    read(c);
+    EXPECT_EQ(c.samples.size(), 1u);
+    EXPECT_EQ(c.firstSeq, 468u);
+    EXPECT_EQ(c.reachedAll, 470u);
+    EXPECT_EQ(c.reachedVideo, 472u);
+
+    // A loop file without the engine's number has no first packet.
+    const std::string loop = dir / "20240105083300_0.MP4";
+    const int fd2 = open(loop.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(fd2, 0);
+    h = Header();
+    h.name = "20240105083300_0.MP4";
+    ASSERT_TRUE(journal.Begin(loop.c_str(), fd2, h));
+    close(fd2);
+    const std::string bytes = XRecReadFile(dir / ".20240105083300_0.MP4.jnl");
+    ASSERT_TRUE(CMP4JournalReader::Parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 100000, c));
+    EXPECT_EQ(c.records, 1u);
+    EXPECT_EQ(c.firstSeq, 0u);
+    EXPECT_FALSE(c.bHasReached);
+}
