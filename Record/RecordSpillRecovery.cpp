@@ -277,7 +277,8 @@ const char* XVideoDir(emRecordFileType type)
 
 // Lists both video folders; a journal that is not one of its own (the
 // inode of a video, more than one name, not a journal) loses its name.
-void XListVideos(const tagRecoveryPlace& place, tagCardVideos& out)
+// With bRead the journals are read too.
+void XListVideos(const tagRecoveryPlace& place, BOOL bRead, tagCardVideos& out)
 {
     struct tagListed {
         emRecordFileType type;
@@ -325,12 +326,18 @@ void XListVideos(const tagRecoveryPlace& place, tagCardVideos& out)
             std::string name;
             XMP4JournalVideoName(j.c_str(), name);
             const std::string journal = l.folder + j;
-            if (std::find(l.videos.begin(), l.videos.end(), name) == l.videos.end()) {
-                std::vector<uint8_t> bytes;
+            const bool orphan = std::find(l.videos.begin(), l.videos.end(), name) == l.videos.end();
+            std::vector<uint8_t> bytes;
+            if (CMP4Recovery::ReadOwnFile(journal.c_str(), MP4_JOURNAL_MAGIC,
+                                          bRead && orphan ? tagMP4JournalLimits::kMaxJournalBytes
+                                                          : tagMP4JournalLimits::kHeadBytes,
+                                          out.ids, bytes) != CMP4Recovery::emOwnFile_Read ||
+                !bRead) {
+                continue;
+            }
+            if (orphan) {
                 tagMP4JournalContent c;
-                if (CMP4Recovery::ReadOwnFile(journal.c_str(), MP4_JOURNAL_MAGIC, tagMP4JournalLimits::kMaxJournalBytes,
-                                              out.ids, bytes) == CMP4Recovery::emOwnFile_Read &&
-                    CMP4JournalReader::Parse(bytes.data(), bytes.size(), ~0ULL, c)) {
+                if (CMP4JournalReader::Parse(bytes.data(), bytes.size(), ~0ULL, c)) {
                     out.orphans.push_back(c);
                 }
                 continue;
@@ -341,12 +348,6 @@ void XListVideos(const tagRecoveryPlace& place, tagCardVideos& out)
             k.video = l.folder + name;
             k.journal = journal;
             XParseCardFileName(name.c_str(), kind, k.fields);
-            // The other videos' inodes first; ReadJournal checks its own.
-            std::vector<uint8_t> head;
-            if (CMP4Recovery::ReadOwnFile(journal.c_str(), MP4_JOURNAL_MAGIC, tagMP4JournalLimits::kHeadBytes, out.ids,
-                                          head) != CMP4Recovery::emOwnFile_Read) {
-                continue;
-            }
             k.found = CMP4Recovery::ReadJournal(k.video.c_str(), journal.c_str(), k.c, k.r);
             out.cuts.push_back(k);
         }
@@ -394,7 +395,9 @@ bool XIsKeyFrame(const tagRecordSpillPacket* p)
 // with samples count (a journal's head says where its video begins).
 bool XJournalPastSpill(const tagCardVideos& v, const tagRecordSpillState& st)
 {
-    auto past = [&](const tagMP4JournalContent& c) { return !c.samples.empty() && c.bHasReached && c.reachedVideo >= st.next; };
+    auto past = [&](const tagMP4JournalContent& c) {
+        return !c.samples.empty() && c.bHasReached && c.reachedVideo >= st.next;
+    };
     for (const tagCardCut& k : v.cuts) {
         if (past(k.c)) {
             printf("[RECOVER] spill: older than the journal %s, left out.\n", k.journal.c_str());
@@ -504,9 +507,8 @@ private:
         }
         std::sort(m_Newer.begin(), m_Newer.end(),
                   [](const tagCardCut* a, const tagCardCut* b) { return a->c.firstSeq < b->c.firstSeq; });
-        m_Newer.erase(std::unique(m_Newer.begin(), m_Newer.end(),
-                                  [](const tagCardCut* a, const tagCardCut* b) { return a->c.firstSeq == b->c.firstSeq; }),
-                      m_Newer.end());
+        auto sameStart = [](const tagCardCut* a, const tagCardCut* b) { return a->c.firstSeq == b->c.firstSeq; };
+        m_Newer.erase(std::unique(m_Newer.begin(), m_Newer.end(), sameStart), m_Newer.end());
     }
 
     void BeginNewer(const tagCardCut& k, const tagRecordSpillPacket& first)
@@ -621,9 +623,11 @@ private:
 
 void XRecoverSpill(const tagRecoveryPlace& place)
 {
-    tagCardVideos videos;
-    XListVideos(place, videos);
     const std::string paths[2] = {place.strRoot + RECORD_SPILL_NAME0, place.strRoot + RECORD_SPILL_NAME1};
+    FileId id;
+    tagCardVideos videos;
+    XListVideos(place, CMP4Recovery::GetFileId(paths[0].c_str(), id) || CMP4Recovery::GetFileId(paths[1].c_str(), id),
+                videos);
     std::vector<uint8_t> bytes[2];
     BOOL found = FALSE;
     for (int i = 0; i < 2; ++i) {
