@@ -172,10 +172,21 @@ class RigCamera(Camera):
             docs[cmd] = json.loads(body)
         return docs
 
-    def close(self):
-        """Ends the camera first, so the board tool drops the card's loop
-        devices and mounts, then the tool."""
-        self._stop.set()
+    def stop(self, timeout=20.0):
+        """SIGINT through the board tool; the camera's exit status. When it
+        does not end in time it is killed before the tool, so that it never
+        outlives the run."""
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGINT)
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self._end_camera()
+            raise
+
+    def _end_camera(self):
+        """Kills the camera, so the board tool drops the card's loop devices
+        and mounts and ends."""
         if self.proc.poll() is None:
             pid = self.camera_pid(tries=1)
             if pid is not None:
@@ -184,6 +195,11 @@ class RigCamera(Camera):
                     self.proc.wait(30)
                 except (OSError, subprocess.TimeoutExpired):
                     pass
+
+    def close(self):
+        """Ends the camera first, then the tool."""
+        self._stop.set()
+        self._end_camera()
         super().close()
 
 
