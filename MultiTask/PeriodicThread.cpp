@@ -2,7 +2,10 @@
 
 #include <chrono>
 
-CPeriodicThread::CPeriodicThread(unsigned periodMs) : m_nPeriodMs(periodMs > 0 ? periodMs : 1000), m_bStop(false) {}
+CPeriodicThread::CPeriodicThread(unsigned periodMs)
+    : m_nPeriodMs(periodMs > 0 ? periodMs : 1000), m_bStop(false), m_bSoon(false)
+{
+}
 
 CPeriodicThread::~CPeriodicThread()
 {
@@ -30,6 +33,15 @@ void CPeriodicThread::SetPeriod(unsigned periodMs)
     m_Wake.notify_all();
 }
 
+void CPeriodicThread::RunSoon()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_bSoon = true;
+    }
+    m_Wake.notify_all();
+}
+
 void CPeriodicThread::Stop()
 {
     {
@@ -47,7 +59,8 @@ void CPeriodicThread::Run()
     std::unique_lock<std::mutex> lock(m_Lock);
     while (!m_bStop) {
         const std::chrono::milliseconds period(m_nPeriodMs);
-        m_Wake.wait_for(lock, period, [this] { return m_bStop; });
+        m_Wake.wait_for(lock, period, [this] { return m_bStop || m_bSoon; });
+        m_bSoon = false;
         if (m_bStop) {
             break;
         }

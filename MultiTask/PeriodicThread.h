@@ -22,6 +22,9 @@ public:
     void Start(std::function<void()> work);
     // From the next wait on; 0 keeps the period.
     void SetPeriod(unsigned periodMs);
+    // The work runs once more as soon as the thread is free (not from
+    // inside the work); the period counts from that run.
+    void RunSoon();
     // Ends the thread after the work in progress; for good.
     void Stop();
 
@@ -32,6 +35,7 @@ private:
     std::condition_variable m_Wake;
     unsigned m_nPeriodMs;
     bool m_bStop;
+    bool m_bSoon;
     std::function<void()> m_Work;
     std::thread m_Thread;
 };

@@ -163,6 +163,8 @@ public:
     // One flush of the spill and the journal now (tools); not under the
     // engine's lock. 1 when both reached the card (or there is no spill).
     BOOL FlushRecoveryData();
+    // The flusher's period; 0: no flusher, only FlushRecoveryData puts the
+    // recovery data on the card (tools flushing per recorded second).
     void SetRecoveryPeriod(unsigned ms);
     const CRecordSpill* GetSpill() const { return m_lpSpill.get(); }
 

@@ -228,6 +228,11 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     m_bThumbsWaiting = FALSE;
     m_ResFlag = height == 720 ? 720 : 1080;
     m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), -1);
+    if (m_lpSpill) {
+        // The new file's names and its journal's head on the card at once:
+        // a cut before the next period would find no trace of it.
+        m_lpSpill->FlushSoon();
+    }
     printf("STARTING RECORD [%s]...\n", name);
     return TRUE;
 }

@@ -58,7 +58,16 @@ void CRecordSpill::Stop()
 
 void CRecordSpill::SetPeriod(unsigned ms)
 {
-    m_Flusher.SetPeriod(ms > 0 ? ms : kDefaultPeriodMs);
+    if (ms == 0) {
+        m_Flusher.Stop();
+        return;
+    }
+    m_Flusher.SetPeriod(ms);
+}
+
+void CRecordSpill::FlushSoon()
+{
+    m_Flusher.RunSoon();
 }
 
 CRecordSpill::tagStats CRecordSpill::GetStats() const

@@ -54,7 +54,12 @@ public:
     // One flush on the calling thread (the flusher does one every period):
     // 1 when the spill and the journal reached the card. Not with the lock held.
     BOOL Flush();
+    // 0: no flusher thread from now on, the card gets only the flushes
+    // asked for (tools that flush per recorded second).
     void SetPeriod(unsigned ms);
+    // Has the flusher flush as soon as it can (a file was just begun: its
+    // names and its journal's head go to the card at once); any thread.
+    void FlushSoon();
     // Ends the flusher thread; not with the lock held.
     void Stop();
 

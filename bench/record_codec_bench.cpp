@@ -168,7 +168,7 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
         const unsigned long long bytesBefore = XIoCount("wchar");
         CRecord record(writer, card, finisher);
         if (bSpill && record.EnableSpill()) {
-            record.SetRecoveryPeriod(3600 * 1000);
+            record.SetRecoveryPeriod(0);
         } else if (bSpill) {
             return 1;
         }

@@ -71,7 +71,7 @@ protected:
             if (!record.EnableSpill()) {
                 _exit(2);
             }
-            record.SetRecoveryPeriod(3600 * 1000);
+            record.SetRecoveryPeriod(0);
             record.Init(kFps, kFps, 320, 240);
             card->Notify(kCard);
             record.ResumeCommonRecord();

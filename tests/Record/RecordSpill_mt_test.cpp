@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,18 +30,50 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The engine spilling to a folder card with its flusher's period, recording.
+class CSpillingEngine {
+public:
+    explicit CSpillingEngine(unsigned periodMs)
+    {
+        CFolderCard* card = new CFolderCard();
+        m_lpRecord.reset(new CRecord(new CMP4File(), card, new CNoteFinisher(&m_Finished)));
+        m_bOk = m_lpRecord->EnableSpill();
+        m_lpRecord->SetRecoveryPeriod(periodMs);
+        m_bOk = m_bOk && m_lpRecord->Init(30, 30, 320, 240);
+        card->Notify(emSDState_Insert | emSDState_Mount);
+        m_lpRecord->ResumeCommonRecord();
+    }
+    bool Ok() const { return m_bOk; }
+    CRecord& Record() { return *m_lpRecord; }
+    const CTestBoard& Board() const { return m_Board; }
+    // Both spill files read back.
+    BOOL ReadSpill(tagRecordSpillContent& c) const
+    {
+        const std::vector<uint8_t> a = ReadBytes(m_Board.Path("/tmp/mmc0/" RECORD_SPILL_NAME0));
+        const std::vector<uint8_t> b = ReadBytes(m_Board.Path("/tmp/mmc0/" RECORD_SPILL_NAME1));
+        const std::vector<uint8_t>* const files[2] = {&a, &b};
+        return CRecordSpillReader::Parse(files, c);
+    }
+    // A clean shut-down, the engine gone.
+    void Close()
+    {
+        m_lpRecord->StopAllRecord(1, 1);
+        m_lpRecord->CleanUp();
+        m_lpRecord.reset();
+    }
+
+private:
+    CTestBoard m_Board;
+    std::vector<tagFinished> m_Finished;
+    std::unique_ptr<CRecord> m_lpRecord;
+    bool m_bOk = false;
+};
+
 TEST(RecordSpillThreads, FlusherCopiesTheCacheWhileCaptureFillsIt)
 {
-    CTestBoard board;
-    std::vector<tagFinished> finished;
-    CFolderCard* card = new CFolderCard();
-    std::unique_ptr<CRecord> owner(new CRecord(new CMP4File(), card, new CNoteFinisher(&finished)));
-    CRecord& record = *owner;
-    ASSERT_TRUE(record.EnableSpill());
-    record.SetRecoveryPeriod(2);
-    ASSERT_TRUE(record.Init(30, 30, 320, 240));
-    card->Notify(emSDState_Insert | emSDState_Mount);
-    record.ResumeCommonRecord();
+    CSpillingEngine engine(2);
+    ASSERT_TRUE(engine.Ok());
+    CRecord& record = engine.Record();
 
     std::atomic<bool> done{false};
     std::thread capture([&] {
@@ -72,11 +105,8 @@ TEST(RecordSpillThreads, FlusherCopiesTheCacheWhileCaptureFillsIt)
     ASSERT_TRUE(record.FlushRecoveryData());
     EXPECT_GT(record.GetSpill()->GetStats().flushes, 10u);
 
-    const std::vector<uint8_t> a = ReadBytes(board.Path("/tmp/mmc0/" RECORD_SPILL_NAME0));
-    const std::vector<uint8_t> b = ReadBytes(board.Path("/tmp/mmc0/" RECORD_SPILL_NAME1));
-    const std::vector<uint8_t>* const files[2] = {&a, &b};
     tagRecordSpillContent c;
-    ASSERT_TRUE(CRecordSpillReader::Parse(files, c));
+    ASSERT_TRUE(engine.ReadSpill(c));
     EXPECT_EQ(c.problem, "");
     // Every packet still cached or needed, up to the newest.
     ASSERT_FALSE(c.packets.empty());
@@ -84,12 +114,37 @@ TEST(RecordSpillThreads, FlusherCopiesTheCacheWhileCaptureFillsIt)
     EXPECT_EQ(c.packets.back().seq + 1, c.state.next);
     EXPECT_EQ(c.state.next, record.GetRingBuffer().GetNextSeq());
 
-    record.StopAllRecord(1, 1);
-    record.CleanUp();
-    owner.reset();
+    engine.Close();
     // Shut down cleanly: nothing is left to recover.
-    EXPECT_FALSE(XRecExists(board.Path("/tmp/mmc0/" RECORD_SPILL_NAME0)));
-    EXPECT_FALSE(XRecExists(board.Path("/tmp/mmc0/" RECORD_SPILL_NAME1)));
+    EXPECT_FALSE(XRecExists(engine.Board().Path("/tmp/mmc0/" RECORD_SPILL_NAME0)));
+    EXPECT_FALSE(XRecExists(engine.Board().Path("/tmp/mmc0/" RECORD_SPILL_NAME1)));
+}
+
+// A file begun is flushed at once, not a period later: its names, its
+// journal's head and the spill naming it as the open file reach the card
+// while capture goes on.
+TEST(RecordSpillThreads, FileBegunIsFlushedAtOnce)
+{
+    CSpillingEngine engine(3600 * 1000);
+    ASSERT_TRUE(engine.Ok());
+    CRecord& record = engine.Record();
+    CSynthFeeder feeder(record);
+    for (int i = 0; i < 600 && !(record.GetRecorderFlag() & emRecordFileFlag_Recording); ++i) {
+        feeder.Feed(1);
+    }
+    ASSERT_TRUE(record.GetRecorderFlag() & emRecordFileFlag_Recording);
+    for (int i = 0; i < 1000 && record.GetSpill()->GetStats().flushes == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(record.GetSpill()->GetStats().flushes, 1u);
+
+    tagRecordSpillContent c;
+    ASSERT_TRUE(engine.ReadSpill(c));
+    EXPECT_TRUE(c.state.flags & RECORD_SPILL_RECORDING);
+    const std::vector<std::string> videos = XRecListDir(engine.Board().Path("/tmp/mmc0/DCIM/100video"));
+    ASSERT_EQ(videos.size(), 1u);
+    EXPECT_EQ(c.state.openName, videos[0]);
+    engine.Close();
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     CMP4File* writer = new CMP4File(bJournal);
     CRecord record(writer, card, new CRecordPacker());
     if (record.EnableSpill()) {
-        record.SetRecoveryPeriod(3600 * 1000);  // flushed below, per recorded second
+        record.SetRecoveryPeriod(0);  // flushed below, per recorded second
     }
     tagRecordFeederConfig cfg;
     cfg.width = 1920;
