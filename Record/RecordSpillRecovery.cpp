@@ -448,6 +448,11 @@ public:
         if (!OpenCutFile()) {
             return;
         }
+        // A file begun after the flush begins after what the open one holds.
+        const uint64_t held = m_Start.all;
+        m_Newer.erase(std::remove_if(m_Newer.begin(), m_Newer.end(),
+                                     [held](const tagCardCut* k) { return k->c.firstSeq <= held; }),
+                      m_Newer.end());
         // The file change the engine was waiting for, unless a file begun
         // after the flush shows where it came, or the open file went on
         // after the flush to an end not known.
