@@ -163,26 +163,30 @@ CMP4Recovery::emOwnFile CMP4Recovery::ReadOwnFile(const char* path, const char* 
         }
     }
     if (why == nullptr) {
+        // What cannot be read is left as it is.
         const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return emOwnFile_Missing;
+        }
+        CFdCloser closer(fd);
         struct stat now;
-        if (fd < 0 || fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
-            why = "not the file listed";
+        if (fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            return emOwnFile_Missing;
+        }
+        const uint64_t size = static_cast<uint64_t>(now.st_size);
+        bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
+        if (!bytes.empty() && !XReadAt(fd, 0, bytes.data(), bytes.size())) {
+            bytes.clear();
+            return emOwnFile_Missing;
+        }
+        if (bytes.size() < magicLen || memcmp(bytes.data(), magic, magicLen) != 0) {
+            why = "not a file of its kind";
         } else {
-            const uint64_t size = static_cast<uint64_t>(now.st_size);
-            bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
-            if (bytes.size() < magicLen || !XReadAt(fd, 0, bytes.data(), bytes.size()) ||
-                memcmp(bytes.data(), magic, magicLen) != 0) {
-                why = "not a file of its kind";
-            } else if (size > bytes.size()) {
+            if (size > bytes.size()) {
                 printf("[RECOVER] %s: %" PRIu64 " bytes, only the first %zu read.\n", path, size, bytes.size());
             }
+            return emOwnFile_Read;
         }
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    if (why == nullptr) {
-        return emOwnFile_Read;
     }
     bytes.clear();
     // Only the name goes: a file it shares an inode with stays as it is.

@@ -72,7 +72,8 @@ public:
     // that begins with `magic`: its first `maxBytes` at most in `bytes`
     // (saying so when it holds more). Anything else under that name is
     // garbage: the name is unlinked (whatever it shares an inode with
-    // stays) and nothing of it is followed.
+    // stays) and nothing of it is followed. What cannot be opened or read
+    // counts as missing and is left alone.
     static emOwnFile ReadOwnFile(const char* path, const char* magic, size_t maxBytes,
                                  const std::vector<tagFileId>& others, std::vector<uint8_t>& bytes);
 
