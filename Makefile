@@ -55,20 +55,29 @@ test-arm: build-arm
 	cd $(ARM) && ctest --output-on-failure -j $(JOBS) --timeout 900 --output-junit $(CURDIR)/$(ARM)/junit.xml
 	python3 tests/check_skips.py $(ARM)/junit.xml arm
 
-# The request path and the app channel's frame reassembler under libFuzzer,
+# The request path, the app channel's frame reassembler, the recovery journal
+# and the spilled cache under libFuzzer,
 # side by side for FUZZ_SECONDS each, from their seeds; what they find stays
 # in $(FUZZ)/corpus and $(FUZZ)/corpus-tcp, their output in $(FUZZ)/*.log.
 fuzz: deps $(FUZZ)/build.ninja
 	cmake --build $(FUZZ) -j $(JOBS)
-	mkdir -p $(FUZZ)/corpus $(FUZZ)/corpus-tcp
+	mkdir -p $(FUZZ)/corpus $(FUZZ)/corpus-tcp $(FUZZ)/corpus-journal $(FUZZ)/corpus-spill
 	$(FUZZ)/tcp_frame_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  $(FUZZ)/corpus-tcp tests/fuzz/tcp-seeds > $(FUZZ)/tcp.log 2>&1 & tcp=$$!; \
+	$(FUZZ)/mp4_journal_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  $(FUZZ)/corpus-journal tests/fuzz/journal-seeds > $(FUZZ)/journal.log 2>&1 & journal=$$!; \
+	$(FUZZ)/record_spill_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  $(FUZZ)/corpus-spill tests/fuzz/spill-seeds > $(FUZZ)/spill.log 2>&1 & spill=$$!; \
 	$(FUZZ)/http_request_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  $(FUZZ)/corpus tests/fuzz/seeds > $(FUZZ)/http.log 2>&1; http=$$?; \
 	wait $$tcp; tcprc=$$?; \
-	tail -n 8 $(FUZZ)/http.log $(FUZZ)/tcp.log; \
+	wait $$journal; journalrc=$$?; \
+	wait $$spill; spillrc=$$?; \
+	tail -n 8 $(FUZZ)/http.log $(FUZZ)/tcp.log $(FUZZ)/journal.log $(FUZZ)/spill.log; \
 	[ $$http -eq 0 ] || { cat $(FUZZ)/http.log; exit 1; }; \
-	[ $$tcprc -eq 0 ] || { cat $(FUZZ)/tcp.log; exit 1; }
+	[ $$tcprc -eq 0 ] || { cat $(FUZZ)/tcp.log; exit 1; }; \
+	[ $$journalrc -eq 0 ] || { cat $(FUZZ)/journal.log; exit 1; }; \
+	[ $$spillrc -eq 0 ] || { cat $(FUZZ)/spill.log; exit 1; }
 
 test: test-unit test-tsan fuzz
 

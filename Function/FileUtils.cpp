@@ -35,6 +35,18 @@ bool CopyPath(const char* src, char* buf, bool appendSlash)
     return true;
 }
 
+// The folder holding `path` (which may end with "/"), with its "/"; "."
+// for a name without one.
+std::string ParentOf(const char* path)
+{
+    std::string p(path);
+    while (p.size() > 1 && p.back() == '/') {
+        p.pop_back();
+    }
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash + 1);
+}
+
 }  // namespace
 
 BOOL XFilePathExists(const char* path)
@@ -44,6 +56,20 @@ BOOL XFilePathExists(const char* path)
     }
     struct stat st;
     return stat(path, &st) == 0 ? TRUE : FALSE;
+}
+
+BOOL XSyncDirectory(const char* dir)
+{
+    if (dir == nullptr) {
+        return 0;
+    }
+    const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    const BOOL ok = fsync(fd) == 0 ? 1 : 0;
+    close(fd);
+    return ok;
 }
 
 BOOL XCreateFullPathDir(const char* dir, mode_t mode)
@@ -64,9 +90,18 @@ BOOL XCreateFullPathDir(const char* dir, mode_t mode)
         }
         char saved = buf[i + 1];
         buf[i + 1] = '\0';
-        if (!XFilePathExists(buf) && mkdir(buf, mode) != 0) {
-            // Another thread may have created it meanwhile.
-            if (!(errno == EEXIST && IsDirectory(buf))) {
+        if (!XFilePathExists(buf)) {
+            if (mkdir(buf, mode) == 0) {
+                // The new folder with its own entries first, then the
+                // entry that names it: a power cut leaves no name of a
+                // folder whose contents never reached the medium.
+                XSyncDirectory(buf);
+                const std::string parent = ParentOf(buf);
+                if (!parent.empty()) {
+                    XSyncDirectory(parent.c_str());
+                }
+            } else if (!(errno == EEXIST && IsDirectory(buf))) {
+                // Another thread may have created it meanwhile.
                 return 0;
             }
         }
@@ -303,4 +338,55 @@ ssize_t FullWrite(int fd, const void* buf, size_t len)
         done += static_cast<size_t>(w);
     }
     return static_cast<ssize_t>(done);
+}
+
+BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len)
+{
+    uint8_t* p = static_cast<uint8_t*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t r = pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            return 0;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return 1;
+}
+
+BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size)
+{
+    bytes.clear();
+    size = 0;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    CFdCloser closer(fd);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return 0;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
+    return bytes.empty() || XReadAt(fd, 0, bytes.data(), bytes.size());
+}
+
+int XSyncFileData(int fd)
+{
+    int r;
+    do {
+        r = fdatasync(fd);
+    } while (r != 0 && errno == EINTR);
+    return r;
+}
+
+CFdCloser::~CFdCloser()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
 }

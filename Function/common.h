@@ -49,8 +49,11 @@ typedef tagDIR_CTX DIR_CTX;
 // The path exists (no access check).
 BOOL XFilePathExists(const char* path);
 // Creates every missing level of `dir` with `mode`; 1 at once when it exists.
+// Each folder made is flushed to its medium, then the folder naming it.
 // Paths over 255 characters (with the "/" appended) are refused.
 BOOL XCreateFullPathDir(const char* dir, mode_t mode);
+// Flushes a folder's entries to its medium (fsync).
+BOOL XSyncDirectory(const char* dir);
 // Total and free bytes (all free blocks) of the file system holding `path`;
 // both 0 on failure.
 BOOL XGetDiskPartitionSpace(const char* path, uint64_t* totalspace, uint64_t* freespace);
@@ -92,6 +95,26 @@ ssize_t SafeWrite(int fd, const void* buf, size_t count);
 // Writes all `len` bytes; on an error returns what was written so far when
 // that is above 0, else the error result.
 ssize_t FullWrite(int fd, const void* buf, size_t len);
+// Reads exactly `len` bytes at `offset` (pread); 0 on an error or the end.
+BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len);
+// The first `maxBytes` at most of the regular file `path` into `bytes`,
+// its whole size in `size`; 0 when it cannot be read.
+BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size);
+// fdatasync, repeated while interrupted; 0 or -1.
+int XSyncFileData(int fd);
+
+// Closes a descriptor at the end of its scope (-1: none).
+class CFdCloser {
+public:
+    explicit CFdCloser(int fd) : m_fd(fd) {}
+    ~CFdCloser();
+    CFdCloser(const CFdCloser&) = delete;
+    CFdCloser& operator=(const CFdCloser&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 // ---- directory listing ----
 

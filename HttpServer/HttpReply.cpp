@@ -127,7 +127,8 @@ bool make_sorted_dirlist(const char* path, std::vector<dlent>& list, int* err)
     list.reserve(128);
     const std::string base(path);
     while (struct dirent* e = readdir(dir)) {
-        if (strcmp(e->d_name, ".") == 0) {
+        // Hidden names (the recorder's journals) are not listed; ".." is.
+        if (e->d_name[0] == '.' && strcmp(e->d_name, "..") != 0) {
             continue;
         }
         struct stat st;

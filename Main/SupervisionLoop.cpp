@@ -179,7 +179,8 @@ void CSupervisionLoop::PeriodicChecks()
 
 void CSupervisionLoop::CheckSDPrompt()
 {
-    if ((m_iSdState & kSDInsert) == 0) {
+    // No card, or one its file-system check could not repair.
+    if ((m_iSdState & kSDInsert) == 0 || m_Roles.card->GetCardCheckFailed()) {
         m_Roles.prompts->PlayPrompt(PCM_SD_CHECK_ERROR);
     } else if ((m_iSdState & kSDMount) == 0 || (m_iSdState & (kSDReadOnly | kSDWriteProtect)) != 0) {
         m_Roles.prompts->PlayPrompt(PCM_SD_WRITE_PROTECT);

@@ -22,6 +22,8 @@ public:
     virtual BOOL GetFormatStatusFlag() = 0;
     // Recording stands stopped because the card has no room left.
     virtual BOOL GetNoSpaceFlag() = 0;
+    // The card in the slot failed its file-system check.
+    virtual BOOL GetCardCheckFailed() = 0;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "Function/common.h"
+#include "Periphery/SDFsState.h"
 #include "Periphery/SDRecordClient.h"
 #include "Platform/BoardRoot.h"
 #include "Platform/Card.h"
@@ -128,6 +130,7 @@ CSDManager::CSDManager(CSDSystem* pSystem)
       m_PauseSD(FALSE),
       m_FormatingSD(FALSE),
       m_bNoSpace(FALSE),
+      m_CardCheckFailed(FALSE),
       m_nNotifierCount(0),
       m_nOldState(-1),
       m_nDisk(-1),
@@ -172,6 +175,11 @@ BOOL CSDManager::GetNoSpaceFlag() const
 void CSDManager::SetRecordClient(CSDRecordClient* client)
 {
     m_pRecordClient.store(client);
+}
+
+BOOL CSDManager::GetCardCheckFailed() const
+{
+    return m_CardCheckFailed.load();
 }
 
 BOOL CSDManager::GetSDMountPath(char* path, size_t size)
@@ -432,7 +440,35 @@ BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, B
     return found;
 }
 
-BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
+BOOL CSDManager::CheckFileSystem(const char* dev)
+{
+    const std::string rdev = XBoardPath(dev);
+    const emSDFsState fs = XSDFsState(PlatformCardFsType(), [&](uint64_t offset, uint8_t* buf, size_t len) {
+        return m_pSystem->ReadPartition(rdev.c_str(), offset, buf, len) == 0;
+    });
+    // Clean, still held by a file system of the kernel, or nothing readable:
+    // mounted as it is.
+    if (fs != emSDFsState_Dirty) {
+        return TRUE;
+    }
+    if (SDReadOnly(m_nDisk) || SDWriteProtect()) {
+        printf("SD Card Not Cleanly Unmounted, Not Checked: Read Only.\n");
+        return TRUE;
+    }
+    const std::string cmd = XPathCommand(PlatformCardCheckCommand(), rdev);
+    printf("SD Card Not Cleanly Unmounted, Checking: %s", cmd.c_str());
+    fflush(stdout);
+    const int status = m_pSystem->Exec(cmd.c_str());
+    const int code = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code < 0 || code > PlatformCardCheckRepairedMax()) {
+        XERROR("SD card check failed, the card is not mounted[status=%d]: %s", status, cmd.c_str());
+        return FALSE;
+    }
+    printf("SD Card Checked: %s.\n", code == 0 ? "No Errors" : "Errors Repaired");
+    return TRUE;
+}
+
+BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly, BOOL* pCheckFailed)
 {
     const std::string rdev = XBoardPath(dev);
     const std::string rdir = XBoardPath(target);
@@ -441,6 +477,9 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
     BOOL bMounted = FALSE;
     BOOL bRO = FALSE;
     int err = 0;
+    if (pCheckFailed != nullptr) {
+        *pCheckFailed = FALSE;
+    }
 
     if (CheckMountedStatus(dev, target, bMounted, bRO) && bMounted) {
         // A stale mount of the card: drop it and mount afresh.
@@ -453,6 +492,13 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly)
     if (ret != 0) {
         m_pSystem->Exec(XPathCommand("mkdir -p", rdir).c_str());
         m_pSystem->Exec(XPathCommand("umount", rdir).c_str());
+        if (!CheckFileSystem(dev)) {
+            if (pCheckFailed != nullptr) {
+                *pCheckFailed = TRUE;
+            }
+            bReadOnly = FALSE;
+            return FALSE;
+        }
         // Only shown: the mount itself is a system call.
         const std::string shown = std::string("mount -t ") + fstype + " " + rdev + " " + rdir + "\n";
         printf("%s", shown.c_str());
@@ -614,7 +660,10 @@ BOOL CSDManager::CardArrived()
     snprintf(target, sizeof(target), "/tmp/mmc%d", disk);
     int state = m_SDState.load();
     BOOL bReadOnly = FALSE;
-    if (Mount(part, target, bReadOnly)) {
+    BOOL bCheckFailed = FALSE;
+    const BOOL mounted = Mount(part, target, bReadOnly, &bCheckFailed);
+    m_CardCheckFailed.store(bCheckFailed);
+    if (mounted) {
         SDFsInfo info = {};
         m_pSystem->StatFs(XBoardPath(target).c_str(), info);
         printf("SD Card Mounted.Block Size:%d Byte\n", static_cast<int>(info.block_size));
@@ -650,6 +699,7 @@ BOOL CSDManager::CardArrived()
 
 void CSDManager::CardRemoved()
 {
+    m_CardCheckFailed.store(FALSE);
     int state = m_SDState.load() & ~emSDState_Insert;
     SetState(state);
     printf("SD Card Removed.\n");
@@ -786,6 +836,7 @@ int CSDManager::Format()
     }
     SetState(0);
     ClearNames(TRUE);
+    m_CardCheckFailed.store(FALSE);
     m_nOldState = -1;
     const BOOL ok = SDFormat(part);
     m_PauseSD.store(FALSE);

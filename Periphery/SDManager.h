@@ -48,8 +48,9 @@ typedef struct tagSDStateCBInfo {
 #define SD_WRITE_PROTECT_ADDR 0x10020054u
 
 // The SD card: presence and write protect from the SD controller, the first
-// partition /dev/mmcblkNpM mounted under /tmp/mmcN, read-only state, format,
-// the free-space policy, and state callbacks.
+// partition /dev/mmcblkNpM checked when it was left dirty and mounted under
+// /tmp/mmcN, read-only state, format, the free-space policy, and state
+// callbacks.
 //
 // Threads and locks. CheckSDCard and CheckSDCardFreeSpace run on the
 // supervision loop, Format on an app thread. These three card operations are
@@ -108,6 +109,9 @@ public:
     BOOL GetNoSpaceFlag() const;
     // The recording engine used by the free-space policy (none: no policy).
     void SetRecordClient(CSDRecordClient* client);
+    // The card in the slot was left dirty and its file-system check could
+    // not repair it: it is not mounted until it is taken out (or formatted).
+    BOOL GetCardCheckFailed() const;
 
 private:
     friend class CSingleton<CSDManager>;
@@ -121,7 +125,12 @@ private:
     // when the mount table could not be read.
     BOOL CheckMountedStatus(const char* devname, const char* mountdir, BOOL& bMounted, BOOL& bReadOnly,
                             BOOL* pReadable = nullptr);
-    BOOL Mount(const char* dev, const char* target, BOOL& bReadOnly);
+    // *pCheckFailed (if given) is 1 when the card was not mounted because
+    // its file-system check failed.
+    BOOL Mount(const char* dev, const char* target, BOOL& bReadOnly, BOOL* pCheckFailed = nullptr);
+    // Before the mount: a card left dirty goes through the file system's own
+    // repair. 0 when the repair failed and the card must not be mounted.
+    BOOL CheckFileSystem(const char* dev);
     // Unmounts the folder: with bDetach one try and then a lazy unmount (the
     // card is gone), else up to five tries a second apart.
     BOOL Unmount(const char* dir, BOOL bDetach);
@@ -149,6 +158,7 @@ private:
     std::atomic<BOOL> m_PauseSD;   // a format runs
     std::atomic<BOOL> m_FormatingSD;
     std::atomic<BOOL> m_bNoSpace;  // recording stopped for want of room
+    std::atomic<BOOL> m_CardCheckFailed;
     // One callback running, on `thread`.
     struct tagSDStateCall {
         SDStateCBInfo info;

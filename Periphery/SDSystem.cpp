@@ -1,5 +1,8 @@
 #include "Periphery/SDSystem.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <fstream>
@@ -54,6 +57,20 @@ BOOL CSDSystem::ReadMountTable(const char* path, std::string& text)
     ss << in.rdbuf();
     text = ss.str();
     return TRUE;
+}
+
+int CSDSystem::ReadPartition(const char* dev, uint64_t offset, void* buf, size_t len)
+{
+    struct stat st;
+    if (dev == nullptr || stat(dev, &st) != 0) {
+        return ENOENT;
+    }
+    // On a block device O_EXCL fails with EBUSY while a file system has it.
+    const CFdCloser fd(open(dev, O_RDONLY | O_CLOEXEC | (S_ISBLK(st.st_mode) ? O_EXCL : 0)));
+    if (fd.Get() < 0) {
+        return errno;
+    }
+    return XReadAt(fd.Get(), offset, buf, len) ? 0 : EIO;
 }
 
 int CSDSystem::Exec(const char* cmd)

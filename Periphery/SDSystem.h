@@ -1,6 +1,7 @@
 #ifndef PERIPHERY_SDSYSTEM_H
 #define PERIPHERY_SDSYSTEM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,10 +15,10 @@ typedef struct tagSDFsInfo {
 } SDFsInfo;
 
 // What the SD card manager asks of the system: the SD controller's register
-// words, mount and unmount, file-system figures, the mount table, shell
-// commands and the pause between retries. Paths handed in are already
-// resolved (XBoardPath). This class is the real system; tests derive from it
-// to replace single calls.
+// words, mount and unmount, file-system figures, the mount table, the
+// partition's first bytes, shell commands and the pause between retries.
+// Paths handed in are already resolved (XBoardPath). This class is the real
+// system; tests derive from it to replace single calls.
 class CSDSystem {
 public:
     CSDSystem() = default;
@@ -35,6 +36,10 @@ public:
     virtual BOOL StatFs(const char* dir, SDFsInfo& info);
     // The whole text of the mount table file `path`; 0 when it cannot be read.
     virtual BOOL ReadMountTable(const char* path, std::string& text);
+    // Reads `len` bytes at byte `offset` of the partition `dev`, unless a
+    // file system still holds it (mounted, or detached and not yet let go):
+    // 0, EBUSY then, or another error number (EIO for a failed or short read).
+    virtual int ReadPartition(const char* dev, uint64_t offset, void* buf, size_t len);
     // Runs a shell command; its status as ExecCommand gives it (0: exit 0).
     virtual int Exec(const char* cmd);
     virtual void Sleep(unsigned ms);

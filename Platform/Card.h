@@ -26,4 +26,14 @@ int PlatformCardMount(const char* source, const char* target, const char* fstype
 // when no longer busy). 0 or an error number.
 int PlatformCardUmount(const char* target, int bDetach);
 
+// The file-system check in its automatic repair mode, the program and its
+// options, run through the shell with the partition after them: "fsck.vfat -a"
+// on the camera; "e2fsck -p" on the simulated board, where the board's
+// stand-in runs it on the board's own card only.
+const char* PlatformCardCheckCommand();
+
+// The highest exit code of that check that means errors found and repaired
+// (0: no errors; above it: errors left, or the check did not run).
+int PlatformCardCheckRepairedMax();
+
 #endif

@@ -27,6 +27,7 @@ struct tagMediaDataInfo {
     uint8_t channel;
     uint8_t bit_width;
     uint8_t res[2];
+    uint64_t nSeq;             // place in the cache's arrival order (0 when never cached)
     uint32_t nDataSize;        // payload bytes
     uint8_t* lpData;           // payload
     tagMediaDataInfo* lpNext;  // next entry in arrival order

@@ -39,6 +39,8 @@ void XKeepRecordPools()
 // deleted after it at exit.
 CRecord::CRecord() : CRecord(new CMP4File(), new CRecordSDCard(), new CRecordPacker())
 {
+    // The process's engine keeps its open file's recovery data on the card.
+    EnableSpill();
 }
 
 
@@ -84,7 +86,8 @@ CRecord::CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* 
       m_bTitleWaiting(FALSE),
       m_bThumbsWaiting(FALSE),
       m_bCallbackRegistered(FALSE),
-      m_CanbeRecord(FALSE)
+      m_CanbeRecord(FALSE),
+      m_nOpenFirstSeq(0)
 {
     XKeepRecordPools();
     m_Intake.SetCachingTime(30 * 6);
@@ -95,6 +98,8 @@ CRecord::CRecord(CRecordFile* lpRecorder, CRecordCard* lpCard, CRecordFinisher* 
 
 CRecord::~CRecord()
 {
+    // The flusher goes before anything it reads.
+    m_lpSpill.reset();
     // The card side may be gone already at exit: CleanUp unregisters first.
     // The pools were made before the engine and are still there.
     if (m_lpRecorder && (m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
@@ -155,9 +160,16 @@ BOOL CRecord::CleanUp()
         }
         m_lpCard->SetRecordClient(nullptr);
     }
+    if (m_lpSpill) {
+        m_lpSpill->Stop();
+    }
     CGuard guard(m_Mutex);
     if (m_lpRecorder && (m_lpRecorder->GetFlag() & emRecordFileFlag_Recording)) {
         m_lpRecorder->StopRecord();
+    }
+    if (m_lpSpill) {
+        // The open file has its trailer: the cache has nothing to add to it.
+        m_lpSpill->Close(TRUE);
     }
     // Nothing taken from a pool outlives the shut-down step: the indexes are
     // empty and the pending triggers and records are back before any static
@@ -205,6 +217,9 @@ int CRecord::OnSDCardStateChange(int state)
         // unmount can succeed.
         m_CanbeRecord = FALSE;
         CloseForLostCard();
+        if (m_lpSpill) {
+            m_lpSpill->Close(FALSE);
+        }
         if (m_lpRecorder) {
             m_lpRecorder->AddFlag(emRecordFileFlag_Stopped);
             m_lpRecorder->RmFlag(emRecordFileFlag_Continuous);
@@ -224,8 +239,15 @@ int CRecord::OnSDCardStateChange(int state)
     if (!IsCardUsable()) {
         m_CanbeRecord = FALSE;
         CloseForLostCard();
+        if (m_lpSpill) {
+            m_lpSpill->Close(FALSE);
+        }
         StopAllRecord(0, 1);
         return 0;
+    }
+    if (m_lpSpill && m_szSDMountPath[0] != '\0') {
+        // After the scan, which took what the last spill held.
+        m_lpSpill->Open(XBoardPath(m_szSDMountPath).c_str(), m_Ring.GetHeadSeq(), m_Ring.GetSize() / 2);
     }
     UpdateByteLimits();
     StartCommonRecord();
@@ -443,6 +465,31 @@ void CRecord::SetPacketClock(XUSClockFunc lpfnClock)
 {
     CGuard guard(m_Mutex);
     m_Intake.SetClock(lpfnClock);
+}
+
+BOOL CRecord::EnableSpill()
+{
+    CGuard guard(m_Mutex);
+    if (m_lpSpill) {
+        return TRUE;
+    }
+    if (!m_lpRecorder || !m_lpRecorder->SetRecoveryDriven()) {
+        return FALSE;
+    }
+    m_lpSpill.reset(new CRecordSpill(this, m_Mutex));
+    return TRUE;
+}
+
+BOOL CRecord::FlushRecoveryData()
+{
+    return m_lpSpill ? m_lpSpill->Flush() : TRUE;
+}
+
+void CRecord::SetRecoveryPeriod(unsigned ms)
+{
+    if (m_lpSpill) {
+        m_lpSpill->SetPeriod(ms);
+    }
 }
 
 void CRecord::SetLed(BOOL bOn)

@@ -56,13 +56,14 @@
 #include "Record/RecordFinisher.h"
 #include "Record/RecordIntake.h"
 #include "Record/RecordListCache.h"
+#include "Record/RecordSpill.h"
 #include "Record/RingBuffer.h"
 #include "Record/TimeTypeMapping.h"
 
 // The recording LED.
 #define RECORD_LED_GPIO 71
 
-class CRecord : private CRecordPacketSink, public CSDRecordClient, public CSingleton<CRecord> {
+class CRecord : private CRecordPacketSink, private CRecordSpillSource, public CSDRecordClient, public CSingleton<CRecord> {
 public:
     // An engine over its own writer, card and finishing step (all owned).
     // instance() uses an MP4 writer, CSDManager and the finishing step set
@@ -159,6 +160,18 @@ public:
     // Arrival clock of the packets (tools feeding recorded time).
     void SetPacketClock(XUSClockFunc lpfnClock);
 
+    // Puts the packet cache on the card too, once a period with the open
+    // file's journal (RecordSpill.h), while a card is mounted; 0 when the
+    // writer keeps no journal. Before the card is mounted.
+    BOOL EnableSpill();
+    // One flush of the spill and the journal now (tools); not under the
+    // engine's lock. 1 when both reached the card (or there is no spill).
+    BOOL FlushRecoveryData();
+    // The flusher's period; 0: no flusher, only FlushRecoveryData puts the
+    // recovery data on the card (tools flushing per recorded second).
+    void SetRecoveryPeriod(unsigned ms);
+    const CRecordSpill* GetSpill() const { return m_lpSpill.get(); }
+
     // Written by capture; read from any thread.
     std::atomic<int> m_RecordResolution;  // PIC_SIZE_E
     std::atomic<BOOL> m_ParkingFlag;
@@ -185,6 +198,8 @@ private:
     };
 
     BOOL ProcessPacket(const tagMediaDataInfo* pkt) override;
+    void TakeSpill(CRecordSpill& spill, uint64_t from, tagRecordSpillState& state) override;
+    BOOL WriteTakenRecoveryData() override;
     BOOL CheckStartRecord(time_t t, const tagMediaDataInfo* pkt);
     BOOL CheckPackRecord(BOOL bForcePack);
     void CheckSaveTitle(const tagMediaDataInfo* pkt);
@@ -267,6 +282,9 @@ private:
     std::string m_strFinishTmp;
     std::atomic<BOOL> m_CanbeRecord;
     CMutex m_Mutex;
+    uint64_t m_nOpenFirstSeq;  // cache number of the open file's first packet
+    // Made last, ended first: its flusher takes the lock and reads the rest.
+    std::unique_ptr<CRecordSpill> m_lpSpill;
 };
 
 #endif

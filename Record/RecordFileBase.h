@@ -34,6 +34,30 @@ public:
     virtual uint64_t GetFileSize() = 0;
     // Closes the open file: 1, or 0 when none is open.
     virtual BOOL StopRecord() = 0;
+    // The cache number of the packet the file opened next begins with, for
+    // its recovery data; before StartRecord. Writers without a journal
+    // ignore it.
+    virtual void SetRecoveryStart(uint64_t) {}
+    // What the card scan needs beyond the samples to finish the open file
+    // after a power cut: the resolution flag, parking, and the index of its
+    // title image waiting in /tmp (-1 none). Writers without a journal
+    // ignore it.
+    virtual void SetRecoveryInfo(int, BOOL, int) {}
+    // The closed file was handed on (finished, or given up): what was kept
+    // on the card for recovering it goes.
+    virtual void DropRecoveryData() {}
+    // The engine's flusher puts the recovery data on the card from now on
+    // (the writer's own flusher stays idle); 0 when the writer keeps none.
+    virtual BOOL SetRecoveryDriven() { return 0; }
+    // Under the engine's lock: takes what the open file's recovery data
+    // gained since the last call. Off the lock: puts that on the card, 1
+    // when it is there.
+    virtual void CollectRecoveryData() {}
+    virtual BOOL WriteRecoveryData() { return 1; }
+    // Under the engine's lock: every cached packet numbered up to the result
+    // is in the open file on the card (or was dropped); 0 when the card holds
+    // no such mark for it yet.
+    virtual uint64_t GetDurableSeq() { return 0; }
     // Sets Pack while recording when forced, when fewer than fps frames are
     // left, or when the file holds fps x 256 frames.
     virtual void CheckNeedPack(BOOL bImmediately);

@@ -1,6 +1,29 @@
 #include "Record/RecordFinisher.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "Function/common.h"
+
+BOOL XSaveRecordImage(const char* path, const uint8_t* data, uint32_t len, BOOL bSync)
+{
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        XERROR("OPEN %s FAILED\n", path);
+        return FALSE;
+    }
+    BOOL ok = FullWrite(fd, data, len) == static_cast<ssize_t>(len);
+    if (ok && bSync && fsync(fd) != 0) {
+        ok = FALSE;
+    }
+    if (close(fd) != 0) {
+        ok = FALSE;
+    }
+    if (!ok) {
+        XERROR("WRITE %s FAILED\n", path);
+    }
+    return ok;
+}
 
 void XDeleteWaitingImages(const tagRecordFinishInfo& info)
 {

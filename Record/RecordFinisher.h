@@ -58,6 +58,10 @@ public:
     void ScanCard(const char*, CRecordFileIndex&, CRecordFileIndex&, CRecordFileIndex&) override {}
 };
 
+// Creates `path` and writes `data` whole (a title image or thumbnail); with
+// bSync flushes it to storage. 0, logged, on a failure.
+BOOL XSaveRecordImage(const char* path, const uint8_t* data, uint32_t len, BOOL bSync);
+
 // Deletes the title image and the thumbnail folder that wait for a file.
 void XDeleteWaitingImages(const tagRecordFinishInfo& info);
 

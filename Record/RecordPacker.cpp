@@ -54,7 +54,7 @@ void XSyncParentDir(const char* path)
         return;
     }
     dir.resize(slash + 1);
-    XSyncPath(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    XSyncDirectory(dir.c_str());
 }
 
 uint64_t XFileSizeOf(const char* path)
@@ -246,13 +246,14 @@ struct tagFinalName {
     int n;
     unsigned duration;
     BOOL bIndexed;
+    std::string name;  // bare final name
 };
 
 // The common part of both kinds: source, checks, final name, rename, entry
-// in the index, title image. 1 once renamed, with the final name's fields in
-// `placed`.
+// in the index (unless bEnterIndex is clear: the card scan enters it),
+// title image. 1 once renamed, with the final name's fields in `placed`.
 BOOL XPlaceFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const tagPackDirs& dirs, int start,
-                    const char* kind, tagFinalName& placed)
+                 const char* kind, BOOL bEnterIndex, tagFinalName& placed)
 {
     int& n = placed.n;
     unsigned& duration = placed.duration;
@@ -292,6 +293,13 @@ BOOL XPlaceFinal(tagRecordFinishInfo& info, CRecordFileIndex& index, const tagPa
     }
     XSyncParentDir(dst);
     printf("[CHK PACK] MV %s to %s OK%s.\n", src, dst, alarm ? "(ALARM)" : "");
+    const char* slash = strrchr(dst, '/');
+    placed.name = slash != nullptr ? slash + 1 : dst;
+    if (!bEnterIndex) {
+        placed.bIndexed = FALSE;
+        XMoveTitle(info, index, dirs.title, time, n, FALSE);
+        return 1;
+    }
     const unsigned long size = XIndexSize(static_cast<uint64_t>(info.nTotalSize));
     placed.bIndexed = alarm ? index.AddRecFile(time, duration, XPackedInfo(info, n), size, info.nTriggers)
                             : index.AddRecFile(time, duration, XPackedInfo(info, n), size);
@@ -313,10 +321,21 @@ CRecordPacker::~CRecordPacker() = default;
 
 BOOL CRecordPacker::FinishRecordFile(tagRecordFinishInfo& info)
 {
+    return Finish(info, nullptr);
+}
+
+BOOL CRecordPacker::PlaceRecoveredFile(tagRecordFinishInfo& info, std::string& finalName)
+{
+    finalName.clear();
+    return Finish(info, &finalName);
+}
+
+BOOL CRecordPacker::Finish(tagRecordFinishInfo& info, std::string* recovered)
+{
     BOOL ok = 0;
     if (info.szRootPath != nullptr && info.szTmpPath != nullptr && info.lpCommonIndex != nullptr &&
         info.lpAlarmIndex != nullptr) {
-        ok = info.emType == emRecordFileType_Alarm ? PackAlarmFile(info) : PackCommonFile(info);
+        ok = info.emType == emRecordFileType_Alarm ? PackAlarmFile(info, recovered) : PackCommonFile(info, recovered);
     }
     // Whatever happened, nothing of this file waits in /tmp any more.
     if (info.szTmpPath != nullptr) {
@@ -327,14 +346,18 @@ BOOL CRecordPacker::FinishRecordFile(tagRecordFinishInfo& info)
     return ok;
 }
 
-BOOL CRecordPacker::PackAlarmFile(tagRecordFinishInfo& info)
+BOOL CRecordPacker::PackAlarmFile(tagRecordFinishInfo& info, std::string* recovered)
 {
     CRecordFileIndex& index = *info.lpAlarmIndex;
     const tagPackDirs dirs = {RECORD_DIR_ALARM_VIDEO, RECORD_DIR_ALARM_TITLE, nullptr};
     const int start = info.lpVideoName != nullptr ? info.lpVideoName->GetFileNameIndex() : 0;
     tagFinalName placed = {};
-    if (!XPlaceFinal(info, index, dirs, start, "alarm", placed)) {
+    if (!XPlaceFinal(info, index, dirs, start, "alarm", recovered == nullptr, placed)) {
         return 0;
+    }
+    if (recovered != nullptr) {
+        *recovered = placed.name;
+        return 1;
     }
     if (placed.bIndexed && info.lpAssociatedData != nullptr &&
         index.AddRecAssociatedData(placed.time, placed.n, info.lpAssociatedData)) {
@@ -350,7 +373,7 @@ BOOL CRecordPacker::PackAlarmFile(tagRecordFinishInfo& info)
     return 1;
 }
 
-BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info)
+BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info, std::string* recovered)
 {
     CRecordFileIndex& index = *info.lpCommonIndex;
     const tagPackDirs dirs = {RECORD_DIR_COMMON_VIDEO, RECORD_DIR_COMMON_TITLE, RECORD_DIR_COMMON_THUMB};
@@ -363,11 +386,15 @@ BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info)
         start = info.lpThumbName->GetFileNameIndex();
     }
     tagFinalName placed = {};
-    if (!XPlaceFinal(info, index, dirs, start, "common", placed)) {
+    if (!XPlaceFinal(info, index, dirs, start, "common", recovered == nullptr, placed)) {
         return 0;
     }
     if (!info.bParking) {
         XArchiveThumbs(info, index, placed.time, placed.n, placed.bIndexed);
+    }
+    if (recovered != nullptr) {
+        *recovered = placed.name;
+        return 1;
     }
     if (placed.bIndexed && m_lpTmpBuff) {
         const int len = index.GetFileInfoAsJSON(m_lpTmpBuff.get(), m_nTmpBuffLen, placed.time, placed.n);
@@ -376,11 +403,4 @@ BOOL CRecordPacker::PackCommonFile(tagRecordFinishInfo& info)
         }
     }
     return 1;
-}
-
-void CRecordPacker::ScanCard(const char* rootPath, CRecordFileIndex& common, CRecordFileIndex& alarm,
-                             CRecordFileIndex& image)
-{
-    CRecordScan scan(common, alarm, image);
-    scan.ScanCard(rootPath);
 }

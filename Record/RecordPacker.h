@@ -7,6 +7,7 @@
 // phone notice; and the card scan at mount. Runs under the engine's lock.
 
 #include <memory>
+#include <string>
 
 #include "Function/types.h"
 #include "Record/RecordFinisher.h"
@@ -25,12 +26,21 @@ public:
     // result, the waiting title image and thumbnail folder are gone from
     // /tmp afterwards and the snapshot records are attached or given back.
     BOOL FinishRecordFile(tagRecordFinishInfo& info) override;
+    // The card scan, which finishes every video whose recording never ended
+    // from its journal instead of deleting it (RecordRecovery.cpp).
     void ScanCard(const char* rootPath, CRecordFileIndex& common, CRecordFileIndex& alarm,
                   CRecordFileIndex& image) override;
+    // A video the scan recovered (its trailer written, its recording name
+    // kept): the final name, title image and thumbnails as FinishRecordFile
+    // gives them, but nothing is entered in the index nor sent to the phone
+    // (the scan enters what it finds). 1 with the video's bare final name.
+    BOOL PlaceRecoveredFile(tagRecordFinishInfo& info, std::string& finalName);
 
 private:
-    BOOL PackAlarmFile(tagRecordFinishInfo& info);
-    BOOL PackCommonFile(tagRecordFinishInfo& info);
+    // With `recovered` set, PlaceRecoveredFile.
+    BOOL Finish(tagRecordFinishInfo& info, std::string* recovered);
+    BOOL PackAlarmFile(tagRecordFinishInfo& info, std::string* recovered);
+    BOOL PackCommonFile(tagRecordFinishInfo& info, std::string* recovered);
 
     std::unique_ptr<char[]> m_lpTmpBuff;
     int m_nTmpBuffLen;

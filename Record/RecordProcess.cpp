@@ -1,9 +1,6 @@
 // The packets that leave the cache: writing, and the closing and opening of
 // files at I-frames.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,27 +12,6 @@
 namespace {
 
 const unsigned kMaxWriteErrors = 10;
-
-// Creates `path` and writes `data` whole; with bSync flushes it to storage.
-BOOL XSaveImage(const char* path, const uint8_t* data, uint32_t len, BOOL bSync)
-{
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        XERROR("OPEN %s FAILED\n", path);
-        return FALSE;
-    }
-    BOOL ok = FullWrite(fd, data, len) == static_cast<ssize_t>(len);
-    if (ok && bSync && fsync(fd) != 0) {
-        ok = FALSE;
-    }
-    if (close(fd) != 0) {
-        ok = FALSE;
-    }
-    if (!ok) {
-        XERROR("WRITE %s FAILED\n", path);
-    }
-    return ok;
-}
 
 }  // namespace
 
@@ -161,9 +137,11 @@ BOOL CRecord::CheckPackRecord(BOOL bForcePack)
     if (!m_lpFinisher) {
         XDeleteWaitingImages(info);
         XPutAssociatedDataList(info.lpAssociatedData);
-        return TRUE;
+    } else {
+        m_lpFinisher->FinishRecordFile(info);
     }
-    m_lpFinisher->FinishRecordFile(info);
+    // Finished or given up: nothing is left for the card scan to recover.
+    m_lpRecorder->DropRecoveryData();
     return TRUE;
 }
 
@@ -197,6 +175,7 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     const unsigned height = pkt->nPicHeight != 0 ? pkt->nPicHeight : m_RecordChnHeight;
     const tagH264SPSPPS& spspps = m_Intake.GetSpsPps();
     CRecordFileName* fileName = nullptr;
+    m_lpRecorder->SetRecoveryStart(pkt->nSeq);
     if (m_emNextRecordFileType == emRecordFileType_Alarm) {
         fileName = &m_AlarmRecordFileName;
         if (!fileName->CreateFileName(root.c_str(), RECORD_DIR_ALARM_VIDEO, "MP4", t, 0, name)) {
@@ -243,10 +222,17 @@ BOOL CRecord::CheckStartRecord(time_t t, const tagMediaDataInfo* pkt)
     XPutTimeTypeMappingNodeList(m_lpNextRecordFileDuration);
     m_lpNextRecordFileDuration = nullptr;
     m_lpRecorder->SetFileNameInfo(fileName->GetFileNameTime(), fileName->GetFileNameIndex());
+    m_nOpenFirstSeq = pkt->nSeq;
     m_AlarmRecordLeftTime = 0;
     m_bTitleWaiting = FALSE;
     m_bThumbsWaiting = FALSE;
     m_ResFlag = height == 720 ? 720 : 1080;
+    m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), -1);
+    if (m_lpSpill) {
+        // The new file's names and its journal's head on the card at once:
+        // a cut before the next period would find no trace of it.
+        m_lpSpill->FlushSoon();
+    }
     printf("STARTING RECORD [%s]...\n", name);
     return TRUE;
 }
@@ -266,7 +252,8 @@ void CRecord::CheckSaveTitle(const tagMediaDataInfo* pkt)
         return;
     }
     m_bTitleWaiting = TRUE;
-    if (XSaveImage(name, pkt->lpData, pkt->nDataSize, FALSE)) {
+    m_lpRecorder->SetRecoveryInfo(m_ResFlag, m_ParkingFlag.load(), title.GetFileNameIndex());
+    if (XSaveRecordImage(name, pkt->lpData, pkt->nDataSize, FALSE)) {
         printf("SAVED TITLE IMAGE %s\n", name);
     }
 }
@@ -289,5 +276,5 @@ void CRecord::CheckSaveThumb(const tagMediaDataInfo* pkt)
         return;
     }
     m_bThumbsWaiting = TRUE;
-    XSaveImage(name, pkt->lpData, pkt->nDataSize, TRUE);
+    XSaveRecordImage(name, pkt->lpData, pkt->nDataSize, TRUE);
 }

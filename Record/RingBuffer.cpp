@@ -17,6 +17,7 @@ CRecordRingBuffer::CRecordRingBuffer(uint32_t nSize)
       m_nCachedVideoFrame(0),
       m_nCachedImageFrame(0),
       m_nCachedAudioFrame(0),
+      m_nNextSeq(1),
       m_bDraining(FALSE),
       m_bClearPending(FALSE)
 {
@@ -84,6 +85,7 @@ uint32_t* CRecordRingBuffer::CountOf(int emAVType)
 void CRecordRingBuffer::Commit(tagMediaDataInfo* entry)
 {
     entry->lpNext = nullptr;
+    entry->nSeq = m_nNextSeq++;
     if (m_lpCachedDataTail != nullptr) {
         m_lpCachedDataTail->lpNext = entry;
     } else {

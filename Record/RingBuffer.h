@@ -41,7 +41,8 @@ public:
     // Commit.
     tagMediaDataInfo* Reserve(uint32_t nTotal, BOOL& bWrapped) const;
     // Links the entry reserved at `entry` (header filled, lpData and nDataSize
-    // set) as the newest and moves the write position past its payload.
+    // set) as the newest, gives it the next sequence number and moves the
+    // write position past its payload.
     void Commit(tagMediaDataInfo* entry);
 
     // Hands entries from the head to `sink` while more than `nLimit` video
@@ -66,6 +67,11 @@ public:
     uint32_t GetCachedAudioFrame() const { return m_nCachedAudioFrame; }
     const tagMediaDataInfo* GetHead() const { return m_lpCachedDataHead; }
     const tagMediaDataInfo* GetTail() const { return m_lpCachedDataTail; }
+    // Sequence number the next committed entry gets (numbers start at 1 and
+    // never repeat, whatever Clear drops).
+    uint64_t GetNextSeq() const { return m_nNextSeq; }
+    // Sequence number of the oldest entry still cached (GetNextSeq when none).
+    uint64_t GetHeadSeq() const { return m_lpCachedDataHead != nullptr ? m_lpCachedDataHead->nSeq : m_nNextSeq; }
     // Offsets from the ring start (tests and diagnostics).
     size_t OffsetOf(const void* p) const;
     size_t GetFreeOffset() const { return OffsetOf(m_lpRingBuffFree); }
@@ -85,6 +91,7 @@ private:
     uint32_t m_nCachedVideoFrame;
     uint32_t m_nCachedImageFrame;
     uint32_t m_nCachedAudioFrame;
+    uint64_t m_nNextSeq;
     BOOL m_bDraining;
     BOOL m_bClearPending;  // Clear asked for from inside a drain
 };

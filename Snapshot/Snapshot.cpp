@@ -442,6 +442,10 @@ int CSnapshotManager::SaveToFile(const VENC_STREAM_S& stream, const char* gps, B
         written = FullWrite(fd, p.pu8Addr, p.u32Len) == static_cast<ssize_t>(p.u32Len);
         size += p.u32Len;
     }
+    // The picture on the card before the name that lists it.
+    if (written && fsync(fd) != 0) {
+        written = FALSE;
+    }
     if (close(fd) != 0) {
         written = FALSE;
     }
@@ -450,6 +454,7 @@ int CSnapshotManager::SaveToFile(const VENC_STREAM_S& stream, const char* gps, B
         XERROR("[SNAPSHOT] Write File [%s] Failed.\n", path);
         return 0;
     }
+    XSyncDirectory(file.substr(0, file.rfind('/') + 1).c_str());
 
     puts("Add Alarm Image File Index .");
     if (m_Roles.ports == nullptr || !m_Roles.ports->AddAlarmImgIndex(time, letter, index, size)) {

@@ -7,7 +7,11 @@
 //   engine:  this program with --engine reads both files and hands every
 //            frame to the engine as the capture thread would; the MP4 writer
 //            records loop files onto a card folder in RAM, each removed once
-//            closed;
+//            closed; once with the recovery journal and the spilled packet
+//            cache (flushed once per recorded second, as the flusher does in
+//            real time), once with the journal alone and once without
+//            either, with the write system calls, syncs and bytes written
+//            each made;
 //   ffmpeg:  ffmpeg -c copy of both files into one MP4;
 //   dd:      dd of both files, byte for byte.
 // Each is started without a shell and its CPU time (user + system) taken
@@ -28,6 +32,7 @@
 #include <vector>
 
 #include "Record/MP4/MP4File.h"
+#include "Record/MP4/MP4Journal.h"
 #include "Record/Record.h"
 #include "Record/RecordTestCard.h"
 #include "bench/BenchProcess.h"
@@ -116,8 +121,30 @@ const uint8_t* XNextStartCode(const uint8_t* from, const uint8_t* end)
 }
 
 // The --engine side: reads the Annex B and ADTS files and records them.
-int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, const char* resultPath)
+// One counter of this process's /proc/self/io ("syscw", "wchar").
+unsigned long long XIoCount(const char* key)
 {
+    unsigned long long n = 0;
+    FILE* f = fopen("/proc/self/io", "r");
+    if (f != nullptr) {
+        char line[128];
+        const size_t len = strlen(key);
+        while (fgets(line, sizeof(line), f) != nullptr) {
+            if (strncmp(line, key, len) == 0 && line[len] == ':') {
+                n = strtoull(line + len + 1, nullptr, 10);
+                break;
+            }
+        }
+        fclose(f);
+    }
+    return n;
+}
+
+int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, const char* resultPath,
+                const std::string& mode)
+{
+    const bool bJournal = mode != "none";
+    const bool bSpill = mode == "spill";
     tagMapped video;
     tagMapped audio;
     if (!video.Map(h264Path) || !audio.Map(aacPath)) {
@@ -132,7 +159,19 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
     CDropFinisher* finisher = new CDropFinisher();
     uint64_t recorded = 0;
     {
-        CRecord record(new CMP4File(), card, finisher);
+        CMP4File* writer = new CMP4File(bJournal ? TRUE : FALSE);
+        CMP4Journal* journal = writer->GetJournal();
+        if (journal != nullptr) {
+            journal->SetPeriod(3600 * 1000);  // flushed below, per recorded second
+        }
+        const unsigned long long writesBefore = XIoCount("syscw");
+        const unsigned long long bytesBefore = XIoCount("wchar");
+        CRecord record(writer, card, finisher);
+        if (bSpill && record.EnableSpill()) {
+            record.SetRecoveryPeriod(0);
+        } else if (bSpill) {
+            return 1;
+        }
         record.Init(kFps, kGop, kWidth, kHeight);
         record.SetFactoryTesting(TRUE);  // no LED writes through the register file
         record.SetPacketClock(XClock);
@@ -187,6 +226,13 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
             s.u32Seq = static_cast<uint32_t>(frame + 1);
             record.IncommingPacket(&s, &vcfg);
             ++frame;
+            if (frame % kFps == 0) {
+                if (bSpill) {
+                    record.FlushRecoveryData();
+                } else if (journal != nullptr) {
+                    journal->Flush();
+                }
+            }
             const uint64_t nextUs = static_cast<uint64_t>(frame) * 1000000ULL / kFps;
             while (a + 7 <= aend &&
                    static_cast<uint64_t>(audioFrame) * kAudioFrameSamples * 1000000ULL / kAudioRate < nextUs) {
@@ -214,7 +260,12 @@ int XEngineMain(const char* h264Path, const char* aacPath, const char* cardDir, 
         if (result == nullptr) {
             return 1;
         }
-        fprintf(result, "%llu %d\n", static_cast<unsigned long long>(recorded), finisher->m_nFiles);
+        const unsigned long long flushes = journal != nullptr ? journal->GetStats().flushes : 0;
+        const unsigned long long spills = record.GetSpill() != nullptr ? record.GetSpill()->GetStats().flushes : 0;
+        // Every journal flush syncs the video and the journal once each,
+        // every spill flush its file once.
+        fprintf(result, "%llu %d %llu %llu %llu\n", static_cast<unsigned long long>(recorded), finisher->m_nFiles,
+                XIoCount("syscw") - writesBefore, flushes * 2 + spills, XIoCount("wchar") - bytesBefore);
         fclose(result);
     }
     return 0;
@@ -271,8 +322,8 @@ bool XMakeInput(const std::string& h264, const std::string& aac, long seconds)
 
 int main(int argc, char** argv)
 {
-    if (argc == 6 && strcmp(argv[1], "--engine") == 0) {
-        return XEngineMain(argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 7 && strcmp(argv[1], "--engine") == 0) {
+        return XEngineMain(argv[2], argv[3], argv[4], argv[5], argv[6]);
     }
     const long seconds = argc > 1 ? strtol(argv[1], nullptr, 10) : 360;
     const std::string ram = argc > 2 ? argv[2] : "/dev/shm";
@@ -312,7 +363,29 @@ int main(int argc, char** argv)
         stat(aac.c_str(), &sa);
         const double inputSeconds = static_cast<double>(seconds);
         // The engine's log lines go where the camera's console would: nowhere.
-        const tagBenchRun engine = XBenchRun({self, "--engine", h264, aac, cardDir, result});
+        struct tagEngineRun {
+            const char* mode;
+            const char* label;
+            tagBenchRun run;
+            unsigned long long frames, writes, syncs, bytes;
+            int files;
+            bool counted;
+        };
+        tagEngineRun runs[3] = {{"spill", "with the journal and the spilled cache", {}, 0, 0, 0, 0, 0, false},
+                                {"journal", "with the journal alone", {}, 0, 0, 0, 0, 0, false},
+                                {"none", "without the journal", {}, 0, 0, 0, 0, 0, false}};
+        for (tagEngineRun& e : runs) {
+            e.run = XBenchRun({self, "--engine", h264, aac, cardDir, result, e.mode});
+            FILE* fr = fopen(result.c_str(), "r");
+            e.counted = fr != nullptr &&
+                        fscanf(fr, "%llu %d %llu %llu %llu", &e.frames, &e.files, &e.writes, &e.syncs, &e.bytes) == 5;
+            if (fr != nullptr) {
+                fclose(fr);
+            }
+        }
+        const tagEngineRun& engineRun = runs[0];
+        const tagBenchRun& engine = engineRun.run;
+        const unsigned long long engineFrames = engineRun.frames;
         const tagBenchRun ffmpeg = XBenchRun({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate",
                                     std::to_string(kFps), "-i", h264, "-i", aac, "-c", "copy", mp4});
         tagBenchRun dd = XBenchRun({"dd", "if=" + h264, "of=" + copy, "bs=1M", "status=none"});
@@ -320,15 +393,11 @@ int main(int argc, char** argv)
         dd.ok = dd.ok && ddAudio.ok;
         dd.cpuMs += ddAudio.cpuMs;
         dd.wallMs += ddAudio.wallMs;
-        unsigned long long engineFrames = 0;
-        int files = 0;
-        FILE* fr = fopen(result.c_str(), "r");
-        const bool counted = fr != nullptr && fscanf(fr, "%llu %d", &engineFrames, &files) == 2;
-        if (fr != nullptr) {
-            fclose(fr);
+        bool runsOk = true;
+        for (const tagEngineRun& e : runs) {
+            runsOk = runsOk && e.run.ok && e.counted && e.frames > 0;
         }
-        if (!engine.ok || !counted || engineFrames == 0 ||
-            !ffmpeg.ok || !dd.ok) {
+        if (!runsOk || !ffmpeg.ok || !dd.ok) {
             fprintf(stderr, "a run failed (engine %d, ffmpeg %d, dd %d)\n", engine.ok, ffmpeg.ok, dd.ok);
             ret = 1;
         } else {
@@ -340,7 +409,13 @@ int main(int argc, char** argv)
                    static_cast<double>(sa.st_size) / 1e6, inputSeconds);
             printf("engine process:  %.1f s recorded in %d files, %.2f s CPU, %.2f s wall, peak %ld KiB with the mapped input: "
                    "%.2f ms CPU per recorded second\n",
-                   engineSeconds, files, engine.cpuMs / 1e3, engine.wallMs / 1e3, engine.maxRssKiB, engineMs);
+                   engineSeconds, engineRun.files, engine.cpuMs / 1e3, engine.wallMs / 1e3, engine.maxRssKiB, engineMs);
+            for (const tagEngineRun& e : runs) {
+                const double secs = static_cast<double>(e.frames) / kFps;
+                printf("  engine %-40s %.2f ms CPU, %.2f write calls, %.2f syncs, %.0f KB written per recorded second\n",
+                       e.label, e.run.cpuMs / secs, static_cast<double>(e.writes) / secs,
+                       static_cast<double>(e.syncs) / secs, static_cast<double>(e.bytes) / secs / 1e3);
+            }
             printf("ffmpeg -c copy:  %.1f s recorded, %.2f s CPU, %.2f s wall: %.2f ms CPU per recorded second\n",
                    inputSeconds, ffmpeg.cpuMs / 1e3, ffmpeg.wallMs / 1e3, ffmpegMs);
             printf("dd of the bytes: %.1f s of input, %.2f s CPU, %.2f s wall: %.2f ms CPU per second of input\n",

@@ -138,6 +138,11 @@ BOOL CCameraCard::GetNoSpaceFlag()
     return XOn(m_lpSD, FALSE, [](CSDManager& sd) { return sd.GetNoSpaceFlag(); });
 }
 
+BOOL CCameraCard::GetCardCheckFailed()
+{
+    return XOn(m_lpSD, FALSE, [](CSDManager& sd) { return sd.GetCardCheckFailed(); });
+}
+
 BOOL CCameraPins::ReadGpio(int gpio, int& value)
 {
     return CGPIOManager::instance()->Read(gpio, value);

@@ -87,6 +87,7 @@ public:
     void SetFormatStatusFlag(BOOL flag) override;
     BOOL GetFormatStatusFlag() override;
     BOOL GetNoSpaceFlag() override;
+    BOOL GetCardCheckFailed() override;
 
 private:
     CSDManager* m_lpSD;

@@ -24,3 +24,15 @@ int PlatformCardUmount(const char* target, int bDetach)
     }
     return umount2(target, bDetach ? MNT_DETACH : 0) == 0 ? 0 : errno;
 }
+
+const char* PlatformCardCheckCommand()
+{
+    return "fsck.vfat -a";
+}
+
+int PlatformCardCheckRepairedMax()
+{
+    // fsck.vfat: 1 errors found (repaired in the automatic mode); 2 and up
+    // the check did not run.
+    return 1;
+}

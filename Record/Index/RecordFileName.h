@@ -101,6 +101,13 @@ public:
     int GetFileNameIndex() const { return m_IndexPart; }
     int GetFileNameDuration() const { return m_DurationPart; }
     void SetFileNameDuartion(int duration) { m_DurationPart = duration; }
+    // The name of a file found on the card (nothing is created).
+    void SetFileName(const RECTIME& time, int index, int duration)
+    {
+        m_TimePart = time;
+        m_IndexPart = index;
+        m_DurationPart = duration;
+    }
     size_t GetFileSize() const { return m_FileSize; }
 
 private:

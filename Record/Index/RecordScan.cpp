@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "Function/common.h"
 #include "Record/MP4/AssociatedDataReader.h"
+#include "Record/MP4/MP4JournalFormat.h"
 #include "Record/RecordTypes.h"
 
 namespace {
@@ -43,6 +45,12 @@ bool XIsValidType(emFileType type)
 bool XIsVideoType(emFileType type)
 {
     return type == emFileType_Video || type == emFileType_AlarmVideo;
+}
+
+uint64_t XFileSizeOf(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 }  // namespace
@@ -101,8 +109,12 @@ struct CRecordScan::tagScanEntry {
     std::string path;
 };
 
-CRecordScan::CRecordScan(CRecordFileIndex& common, CRecordFileIndex& alarm, CRecordFileIndex& image)
-    : m_CommonRecordFileIndex(common), m_AlarmRecordFileIndex(alarm), m_AlarmImageFileIndex(image)
+CRecordScan::CRecordScan(CRecordFileIndex& common, CRecordFileIndex& alarm, CRecordFileIndex& image,
+                         CRecordScanRecoverer* recoverer)
+    : m_CommonRecordFileIndex(common),
+      m_AlarmRecordFileIndex(alarm),
+      m_AlarmImageFileIndex(image),
+      m_lpRecoverer(recoverer)
 {
 }
 
@@ -120,6 +132,38 @@ void CRecordScan::ScanCard(const char* rootPath)
     }
 }
 
+BOOL CRecordScan::MakeEntry(const std::string& folder, const std::string& name, uint64_t size, emFileType type,
+                            tagScanEntry& entry)
+{
+    const std::string path = folder + name;
+    char canonical[RECORD_NAME_BUF_SIZE];
+    if (!XParseCardFileName(name.c_str(), type, entry.fields) ||
+        !XMakeCardFileName(canonical, sizeof(canonical), type, entry.fields)) {
+        XDeleteFile(path.c_str());
+        return 0;
+    }
+    entry.path = folder + canonical;
+    entry.size = size;
+    // Case too: the indexes name files in their canonical spelling.
+    if (strcmp(canonical, name.c_str()) != 0) {
+        // Never over another file: a name taken already (other than this
+        // file itself on a card that ignores case) counts as a failure.
+        struct stat target;
+        struct stat self;
+        const bool taken = lstat(entry.path.c_str(), &target) == 0 &&
+                           !(lstat(path.c_str(), &self) == 0 && self.st_dev == target.st_dev &&
+                             self.st_ino == target.st_ino);
+        if (taken || !XRenameFile(path.c_str(), entry.path.c_str())) {
+            printf("RENAME FILE %s to %s FAILED.\n", path.c_str(), entry.path.c_str());
+            XDeleteFile(path.c_str());
+            return 0;
+        }
+        // The new name on the card before it is listed.
+        XSyncDirectory(folder.c_str());
+    }
+    return 1;
+}
+
 BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
 {
     if (dir == nullptr || !XIsValidType(type)) {
@@ -130,57 +174,52 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
     struct tagFound {
         std::string name;
         uint64_t size;
+        RecFileNameFields fields;
     };
     std::vector<tagFound> found;
+    // Recovery journals of the videos in the folder, by video name.
+    std::map<std::string, std::string> journals;
     std::string folder;
     {
         DIR_CTX ctx = {};
         XFileFindData fd;
+        std::string video;
         for (BOOL more = XFindFirstFile(dir, &ctx, &fd); more; more = XFindNextFile(&ctx, &fd)) {
-            if (!fd.is_dir && MatchFileType(fd.extname, type)) {
-                found.push_back({fd.filename, fd.size});
+            if (fd.is_dir) {
+                continue;
+            }
+            if (MatchFileType(fd.extname, type)) {
+                found.push_back({fd.filename, fd.size, RecFileNameFields{}});
+            } else if (XIsVideoType(type) && XMP4JournalVideoName(fd.filename, video)) {
+                journals[video] = fd.filename;
             }
         }
         folder = ctx.path;
         XCloseFindFile(&ctx, FALSE);
     }
     std::vector<tagScanEntry> entries;
+    std::vector<tagFound> unfinished;
     entries.reserve(found.size());
-    for (const tagFound& file : found) {
+    for (tagFound& file : found) {
         const std::string path = folder + file.name;
         if (file.size == 0) {
             XDeleteFile(path.c_str());
             continue;
         }
-        tagScanEntry entry;
-        if (!XParseCardFileName(file.name.c_str(), type, entry.fields) ||
-            (XIsVideoType(type) && entry.fields.duration == 0)) {
-            XDeleteFile(path.c_str());
-            continue;
-        }
-        char canonical[RECORD_NAME_BUF_SIZE];
-        if (!XMakeCardFileName(canonical, sizeof(canonical), type, entry.fields)) {
-            XDeleteFile(path.c_str());
-            continue;
-        }
-        entry.path = folder + canonical;
-        entry.size = file.size;
-        // Case too: the indexes name files in their canonical spelling.
-        if (strcmp(canonical, file.name.c_str()) != 0) {
-            // Never over another file: a name taken already (other than this
-            // file itself on a card that ignores case) counts as a failure.
-            struct stat target;
-            struct stat self;
-            const bool taken = lstat(entry.path.c_str(), &target) == 0 &&
-                               !(lstat(path.c_str(), &self) == 0 && self.st_dev == target.st_dev &&
-                                 self.st_ino == target.st_ino);
-            if (taken || !XRenameFile(path.c_str(), entry.path.c_str())) {
-                printf("RENAME FILE %s to %s FAILED.\n", path.c_str(), entry.path.c_str());
+        if (XIsVideoType(type) && XParseCardFileName(file.name.c_str(), type, file.fields) &&
+            file.fields.duration == 0) {
+            // Its recording never ended: finished from its journal, or gone.
+            if (m_lpRecoverer != nullptr && journals.count(file.name) != 0) {
+                unfinished.push_back(file);
+            } else {
                 XDeleteFile(path.c_str());
-                continue;
             }
+            continue;
         }
-        entries.push_back(std::move(entry));
+        tagScanEntry entry;
+        if (MakeEntry(folder, file.name, file.size, type, entry)) {
+            entries.push_back(std::move(entry));
+        }
     }
 
     // Oldest first, as the files were made: every file then goes to the head
@@ -212,6 +251,23 @@ BOOL CRecordScan::ScanDir(const char* dir, emFileType type)
     }
     for (const tagScanEntry& entry : entries) {
         EnterFile(entry, type);
+    }
+    // After the finished files, so that a recovered one takes a free index.
+    for (const tagFound& file : unfinished) {
+        const std::string journal = journals[file.name];
+        journals.erase(file.name);
+        std::string finalName;
+        if (!m_lpRecoverer->RecoverVideo(folder, file.name, journal, type, file.fields, finalName)) {
+            continue;
+        }
+        tagScanEntry entry;
+        if (MakeEntry(folder, finalName, XFileSizeOf(folder + finalName), type, entry)) {
+            EnterFile(entry, type);
+        }
+    }
+    for (const auto& orphan : journals) {
+        printf("[SCAN] JOURNAL %s%s WITHOUT ITS VIDEO, DELETED.\n", folder.c_str(), orphan.second.c_str());
+        XDeleteFile((folder + orphan.second).c_str());
     }
     return 1;
 }

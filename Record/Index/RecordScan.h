@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Function/types.h"
 #include "Record/Index/RecordFileIndex.h"
@@ -40,9 +41,24 @@ BOOL XParseCardFileName(const char* name, emFileType type, RecFileNameFields& fi
 // it does not fit.
 BOOL XMakeCardFileName(char* buf, size_t size, emFileType type, const RecFileNameFields& fields);
 
+// Finishes the videos whose recording never ended, for the scan.
+class CRecordScanRecoverer {
+public:
+    virtual ~CRecordScanRecoverer() = default;
+    // `folder` (with "/") holds the video `name` (a recording name, duration
+    // 0, with the parsed `fields`) and its journal `journal`. 1 with the
+    // finished video's bare name in `finalName`; 0 when nothing could be
+    // recovered. The journal is gone afterwards either way, and so is the
+    // video when the result is 0.
+    virtual BOOL RecoverVideo(const std::string& folder, const std::string& name, const std::string& journal,
+                              emFileType type, const RecFileNameFields& fields, std::string& finalName) = 0;
+};
+
 class CRecordScan {
 public:
-    CRecordScan(CRecordFileIndex& common, CRecordFileIndex& alarm, CRecordFileIndex& image);
+    // Without a recoverer, videos that never finished are deleted.
+    CRecordScan(CRecordFileIndex& common, CRecordFileIndex& alarm, CRecordFileIndex& image,
+                CRecordScanRecoverer* recoverer = nullptr);
 
     // Scans the six folders under `rootPath` (a mount folder of this
     // machine) in the order that lets titles and archives find their videos:
@@ -54,10 +70,15 @@ public:
 private:
     struct tagScanEntry;
     void EnterFile(const tagScanEntry& entry, emFileType type);
+    // A found file's entry under its canonical name (renamed to it); 0 when
+    // the file was deleted instead.
+    BOOL MakeEntry(const std::string& folder, const std::string& name, uint64_t size, emFileType type,
+                   tagScanEntry& entry);
 
     CRecordFileIndex& m_CommonRecordFileIndex;
     CRecordFileIndex& m_AlarmRecordFileIndex;
     CRecordFileIndex& m_AlarmImageFileIndex;
+    CRecordScanRecoverer* m_lpRecoverer;
 };
 
 #endif

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "Function/RecTime.h"
+#include "Function/common.h"
 #include "Record/Index/RecordFileName.h"
+#include "Record/MP4/MP4BoxHeader.h"
 #include "Record/MP4/MP4SkipBox.h"
 
 namespace {
@@ -19,45 +21,6 @@ uint32_t XReadBE32(const uint8_t* p)
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
-
-uint64_t XReadBE64(const uint8_t* p)
-{
-    return (static_cast<uint64_t>(XReadBE32(p)) << 32) | XReadBE32(p + 4);
-}
-
-// Reads exactly `len` bytes at `offset`.
-bool XReadAt(int fd, uint64_t offset, void* buf, size_t len)
-{
-    uint8_t* p = static_cast<uint8_t*>(buf);
-    size_t done = 0;
-    while (done < len) {
-        const ssize_t r = pread(fd, p + done, len - done, static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR) {
-            continue;
-        }
-        if (r <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-class CFileCloser {
-public:
-    explicit CFileCloser(int fd) : m_fd(fd) {}
-    ~CFileCloser()
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CFileCloser(const CFileCloser&) = delete;
-    CFileCloser& operator=(const CFileCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 // The records read so far, given back to the pool unless released.
 class CRecordChain {
@@ -154,6 +117,19 @@ bool XParseSkipPayload(const uint8_t* data, uint64_t len, uint32_t& trigger, CRe
 
 }  // namespace
 
+BOOL CAssociatedDataReader::DecodeRecords(const uint8_t* data, uint32_t count, CAssociatedData** list)
+{
+    *list = nullptr;
+    CRecordChain records;
+    for (uint32_t i = 0; i < count && records.Count() < kMaxRecords; ++i) {
+        if (!records.Append(data + static_cast<size_t>(i) * MP4_ASCT_RECORD_SIZE)) {
+            return 0;
+        }
+    }
+    *list = records.Release();
+    return 1;
+}
+
 BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, uint32_t* trigger,
                                                             CAssociatedData** list)
 {
@@ -170,7 +146,7 @@ BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, ui
     if (fd < 0) {
         return 0;
     }
-    CFileCloser closer(fd);
+    CFdCloser closer(fd);
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return 0;
@@ -178,26 +154,16 @@ BOOL CAssociatedDataReader::GetAlarmVideoFileAssociatedData(const char* path, ui
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     uint64_t pos = 0;
     for (uint32_t boxes = 0; boxes < kMaxTopBoxes && fileSize - pos >= 8; ++boxes) {
-        uint8_t head[16];
-        if (!XReadAt(fd, pos, head, 8)) {
+        tagMP4BoxHeader box;
+        if (!XMP4ReadBoxHeader(fd, pos, fileSize, box)) {
             return 0;
         }
-        uint64_t size = XReadBE32(head);
-        uint64_t header = 8;
-        if (size == 1) {
-            if (fileSize - pos < 16 || !XReadAt(fd, pos + 8, head + 8, 8)) {
-                return 0;
-            }
-            size = XReadBE64(head + 8);
-            header = 16;
-        }
-        if (size < header || size > fileSize - pos) {
-            return 0;
-        }
-        if (memcmp(head + 4, "moov", 4) == 0) {
+        const uint64_t size = box.size;
+        const uint64_t header = box.header;
+        if (memcmp(box.type, "moov", 4) == 0) {
             return 0;  // the skip box is written before the movie box
         }
-        if (memcmp(head + 4, "skip", 4) != 0) {
+        if (memcmp(box.type, "skip", 4) != 0) {
             pos += size;
             continue;
         }

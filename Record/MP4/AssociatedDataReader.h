@@ -30,6 +30,10 @@ public:
     // skip box is not found within that bound. Children other than altg and
     // asct are skipped over.
     static BOOL GetAlarmVideoFileAssociatedData(const char* path, uint32_t* trigger, CAssociatedData** list);
+    // `count` asct records of 73 bytes as a list from the pool, in their
+    // order (at most kMaxRecords); 0 with `list` null when a record is
+    // refused (an index above 255) or the pool is empty.
+    static BOOL DecodeRecords(const uint8_t* data, uint32_t count, CAssociatedData** list);
 };
 
 #endif

@@ -46,13 +46,22 @@ void CByteIOFile::ResetBuffer()
 
 int CByteIOFile::Open(const char* filename, BOOL readonly)
 {
+    return OpenWith(filename, readonly ? O_RDONLY : (O_RDWR | O_CREAT | O_TRUNC));
+}
+
+int CByteIOFile::OpenExisting(const char* filename)
+{
+    return OpenWith(filename, O_RDWR);
+}
+
+int CByteIOFile::OpenWith(const char* filename, int flags)
+{
     if (m_Fd >= 0) {
         Close();
     }
     if (filename == nullptr) {
         return -1;
     }
-    int flags = readonly ? O_RDONLY : (O_RDWR | O_CREAT | O_TRUNC);
     int fd;
     do {
         fd = open(filename, flags | O_CLOEXEC, 0666);

@@ -26,6 +26,8 @@ public:
     // Opens read-write, created and truncated, mode 0666 (read-only when
     // asked). A file still open is closed first. 0 or -1.
     virtual int Open(const char* filename, BOOL readonly);
+    // Opens an existing file read-write, keeping its bytes. 0 or -1.
+    int OpenExisting(const char* filename);
     virtual ssize_t Read(void* buf, size_t size);
     // All bytes straight to the file at its own position; a positive result
     // advances m_Pos. The byte count (short on a failure after progress) or a
@@ -102,6 +104,7 @@ protected:
     BOOL m_bIOError;
 
 private:
+    int OpenWith(const char* filename, int flags);
     void ResetBuffer();
     int64_t Logical() const { return m_Pos + (m_lpData - m_lpDataBuffer); }
 };

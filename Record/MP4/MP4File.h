@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "Function/types.h"
+#include "Record/MP4/MP4Journal.h"
+#include "Record/MP4/MP4JournalReader.h"
 #include "Record/MP4/MP4Muxer.h"
 #include "Record/MP4/MP4Types.h"
 #include "Record/MediaDataInfo.h"
@@ -14,7 +16,9 @@
 
 class CMP4File : public CRecordFile {
 public:
-    CMP4File();
+    // With bJournal, every file is recorded with its recovery journal beside
+    // it (MP4Journal.h); the files themselves are the same either way.
+    explicit CMP4File(BOOL bJournal = TRUE);
     // A file still being recorded is finished first.
     ~CMP4File() override;
 
@@ -35,7 +39,38 @@ public:
     // trailer could not be written.
     BOOL StopRecord() override;
 
+    void SetRecoveryStart(uint64_t firstSeq) override;
+    void SetRecoveryInfo(int resFlag, BOOL bParking, int titleIndex) override;
+    void DropRecoveryData() override;
+    BOOL SetRecoveryDriven() override;
+    void CollectRecoveryData() override;
+    BOOL WriteRecoveryData() override;
+    uint64_t GetDurableSeq() override;
+
+    // Continues the file at `filename` that was cut off before its trailer
+    // (the card scan): reopened after the samples `journal` names, with its
+    // tables, frame count, triggers and snapshot records as the journal
+    // gives them. Packets written next follow those samples as they would
+    // have followed them while recording; StopRecord finishes the file.
+    BOOL ResumeRecord(const char* filename, const tagMP4JournalContent& journal);
+
+    // Cached packets numbered up to GetReachedAll() are in the file or were
+    // dropped, and so are the video packets up to GetReachedVideo(); audio
+    // in between is still held for the next run.
+    uint64_t GetReachedAll() const;
+    uint64_t GetReachedVideo() const { return m_nSeqHanded; }
+
     const CMP4Muxer* GetMuxer() const { return m_lpMP4Muxer.get(); }
+    // The journal keeper, null without one.
+    CMP4Journal* GetJournal() { return m_lpJournal.get(); }
+
+    // The tracks of a recorded file on a muxer holding an open file: H.264
+    // video with the stream's parameter sets, and the AAC track. The name of
+    // the step that failed, or null.
+    static const char* SetUpTracks(CMP4Muxer* mux, uint32_t timescale, unsigned width, unsigned height,
+                                   const tagH264SPSPPS* spspps);
+    // The parameter sets of `sps` and `pps` bytes; 0 when either is too long.
+    static BOOL MakeSpsPps(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps, tagH264SPSPPS& out);
 
     // Frames a file is packed at per frame of rate, and the table margin
     // beyond that (seconds of frames, several GOPs of up to 4 s).
@@ -48,12 +83,33 @@ public:
     static constexpr uint32_t kAudioSampleDuration = 1024;
 
 private:
+    // Journals the alarm file's triggers and snapshot records when they changed.
+    void JournalAlarmState();
+    // The tables for a file at `fps`; 0 when they cannot be made.
+    BOOL PrepareMuxer(uint32_t fps);
+    // The counts and flags of a file just opened.
+    void ResetFileCounters(int framerate, emRecordFileType type);
+    // Held audio numbers: those written meanwhile leave the front until
+    // `held` are left.
+    void ForgetWrittenAudio(int held);
+    void NoteHanded(const tagMediaDataInfo* pkt);
+
     std::unique_ptr<CMP4Muxer> m_lpMP4Muxer;
+    std::unique_ptr<CMP4Journal> m_lpJournal;
+    uint32_t m_nJournaledTriggers;
+    const CAssociatedData* m_lpJournaledRecords;
     // The next packet is taken whatever its serial (new file, or after a repeat).
     BOOL m_bAcceptNextVideo;
     BOOL m_bAcceptNextAudio;
     // The pack request for a full table is printed once per file.
     BOOL m_bTableFullReported;
+    // Cache numbers of the packets handed in: the newest, and those of the
+    // audio frames the muxer still holds, oldest first.
+    uint64_t m_nSeqHanded;
+    uint64_t m_nStartSeq;  // first packet of the file StartRecord opens next
+    uint64_t m_HeldSeq[CMP4Muxer::kMaxTmpAudioFrames];
+    int m_nHeldFirst;
+    int m_nHeldCount;
 };
 
 #endif

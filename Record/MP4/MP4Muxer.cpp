@@ -67,12 +67,14 @@ CMP4Muxer::CMP4Muxer()
       m_TmpAudioPos(),
       m_nTmpAudioFrames(0),
       m_nTmpAudioDataSize(0),
+      m_nTmpAudioDuration(0),
       m_bForceNextVideoTrunk(FALSE),
       m_bVideoBroken(FALSE),
       m_MaxVideoFrames(0),
       m_MaxAudioFrames(0),
       m_AlarmTrigger(0),
-      m_lpAlarmAssociatedData(nullptr)
+      m_lpAlarmAssociatedData(nullptr),
+      m_lpObserver(nullptr)
 {
 }
 
@@ -89,6 +91,7 @@ BOOL CMP4Muxer::Init(uint32_t maxVideoFrames, uint32_t maxAudioFrames, uint32_t 
 
     m_nTmpAudioFrames = 0;
     m_nTmpAudioDataSize = 0;
+    m_nTmpAudioDuration = 0;
     if (!m_lpOriginTmpAudioBuffer || maxAudioSizeInChunk > m_nTmpAudioBufferLen) {
         std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[maxAudioSizeInChunk + 64u]());
         if (!buf) {
@@ -115,6 +118,7 @@ void CMP4Muxer::ResetFileState()
     }
     m_nTmpAudioFrames = 0;
     m_nTmpAudioDataSize = 0;
+    m_nTmpAudioDuration = 0;
     m_bHasAudioTrack = FALSE;
     m_MdatSize = 0;
     m_AlarmTrigger = 0;
@@ -261,7 +265,10 @@ BOOL CMP4Muxer::WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t du
         KeepLostVideoTime(duration);
         return 0;
     }
-    if (bIFrame && m_bHasAudioTrack && !FlushTmpAudioData()) {
+    const BOOL bHeldTooLong = m_lpObserver != nullptr && m_nTmpAudioFrames > 0 && m_lpAudioTrack &&
+                              m_nTmpAudioDuration * 1000u >=
+                                  static_cast<uint64_t>(m_lpAudioTrack->GetTimeScale()) * kMaxHeldAudioMs;
+    if ((bIFrame || bHeldTooLong) && m_bHasAudioTrack && !FlushTmpAudioData()) {
         m_bVideoBroken = TRUE;
         KeepLostVideoTime(duration);
         return 0;
@@ -274,6 +281,9 @@ BOOL CMP4Muxer::WriteVideoPacket(const uint8_t* data, uint32_t size, uint32_t du
     }
     m_MdatSize += size;
     m_lpVideoClusters->UpdateEntrys(static_cast<uint64_t>(pos), size, duration, bIFrame, m_bForceNextVideoTrunk);
+    if (m_lpObserver != nullptr) {
+        m_lpObserver->OnSample(TRUE, static_cast<uint64_t>(pos), size, duration, bIFrame, m_bForceNextVideoTrunk);
+    }
     m_bForceNextVideoTrunk = FALSE;
     m_bVideoBroken = FALSE;
     return 1;
@@ -301,13 +311,16 @@ BOOL CMP4Muxer::WriteAudioPacket(const uint8_t* data, uint32_t size, uint32_t du
     held.duration = duration;
     m_nTmpAudioFrames++;
     m_nTmpAudioDataSize += static_cast<int>(size);
+    m_nTmpAudioDuration += duration;
     m_bHasAudioTrack = TRUE;
     return 1;
 }
 
 void CMP4Muxer::KeepLostVideoTime(uint32_t duration)
 {
-    m_lpVideoClusters->AddToLastDuration(duration);
+    if (m_lpVideoClusters->AddToLastDuration(duration) && m_lpObserver != nullptr) {
+        m_lpObserver->OnLostTime(TRUE, duration);
+    }
 }
 
 void CMP4Muxer::KeepLostAudioTime(uint32_t duration)
@@ -316,9 +329,12 @@ void CMP4Muxer::KeepLostAudioTime(uint32_t duration)
     if (m_nTmpAudioFrames > 0) {
         uint32_t& last = m_TmpAudioPos[m_nTmpAudioFrames - 1].duration;
         last = duration > 0xFFFFFFFFu - last ? 0xFFFFFFFFu : last + duration;
+        m_nTmpAudioDuration += duration;
         return;
     }
-    m_lpAudioClusters->AddToLastDuration(duration);
+    if (m_lpAudioClusters->AddToLastDuration(duration) && m_lpObserver != nullptr) {
+        m_lpObserver->OnLostTime(FALSE, duration);
+    }
 }
 
 BOOL CMP4Muxer::FlushTmpAudioData()
@@ -337,12 +353,53 @@ BOOL CMP4Muxer::FlushTmpAudioData()
         BOOL chunkStart = (i == 0 && !m_bForceNextVideoTrunk) ? TRUE : FALSE;
         m_lpAudioClusters->UpdateEntrys(static_cast<uint64_t>(pos) + held.pos, held.size, held.duration, chunkStart,
                                         FALSE);
+        if (m_lpObserver != nullptr) {
+            m_lpObserver->OnSample(FALSE, static_cast<uint64_t>(pos) + held.pos, held.size, held.duration, chunkStart,
+                                   FALSE);
+        }
     }
     m_nTmpAudioFrames = 0;
     m_nTmpAudioDataSize = 0;
+    m_nTmpAudioDuration = 0;
     // The next video sample does not follow the previous one in the file.
     m_bForceNextVideoTrunk = TRUE;
     return 1;
+}
+
+BOOL CMP4Muxer::ReopenForTrailer(const char* filename, int64_t dataEnd, uint64_t creationTime)
+{
+    ResetFileState();
+    if (dataEnd < kMdatPos + 8 || OpenExisting(filename) != 0) {
+        return 0;
+    }
+    if (URLFSeek(dataEnd, 0) != dataEnd) {
+        Close();
+        return 0;
+    }
+    m_CreationTime = creationTime;
+    m_ModificationTime = creationTime;
+    m_MdatPos = kMdatPos;
+    return 1;
+}
+
+BOOL CMP4Muxer::RestoreSample(BOOL bVideo, uint64_t offset, uint32_t size, uint32_t duration, BOOL bChunkStart,
+                              BOOL bForceChunk)
+{
+    CMovieEntry* table = bVideo ? m_lpVideoClusters.get() : m_lpAudioClusters.get();
+    if (!IsOpen() || table == nullptr || !table->UpdateEntrys(offset, size, duration, bChunkStart, bForceChunk)) {
+        return 0;
+    }
+    m_MdatSize += size;
+    if (!bVideo) {
+        m_bHasAudioTrack = TRUE;
+    }
+    return 1;
+}
+
+BOOL CMP4Muxer::RestoreLostTime(BOOL bVideo, uint32_t duration)
+{
+    CMovieEntry* table = bVideo ? m_lpVideoClusters.get() : m_lpAudioClusters.get();
+    return IsOpen() && table != nullptr && table->AddToLastDuration(duration);
 }
 
 BOOL CMP4Muxer::WriteMdatSize(int64_t moovPos)
@@ -458,6 +515,7 @@ BOOL CMP4Muxer::WriteTrailer(int64_t* totalSize)
         }
         m_nTmpAudioFrames = 0;
         m_nTmpAudioDataSize = 0;
+        m_nTmpAudioDuration = 0;
         m_lpAudioClusters->AddToLastDuration(lost > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(lost));
     }
     int64_t moovPos = URLFTell();

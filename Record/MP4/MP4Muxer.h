@@ -19,6 +19,17 @@
 
 class CAssociatedData;
 
+// Told of every sample entered in a table (with the arguments of its
+// CMovieEntry::UpdateEntrys) and of lost time added to a track's last
+// sample; a replay of the same calls rebuilds the same tables.
+class CMP4SampleObserver {
+public:
+    virtual ~CMP4SampleObserver() = default;
+    virtual void OnSample(BOOL bVideo, uint64_t offset, uint32_t size, uint32_t duration, BOOL bChunkStart,
+                          BOOL bForceChunk) = 0;
+    virtual void OnLostTime(BOOL bVideo, uint32_t duration) = 0;
+};
+
 class CMP4Muxer : public CByteIOFile {
 public:
     CMP4Muxer();
@@ -47,6 +58,25 @@ public:
     // trailer reached the file. The file is closed in both cases.
     BOOL WriteTrailer(int64_t* totalSize);
 
+    // With an observer (null: none), held audio also goes out before a video
+    // sample once it spans kMaxHeldAudioMs, so that it reaches the file
+    // within that time whatever the GOP.
+    void SetSampleObserver(CMP4SampleObserver* observer) { m_lpObserver = observer; }
+
+    // Recovery of a file cut off before its trailer: reopens `filename`
+    // (kept as it is) with the tables emptied, the creation time given and
+    // the write position at `dataEnd`, the end of the samples kept; the
+    // tracks must be set up as for a new file. The samples are entered
+    // again with RestoreSample / RestoreLostTime, then WriteTrailer writes
+    // the boxes over whatever lies beyond `dataEnd`.
+    BOOL ReopenForTrailer(const char* filename, int64_t dataEnd, uint64_t creationTime);
+    BOOL RestoreSample(BOOL bVideo, uint64_t offset, uint32_t size, uint32_t duration, BOOL bChunkStart,
+                       BOOL bForceChunk);
+    BOOL RestoreLostTime(BOOL bVideo, uint32_t duration);
+    // After the samples are entered again: whether the next video sample
+    // starts a chunk (the last sample entered was audio).
+    void SetForceNextVideoChunk(BOOL bForce) { m_bForceNextVideoTrunk = bForce; }
+
     void SetAlarmTrigger(uint32_t mask) { m_AlarmTrigger = mask; }
     void SetAssociatedData(const CAssociatedData* list) { m_lpAlarmAssociatedData = list; }
 
@@ -59,6 +89,8 @@ public:
     BOOL IsOpen() const { return m_Fd >= 0; }
     BOOL HasAudioTrack() const { return m_bHasAudioTrack; }
     uint64_t GetMdatSize() const { return m_MdatSize; }
+    // Seconds since 1904 stamped by WriteHeader.
+    uint64_t GetCreationTime() const { return m_CreationTime; }
     // Audio frames held for the next run.
     int GetHeldAudioFrames() const { return m_nTmpAudioFrames; }
     const CMovieEntry* GetVideoClusters() const { return m_lpVideoClusters.get(); }
@@ -72,6 +104,9 @@ public:
     static constexpr int kMaxTmpAudioFrames = 256;
     // mvhd uses version 1 from these summed video durations (own timescale).
     static constexpr uint64_t kMovieVersion1Duration = 0xFFFFFFFFull;
+    // Longest run of held audio when an observer is set (the camera's GOP
+    // of one second holds a little over a second at most).
+    static constexpr uint32_t kMaxHeldAudioMs = 1250;
 
 private:
     struct tagTmpAudioPos {
@@ -111,6 +146,7 @@ private:
     tagTmpAudioPos m_TmpAudioPos[kMaxTmpAudioFrames];
     int m_nTmpAudioFrames;
     int m_nTmpAudioDataSize;
+    uint64_t m_nTmpAudioDuration;
     // Set by every audio run: the next video sample starts a chunk. A run
     // that finds it still set joins the previous run's chunk.
     BOOL m_bForceNextVideoTrunk;
@@ -120,6 +156,7 @@ private:
     uint32_t m_MaxAudioFrames;
     uint32_t m_AlarmTrigger;
     const CAssociatedData* m_lpAlarmAssociatedData;
+    CMP4SampleObserver* m_lpObserver;
 };
 
 #endif

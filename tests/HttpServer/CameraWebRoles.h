@@ -118,6 +118,7 @@ public:
     void SetFormatStatusFlag(BOOL flag) override { m_Camera.upkeep->SetFormatStatusFlag(flag); }
     BOOL GetFormatStatusFlag() override { return m_Camera.upkeep->GetFormatStatusFlag(); }
     BOOL GetNoSpaceFlag() override { return m_Camera.upkeep->GetNoSpaceFlag(); }
+    BOOL GetCardCheckFailed() override { return m_Camera.upkeep->GetCardCheckFailed(); }
 
     BOOL PauseSnapshot() override { return m_Camera.snapshots->PauseSnapshot(); }
     BOOL ResumeSnapshot() override { return m_Camera.snapshots->ResumeSnapshot(); }

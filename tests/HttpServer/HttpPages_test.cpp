@@ -117,6 +117,7 @@ TEST_F(HttpPagesTest, ListingOfOddNames)
     Make("/%&", 0);
     Make("/<x>", 12);
     Make("/big.mp4", 5LL << 30);  // sparse
+    Make("/.20240105083000_0.MP4.jnl", 40);  // hidden: neither listed nor counted in the padding
     connection c = Get("/");
     EXPECT_EQ(c.http_code, 200);
     // names padded to the longest (7 bytes), then the size in 10 columns

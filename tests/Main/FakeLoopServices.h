@@ -39,6 +39,7 @@ public:
     std::vector<int> m_SDStates{3};   // CheckSDCard results in turn, then the last
     BOOL m_bFormatting = FALSE;
     BOOL m_bNoSpace = FALSE;
+    BOOL m_bCardCheckFailed = FALSE;
     BOOL m_bRtcWork = TRUE;
     BOOL m_bLedStatus = FALSE;
     BOOL m_bBurnIn = FALSE;
@@ -139,6 +140,7 @@ public:
     BOOL GetDiskSpaceInfo(uint64_t*, uint64_t*) override { return FALSE; }
     int Format() override { return -1; }
     void SetFormatStatusFlag(BOOL) override {}
+    BOOL GetCardCheckFailed() override { return m_bCardCheckFailed; }
 
     BOOL IsRtcWork() override { return m_bRtcWork; }
     BOOL GetLedStatus() override { return m_bLedStatus; }

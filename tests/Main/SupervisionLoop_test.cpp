@@ -234,6 +234,7 @@ struct PeriodicCase {
     BOOL formatting, rtcWork, burnIn, testOK, checkModel;
     std::map<int, int> prompts;   // prompt -> times in 2600 cycles
     BOOL noSpace = FALSE;         // recording stopped for want of room
+    BOOL checkFailed = FALSE;     // the card's file-system check could not repair it
 };
 
 TEST_F(LoopFixture, PeriodicPrompts)
@@ -242,6 +243,10 @@ TEST_F(LoopFixture, PeriodicPrompts)
         {"usable card", TRUE, 3, FALSE, TRUE, FALSE, FALSE, FALSE, {}},
         {"no card", TRUE, 0, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_CHECK_ERROR, 2}}},
         {"not mounted", TRUE, 1, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
+        {"check failed", TRUE, 1, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_CHECK_ERROR, 2}}, FALSE, TRUE},
+        {"check failed, write-protected", TRUE, 1 | 8, FALSE, TRUE, FALSE, FALSE, FALSE,
+         {{PCM_SD_CHECK_ERROR, 2}}, FALSE, TRUE},
+        {"check failed, formatting", TRUE, 1, TRUE, TRUE, FALSE, FALSE, FALSE, {}, FALSE, TRUE},
         {"read-only", TRUE, 1 | 2 | 4, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
         {"write-protected", TRUE, 1 | 2 | 8, FALSE, TRUE, FALSE, FALSE, FALSE, {{PCM_SD_WRITE_PROTECT, 2}}},
         {"no card, formatting", TRUE, 0, TRUE, TRUE, FALSE, FALSE, FALSE, {}},
@@ -263,6 +268,7 @@ TEST_F(LoopFixture, PeriodicPrompts)
         s.m_SDStates = {c.sdState};
         s.m_bFormatting = c.formatting;
         s.m_bNoSpace = c.noSpace;
+        s.m_bCardCheckFailed = c.checkFailed;
         s.m_bRtcWork = c.rtcWork;
         s.m_bBurnIn = c.burnIn;
         s.m_bTestOK = c.testOK;

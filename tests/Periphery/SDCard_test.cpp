@@ -420,6 +420,164 @@ TEST_F(SDCardTest, RealMountsOnlyOfThisBoardsLoopInItsNamespace)
     EXPECT_EQ(Findmnt(), "");
 }
 
+// ---- a card left dirty ----
+
+// The runs of the board's e2fsck stand-in among `commands`.
+size_t CheckRuns(const std::vector<std::string>& commands)
+{
+    return static_cast<size_t>(std::count_if(commands.begin(), commands.end(), [](const std::string& c) {
+        return c.compare(0, 7, "e2fsck ") == 0;
+    }));
+}
+
+TEST_F(SDCardTest, CardCutOffWhileMountedIsCheckedOnceThenMounted)
+{
+    ASSERT_EQ(Poll(), I | M);
+    ASSERT_EQ(m_Rig->FsState(), 0);  // mounted: not clean until unmounted
+    ASSERT_TRUE(WriteFile(Card() + "before.bin", 1 << 20));
+    XTestRun("sync");
+    // what reached the card while it was mounted, as a cut of the power leaves it
+    const std::string cut = m_Board.Path("/card/cut.img");
+    ASSERT_TRUE(m_Rig->SavePartition(cut));
+    ASSERT_TRUE(WriteFile(Card() + "after.bin", 4096));
+    const size_t mark = CommandCount();
+
+    // a card taken out is unmounted cleanly: back without a check
+    m_Board.Sim("card", "remove");
+    EXPECT_EQ(Poll(), 0);
+    EXPECT_EQ(m_Rig->FsState(), 1);
+    m_Board.Sim("card", "insert");
+    EXPECT_EQ(Poll(), I | M);
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 0u);
+    EXPECT_EQ(List(Card()), std::vector<std::string>({"after.bin", "before.bin", "lost+found"}));
+
+    // the card as the cut left it: checked once, then mounted with what was written
+    m_Board.Sim("card", "remove");
+    EXPECT_EQ(Poll(), 0);
+    ASSERT_TRUE(m_Rig->LoadPartition(cut));
+    ASSERT_EQ(m_Rig->FsState(), 0);
+    m_Board.Sim("card", "insert");
+    std::string out;
+    EXPECT_EQ(Poll(&out), I | M);
+    const std::string node = m_Board.Path("/dev/mmcblk0p1");
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 1u);
+    EXPECT_NE(out.find("SD Card Not Cleanly Unmounted, Checking: e2fsck -p " + node + " \n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("SD Card Checked: "), std::string::npos) << out;
+    EXPECT_FALSE(m_SD->GetCardCheckFailed());
+    EXPECT_EQ(List(Card()), std::vector<std::string>({"before.bin", "lost+found"}));
+    EXPECT_EQ(Trim(XTestRun("wc -c < " + Card() + "before.bin")), "1048576");
+    EXPECT_EQ(Trim(XTestRun("tr -d x < " + Card() + "before.bin | wc -c")), "0");
+    EXPECT_EQ(m_Log.States(), std::vector<int>({I | M, 0, 0, I | M, 0, 0, I | M}));
+
+    // later polls check nothing
+    Poll();
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 1u);
+}
+
+TEST_F(SDCardTest, CardTheCheckCannotRepairIsNotUsed)
+{
+    ASSERT_EQ(Poll(), I | M);
+    ASSERT_TRUE(WriteFile(Card() + "kept.bin", 4096));
+    m_Board.Sim("card", "remove");
+    ASSERT_EQ(Poll(), 0);
+
+    // two files claiming one block, on a card left dirty: e2fsck -p gives up
+    const std::string node = m_Board.Path("/dev/mmcblk0p1");
+    const std::string blocks = Trim(XTestRun("debugfs -R 'blocks /kept.bin' " + node + " 2>/dev/null"));
+    ASSERT_FALSE(blocks.empty());
+    const std::string block = m_Board.Path("/card/block.bin");
+    ASSERT_TRUE(WriteFile(block, 4096));
+    int st = -1;
+    XTestRun("debugfs -w -R 'write " + block + " /twin.bin' " + node + " >/dev/null 2>&1 && debugfs -w -R "
+             "'sif /twin.bin block[0] " + blocks + "' " + node + " >/dev/null 2>&1", &st);
+    ASSERT_EQ(st, 0);
+    ASSERT_TRUE(m_Rig->SetFsState(0));
+    const size_t mark = CommandCount();
+
+    m_Board.Sim("card", "insert");
+    testing::internal::CaptureStderr();
+    std::string out;
+    EXPECT_EQ(Poll(&out), I);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Error["), std::string::npos) << err;
+    EXPECT_NE(err.find("SD card check failed, the card is not mounted[status=1024]: e2fsck -p " + node),
+              std::string::npos) << err;
+    EXPECT_NE(out.find("SD Card Mount Error.\n"), std::string::npos) << out;
+    EXPECT_TRUE(m_SD->GetCardCheckFailed());
+    EXPECT_EQ(Findmnt(), "");
+    char path[257];
+    EXPECT_FALSE(m_SD->GetSDMountPath(path, sizeof(path)));
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 1u);
+    Poll();
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 1u);
+    EXPECT_EQ(Findmnt(), "");
+    // nothing was written to it: still dirty, still cross-linked
+    EXPECT_EQ(m_Rig->FsState() & 1, 0);
+
+    // a format makes it usable again
+    EXPECT_EQ(Format(), 0);
+    EXPECT_FALSE(m_SD->GetCardCheckFailed());
+    EXPECT_EQ(Poll(), I | M);
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 1u);
+    EXPECT_EQ(List(Card()), std::vector<std::string>({"lost+found"}));
+}
+
+TEST_F(SDCardTest, CheckToldToFailLeavesTheCardOutUntilReinserted)
+{
+    ASSERT_EQ(Poll(), I | M);
+    m_Board.Sim("card", "remove");
+    ASSERT_EQ(Poll(), 0);
+    ASSERT_TRUE(m_Rig->SetFsState(0));
+    const size_t mark = CommandCount();
+    const struct {
+        int status;
+        int state;
+    } runs[] = {{8, I}, {4, I}, {0, I | M}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.status);
+        if (r.status != 0) {
+            m_Board.Sim("standin", "e2fsck " + std::to_string(r.status) + " --times 1");
+        }
+        m_Board.Sim("card", "insert");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Poll(), r.state);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(m_SD->GetCardCheckFailed(), (r.state & M) == 0 ? TRUE : FALSE);
+        EXPECT_EQ(Findmnt().empty(), (r.state & M) == 0);
+        if ((r.state & M) == 0) {
+            m_Board.Sim("card", "remove");
+            EXPECT_EQ(Poll(), 0);
+        }
+    }
+    // the stand-in ran the machine's e2fsck the last time only
+    EXPECT_EQ(CheckRuns(CommandsSince(mark)), 3u);
+    EXPECT_EQ(m_Log.States(), std::vector<int>({I | M, 0, 0, I, 0, I, 0, I | M}));
+}
+
+TEST_F(SDCardTest, CheckStandInTouchesOnlyThisBoardsCard)
+{
+    CTestBoard other;
+    CCardRig otherRig(other, 16);
+    ASSERT_TRUE(otherRig.Ok()) << otherRig.Error();
+    PlatformSetBoardRoot(m_Board.Dir().c_str());
+    ASSERT_TRUE(otherRig.SetFsState(0));
+    const std::string tool = m_Board.Path("/bin/e2fsck");
+    for (const std::string& dev : {otherRig.PartitionDevice(), otherRig.Image(), m_Rig->Image(),
+                                   m_Board.Path("/dev/mem"), std::string("/dev/null")}) {
+        SCOPED_TRACE(dev);
+        int st = 0;
+        XTestRun(tool + " -p " + dev + " 2>/dev/null", &st);
+        EXPECT_EQ(st, 8);
+    }
+    EXPECT_EQ(otherRig.FsState(), 0);
+    ASSERT_TRUE(m_Rig->SetFsState(0));
+    int st = -1;
+    XTestRun(tool + " -p " + m_Board.Path("/dev/mmcblk0p1") + " >/dev/null", &st);
+    EXPECT_EQ(st, 1);
+    EXPECT_EQ(m_Rig->FsState(), 1);
+}
+
 // ---- free space on a card just over the floor ----
 
 // The recording engine's deletions, on the card's real files: the oldest
@@ -570,6 +728,7 @@ public:
     void CheckSDCardFreeSpace() override { m_pSD->CheckSDCardFreeSpace(); }
     BOOL GetFormatStatusFlag() override { return m_pSD->GetFormatStatusFlag(); }
     BOOL GetNoSpaceFlag() override { return m_pSD->GetNoSpaceFlag(); }
+    BOOL GetCardCheckFailed() override { return m_pSD->GetCardCheckFailed(); }
 
 private:
     CSDManager* m_pSD;

@@ -427,6 +427,144 @@ TEST_F(SDManagerTest, FailedMountWaitsForTheCardToComeBack)
     EXPECT_EQ(m_Log.States(), std::vector<int>({I, 0, I | M}));
 }
 
+// ---- a card left dirty ----
+
+// The first bytes of an ext2 partition whose superblock has the state `state`.
+std::vector<uint8_t> Ext2Start(uint16_t state)
+{
+    std::vector<uint8_t> b(2048, 0);
+    b[1024 + 56] = 0x53;
+    b[1024 + 57] = 0xEF;
+    b[1024 + 58] = static_cast<uint8_t>(state);
+    b[1024 + 59] = static_cast<uint8_t>(state >> 8);
+    return b;
+}
+
+// The check command's exit status as the shell hands it back; other commands exit 0.
+std::function<int(const std::string&)> CheckExits(int code, std::vector<std::string>* runs = nullptr)
+{
+    return [code, runs](const std::string& cmd) {
+        if (cmd.compare(0, 7, "e2fsck ") != 0) {
+            return 0;
+        }
+        if (runs != nullptr) {
+            runs->push_back(cmd);
+        }
+        return code < 0 ? -code : code << 8;  // negative: killed by that signal
+    };
+}
+
+TEST_F(SDManagerTest, DirtyCardIsCheckedBeforeTheMount)
+{
+    struct tagCase {
+        const char* name;
+        uint16_t fsState;
+        int readError;
+        int exitCode;
+        bool writeProtect;
+        bool sysReadOnly;
+        bool checked;
+        int state;
+        const char* line;  // on stdout, or (check failed) on stderr
+    };
+    const tagCase cases[] = {
+        {"clean", 1, 0, 0, false, false, false, I | M, "SD Card Not Read Only.\n"},
+        {"held by a file system", 0, EBUSY, 0, false, false, false, I | M, "SD Card Not Read Only.\n"},
+        {"dirty, no errors", 0, 0, 0, false, false, true, I | M, "SD Card Checked: No Errors.\n"},
+        {"dirty, repaired", 0, 0, 1, false, false, true, I | M, "SD Card Checked: Errors Repaired.\n"},
+        {"errors recorded, repaired", 3, 0, 2, false, false, true, I | M, "SD Card Checked: Errors Repaired.\n"},
+        {"dirty, errors left", 0, 0, 4, false, false, true, I, "SD card check failed, the card is not mounted"},
+        {"dirty, check did not run", 0, 0, 8, false, false, true, I, "SD card check failed"},
+        {"dirty, check killed", 0, 0, -9, false, false, true, I, "not mounted[status=9]"},
+        {"dirty, write-protected", 0, 0, 4, true, false, false, I | M | WP, "Not Checked: Read Only.\n"},
+        {"dirty, read-only block device", 0, 0, 4, false, true, false, I | M | RO, "Not Checked: Read Only.\n"},
+    };
+    const std::string check = "exec e2fsck -p " + Dev() + " \n";
+    for (const tagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeSDSystem sys;
+        sys.m_Partition = Ext2Start(c.fsState);
+        sys.m_nPartitionError = c.readError;
+        sys.m_bProtected = c.writeProtect;
+        sys.m_ExecHook = CheckExits(c.exitCode);
+        SetSysReadOnly(c.sysReadOnly);
+        CSDManager sd(&sys);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(sd.CheckSDCard(), c.state);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        const bool mounted = (c.state & M) != 0;
+        EXPECT_NE((mounted ? out : err).find(c.line), std::string::npos) << out << err;
+        EXPECT_EQ(sd.GetCardCheckFailed(), mounted ? FALSE : TRUE);
+        EXPECT_EQ(err.find("Error[") != std::string::npos, !mounted) << err;
+        // the check runs after the folder is free and before the mount
+        std::vector<std::string> calls;
+        for (const std::string& call : sys.Calls()) {
+            if (call.compare(0, 5, "exec ") == 0 || call.compare(0, 6, "mount ") == 0) {
+                calls.push_back(call);
+            }
+        }
+        std::vector<std::string> expected = {"exec mkdir -p " + Dir() + " \n", "exec umount " + Dir() + " \n"};
+        if (c.checked) {
+            expected.push_back(check);
+        }
+        if (mounted) {
+            expected.push_back("mount " + Dev() + " " + Dir() + " rw");
+            expected.push_back("exec mount -oremount,rw " + Dir() + " \n");
+        }
+        EXPECT_EQ(calls, expected);
+        EXPECT_EQ(out.find("SD Card Not Cleanly Unmounted, Checking: e2fsck -p " + Dev() + " \n") !=
+                      std::string::npos,
+                  c.checked)
+            << out;
+    }
+}
+
+TEST_F(SDManagerTest, CardWhoseCheckFailedWaitsForTheCardToComeBack)
+{
+    std::vector<std::string> runs;
+    m_Sys.m_Partition = Ext2Start(0);
+    m_Sys.m_ExecHook = CheckExits(4, &runs);
+    EXPECT_EQ(Poll(), I);
+    EXPECT_TRUE(m_SD.GetCardCheckFailed());
+    EXPECT_EQ(MountPath(), "(none)");
+    // the polls that follow neither check nor mount again
+    EXPECT_EQ(Poll(), I);
+    EXPECT_EQ(Poll(), I);
+    EXPECT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(m_Sys.Calls("mount ").empty());
+    EXPECT_TRUE(m_SD.GetCardCheckFailed());
+
+    // taken out: the mark goes with it; put back: checked afresh
+    m_Sys.m_bInserted = false;
+    EXPECT_EQ(Poll(), 0);
+    EXPECT_FALSE(m_SD.GetCardCheckFailed());
+    m_Sys.m_bInserted = true;
+    m_Sys.m_ExecHook = CheckExits(1, &runs);
+    EXPECT_EQ(Poll(), I | M);
+    EXPECT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(m_SD.GetCardCheckFailed());
+    EXPECT_EQ(m_Log.States(), std::vector<int>({I, 0, I | M}));
+}
+
+TEST_F(SDManagerTest, CardWhoseCheckFailedCanBeFormatted)
+{
+    m_Sys.m_Partition = Ext2Start(0);
+    m_Sys.m_ExecHook = CheckExits(4);
+    EXPECT_EQ(Poll(), I);
+    ASSERT_TRUE(m_SD.GetCardCheckFailed());
+    EXPECT_EQ(Format(), 0);
+    EXPECT_FALSE(m_SD.GetCardCheckFailed());
+    EXPECT_EQ(m_Sys.Calls("exec mkdosfs").size(), 1u);
+    // the fresh file system is clean: mounted without a check
+    m_Sys.m_Partition = Ext2Start(1);
+    std::vector<std::string> runs;
+    m_Sys.m_ExecHook = CheckExits(4, &runs);
+    EXPECT_EQ(Poll(), I | M);
+    EXPECT_TRUE(runs.empty());
+}
+
 // ---- a card that stays in ----
 
 TEST_F(SDManagerTest, ReadOnlyMountIsRemountedBeforeItCounts)

@@ -3,6 +3,9 @@
 
 #include <errno.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -90,6 +93,19 @@ public:
         return m_bTableMissing ? FALSE : TRUE;
     }
 
+    int ReadPartition(const char*, uint64_t offset, void* buf, size_t len) override
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        if (m_nPartitionError != 0) {
+            return m_nPartitionError;
+        }
+        if (offset > m_Partition.size() || len > m_Partition.size() - offset) {
+            return EIO;
+        }
+        memcpy(buf, m_Partition.data() + offset, len);
+        return 0;
+    }
+
     int Exec(const char* cmd) override
     {
         std::function<int(const std::string&)> hook;
@@ -155,6 +171,8 @@ public:
     int m_nUmountBusy = 0;  // the next N plain unmounts fail with EBUSY (-1: all)
     std::deque<int> m_MountErrors;
     std::function<int(const std::string&)> m_ExecHook;
+    std::vector<uint8_t> m_Partition;  // the partition's first bytes (none: nothing to read)
+    int m_nPartitionError = 0;         // ReadPartition's error (EBUSY: a file system holds it)
     std::string m_strTable;
     SDFsInfo m_Fs = {4096, 8ULL << 30, 4ULL << 30};
     std::vector<std::string> m_Calls;

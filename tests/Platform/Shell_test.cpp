@@ -52,10 +52,11 @@ TEST(Shell, StandInStatusForAFewRuns)
 TEST(Shell, GuardedProgramsWithoutStandInAreRefused)
 {
     CTestBoard board;
-    for (const char* name : {"reboot", "mkdosfs", "ifconfig", "mount"}) {
+    for (const char* name : {"reboot", "mkdosfs", "e2fsck", "ifconfig", "mount"}) {
         remove(board.Path(std::string("/bin/") + name).c_str());
     }
-    for (const char* cmd : {"reboot", "mkdosfs -v /dev/mmcblk0p1", "ifconfig wlan0 down",
+    for (const char* cmd : {"reboot", "mkdosfs -v /dev/mmcblk0p1", "e2fsck -p /dev/mmcblk0p1", "fsck.vfat -a /dev/sda1",
+                            "dosfsck -a /dev/sda1", "/sbin/fsck -y /dev/sda1", "ifconfig wlan0 down",
                             "echo x; reboot", "echo x && /sbin/reboot", "true | mount -a", "FOO=1 reboot",
                             "hwclock -w", "ip link set wlan0 down"}) {
         std::string out;

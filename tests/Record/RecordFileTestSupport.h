@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,6 +53,13 @@ inline void XRecWriteFile(const std::string& path, const std::string& data)
     out << data;
 }
 
+// The bytes of the file at `path`; empty when it cannot be read.
+inline std::string XRecReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 inline bool XRecExists(const std::string& path)
 {
     struct stat st;
@@ -59,12 +67,14 @@ inline bool XRecExists(const std::string& path)
 }
 
 // Names of the files (not folders) in `dir`, sorted; none when it is missing.
+// Hidden names (the recorder's journals) are left out, as the card's
+// folder listings leave them out.
 inline std::vector<std::string> XRecListDir(const std::string& dir)
 {
     std::vector<std::string> names;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_directory(ec)) {
+        if (!it->is_directory(ec) && it->path().filename().string()[0] != '.') {
             names.push_back(it->path().filename().string());
         }
     }

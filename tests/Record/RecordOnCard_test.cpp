@@ -145,8 +145,30 @@ TEST_F(RecordOnCard, RemovalMidFileLetsTheUnmountSucceed)
     const std::vector<std::string> left = XRecListDir(VideoDir());
     ASSERT_EQ(left.size(), 1u);
     EXPECT_NE(left[0].find("_0"), std::string::npos);
+    // With its journal beside it, for the scan of a packer to finish it.
+    EXPECT_TRUE(XRecExists(VideoDir() + "/." + left[0] + ".jnl"));
     feeder.Feed(60);
     EXPECT_TRUE(m_Record->GetRecorderFlag() & emRecordFileFlag_Recording);
+}
+
+// A folder the camera makes on the card (the alarm pictures' folder, made at
+// the first alarm) is on the card at once with its own entries, as a cut of
+// the power would find it: the card as it is then checks clean and holds
+// the folder.
+TEST_F(RecordOnCard, FolderMadeOnTheCardIsOnItAtOnce)
+{
+    const std::string snap = m_Rig->MountDir() + "/DCIM/104snap";
+    rmdir(snap.c_str());
+    XTestRun("sync");
+    ASSERT_TRUE(XCreateFullPathDir((snap + "/").c_str(), 0777));
+    const std::string cut = m_Board.Path("/card/cut.img");
+    ASSERT_TRUE(m_Rig->SavePartition(cut));
+    int status = 0;
+    const std::string check = XTestRun("e2fsck -fp " + cut + " 2>&1", &status);
+    // At most the free counts of a card still mounted are set right.
+    EXPECT_LE(status, 1) << check;
+    EXPECT_EQ(check.find("corrupted"), std::string::npos) << check;
+    EXPECT_NE(XTestRun("debugfs -R 'ls -p /DCIM' " + cut + " 2>/dev/null").find("/104snap/"), std::string::npos);
 }
 
 namespace {

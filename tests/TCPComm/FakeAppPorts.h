@@ -149,6 +149,7 @@ public:
     void CheckSDCardFreeSpace() override {}
     BOOL GetFormatStatusFlag() override { return FALSE; }
     BOOL GetNoSpaceFlag() override { return FALSE; }
+    BOOL GetCardCheckFailed() override { return FALSE; }
     BOOL GetDiskSpaceInfo(uint64_t* t, uint64_t* f) override
     {
         std::lock_guard<std::mutex> hold(m);

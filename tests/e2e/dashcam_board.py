@@ -41,9 +41,10 @@ def board(*args, check=True):
     return r
 
 
-def run_recfeed(card, seconds, *alarms, timeout=240):
-    """build/recfeed over the card folder; the finished process."""
-    return subprocess.run([RECFEED, card, str(seconds)] + [str(a) for a in alarms],
+def run_recfeed(card, seconds, *alarms, timeout=240, options=()):
+    """build/recfeed over the card folder (options such as "--power-cut"
+    before it); the finished process."""
+    return subprocess.run([RECFEED] + list(options) + [card, str(seconds)] + [str(a) for a in alarms],
                           capture_output=True, text=True, timeout=timeout)
 
 

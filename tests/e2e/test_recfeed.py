@@ -1,9 +1,11 @@
 """build/recfeed: recorded time through the engine onto a card folder, read
 back with ffprobe and decoded with ffmpeg, finished as the camera finishes its
 files, and kept whole by the camera's own card scan."""
+import hashlib
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tarfile
 import unittest
@@ -19,6 +21,30 @@ def probe_frames(path):
                        capture_output=True, text=True, check=True)
     w, h, n = r.stdout.strip().split(",")
     return int(w), int(h), int(n)
+
+
+def without_stamps(path):
+    """The file's bytes with the creation and modification times of mvhd,
+    tkhd and mdhd zeroed: what two recordings of the same input share."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+
+    def walk(start, end):
+        at = start
+        while at + 8 <= end:
+            size, kind = struct.unpack_from(">I4s", data, at)
+            if size == 1:
+                size = struct.unpack_from(">Q", data, at + 8)[0]
+            if size < 8 or at + size > end:
+                raise AssertionError("bad box at %d in %s" % (at, path))
+            if kind in (b"moov", b"trak", b"mdia"):
+                walk(at + 8, at + size)
+            elif kind in (b"mvhd", b"tkhd", b"mdhd"):
+                stamp = 16 if data[at + 8] == 1 else 8
+                data[at + 12:at + 12 + stamp] = bytes(stamp)
+            at += size
+    walk(0, len(data))
+    return bytes(data)
 
 
 def key_flags(path):
@@ -148,6 +174,55 @@ class RecfeedTest(unittest.TestCase):
         self.assert_finished(self.files("101video")[0], probe_frames(self.files("101video")[0])[2], "105thumb")
         self.assert_lists_name_the_card(index_lists(r.stdout))
         self.assert_camera_scan_keeps_every_file()
+
+    def test_journal_leaves_the_files_as_they_were(self):
+        """The recovery journal changes no byte of a finished file (but the
+        wall-clock stamps of the two runs), and none is left on the card."""
+        other = Board()
+        try:
+            with_journal = run_recfeed(self.card, 30, 12)
+            without = run_recfeed(other.card, 30, 12, options=("--no-journal",))
+            self.assertEqual((with_journal.returncode, without.returncode), (0, 0), with_journal.stderr + without.stderr)
+            self.assertEqual(card_files(self.card), card_files(other.card))
+            videos = [p for p in card_files(self.card) if p.endswith(".MP4")]
+            self.assertEqual(len(videos), 3)
+            for p in videos:
+                self.assertEqual(hashlib.sha256(without_stamps(os.path.join(self.card, p))).hexdigest(),
+                                 hashlib.sha256(without_stamps(os.path.join(other.card, p))).hexdigest(), p)
+        finally:
+            other.close()
+
+    def test_power_cut_then_the_next_start_recovers(self):
+        """recfeed --power-cut leaves the open alarm file unfinished with its
+        journal and the 6 s cache only in the spill; the next run's card scan
+        finishes the alarm file with both under its final name with its
+        trigger, and lists it: the recording reaches the last flush."""
+        r = run_recfeed(self.card, 18, 10, options=("--power-cut",))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("POWER CUT", r.stdout)
+        self.assertEqual([n for n in self.names("101video") if n.endswith("_0.MP4")], ["20240105083004_0.MP4"])
+        self.assertIn(".20240105083004_0.MP4.jnl", self.names("101video"))
+        spill = [n for n in os.listdir(os.path.join(self.card, "DCIM")) if n.endswith(".spl")]
+        self.assertEqual(sorted(spill), [".cache0.spl", ".cache1.spl"])
+        r = run_recfeed(self.card, 1)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn("AddressSanitizer", r.stderr)
+        self.assertIn("[RECOVER]", r.stdout)
+        # The alarm file keeps what followed its own 10 s up to the cut.
+        self.assertEqual(self.names("101video"), ["20240105083004_14.MP4"])
+        self.assertEqual(self.names("100video")[0], "20240105083002_2.MP4")
+        self.assertFalse([n for n in os.listdir(os.path.join(self.card, "DCIM")) if n.startswith(".")])
+        for f in self.files("100video") + self.files("101video"):
+            d = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", f, "-f", "null", "-"],
+                               capture_output=True, text=True)
+            self.assertEqual(d.stderr, "", f)
+        self.assertEqual(probe_frames(self.files("101video")[0]), (1920, 1080, 420))
+        flags = key_flags(self.files("101video")[0])
+        self.assertEqual(flags, [i % 30 == 0 for i in range(len(flags))])
+        lists = index_lists(r.stdout)
+        self.assertEqual([(e["filename"], e["trigger"]) for e in lists[1]["mp4data"]],
+                         [("20240105083004_14.MP4", "A")])
+        self.assert_lists_name_the_card(lists)
 
     def test_usage(self):
         r = subprocess.run([RECFEED], capture_output=True, text=True)

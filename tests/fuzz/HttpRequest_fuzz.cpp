@@ -13,18 +13,12 @@
 #include "HttpServer/HttpRequest.h"
 #include "HttpServer/HttpText.h"
 #include "HttpServer/HttpUrl.h"
+#include "HttpServer/ProcessGet.h"
+#include "FuzzCheck.h"
 
 namespace {
 
 int g_nHandled = 0;
-
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        if (!(cond)) {                                                     \
-            fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            abort();                                                       \
-        }                                                                  \
-    } while (0)
 
 void XCheckSafeUrl(const std::string& decoded)
 {

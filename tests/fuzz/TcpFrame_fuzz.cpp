@@ -11,16 +11,9 @@
 #include <vector>
 
 #include "TCPComm/TcpFrame.h"
+#include "FuzzCheck.h"
 
 namespace {
-
-#define CHECK(cond)                                                           \
-    do {                                                                      \
-        if (!(cond)) {                                                        \
-            fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            abort();                                                          \
-        }                                                                     \
-    } while (0)
 
 typedef std::vector<unsigned char> Bytes;
 

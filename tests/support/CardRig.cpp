@@ -369,6 +369,74 @@ std::string CCardRig::Uuid() const
     return out;
 }
 
+namespace {
+
+const long long kExt2StateAt = 1024 + 58;
+
+// Copies `size` bytes (all: -1) from `src` at `from` to `dst` at 0, then syncs `dst`.
+bool CopyBytes(const std::string& src, long long from, const std::string& dst, long long size, bool create)
+{
+    int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    int out = open(dst.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0), 0644);
+    bool ok = in >= 0 && out >= 0;
+    std::vector<char> buf(1 << 20);
+    long long at = 0;
+    while (ok && (size < 0 || at < size)) {
+        const long long left = size < 0 ? static_cast<long long>(buf.size()) : size - at;
+        const size_t want = static_cast<size_t>(std::min<long long>(left, static_cast<long long>(buf.size())));
+        const ssize_t n = pread(in, buf.data(), want, from + at);
+        if (n <= 0) {
+            ok = n == 0 && size < 0;
+            break;
+        }
+        ok = pwrite(out, buf.data(), static_cast<size_t>(n), at) == n;
+        at += n;
+    }
+    ok = ok && fsync(out) == 0;
+    if (in >= 0) {
+        close(in);
+    }
+    if (out >= 0) {
+        close(out);
+    }
+    return ok;
+}
+
+}  // namespace
+
+int CCardRig::FsState() const
+{
+    unsigned char b[2];
+    int fd = open(m_strPart.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && pread(fd, b, 2, kExt2StateAt) == 2;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return ok ? b[0] | (b[1] << 8) : -1;
+}
+
+bool CCardRig::SetFsState(uint16_t state) const
+{
+    const unsigned char b[2] = {static_cast<unsigned char>(state), static_cast<unsigned char>(state >> 8)};
+    int fd = open(m_strPart.c_str(), O_WRONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && pwrite(fd, b, 2, kExt2StateAt) == 2 && fsync(fd) == 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return ok;
+}
+
+bool CCardRig::SavePartition(const std::string& file) const
+{
+    return CopyBytes(m_strImage, kPartOffset, file, -1, true);
+}
+
+bool CCardRig::LoadPartition(const std::string& file) const
+{
+    struct stat st;
+    return stat(file.c_str(), &st) == 0 && CopyBytes(file, 0, m_strPart, st.st_size, false);
+}
+
 int CCardRig::LiveLoopDevices(const std::string& image)
 {
     int count = 0;

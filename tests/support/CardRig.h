@@ -1,6 +1,7 @@
 #ifndef TESTS_SUPPORT_CARDRIG_H
 #define TESTS_SUPPORT_CARDRIG_H
 
+#include <cstdint>
 #include <string>
 
 class CTestBoard;
@@ -45,6 +46,16 @@ public:
     void SetBlockReadOnly(bool ro) const;
     // UUID of the partition's ext2 file system, read from the image file.
     std::string Uuid() const;
+    // The ext2 superblock's state field (bit 1: cleanly unmounted), through
+    // the partition's loop device; -1 when it cannot be read or written.
+    int FsState() const;
+    bool SetFsState(uint16_t state) const;
+    // Copies what has reached the card so far (the partition's part of the
+    // image file, as a cut of the power would leave it) into `file`, and
+    // writes such a copy back over the partition (not mounted) through its
+    // loop device.
+    bool SavePartition(const std::string& file) const;
+    bool LoadPartition(const std::string& file) const;
 
     // The loop device numbers this process set up and still has.
     static int LiveLoopDevices(const std::string& image);

@@ -1,4 +1,4 @@
-// recfeed CARD_DIR SECONDS [ALARM_AT_SECOND ...]
+// recfeed [--no-journal] [--power-cut] CARD_DIR SECONDS [ALARM_AT_SECOND ...]
 //
 // Feeds SECONDS of encoded packets (libx264 1080p30 main stream, the small
 // JPEG stream, fdk-aac) on a recorded clock through the recording engine
@@ -8,9 +8,17 @@
 // finishes them: final names with their durations, title images in 103thumb
 // and 105thumb, thumbnail archives in 102thumb. At the end the three index
 // lists are printed, one document a line after "INDEX LISTS:".
+// The recovery journal and the spilled packet cache are flushed once per
+// recorded second, as the camera's flusher does once a second.
+// --no-journal records without either; --power-cut ends as a power cut
+// does instead: right after the last flush the program exits, the cache not
+// written to the file, the open file unfinished under its recording name.
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -23,8 +31,23 @@
 
 int main(int argc, char** argv)
 {
+    const char* prog = argv[0];
+    BOOL bJournal = TRUE;
+    BOOL bPowerCut = FALSE;
+    while (argc > 1 && strncmp(argv[1], "--", 2) == 0) {
+        if (strcmp(argv[1], "--no-journal") == 0) {
+            bJournal = FALSE;
+        } else if (strcmp(argv[1], "--power-cut") == 0) {
+            bPowerCut = TRUE;
+        } else {
+            fprintf(stderr, "unknown option %s\n", argv[1]);
+            return 2;
+        }
+        ++argv;
+        --argc;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: %s CARD_DIR SECONDS [ALARM_AT_SECOND ...]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--no-journal] [--power-cut] CARD_DIR SECONDS [ALARM_AT_SECOND ...]\n", prog);
         return 2;
     }
     char* end = nullptr;
@@ -47,7 +70,11 @@ int main(int argc, char** argv)
         return 1;
     }
     CFolderCard* card = new CFolderCard();
-    CRecord record(new CMP4File(), card, new CRecordPacker());
+    CMP4File* writer = new CMP4File(bJournal);
+    CRecord record(writer, card, new CRecordPacker());
+    if (record.EnableSpill()) {
+        record.SetRecoveryPeriod(0);  // flushed below, per recorded second
+    }
     tagRecordFeederConfig cfg;
     cfg.width = 1920;
     cfg.height = 1080;
@@ -67,6 +94,14 @@ int main(int argc, char** argv)
             record.StartAlarmRecord(emAlarmType_Accelerate, 'A');
         }
         feeder.Feed(cfg.fps);
+        if (!record.FlushRecoveryData()) {
+            fprintf(stderr, "the recovery data did not reach the card at second %ld\n", s);
+        }
+    }
+    if (bPowerCut) {
+        printf("POWER CUT\n");
+        fflush(stdout);
+        _exit(0);
     }
     record.StopAllRecord(1, 1);
     std::vector<char> list(1 << 20);

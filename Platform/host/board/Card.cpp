@@ -287,3 +287,15 @@ int PlatformCardUmount(const char* target, int bDetach)
     }
     return umount2(targetReal.c_str(), bDetach ? MNT_DETACH : 0) == 0 ? 0 : errno;
 }
+
+const char* PlatformCardCheckCommand()
+{
+    return "e2fsck -p";
+}
+
+int PlatformCardCheckRepairedMax()
+{
+    // e2fsck: 1 errors corrected, 2 corrected and a reboot asked for (of a
+    // mounted root only), 3 both; 4 and up errors left or the check failed.
+    return 3;
+}

@@ -10,14 +10,16 @@
 
 namespace {
 
-// Programs that would reboot, format, mount over, re-clock or re-network the
-// machine: on the simulated board they run only as the board's stand-ins.
+// Programs that would reboot, format, repair a disk, mount over, re-clock or
+// re-network the machine: on the simulated board they run only as the board's
+// stand-ins.
 const std::set<std::string>& GuardedPrograms()
 {
     static const std::set<std::string> names = {
         "reboot", "poweroff", "halt", "shutdown", "init", "telinit", "kexec",
         "mkdosfs", "mkfs", "mkfs.vfat", "mkfs.fat", "mkfs.msdos", "mkfs.ext2", "mkfs.ext3",
         "mkfs.ext4", "mke2fs", "mkswap", "fdisk", "sfdisk", "parted", "dd", "blockdev",
+        "fsck", "e2fsck", "fsck.ext2", "fsck.ext3", "fsck.ext4", "fsck.vfat", "fsck.fat", "fsck.msdos", "dosfsck",
         "mount", "umount", "swapon", "swapoff", "losetup",
         "hwclock", "date", "setrtc", "timedatectl",
         "ifconfig", "iwconfig", "iwpriv", "ip", "route", "iptables", "udhcpc", "dhclient",
