@@ -35,6 +35,7 @@ CRecordSpill::CRecordSpill(CRecordSpillSource* source, CMutex& lock)
       m_bDirSynced(FALSE),
       m_bBroken(FALSE),
       m_nRotateBytes(0),
+      m_nSyncedKeep(0),
       m_nNextSeq(1),
       m_nBatchMaxSeq(0),
       m_nRecordSeq(0),
@@ -134,6 +135,7 @@ BOOL CRecordSpill::Open(const char* root, uint64_t firstSeq, uint64_t rotateByte
     m_bDirSynced = FALSE;
     m_nCurrent = 0;
     m_nRotateBytes = rotateBytes;
+    m_nSyncedKeep = 0;
     m_nNextSeq = firstSeq;
     m_nRecordSeq = 0;
     if (m_bBroken) {
@@ -216,7 +218,10 @@ BOOL CRecordSpill::FlushLocked()
         m_Out.Seal();
         tagFile* f = &m_Files[m_nCurrent];
         tagFile& other = m_Files[1 - m_nCurrent];
-        if (f->size >= m_nRotateBytes && other.fd >= 0 && other.maxSeq < state.keep) {
+        // The other file is emptied only when the state already on the card
+        // needs none of it: a cut before this flush is synced falls back on
+        // that state.
+        if (f->size >= m_nRotateBytes && other.fd >= 0 && other.maxSeq < m_nSyncedKeep) {
             // Nothing in the other file is needed any more: it takes over.
             if (!StartFile(other)) {
                 XERROR("SPILL %s NOT EMPTIED: %s\n", m_strPaths[1 - m_nCurrent].c_str(), strerror(errno));
@@ -243,6 +248,7 @@ BOOL CRecordSpill::FlushLocked()
                 m_bDirSynced = TRUE;
             }
             f->size += out.size();
+            m_nSyncedKeep = state.keep;
             if (m_nBatchMaxSeq > f->maxSeq) {
                 f->maxSeq = m_nBatchMaxSeq;
             }

@@ -97,6 +97,7 @@ private:
     BOOL m_bDirSynced;
     BOOL m_bBroken;
     uint64_t m_nRotateBytes;
+    uint64_t m_nSyncedKeep;  // oldest packet the state on the card needs
     uint64_t m_nNextSeq;  // first packet not spilled yet
     uint64_t m_nBatchMaxSeq;
     uint32_t m_nRecordSeq;

@@ -22,6 +22,7 @@
 #include "Record/Record.h"
 #include "Record/RecordPacker.h"
 #include "Record/RecordSpillFormat.h"
+#include "Record/RecordSpillReader.h"
 #include "RecordFeeder.h"
 #include "RecordFileTestSupport.h"
 #include "RecordTestCard.h"
@@ -336,6 +337,56 @@ TEST_F(RecordSpill, HostileSpillLosesNothingGood)
             EXPECT_EQ(end, 23 * kFps);
         }
     }
+}
+
+// A cut while the flush that turns to the other spill file is being written:
+// that file is emptied, and the state already on the card must not need it.
+TEST_F(RecordSpill, CutWhileTurningToTheOtherFileKeepsTheLastFlush)
+{
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string paths[2] = {Card(RECORD_SPILL_NAME0), Card(RECORD_SPILL_NAME1)};
+    std::filesystem::create_directories(Card(""));
+    CFolderCard* card = new CFolderCard();
+    // A ring whose half, the size a spill file turns at, holds less than the
+    // 6 s the cache keeps: the turn waits for the oldest packet kept to
+    // pass the other file's.
+    CRecord record(new CMP4File(), card, new CRecordPacker(), 400 * 1024);
+    ASSERT_TRUE(record.EnableSpill());
+    record.SetRecoveryPeriod(0);
+    ASSERT_TRUE(record.Init(kFps, kFps, 320, 240));
+    card->Notify(kCard);
+    record.ResumeCommonRecord();
+    CRecordFeeder feeder(record);
+    ASSERT_TRUE(feeder.Ok());
+    int turns = 0;
+    for (int s = 0; s < 60 && turns < 2; ++s) {
+        feeder.Feed(kFps);
+        const uint64_t before = record.GetSpill()->GetStats().rotations;
+        const std::vector<uint8_t> was[2] = {read(paths[0]), read(paths[1])};
+        ASSERT_TRUE(record.FlushRecoveryData());
+        if (record.GetSpill()->GetStats().rotations == before) {
+            continue;
+        }
+        ++turns;
+        SCOPED_TRACE(s);
+        // The file turned to was cut back to its head; the other is as the
+        // last flush left it.
+        const int emptied = read(paths[0]).size() < was[0].size() ? 0 : 1;
+        ASSERT_EQ(read(paths[1 - emptied]), was[1 - emptied]);
+        const std::vector<uint8_t> head(was[emptied].begin(), was[emptied].begin() + 8);
+        const std::vector<uint8_t>* const files[2] = {emptied == 0 ? &head : &was[0],
+                                                      emptied == 1 ? &head : &was[1]};
+        tagRecordSpillContent c;
+        ASSERT_TRUE(CRecordSpillReader::Parse(files, c)) << c.problem;
+        ASSERT_FALSE(c.packets.empty()) << c.problem;
+        EXPECT_EQ(c.packets.front().seq, c.state.keep);
+    }
+    EXPECT_EQ(turns, 2);
+    record.StopAllRecord(1, 1);
+    record.CleanUp();
 }
 
 }  // namespace
