@@ -67,7 +67,8 @@ BOOL XSyncDirectory(const char* dir)
     if (fd < 0) {
         return 0;
     }
-    const BOOL ok = fsync(fd) == 0 ? 1 : 0;
+    // Some file systems cannot sync a folder; their renames are not cached.
+    const BOOL ok = (fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP) ? 1 : 0;
     close(fd);
     return ok;
 }
@@ -355,24 +356,6 @@ BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len)
         done += static_cast<size_t>(r);
     }
     return 1;
-}
-
-BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size)
-{
-    bytes.clear();
-    size = 0;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    CFdCloser closer(fd);
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return 0;
-    }
-    size = static_cast<uint64_t>(st.st_size);
-    bytes.resize(static_cast<size_t>(size < maxBytes ? size : maxBytes));
-    return bytes.empty() || XReadAt(fd, 0, bytes.data(), bytes.size());
 }
 
 int XSyncFileData(int fd)

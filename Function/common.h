@@ -52,7 +52,8 @@ BOOL XFilePathExists(const char* path);
 // Each folder made is flushed to its medium, then the folder naming it.
 // Paths over 255 characters (with the "/" appended) are refused.
 BOOL XCreateFullPathDir(const char* dir, mode_t mode);
-// Flushes a folder's entries to its medium (fsync).
+// Flushes a folder's entries to its medium (fsync); also 1 where the file
+// system cannot sync a folder.
 BOOL XSyncDirectory(const char* dir);
 // Total and free bytes (all free blocks) of the file system holding `path`;
 // both 0 on failure.
@@ -97,9 +98,6 @@ ssize_t SafeWrite(int fd, const void* buf, size_t count);
 ssize_t FullWrite(int fd, const void* buf, size_t len);
 // Reads exactly `len` bytes at `offset` (pread); 0 on an error or the end.
 BOOL XReadAt(int fd, uint64_t offset, void* buf, size_t len);
-// The first `maxBytes` at most of the regular file `path` into `bytes`,
-// its whole size in `size`; 0 when it cannot be read.
-BOOL XReadFileHead(const char* path, size_t maxBytes, std::vector<uint8_t>& bytes, uint64_t& size);
 // fdatasync, repeated while interrupted; 0 or -1.
 int XSyncFileData(int fd);
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "Function/common.h"
 #include "Platform/BoardRoot.h"
 
 namespace {
@@ -34,16 +35,9 @@ public:
             return false;
         }
         const std::string& doc = *bytes;
-        for (size_t at = 0; at < doc.size();) {
-            const ssize_t n = write(m_nFd, doc.data() + at, doc.size() - at);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                Close();
-                return false;
-            }
-            at += static_cast<size_t>(n);
+        if (FullWrite(m_nFd, doc.data(), doc.size()) != static_cast<ssize_t>(doc.size())) {
+            Close();
+            return false;
         }
         m_Source = bytes;
         return true;

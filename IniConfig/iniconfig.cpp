@@ -272,18 +272,6 @@ std::string XFolderOf(const char* filename)
     return std::string(filename, static_cast<size_t>(slash - filename));
 }
 
-bool XSyncFolder(const std::string& folder)
-{
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    // Some file systems cannot sync a folder; their renames are not cached.
-    bool ok = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-    close(fd);
-    return ok;
-}
-
 int XFreeSectionVisit(CONFIG_BTREE_NODE* node, void*)
 {
     config_btree_destroy_section(static_cast<CONFIG_BTREE*>(node->data));
@@ -453,7 +441,7 @@ int ini_config_save(INI_CONFIG* config, const char* filename)
         unlink(tmp.c_str());
         return 0;
     }
-    return XSyncFolder(XFolderOf(filename)) ? 1 : 0;
+    return XSyncDirectory(XFolderOf(filename).c_str());
 }
 
 void ini_config_print(INI_CONFIG* config, FILE* fp)

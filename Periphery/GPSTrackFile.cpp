@@ -62,9 +62,6 @@ BOOL CGPSTrackFile::EnableSaveData(int cardState, CCardFiles* card, CGPSLinks* l
         printf("SD INVLID(SD RW=%d(%#x))\n", usable ? 1 : 0, static_cast<unsigned>(cardState));
         return FALSE;
     }
-    if (m_fdGPSData >= 0) {
-        return TRUE;
-    }
     const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         XERROR("Open File %s Error.\n", name);

@@ -60,7 +60,7 @@ BOOL XNmeaToDegrees(float value, float* degrees)
     const double whole = std::trunc(v / 100.0);
     const double minutes = v - whole * 100.0;
     const double result = whole + minutes / 60.0;
-    if (std::fabs(minutes) >= 60.0 || std::fabs(result) > 180.0) {
+    if (std::fabs(minutes) >= 60.0) {
         return FALSE;
     }
     *degrees = static_cast<float>(result);

@@ -440,9 +440,8 @@ BOOL CSDManager::CheckMountedStatus(const char* devname, const char* mountdir, B
     return found;
 }
 
-BOOL CSDManager::CheckFileSystem(const char* dev)
+BOOL CSDManager::CheckFileSystem(const std::string& rdev)
 {
-    const std::string rdev = XBoardPath(dev);
     const emSDFsState fs = XSDFsState(PlatformCardFsType(), [&](uint64_t offset, uint8_t* buf, size_t len) {
         return m_pSystem->ReadPartition(rdev.c_str(), offset, buf, len) == 0;
     });
@@ -492,7 +491,7 @@ BOOL CSDManager::Mount(const char* dev, const char* target, BOOL& bReadOnly, BOO
     if (ret != 0) {
         m_pSystem->Exec(XPathCommand("mkdir -p", rdir).c_str());
         m_pSystem->Exec(XPathCommand("umount", rdir).c_str());
-        if (!CheckFileSystem(dev)) {
+        if (!CheckFileSystem(rdev)) {
             if (pCheckFailed != nullptr) {
                 *pCheckFailed = TRUE;
             }

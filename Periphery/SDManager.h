@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -130,7 +131,7 @@ private:
     BOOL Mount(const char* dev, const char* target, BOOL& bReadOnly, BOOL* pCheckFailed = nullptr);
     // Before the mount: a card left dirty goes through the file system's own
     // repair. 0 when the repair failed and the card must not be mounted.
-    BOOL CheckFileSystem(const char* dev);
+    BOOL CheckFileSystem(const std::string& rdev);
     // Unmounts the folder: with bDetach one try and then a lazy unmount (the
     // card is gone), else up to five tries a second apart.
     BOOL Unmount(const char* dir, BOOL bDetach);

@@ -443,7 +443,7 @@ int CSnapshotManager::SaveToFile(const VENC_STREAM_S& stream, const char* gps, B
         size += p.u32Len;
     }
     // The picture on the card before the name that lists it.
-    if (written && fsync(fd) != 0) {
+    if (written && XSyncFileData(fd) != 0) {
         written = FALSE;
     }
     if (close(fd) != 0) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Function/ByteOrder.h"
 #include "Function/RecTime.h"
 #include "Function/common.h"
 #include "Record/Index/RecordFileName.h"
@@ -15,12 +16,6 @@
 #include "Record/MP4/MP4SkipBox.h"
 
 namespace {
-
-uint32_t XReadBE32(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
 
 // The records read so far, given back to the pool unless released.
 class CRecordChain {
@@ -37,13 +32,13 @@ public:
         if (d == nullptr) {
             return false;
         }
-        const uint32_t index = XReadBE32(rec + 5);
+        const uint32_t index = XGetBE32(rec + 5);
         if (index > static_cast<uint32_t>(RECORD_MAX_NAME_INDEX)) {
             pool->PutNode(d);
             return false;
         }
         RECTIME t;
-        t.value = XReadBE32(rec + 1);
+        t.value = XGetBE32(rec + 1);
         d->SetRecType(static_cast<char>(rec[0]));
         d->SetRecTime(t);
         d->SetRecIndex(static_cast<int>(index));
@@ -84,7 +79,7 @@ bool XParseSkipPayload(const uint8_t* data, uint64_t len, uint32_t& trigger, CRe
         if (len - off < 8) {
             return false;
         }
-        const uint64_t size = XReadBE32(data + off);
+        const uint64_t size = XGetBE32(data + off);
         const uint8_t* type = data + off + 4;
         if (size < 8 || size > len - off || size - 8 < 8) {
             return false;
@@ -95,9 +90,9 @@ bool XParseSkipPayload(const uint8_t* data, uint64_t len, uint32_t& trigger, CRe
             if (payloadLen != 8) {
                 return false;
             }
-            trigger = XReadBE32(payload + 4);
+            trigger = XGetBE32(payload + 4);
         } else if (memcmp(type, "asct", 4) == 0) {
-            const uint64_t count = XReadBE32(payload + 4);
+            const uint64_t count = XGetBE32(payload + 4);
             if (payloadLen - 8 != count * MP4_ASCT_RECORD_SIZE) {
                 return false;
             }

@@ -137,6 +137,7 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
         unlink(path);
         return 0;
     }
+    BOOL bDriven = FALSE;
     {
         std::lock_guard<std::mutex> lock(m_Lock);
         m_Session = s;
@@ -145,14 +146,19 @@ BOOL CMP4Journal::Begin(const char* videoPath, int mediaFd, const tagMP4JournalH
         m_bAlarmDirty = FALSE;
         m_AlarmPayload.clear();
         m_bNamesDirty = FALSE;
+        bDriven = m_bDriven;
+    }
+    if (bDriven) {
+        // The engine's flusher writes the journal; no thread of its own.
+        return 1;
     }
     m_Flusher.Start([this] {
-        BOOL bDriven = FALSE;
+        BOOL bDrivenNow = FALSE;
         {
             std::lock_guard<std::mutex> lock(m_Lock);
-            bDriven = m_bDriven;
+            bDrivenNow = m_bDriven;
         }
-        if (!bDriven) {
+        if (!bDrivenNow) {
             Flush();
         }
     });
